@@ -1,0 +1,1 @@
+// Keeps the view library non-empty; the version string lives in the core.

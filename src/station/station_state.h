@@ -1,0 +1,46 @@
+#pragma once
+// The state shared by the acquisition cycle, the save path, the displays and
+// the worker-thread notifications. Only the main thread touches it; workers
+// are handed copies.
+#include <atomic>
+#include <cstdint>
+
+#include "common/types.h"
+
+struct StationState {
+  ArrayOfDataType RawBlock;
+  ArrayOfDataType CarryBlock;
+  int32_t BufferLength = 0;
+  ArrayOfDataType DataBuffer;
+  ArrayOfDataType RawBuffer;
+  ArrayOfDataType DisplayBuffer;
+  ArrayOfDataType FilteredBuffer;
+  int32_t FilteredLength = 0;
+  ArrayOfDataType ResampledBuffer;
+  int32_t ResampledLength = 0;
+  int32_t ResampledSourcePos = 0;
+  TArrayOfPPS DataPPS, FilteredPPS, ResampledPPS;
+  // The window and tags that the trigger and the writer read; null until the
+  // first cycle that processed data (nothing to save).
+  const ArrayOfDataType* OutputBuffer = nullptr;
+  const TArrayOfPPS* OutputPPS = nullptr;
+  ArrayOfDataType Offsets = ArrayOfDataType(kChannelCount, 0);
+  int32_t ADHandle = -1;
+  std::string ADDescription;
+  bool ClockSynchronised = false;
+  bool HaltRequested = false;
+  bool Closing = false;
+  bool PPSAtADInput = false;
+  bool AlarmActive = false;
+  bool ShowFiltered = false, DisplayPaused = false;
+  bool DailyMessageSent = false, SignalChecked = false, OffsetsLogged = false;
+  bool KeepOffsetsFile = true;
+  TDateTime LastSaveTime = 0;
+  TDateTime LastPPSLevelTime = 0, LastValidTime = 0;
+  int32_t EmptySaveCount = 0;
+  int32_t ADNoDataCount = 0;
+  // Incremented before a worker starts, decremented only by the
+  // thread-finished handler; a counter at 0 stays at 0.
+  std::atomic<int32_t> PendingThreads{0}, PendingSaveThreads{0};
+  std::atomic<bool> LogFileBusy{false};
+};
