@@ -19,6 +19,11 @@ class WorkerHost {
   virtual void Log(const std::string& message) = 0;
 };
 
+// Codes posted for a job that threw or could not start: a failed save writer,
+// and a code with no reaction of its own that only counts the job down.
+constexpr int kSaveFailedCode = 32;
+constexpr int kJobFailedCode = 99;
+
 // Identifier of the calling thread as the notification carries it.
 uint64_t CurrentThreadId();
 
