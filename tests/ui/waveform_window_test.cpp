@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <cmath>
+#include <numbers>
+
+#include "station/station_state.h"
+#include "ui/waveform.h"
+
+namespace {
+
+const QRgb kYellow = qRgb(255, 255, 0);
+const QRgb kGrid = qRgb(128, 128, 128);
+
+int CountColour(const QImage& img, QRgb colour, const QRect& r) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) n += img.pixel(x, y) == colour;
+  return n;
+}
+
+// Small deterministic noise, so the picture is the same on every run.
+struct Noise {
+  uint32_t state = 12345;
+  int32_t operator()(int32_t amplitude) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int32_t>((state >> 8) % (2 * amplitude + 1)) - amplitude;
+  }
+};
+
+// 180 s of a station at 1000 Hz: three components with microseisms and a
+// local event 6 s before the end, a low-gain vertical, the PPS copy, a quiet
+// alarm input and two spare inputs.
+ArrayOfDataType SyntheticStation(int rate) {
+  const int frames = 180 * rate;
+  ArrayOfDataType v(static_cast<size_t>(frames) * 8);
+  Noise noise;
+  const double pi2 = 2 * std::numbers::pi;
+  for (int f = 0; f < frames; ++f) {
+    const double t = double(f) / rate;
+    const double onset = 174.0;
+    double event = 0;
+    if (t >= onset) {
+      const double a = t - onset;
+      event = 60000 * std::exp(-a / 1.2) * std::sin(pi2 * 7.5 * a) * std::min(1.0, a * 8);
+    }
+    const double micro = 4000 * std::sin(pi2 * 0.2 * t) + 1500 * std::sin(pi2 * 1.3 * t + 1);
+    int32_t* frame = &v[static_cast<size_t>(f) * 8];
+    frame[0] = static_cast<int32_t>(micro + event) + noise(600);
+    frame[1] = static_cast<int32_t>(0.8 * micro + 0.7 * event * std::cos(pi2 * 0.3 * t)) + noise(600);
+    frame[2] = static_cast<int32_t>(0.6 * micro - 0.9 * event) + noise(600);
+    frame[3] = frame[0] / 8 + noise(50);
+    frame[4] = (f % rate) < rate / 10 ? 20000 : 0;
+    frame[5] = 0;
+    frame[6] = noise(300);
+    frame[7] = noise(300) + static_cast<int32_t>(200 * std::sin(pi2 * 50 * t));
+  }
+  return v;
+}
+
+TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreen) {
+  TWaveForm form;
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  const int h = screen.height() * 2 / 3;
+  EXPECT_EQ(form.windowTitle(), "Seismograph");
+  EXPECT_EQ(form.height(), h);
+  EXPECT_EQ(form.width(), h * 3 / 2);
+  EXPECT_LE(std::abs(form.geometry().center().x() - screen.center().x()), 1);
+  EXPECT_LE(std::abs(form.geometry().center().y() - screen.center().y()), 1);
+  EXPECT_TRUE(form.isWindow());
+  QWidget owner;
+  TWaveForm owned(&owner);
+  EXPECT_TRUE(owned.isWindow());  // its own top-level window, not a child
+}
+
+TEST(WaveForm, CloseTellsTheMainWindowOnce) {
+  TWaveForm form;
+  int closed = 0;
+  QObject::connect(&form, &TWaveForm::closed, [&] { ++closed; });
+  form.show();
+  EXPECT_TRUE(form.close());
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST(WaveForm, EscapeAsksForTheMainWindowOtherKeysDoNothing) {
+  QWidget owner;
+  TWaveForm form(&owner);
+  int requests = 0, closed = 0;
+  QObject::connect(&form, &TWaveForm::mainWindowRequested, [&] { ++requests; });
+  QObject::connect(&form, &TWaveForm::closed, [&] { ++closed; });
+  form.show();
+  QKeyEvent other(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, "a");
+  QCoreApplication::sendEvent(&form, &other);
+  EXPECT_EQ(requests, 0);
+  QKeyEvent escape(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(&form, &escape);
+  EXPECT_EQ(requests, 1);
+  EXPECT_EQ(closed, 0);
+  EXPECT_TRUE(form.isVisible());
+}
+
+TEST(WaveForm, WithoutPaintProcedureShowsTheGridOfItsBands) {
+  TWaveForm form;
+  form.resize(600, 400);
+  form.SetBandCount(3);  // half = 66
+  const QImage img = form.grab().toImage();
+  ASSERT_EQ(img.size(), QSize(600, 400));
+  for (int y : {132, 264, 396}) EXPECT_EQ(img.pixel(5, y), kGrid) << y;
+  EXPECT_EQ(img.pixel(5, 200), qRgb(0, 0, 0));  // no fourth band border
+  EXPECT_EQ(CountColour(img, kYellow, img.rect()), 0);
+}
+
+TEST(WaveForm, PaintsThePictureOfItsProcedureAndPrintsOnWhite) {
+  StationState st;
+  st.DisplayBuffer = SyntheticStation(100);
+  TDisplaySettings settings;
+  settings.ChannelMask[6] = 0;
+  TWaveForm form;
+  form.resize(600, 400);
+  form.setWindowTitle("ZST 05.12.2026 14:03:27.058");
+  form.SetPaintProcedure([&] { return substGraphPaintAllAct(st, 100, settings); });
+
+  const QImage screen = form.grab().toImage();
+  for (int k = 0; k < 8; ++k) {
+    const int traces = CountColour(screen, kYellow, QRect(0, 50 * k + 1, 600, 48));
+    if (k == 6)
+      EXPECT_EQ(traces, 0);
+    else
+      EXPECT_GT(traces, 100) << "band " << k;
+  }
+
+  // Printing: the same picture scaled into a page of another shape, on white.
+  QImage page(1200, 1200, QImage::Format_RGB32);
+  page.fill(Qt::magenta);
+  QPainter p(&page);
+  form.RenderTo(p, page.rect(), TWaveColours::Print);
+  p.end();
+  EXPECT_EQ(page.pixel(600, 100), qRgb(255, 0, 255));  // outside the picture: untouched
+  EXPECT_EQ(page.pixel(1195, 305), qRgb(255, 255, 255));
+  EXPECT_EQ(CountColour(page, kYellow, page.rect()), 0);
+  EXPECT_EQ(form.Colours(), TWaveColours::Screen);  // the window itself stays black
+
+  form.SetColours(TWaveColours::Print);
+  EXPECT_EQ(form.grab().toImage().pixel(599, 1), qRgb(255, 255, 255));
+}
+
+TEST(WaveForm, ScreenshotOfEightChannels) {
+  StationState st;
+  st.DisplayBuffer = SyntheticStation(1000);
+  TDisplaySettings settings;
+  settings.SecondsShown = 20;
+  TWaveForm form;
+  form.resize(1200, 800);
+  form.setWindowTitle("05.12.2026 14:03:27.058");
+  form.SetPaintProcedure([&] { return substGraphPaintAllAct(st, 1000, settings); });
+  form.show();
+  const QImage img = form.grab().toImage();
+  for (int k = 0; k < 8; ++k)
+    EXPECT_GT(CountColour(img, kYellow, QRect(0, 100 * k + 1, 1200, 98)), 0) << k;
+
+  ASSERT_TRUE(QDir().mkpath(VELKOR_ARTEFACTS));
+  const QString path = QStringLiteral(VELKOR_ARTEFACTS) + "/waveform_window.png";
+  EXPECT_TRUE(img.save(path, "PNG")) << path.toStdString();
+}
+
+}  // namespace
