@@ -1,0 +1,123 @@
+#include "processing/conditioning.h"
+
+#include <cstring>
+
+DisplayUnitKind ParseDisplayUnit(const std::string& unit) {
+  if (unit == kUnitMicroVolt) return DisplayUnitKind::MicroVolt;
+  if (unit == kUnitNmPerS) return DisplayUnitKind::NanoMetrePerSecond;
+  if (unit == kUnitUmPerS) return DisplayUnitKind::MicroMetrePerSecond;
+  if (unit == kUnitMmPerS) return DisplayUnitKind::MilliMetrePerSecond;
+  return DisplayUnitKind::Counts;
+}
+
+int32_t DisplayDivisor(const std::string& unit) {
+  switch (ParseDisplayUnit(unit)) {
+    case DisplayUnitKind::MicroMetrePerSecond: return 1000;
+    case DisplayUnitKind::MilliMetrePerSecond: return 1000000;
+    default: return 1;
+  }
+}
+
+DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LSBin,
+                                  const ArrayOfReal& gain) {
+  DisplayFactors f;
+  const ArrayOfReal* table = nullptr;
+  switch (ParseDisplayUnit(unit)) {
+    case DisplayUnitKind::Counts: return f;
+    case DisplayUnitKind::MicroVolt: table = &gain; break;
+    default: table = &LSBin; break;
+  }
+  f.scaled = true;
+  for (int c = 0; c < kChannelCount; ++c)
+    f.factor[c] = c < static_cast<int>(table->size()) ? (*table)[c] : 1.0;
+  return f;
+}
+
+namespace {
+
+// Frame-aligned block: the channel of value k is k, so the compiler can keep
+// the eight factors in registers and vectorise the frame.
+void ScaleFrames(const int32_t* src, int32_t* dst, int32_t frames, const double* factor) {
+  constexpr double kMagic = 6755399441055744.0;
+  for (int32_t f = 0; f < frames; ++f) {
+    for (int c = 0; c < kChannelCount; ++c) {
+      double x = static_cast<double>(src[c]) * factor[c];
+      x = x < -2147483648.0 ? -2147483648.0 : x;
+      x = x > 2147483647.0 ? 2147483647.0 : x;
+      dst[c] = static_cast<int32_t>((x + kMagic) - kMagic);
+    }
+    src += kChannelCount;
+    dst += kChannelCount;
+  }
+}
+
+}  // namespace
+
+void ConvertForDisplay(const int32_t* source, int32_t* display, int32_t begin, int32_t end,
+                       const DisplayFactors& f) {
+  if (end <= begin) return;
+  if (!f.scaled) {
+    if (source != display)
+      std::memmove(display + begin, source + begin, sizeof(int32_t) * (end - begin));
+    return;
+  }
+  int32_t i = begin;
+  for (; i < end && (i & 7) != 0; ++i) display[i] = ConvertValueForDisplay(source[i], i, f);
+  const int32_t frames = (end - i) / kChannelCount;
+  ScaleFrames(source + i, display + i, frames, f.factor.data());
+  i += frames * kChannelCount;
+  for (; i < end; ++i) display[i] = ConvertValueForDisplay(source[i], i, f);
+}
+
+int32_t RoundedMean(int64_t sum, int64_t frames) {
+  if (frames <= 0) return 0;
+  int64_t q = sum / frames;
+  int64_t r = sum % frames;  // same sign as sum
+  if (r < 0) {
+    r += frames;
+    --q;
+  }
+  // Now sum = q × frames + r with 0 ≤ r < frames.
+  const int64_t twice = 2 * r;
+  if (twice > frames || (twice == frames && (q & 1) != 0)) ++q;
+  if (q > INT32_MAX) return INT32_MAX;
+  if (q < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(q);
+}
+
+void OffsetsFromSums(const std::array<int64_t, kChannelCount>& sums, int32_t bufferLength,
+                     ArrayOfDataType& offsets) {
+  offsets.resize(kChannelCount);
+  const int64_t frames = bufferLength / kChannelCount;
+  for (int c = 0; c < kChannelCount; ++c) offsets[c] = RoundedMean(sums[c], frames);
+}
+
+void AddChannelSums(const int32_t* values, int32_t begin, int32_t end,
+                    std::array<int64_t, kChannelCount>& sums) {
+  int32_t i = begin;
+  for (; i < end && (i & 7) != 0; ++i) sums[i & 7] += values[i];
+  int64_t acc[kChannelCount] = {};
+  const int32_t frames = (end - i) / kChannelCount;
+  const int32_t* p = values + i;
+  for (int32_t f = 0; f < frames; ++f, p += kChannelCount)
+    for (int c = 0; c < kChannelCount; ++c) acc[c] += p[c];
+  for (int c = 0; c < kChannelCount; ++c) sums[c] += acc[c];
+  i += frames * kChannelCount;
+  for (; i < end; ++i) sums[i & 7] += values[i];
+}
+
+std::string OffsetsText(const ArrayOfDataType& offsets) {
+  std::string text;
+  for (size_t c = 0; c < offsets.size(); ++c) {
+    if (c) text += ' ';
+    text += std::to_string(offsets[c]);
+  }
+  return text;
+}
+
+std::array<int32_t, kChannelCount> ChannelArray(const ArrayOfChannels& values, int32_t fallback) {
+  std::array<int32_t, kChannelCount> a;
+  for (int c = 0; c < kChannelCount; ++c)
+    a[c] = c < static_cast<int>(values.size()) ? values[c] : fallback;
+  return a;
+}

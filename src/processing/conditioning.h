@@ -1,0 +1,78 @@
+#pragma once
+// Sample conditioning arithmetic: averages, offsets, display units.
+// Rounding is to the nearest integer with halves to even throughout.
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "common/types.h"
+
+enum class DisplayUnitKind { Counts, MicroVolt, NanoMetrePerSecond, MicroMetrePerSecond,
+                             MilliMetrePerSecond };
+
+inline constexpr const char* kUnitCounts = "counts";
+inline constexpr const char* kUnitMicroVolt = "\xC2\xB5V";  // "µV" in UTF-8
+inline constexpr const char* kUnitNmPerS = "nm/s";
+inline constexpr const char* kUnitUmPerS = "\xC2\xB5m/s";
+inline constexpr const char* kUnitMmPerS = "mm/s";
+
+// Unknown texts read as counts.
+DisplayUnitKind ParseDisplayUnit(const std::string& unit);
+// What the renderer divides DisplayBuffer by: 1 for counts, µV and nm/s,
+// 1000 for µm/s, 1 000 000 for mm/s.
+int32_t DisplayDivisor(const std::string& unit);
+
+// Per-channel factors of the display conversion; `scaled` false means the
+// values are copied unchanged.
+struct DisplayFactors {
+  bool scaled = false;
+  std::array<double, kChannelCount> factor{};
+};
+// LSBin for velocities, the converter gain for µV. Missing entries count as 1.
+DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LSBin,
+                                  const ArrayOfReal& gain);
+
+// Round half to even, saturating at the 32-bit limits (a scaled spike must not
+// wrap around to the opposite sign).
+inline int32_t RoundToInt32(double x) {
+  constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
+  if (!(x > -2147483648.0)) x = std::isnan(x) ? 0.0 : -2147483648.0;
+  if (x > 2147483647.0) x = 2147483647.0;
+  // Exact in the default rounding mode for |x| < 2^51, and it vectorises.
+  return static_cast<int32_t>((x + kMagic) - kMagic);
+}
+
+// Converts positions [begin, end) of `source` into `display`; the channel of
+// position i is i mod 8.
+void ConvertForDisplay(const int32_t* source, int32_t* display, int32_t begin, int32_t end,
+                       const DisplayFactors& f);
+inline int32_t ConvertValueForDisplay(int32_t v, int32_t position, const DisplayFactors& f) {
+  return f.scaled ? RoundToInt32(static_cast<double>(v) * f.factor[position & 7]) : v;
+}
+
+// x + AVGin (− offset when compensating), kept within 32 bits.
+inline int32_t ConditionValue(int64_t x, int32_t average, int32_t offset, bool compensate) {
+  int64_t v = x + average;
+  if (compensate) v -= offset;
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+// The mean sum / frames rounded half to even, in integers.
+int32_t RoundedMean(int64_t sum, int64_t frames);
+
+// Offsets of the window from the per-channel sums of RawBuffer.
+void OffsetsFromSums(const std::array<int64_t, kChannelCount>& sums, int32_t bufferLength,
+                     ArrayOfDataType& offsets);
+
+// Adds the values of [begin, end) into the per-channel sums (channel = position mod 8).
+void AddChannelSums(const int32_t* values, int32_t begin, int32_t end,
+                    std::array<int64_t, kChannelCount>& sums);
+
+// "o0 o1 … o7": the offsets in decimal separated by single blanks.
+std::string OffsetsText(const ArrayOfDataType& offsets);
+
+// The eight values of a per-channel setting, missing entries `fallback`.
+std::array<int32_t, kChannelCount> ChannelArray(const ArrayOfChannels& values, int32_t fallback);
