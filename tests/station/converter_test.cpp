@@ -81,7 +81,7 @@ TEST_P(SimulatedPulse, OneRunOnChannelsThreeAndSixPlacedByTheMillisecond) {
 INSTANTIATE_TEST_SUITE_P(
     Phases, SimulatedPulse,
     ::testing::Values(PhaseCase{900, 0, 100, 0, 100},    // SimPhase 0
-                      PhaseCase{0, 13, 100, 12, 100},    // SimPhase 100
+                      PhaseCase{0, 13, 99, 12, 100},     // SimPhase 100
                       PhaseCase{904, 1, 99, 0, 100},     // SimPhase 4: 99 frames on channel 3
                       PhaseCase{907, 1, 100, 1, 99},     // SimPhase 7: 99 frames on channel 6
                       PhaseCase{899, 125, 100, 125, 99}));  // SimPhase 999
