@@ -1,0 +1,538 @@
+#include "config/loadini.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "test_dir.h"
+
+namespace {
+
+// Written by hand from the file layout: 13 sections in order, CR LF lines, an
+// empty line after the last key of every section but GPS.
+const char kDefaultIni[] =
+    "[Converter]\r\nModel=Kelta-16\r\nModule=KM-16S1\r\nNumber=0\r\nOffsetCompensation=1\r\n\r\n"
+    "[Seismograph]\r\nModel=CMG-4T\r\nSerialNo=\r\nFlagZ=BHZ\r\nFlagN=BHN\r\nFlagE=BHE\r\n\r\n"
+    "[Common]\r\nLanguage=English\r\nIDStation=IDx\r\nDataDir=Data\r\nTrigDir=Triggers\r\n"
+    "ASCIIDir=ASCII\r\nBackUpDir=Backup\r\nSeparateDirectory=1\r\nTwentyMinuteFile=0\r\n"
+    "AutoShowDetails=0\r\nSaveLog=1\r\nAlarmOn=0\r\n\r\n"
+    "[Sensor]\r\nLSBin0=1\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\n"
+    "LSBin6=1\r\nLSBin7=1\r\n\r\n"
+    "[Averages]\r\nAVGin0=0\r\nAVGin1=0\r\nAVGin2=0\r\nAVGin3=0\r\nAVGin4=0\r\nAVGin5=0\r\n"
+    "AVGin6=0\r\nAVGin7=0\r\n\r\n"
+    "[Limits]\r\nPPSTreshold=5\r\nAlarmTreshold=5000\r\n\r\n"
+    "[ADcard]\r\nFullLoad=1\r\nDoubleSensitivity=0\r\nSampleRate=1000\r\nReSampling=10\r\n\r\n"
+    "[Registration]\r\nWaitForSync=1\r\nAllChannels=0\r\nSaveGPS=1\r\nFilter=cosinus.txt\r\n"
+    "SaveNotValid=1\r\nSaveNoPPS=1\r\nContinuous=1\r\nTriggers=0\r\n\r\n"
+    "[Triggers]\r\nPredTime=20\r\nPostTime=40\r\nSTAlength=0.5\r\nStartSTA=800\r\nStopSTA=550\r\n"
+    "\r\n"
+    "[Communication]\r\nSendTime=06:15\r\nStartMsg=start\r\nDailyMsg=active\r\nSendEmail=0\r\n"
+    "SendSMS=0\r\nSendTrigger=0\r\nTCPIPserver=\r\nTCPIPport=32000\r\nTriggerMinute=\r\n\r\n"
+    "[Internet]\r\nEmailAddr=station@example.com\r\n\r\n"
+    "[GSM]\r\nPort=COM2\r\nBaudRate=19200\r\nPIN=\r\nEmailOnly=1\r\nQuarryMode=0\r\nM1mode=0\r\n"
+    "TelNum0=\r\nTelNum1=\r\nTelNum2=\r\nEmailGate=+420000000000\r\nEmailIndicator=#\r\n"
+    "SMScentrum=+420000000001\r\n\r\n"
+    "[GPS]\r\nPort=COM1\r\nBaudRate=9600\r\nReadingDelay=0\r\nPPS=DSR\r\nUpDateOn=1\r\n"
+    "ValidOnly=0\r\nInterval=0\r\nMaxDiff=45\r\nDecNumber=1\r\nCorrection=1\r\n";
+
+class LoadIniTest : public ::testing::Test {
+ protected:
+  LoadIniTest() {
+    files.ProgramDir = dir.Path();
+    dir.Write("cosinus.txt", "1\r\n2\r\n1\r\n");
+  }
+  int Load(const std::string& ini) {
+    dir.Write(files.IniName, ini);
+    return LoadParams(P, files);
+  }
+  TempStationDir dir;
+  ProgramFiles files;
+  TProgParam P;
+};
+
+TEST_F(LoadIniTest, DefaultFileHasTheExactLayout) {
+  ASSERT_TRUE(WriteDefaultIni(files));
+  EXPECT_EQ(dir.Read("velkor.ini"), kDefaultIni);
+  EXPECT_FALSE(dir.Exists("velkor.ini.tmp"));
+}
+
+TEST_F(LoadIniTest, DefaultFileNeverOverwritesAnExistingFile) {
+  dir.Write("velkor.ini", "[GPS]\r\nPort=COM5\r\n");
+  EXPECT_TRUE(WriteDefaultIni(files));
+  EXPECT_EQ(dir.Read("velkor.ini"), "[GPS]\r\nPort=COM5\r\n");
+}
+
+TEST_F(LoadIniTest, DefaultFileUsesTheConfiguredName) {
+  files.IniName = "north.ini";
+  ASSERT_TRUE(WriteDefaultIni(files));
+  EXPECT_TRUE(dir.Exists("north.ini"));
+  EXPECT_FALSE(dir.Exists("velkor.ini"));
+}
+
+TEST_F(LoadIniTest, NoFileGivesDefaultsWithDirectoriesUnderTheProgramDirectory) {
+  ASSERT_EQ(LoadParams(P, files), kLoadOk);
+  const std::string& d = dir.Path();
+  EXPECT_EQ(P.DataDir, d + "Data/");
+  EXPECT_EQ(P.TrigDir, d + "Triggers/");
+  EXPECT_EQ(P.ASCIIDir, d + "ASCII/");
+  EXPECT_EQ(P.BackupDir, d + "Backup/");
+  EXPECT_EQ(P.PPSChannel, 6);
+  EXPECT_EQ(P.AlarmChannel, 0);
+  EXPECT_FALSE(P.SendSMS);
+  EXPECT_TRUE(P.Filter.Loaded);
+  EXPECT_EQ(P.Filter.FileName, "cosinus.txt");
+  EXPECT_EQ(P.Filter.Coefs, (ArrayOfReal{0.25, 0.5, 0.25}));
+  EXPECT_EQ(P.LSBin, ArrayOfReal(8, 1.0));
+  EXPECT_EQ(P.AVGin, ArrayOfChannels(8, 0));
+  EXPECT_EQ(P.GSM.TelNum, TArrayOfString(3, ""));
+  EXPECT_EQ(P.PPSLevel, kInitialPPSLevel);
+  EXPECT_EQ(P.PPSPeak, kInitialPPSLevel);
+  EXPECT_EQ(P.SendHour, 6);
+  EXPECT_EQ(P.SendMinute, 15);
+  EXPECT_EQ(P.TestMsg, "Test...");
+  EXPECT_EQ(P.GPS.PPS, kSignalDSR);
+  EXPECT_EQ(P.GPS.MaxDiff, 45);
+  EXPECT_EQ(P.GSM.BaudRate, TBaudRate::br19200);
+  EXPECT_EQ(P.GSM.EmailGateAddr, "station*example.com");
+  EXPECT_TRUE(P.GSM.EmailGateOn);
+  EXPECT_EQ(P.LogFile, d + "velkor.log");
+  EXPECT_EQ(P.ScriptFile, d + "velkor.sh");
+  EXPECT_EQ(P.HelpFile, d + "docs/manual.html");
+  EXPECT_EQ(P.ScriptOptions, "//B //Nologo //T:60");
+}
+
+TEST_F(LoadIniTest, DefaultFileLoadsLikeNoFile) {
+  ASSERT_EQ(LoadParams(P, files), kLoadOk);
+  const std::string without = ParamsToText(P);
+  ASSERT_TRUE(WriteDefaultIni(files));
+  ASSERT_EQ(LoadParams(P, files), kLoadOk);
+  EXPECT_EQ(ParamsToText(P), without);
+}
+
+TEST_F(LoadIniTest, SummaryOfANewFileBeginsWithTheDefaults) {
+  LoadParams(P, files);
+  const std::string prefix = "\"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" +
+                             dir.Path() + "Data/\" ";
+  EXPECT_EQ(ParamsToText(P).substr(0, prefix.size()), prefix);
+}
+
+TEST_F(LoadIniTest, SummaryListsEveryValueInOrder) {
+  LoadParams(P, files);
+  P.GSM.TelNum = {"+420123456789", "", "777"};
+  const std::string& d = dir.Path();
+  const std::string expected =
+      "\"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" + d + "Data/\" \"" + d +
+      "Triggers/\" \"" + d +
+      "ASCII/\" \"1\" \"0\" \"0\" \"1\" \"0\" \"AIN0=1\" \"AIN1=1\" \"AIN2=1\" \"AIN3=1\" "
+      "\"AIN4=1\" \"AIN5=1\" \"AIN6=1\" \"AIN7=1\" \"AVG0=0\" \"AVG1=0\" \"AVG2=0\" \"AVG3=0\" "
+      "\"AVG4=0\" \"AVG5=0\" \"AVG6=0\" \"AVG7=0\" \"1\" \"0\" \"1000\" \"10\" \"1\" \"CMG-4T\" "
+      "\"\" \"BHZ\" \"BHN\" \"BHE\" \"0\" \"1\" \"cosinus.txt\" \"1\" \"1\" \"1\" \"0\" \"20\" "
+      "\"40\" \"0.5\" \"800\" \"550\" \"6:15\" \"start\" \"active\" \"0\" \"0\" \"0\" \"32000\" "
+      "\"\" \"\" \"station@example.com\" \"COM2\" \"19200\" \"\" \"1\" \"0\" \"0\" "
+      "\"+420123456789\" \"\" \"777\" \"+420000000000\" \"#\" \"+420000000001\" \"COM1\" "
+      "\"9600\" \"0\" \"DSR\" \"1\" \"0\" \"0\" \"45\" \"1\" \"1\"";
+  EXPECT_EQ(ParamsToText(P), expected);
+}
+
+// One key in an otherwise empty file, and what loading makes of it.
+struct KeyCase {
+  const char* legend;
+  const char* ini;
+  std::function<void(const TProgParam&, const std::string& programDir)> check;
+};
+
+class KeyRuleTest : public LoadIniTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(KeyRuleTest, Loads) {
+  Load(GetParam().ini);
+  GetParam().check(P, dir.Path());
+}
+
+const KeyCase kKeyCases[] = {
+    {"BackUpDirWrittenIsBackupDirRead", "[Common]\r\nBackUpDir=Old\r\n",
+     [](const TProgParam& p, const std::string& d) { EXPECT_EQ(p.BackupDir, d + "Old/"); }},
+    {"AbsoluteDirectoryKept", "[Common]\r\nDataDir=/srv/seis\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.DataDir, "/srv/seis/"); }},
+    {"AbsoluteDirectoryWithSlashKept", "[Common]\r\nDataDir=/srv/seis/\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.DataDir, "/srv/seis/"); }},
+    {"BareFolderUnderProgramDirectory", "[Common]\r\nDataDir=Seis\r\n",
+     [](const TProgParam& p, const std::string& d) { EXPECT_EQ(p.DataDir, d + "Seis/"); }},
+    {"BackslashInRelativeDirectoryIsASeparator", "[Common]\r\nTrigDir=Seis\\Trig\\\r\n",
+     [](const TProgParam& p, const std::string& d) { EXPECT_EQ(p.TrigDir, d + "Seis/Trig/"); }},
+    {"EmptyDirectoryIsTheProgramDirectory", "[Common]\r\nASCIIDir=\r\n",
+     [](const TProgParam& p, const std::string& d) { EXPECT_EQ(p.ASCIIDir, d); }},
+    {"PredTimeAbove50Cut", "[Triggers]\r\nPredTime=120\r\nPostTime=51\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.PredTime, 50);
+       EXPECT_EQ(p.PostTime, 50);
+     }},
+    {"NegativeTriggerSpanCutToZero", "[Triggers]\r\nPredTime=-5\r\nPostTime=-1\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.PredTime, 0);
+       EXPECT_EQ(p.PostTime, 0);
+     }},
+    {"TriggerTimesNotNumbers", "[Triggers]\r\nPredTime=x\r\nPostTime=\r\nSTAlength=0,7\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.PredTime, 20);
+       EXPECT_EQ(p.PostTime, 40);
+       EXPECT_EQ(p.STAlength, 0.5);
+     }},
+    {"TCPIPportBelowRange", "[Communication]\r\nTCPIPport=80\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.TCPIPport, 32000); }},
+    {"TCPIPportAboveRange", "[Communication]\r\nTCPIPport=70000\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.TCPIPport, 32000); }},
+    {"TCPIPportEdgesKept", "[Communication]\r\nTCPIPport=65535\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.TCPIPport, 65535); }},
+    {"TCPIPportLowEdgeKept", "[Communication]\r\nTCPIPport=1024\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.TCPIPport, 1024); }},
+    {"EmailAddrLowerCased", "[Internet]\r\nEmailAddr=Seis.Station@Example.COM\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.EmailAddr, "seis.station@example.com");
+       EXPECT_EQ(p.GSM.EmailGateAddr, "seis.station*example.com");
+       EXPECT_TRUE(p.GSM.EmailGateOn);
+     }},
+    {"EmailAddrWithoutAtEmptied", "[Internet]\r\nEmailAddr=nobody.example.com\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.EmailAddr, "");
+       EXPECT_EQ(p.GSM.EmailGateAddr, "");
+       EXPECT_FALSE(p.GSM.EmailGateOn);
+     }},
+    {"NoGatewayNoGatewayAddress", "[GSM]\r\nEmailGate=\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.GSM.EmailGateAddr, "");
+       EXPECT_FALSE(p.GSM.EmailGateOn);
+     }},
+    {"TriggerMinuteStarEmptied", "[Communication]\r\nTriggerMinute=*\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.TriggerMinute, ""); }},
+    {"TriggerMinuteNumberKept", "[Communication]\r\nTriggerMinute=15\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.TriggerMinute, "15"); }},
+    {"TelephoneNumbers", "[GSM]\r\nTelNum0=12a\r\nTelNum1=5\r\nTelNum2=+123456789\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.GSM.TelNum, (TArrayOfString{"", "", "+123456789"}));
+     }},
+    {"EmailIndicatorOneCharacterKept", "[GSM]\r\nEmailIndicator=#\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.GSM.EmailIndicator, "#"); }},
+    {"EmailIndicatorTwoLettersGetABlank", "[GSM]\r\nEmailIndicator=EM\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.GSM.EmailIndicator, "EM "); }},
+    {"SendSMSWithoutPINOff",
+     "[Communication]\r\nSendSMS=1\r\n[GSM]\r\nPIN=\r\nSMScentrum=+420602909909\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_FALSE(p.SendSMS); }},
+    {"SendSMSWithBadCentreOff",
+     "[Communication]\r\nSendSMS=1\r\n[GSM]\r\nPIN=1234\r\nSMScentrum=centre\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_FALSE(p.SendSMS); }},
+    {"SendSMSWithPINAndCentreOn",
+     "[Communication]\r\nSendSMS=1\r\n[GSM]\r\nPIN=1234\r\nSMScentrum=+420602909909\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_TRUE(p.SendSMS); }},
+    {"EmailWinsOverSMS",
+     "[Communication]\r\nSendSMS=1\r\nSendEmail=1\r\n[GSM]\r\nPIN=1234\r\n"
+     "SMScentrum=+420602909909\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_FALSE(p.SendSMS);
+       EXPECT_TRUE(p.SendEmail);
+     }},
+    {"IntervalAndMaxDiffZeroGive45", "[GPS]\r\nInterval=0\r\nMaxDiff=0\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.GPS.MaxDiff, 45); }},
+    {"MaxDiffZeroKeptWithInterval", "[GPS]\r\nInterval=10\r\nMaxDiff=0\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.GPS.Interval, 10);
+       EXPECT_EQ(p.GPS.MaxDiff, 0);
+     }},
+    {"MaxDiffNotANumberIsZero", "[GPS]\r\nInterval=10\r\nMaxDiff=abc\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.GPS.MaxDiff, 0); }},
+    {"PPSLowerCase", "[GPS]\r\nPPS=cts\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.GPS.PPS, kSignalCTS); }},
+    {"PPSNoLine", "[GPS]\r\nPPS=none\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.GPS.PPS, kSignalNone); }},
+    {"UpDateOffForcesNoWaitForSync", "[Registration]\r\nWaitForSync=1\r\n[GPS]\r\nUpDateOn=0\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_FALSE(p.WaitForSync); }},
+    {"AlarmOnUsesChannel7", "[Common]\r\nAlarmOn=1\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.AlarmChannel, 7); }},
+    {"PartialLoadPPSOnChannel3AndNoDoubleSensitivity",
+     "[ADcard]\r\nFullLoad=0\r\nDoubleSensitivity=1\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.PPSChannel, 3);
+       EXPECT_FALSE(p.DoubleSensitivity);
+     }},
+    {"FullLoadReadsDoubleSensitivity", "[ADcard]\r\nFullLoad=1\r\nDoubleSensitivity=1\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_TRUE(p.DoubleSensitivity); }},
+    {"AllChannelsForcesSaveGPS", "[Registration]\r\nAllChannels=1\r\nSaveGPS=0\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_TRUE(p.SaveGPS); }},
+    {"SaveGPSReadWithoutAllChannels", "[Registration]\r\nAllChannels=0\r\nSaveGPS=0\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_FALSE(p.SaveGPS); }},
+    {"BooleanOnlyOneIsTrue", "[Common]\r\nSaveLog=yes\r\nSeparateDirectory=true\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_FALSE(p.SaveLog);
+       EXPECT_FALSE(p.SeparateDirectory);
+     }},
+    {"SendTimeHour25IsDefault", "[Communication]\r\nSendTime=25:00\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.SendHour, 6);
+       EXPECT_EQ(p.SendMinute, 15);
+     }},
+    {"SendTimeGarbageIsDefault", "[Communication]\r\nSendTime=noon\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.SendHour, 6);
+       EXPECT_EQ(p.SendMinute, 15);
+     }},
+    {"SendTimeWithSeconds", "[Communication]\r\nSendTime=7:05:30\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.SendHour, 7);
+       EXPECT_EQ(p.SendMinute, 5);
+       EXPECT_EQ(p.SendSecond, 30);
+     }},
+    {"HugeNumbersFallBack",
+     "[Converter]\r\nNumber=99999999999999999999\r\n[ADcard]\r\nSampleRate=99999999999999999999\r\n"
+     "ReSampling=-99999999999999999999\r\n[Limits]\r\nAlarmTreshold=4294967296\r\n"
+     "[Communication]\r\nTCPIPport=4294999999\r\n[GPS]\r\nCorrection=1e99\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.Converter.Number, 0);
+       EXPECT_EQ(p.SampleRate, 1000);
+       EXPECT_EQ(p.ReSampling, 10);
+       EXPECT_EQ(p.AlarmTreshold, 5000);
+       EXPECT_EQ(p.TCPIPport, 32000);
+       EXPECT_EQ(p.GPS.Correction, 1);
+     }},
+    {"SampleRateMustBePositive", "[ADcard]\r\nSampleRate=0\r\n",
+     [](const TProgParam& p, const std::string&) { EXPECT_EQ(p.SampleRate, 1000); }},
+    {"BaudRateNamesMatchWithoutCase", "[GSM]\r\nBaudRate=custom\r\n[GPS]\r\nBaudRate=4801\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.GSM.BaudRate, TBaudRate::brCustom);
+       EXPECT_EQ(p.GPS.BaudRate, TBaudRate::br9600);
+     }},
+    {"AveragesNotANumberAreZero", "[Averages]\r\nAVGin2=12\r\nAVGin3=x\r\n",
+     [](const TProgParam& p, const std::string&) {
+       EXPECT_EQ(p.AVGin, (ArrayOfChannels{0, 0, 12, 0, 0, 0, 0, 0}));
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rules, KeyRuleTest, ::testing::ValuesIn(kKeyCases),
+                         [](const ::testing::TestParamInfo<KeyCase>& info) {
+                           return std::string(info.param.legend);
+                         });
+
+TEST_F(LoadIniTest, LSBinNotANumberReportsAndTheRestStillLoads) {
+  EXPECT_EQ(Load("[Sensor]\r\nLSBin0=2.5\r\nLSBin3=abc\r\n[GPS]\r\nPort=COM4\r\n"),
+            kLoadLSBError);
+  EXPECT_EQ(P.LSBin, (ArrayOfReal{2.5, 1, 1, 1, 1, 1, 1, 1}));
+  EXPECT_EQ(P.GPS.Port, "COM4");
+  EXPECT_TRUE(P.Filter.Loaded);
+}
+
+TEST_F(LoadIniTest, FilterErrorWinsOverLSBError) {
+  EXPECT_EQ(Load("[Sensor]\r\nLSBin0=x\r\n[Registration]\r\nFilter=missing.txt\r\n"),
+            kLoadFilterError);
+  EXPECT_FALSE(P.Filter.Loaded);
+  EXPECT_EQ(P.Filter.FileName, "");
+  EXPECT_TRUE(P.Filter.Coefs.empty());
+}
+
+TEST_F(LoadIniTest, EmptyFilterNameMeansNoFilterAndNoError) {
+  EXPECT_EQ(Load("[Registration]\r\nFilter=\r\n"), kLoadOk);
+  EXPECT_FALSE(P.Filter.Loaded);
+}
+
+TEST_F(LoadIniTest, FilterNameIsRelativeToTheProgramDirectoryUnlessAbsolute) {
+  std::filesystem::create_directory(dir.Path() + "filters");
+  dir.Write("filters/f.txt", "1\n3\n");
+  EXPECT_EQ(Load("[Registration]\r\nFilter=filters\\f.txt\r\n"), kLoadOk);
+  EXPECT_EQ(P.Filter.Coefs, (ArrayOfReal{0.25, 0.75}));
+  EXPECT_EQ(P.Filter.FileName, "filters\\f.txt");
+  EXPECT_EQ(Load("[Registration]\r\nFilter=" + dir.Path() + "filters/f.txt\r\n"), kLoadOk);
+  EXPECT_TRUE(P.Filter.Loaded);
+}
+
+TEST_F(LoadIniTest, GarbageAndForeignBytesLoadWithoutHarm) {
+  using namespace std::string_literals;
+  const std::string junk =
+      "\x00\x01garbage\xFF\xFE\r\n[[[\r\n==\r\n[Common]\r\nIDStation=\xC8\xE9X\r\n"
+      "\x00\r\n[GPS\r\nPort=COM3\r\n]]\r\n"s;
+  EXPECT_EQ(Load(junk), kLoadOk);
+  EXPECT_EQ(P.IDStation, "\xC8\xE9X");
+  EXPECT_EQ(P.Converter.Model, "Kelta-16");
+  EXPECT_EQ(P.GPS.Port, "COM1");  // "[GPS" is no header: the key stays in Common
+}
+
+TEST_F(LoadIniTest, TenMegabyteFileLoads) {
+  std::string text = "[Common]\r\nIDStation=BIG\r\n";
+  while (text.size() < (10u << 20)) text += "[Noise]\r\nfill=0123456789abcdef0123456789\r\n";
+  text += "[GPS]\r\nPort=COM8\r\n";
+  EXPECT_EQ(Load(text), kLoadOk);
+  EXPECT_EQ(P.IDStation, "BIG");
+  EXPECT_EQ(P.GPS.Port, "COM8");
+}
+
+TProgParam SampleRecord(const std::string& d) {
+  TProgParam p = FileDefaults();
+  p.Converter = {"Kelta-16", "KM-16S2", false, 3};
+  p.Seismograph = {"LE-3D", "SN 77", "EHZ", "EHN", "EHE"};
+  p.Language = "Czech";
+  p.IDStation = "VELK";
+  p.DataDir = d + "data/";
+  p.TrigDir = "/var/lib/velkor/trig/";
+  p.ASCIIDir = d + "ascii/";
+  p.BackupDir = d + "bak/";
+  p.SeparateDirectory = false;
+  p.TwentyMinuteFile = true;
+  p.AutoShowDetails = true;
+  p.SaveLog = false;
+  p.AlarmOn = true;
+  p.LSBin = {0.125, 1, 2.5e-7, 3, 1e20, 6, 7, 8};
+  p.AVGin = {-5, 0, 3, 100000, 0, 0, 0, 2147483647};
+  p.PPSTreshold = 7;
+  p.AlarmTreshold = 123;
+  p.FullLoad = true;
+  p.DoubleSensitivity = true;
+  p.SampleRate = 250;
+  p.ReSampling = 5;
+  p.WaitForSync = false;
+  p.AllChannels = false;
+  p.SaveGPS = false;
+  p.Filter.FileName = "cosinus.txt";
+  p.SaveNotValid = false;
+  p.SaveNoPPS = false;
+  p.Continuous = false;
+  p.Triggers = true;
+  p.PredTime = 10;
+  p.PostTime = 50;
+  p.STAlength = 1.25;
+  p.StartSTA = 900;
+  p.StopSTA = 400;
+  p.SendHour = 23;
+  p.SendMinute = 5;
+  p.StartMsg = "station up";
+  p.DailyMsg = "still alive";
+  p.SendEmail = true;
+  p.SendSMS = false;
+  p.SendTrigger = true;
+  p.TCPIPserver = "server.example.net";
+  p.TCPIPport = 40000;
+  p.TriggerMinute = "30";
+  p.EmailAddr = "ops@example.org";
+  p.GSM.Port = "/dev/ttyUSB1";
+  p.GSM.BaudRate = TBaudRate::br115200;
+  p.GSM.PIN = "0000";
+  p.GSM.EmailOnly = false;
+  p.GSM.QuarryMode = true;
+  p.GSM.M1mode = true;
+  p.GSM.TelNum = {"+420111222333", "", "602000000"};
+  p.GSM.EmailGate = "1234";
+  p.GSM.EmailIndicator = "EM ";
+  p.GSM.SMScentrum = "+420602909909";
+  p.GPS.Port = "sim-gps";
+  p.GPS.BaudRate = TBaudRate::br4800;
+  p.GPS.ReadingDelay = 12;
+  p.GPS.PPS = kSignalRI;
+  p.GPS.UpDateOn = true;
+  p.GPS.ValidOnly = true;
+  p.GPS.Interval = 60;
+  p.GPS.MaxDiff = 0;
+  p.GPS.DecNumber = false;
+  p.GPS.Correction = -2;
+  return p;
+}
+
+TEST_F(LoadIniTest, SaveThenLoadGivesTheRecordBack) {
+  const TProgParam saved = SampleRecord(dir.Path());
+  ASSERT_TRUE(SaveParams(saved, files));
+  ASSERT_EQ(LoadParams(P, files), kLoadOk);
+  EXPECT_EQ(ParamsToText(P), ParamsToText(saved));
+  EXPECT_EQ(P.Converter.Number, 3);
+  EXPECT_EQ(P.BackupDir, saved.BackupDir);
+  EXPECT_EQ(P.LSBin, saved.LSBin);
+  EXPECT_EQ(P.AVGin, saved.AVGin);
+  EXPECT_EQ(P.AlarmChannel, 7);
+  EXPECT_EQ(P.GSM.EmailGateAddr, "ops*example.org");
+  EXPECT_FALSE(dir.Exists("velkor.ini.tmp"));
+  // Saving what was loaded changes nothing.
+  const std::string first = dir.Read("velkor.ini");
+  ASSERT_TRUE(SaveParams(P, files));
+  EXPECT_EQ(dir.Read("velkor.ini"), first);
+}
+
+TEST_F(LoadIniTest, SavedFileEncodesTimePPSAndDirectoriesAsInTheRecord) {
+  TProgParam p = SampleRecord(dir.Path());
+  p.SendHour = 7;
+  p.SendMinute = 5;
+  p.GPS.PPS = kSignalNone;
+  ASSERT_TRUE(SaveParams(p, files));
+  const std::string text = dir.Read("velkor.ini");
+  EXPECT_NE(text.find("\r\nSendTime=07:05\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nPPS=\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nTrigDir=/var/lib/velkor/trig/\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nBackUpDir=" + dir.Path() + "bak/\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nLSBin2=2.5E-7\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nSTAlength=1.25\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nCorrection=-2\r\n"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 15), "Correction=-2\r\n");
+}
+
+TEST_F(LoadIniTest, SaveWritesAsManyLSBinKeysAsTheRecordHolds) {
+  TProgParam p = FileDefaults();
+  p.LSBin = {2, 3};
+  p.AVGin = {1};
+  ASSERT_TRUE(SaveParams(p, files));
+  const std::string text = dir.Read("velkor.ini");
+  EXPECT_NE(text.find("[Sensor]\r\nLSBin0=2\r\nLSBin1=3\r\n\r\n[Averages]\r\nAVGin0=1\r\n\r\n"),
+            std::string::npos);
+  ASSERT_EQ(LoadParams(P, files), kLoadOk);
+  EXPECT_EQ(P.LSBin, (ArrayOfReal{2, 3, 1, 1, 1, 1, 1, 1}));
+}
+
+TEST_F(LoadIniTest, SaveDropsUnknownKeys) {
+  dir.Write("velkor.ini", "[Common]\r\nObsolete=1\r\n[Extra]\r\nk=v\r\n");
+  ASSERT_TRUE(SaveParams(FileDefaults(), files));
+  EXPECT_EQ(dir.Read("velkor.ini"), kDefaultIni);
+}
+
+TEST_F(LoadIniTest, FailedSaveLeavesTheOldFileIntact) {
+  dir.Write("velkor.ini", "[Common]\r\nIDStation=OLD\r\n");
+  std::filesystem::create_directory(dir.Path() + "velkor.ini.tmp");  // temp file cannot be made
+  EXPECT_FALSE(SaveParams(SampleRecord(dir.Path()), files));
+  EXPECT_EQ(dir.Read("velkor.ini"), "[Common]\r\nIDStation=OLD\r\n");
+}
+
+TEST_F(LoadIniTest, SaveIntoAPathUnderARegularFileFails) {
+  dir.Write("plainfile", "x");
+  files.ProgramDir = dir.Path() + "plainfile/";
+  EXPECT_FALSE(SaveParams(FileDefaults(), files));
+  EXPECT_FALSE(WriteDefaultIni(files));
+}
+
+TEST_F(LoadIniTest, SaveKeepsThePermissionsOfTheOldFile) {
+  dir.Write("velkor.ini", "[Common]\r\n");
+  ::chmod((dir.Path() + "velkor.ini").c_str(), 0600);
+  ASSERT_TRUE(SaveParams(FileDefaults(), files));
+  struct stat st{};
+  ASSERT_EQ(::stat((dir.Path() + "velkor.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(LoadIniRulesTest, PhoneNumbers) {
+  EXPECT_TRUE(IsPhoneNumber("+420602909909"));
+  EXPECT_TRUE(IsPhoneNumber("12"));
+  EXPECT_FALSE(IsPhoneNumber("1"));
+  EXPECT_FALSE(IsPhoneNumber("+"));
+  EXPECT_FALSE(IsPhoneNumber(""));
+  EXPECT_FALSE(IsPhoneNumber("12a"));
+  EXPECT_FALSE(IsPhoneNumber("1+2"));
+  EXPECT_FALSE(IsPhoneNumber("++12"));
+  EXPECT_FALSE(IsPhoneNumber(" 123"));
+}
+
+TEST(LoadIniRulesTest, PPSLines) {
+  EXPECT_EQ(PPSLineToSignal("DSR"), kSignalDSR);
+  EXPECT_EQ(PPSLineToSignal("cts"), kSignalCTS);
+  EXPECT_EQ(PPSLineToSignal("Ri"), kSignalRI);
+  EXPECT_EQ(PPSLineToSignal("cts/dsr"), kSignalDSR);  // DSR is looked for first
+  EXPECT_EQ(PPSLineToSignal(""), kSignalNone);
+  EXPECT_EQ(PPSLineToSignal("DCD"), kSignalNone);
+  for (uint8_t s : {kSignalCTS, kSignalDSR, kSignalRI})
+    EXPECT_EQ(PPSLineToSignal(PPSSignalToLine(s)), s);
+  EXPECT_EQ(PPSSignalToLine(kSignalNone), "");
+  EXPECT_EQ(PPSSignalToLine(kSignalCTS | kSignalDSR), "");
+}
+
+}  // namespace
