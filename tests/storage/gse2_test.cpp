@@ -1,0 +1,292 @@
+#include "storage/gse2.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdlib>
+
+#include "storage/save_lock.h"
+#include "storage/save_path.h"
+#include "storage_test_support.h"
+
+using namespace storage_test;
+
+namespace {
+
+// ---- checksum --------------------------------------------------------------
+
+struct ChecksumCase {
+  const char* legend;
+  std::vector<int32_t> values;
+  int64_t expected;
+};
+
+class Gse2ChecksumTest : public ::testing::TestWithParam<ChecksumCase> {};
+
+TEST_P(Gse2ChecksumTest, MatchesTheModulusRule) {
+  EXPECT_EQ(Gse2Checksum(GetParam().values), GetParam().expected) << GetParam().legend;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Gse2ChecksumTest,
+    ::testing::Values(
+        ChecksumCase{"all zeros", {0, 0, 0, 0}, 0},
+        ChecksumCase{"no values", {}, 0},
+        ChecksumCase{"negative sum is written positive", {-5, -10, 3}, 12},
+        ChecksumCase{"sum wraps at the modulus", {60'000'000, 50'000'000}, 10'000'000},
+        ChecksumCase{"negative sum wraps keeping its sign", {-60'000'000, -50'000'000}, 10'000'000},
+        ChecksumCase{"value at the modulus is reduced first", {100'000'000, 7}, 7},
+        ChecksumCase{"largest magnitudes", {INT_MIN, INT_MAX}, 1},
+        ChecksumCase{"sum exactly at the modulus is 0", {99'999'999, 1}, 0}));
+
+// ---- WID2 line -------------------------------------------------------------
+
+Wid2Fields SampleFields() {
+  Wid2Fields f;
+  f.Start = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
+  f.Station = "ST01";
+  f.Channel = "BHZ";
+  f.AuxId = "Z";
+  f.SampleCount = 100;
+  f.SampleRate = 100.0;
+  f.Calibration = 1.0;
+  f.Instrument = "CMG-4T";
+  return f;
+}
+
+TEST(Wid2Line, EveryFieldStartsAtItsColumnAndTheLengthKeepsTheInsertedBlanks) {
+  const Wid2Fields f = SampleFields();
+  const std::string line = FormatWid2Line(f);
+  const std::vector<std::string> texts = Wid2FieldTexts(f);
+  size_t sum = 0;
+  for (size_t i = 0; i < kWid2FieldCount; ++i) {
+    const Wid2Column& col = kWid2Layout[i];
+    EXPECT_EQ(line.substr(col.Column - 1, texts[i].size()), texts[i]) << col.Field;
+    if (col.Column > 1) {
+      EXPECT_EQ(line[col.Column - 2], ' ') << col.Field;
+    }
+    sum += texts[i].size();
+  }
+  EXPECT_EQ(line.size(), kWid2BaseWidth + sum);
+  EXPECT_EQ(line.find_first_not_of(' ', 104), std::string::npos);
+}
+
+TEST(Wid2Line, TextsLongerThanTheirLimitAreCut) {
+  Wid2Fields f = SampleFields();
+  f.Station = "LONGSTATION";
+  f.Channel = "BHZXX";
+  f.AuxId = "ALRMX";
+  f.Instrument = "TRILLIUM-120";
+  f.SampleCount = 12'345'678;
+  f.Calibration = -1.5e-120;  // "-1.5000E-120" is 12 characters
+  const std::string line = FormatWid2Line(f);
+  EXPECT_EQ(FieldAt(line, 30), "LONGS");
+  EXPECT_EQ(FieldAt(line, 36), "BHZ");
+  EXPECT_EQ(FieldAt(line, 40), "ALRM");
+  EXPECT_EQ(FieldAt(line, 49), "123456");
+  EXPECT_EQ(line.substr(69, 10), "-1.5000E-1");
+  EXPECT_EQ(FieldAt(line, 89), "TRILLI");
+  // The cut texts still leave the following columns in place.
+  EXPECT_EQ(FieldAt(line, 45), "INT");
+  EXPECT_EQ(FieldAt(line, 81), "1.000");
+}
+
+TEST(Wid2Line, OrientationFollowsTheAuxiliaryIdInAnyCase) {
+  struct Row {
+    const char* aux;
+    const char* horizontal;
+    const char* vertical;
+  } rows[] = {{"Z", "-1.0", "0.0"}, {"n", "0.0", "90.0"}, {"E", "90.0", "90.0"}, {"GPS", "", ""}};
+  for (const Row& r : rows) {
+    Wid2Fields f = SampleFields();
+    f.AuxId = r.aux;
+    const std::vector<std::string> t = Wid2FieldTexts(f);
+    EXPECT_EQ(t[11], r.horizontal) << r.aux;
+    EXPECT_EQ(t[12], r.vertical) << r.aux;
+  }
+}
+
+TEST(Wid2Line, NumbersAreFormattedLocaleFree) {
+  EXPECT_EQ(FormatWid2Time(EncodeDateTime(2026, 12, 6, 8, 5, 9, 7)), "2026/12/06 08:05:09.007");
+  EXPECT_EQ(FormatWid2SampleRate(100.0), "100.000000");
+  EXPECT_EQ(FormatWid2SampleRate(1000.0), "1000.000000");
+  EXPECT_EQ(FormatWid2SampleRate(1000.0 / 3.0), "333.300000");
+  EXPECT_EQ(FormatWid2SampleRate(12.34567), "12.350000");
+  EXPECT_EQ(FormatWid2Calibration(1.0), "1.0000E+00");
+  EXPECT_EQ(FormatWid2Calibration(0.0012345), "1.2345E-03");
+  EXPECT_EQ(FormatWid2Calibration(123456.0), "1.2346E+05");
+}
+
+// ---- data lines ------------------------------------------------------------
+
+std::vector<std::string> Lines(const std::vector<int32_t>& values) {
+  Gse2LineBuilder b;
+  std::vector<std::string> out;
+  std::string line;
+  for (int32_t v : values)
+    if (b.Add(v, line)) out.push_back(line);
+  if (b.Finish(line)) out.push_back(line);
+  return out;
+}
+
+TEST(Gse2DataLines, NeverLongerThan131AndFlushedBeforeAValueThatWouldReach132) {
+  // 11 characters with the minus sign: 10 of them plus blanks fill 119; the
+  // 11th would make 131 and still fits; the 12th would make 143.
+  std::vector<int32_t> values(25, INT_MIN);
+  const std::vector<std::string> lines = Lines(values);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].size(), 131u);
+  EXPECT_EQ(lines[1].size(), 131u);
+  EXPECT_EQ(lines[2], "-2147483648 -2147483648 -2147483648");
+  EXPECT_NE(lines[0].front(), ' ');
+}
+
+TEST(Gse2DataLines, ALineReachingExactly132IsNotBuilt) {
+  // 130 characters, then " 5" would be exactly 132.
+  std::vector<int32_t> values(11, 1'999'999'999);  // 11 * 10 + 10 blanks = 120
+  values.push_back(999'999);                      // 127
+  values.push_back(99);                           // 130
+  values.push_back(5);                            // 132: starts a new line
+  const std::vector<std::string> lines = Lines(values);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].size(), 130u);
+  EXPECT_EQ(lines[1], "5");
+}
+
+// ---- files -----------------------------------------------------------------
+
+TSaveSeisDataThread TwoChannelWriter(const std::string& file, TDateTime start,
+                                     std::vector<int32_t> samples) {
+  TSaveSeisDataThread w;
+  w.SegmentStart = start;
+  w.SampleRate = 100.0;
+  w.ChannelCount = 2;
+  w.Channels = {{0, "Z", "BHZ", 1.0}, {1, "N", "BHN", 2.5e-3}};
+  w.FileName = file;
+  w.Instrument = "CMG-4T";
+  w.Station = "ST01";
+  w.Samples = std::move(samples);
+  return w;
+}
+
+class Gse2FileTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  SaveLock lock;
+  FakeHost host;
+  TDateTime t0 = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
+  TDateTime t1 = EncodeDateTime(2005, 1, 15, 12, 0, 1, 0);
+};
+
+TEST_F(Gse2FileTest, TwoSegmentsOfTwoChannelsMatchTheGoldenFileByteForByte) {
+  const std::string file = dir / "golden.ST01";
+  EXPECT_EQ(TwoChannelWriter(file, t0, {10, 100'000'000, -20, -5, 35, 7}).Execute(lock, host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, t1, {-7, 60'000'000, -8, 50'000'000}).Execute(lock, host), 4);
+  EXPECT_EQ(ReadFile(file), ReadFile(VELKOR_TEST_DATA "/storage/two_segments_two_channels.gse"));
+  EXPECT_TRUE(host.LogLines().empty());
+  EXPECT_FALSE(lock.Held());
+}
+
+TEST_F(Gse2FileTest, AppendingOverStopLeavesExactlyOneStopAtTheVeryEnd) {
+  const std::string file = dir / "append.ST01";
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(TwoChannelWriter(file, AddMs(t0, 1000 * i), {i, -i}).Execute(lock, host), 4);
+  const std::string bytes = ReadFile(file);
+  EXPECT_EQ(bytes.find("STOP"), bytes.size() - 4);
+  EXPECT_EQ(bytes.find("BEGIN GSE2.0"), 0u);
+  EXPECT_EQ(bytes.find("BEGIN GSE2.0", 1), std::string::npos);
+  EXPECT_EQ(ParseGse2(bytes).size(), 6u);
+}
+
+TEST_F(Gse2FileTest, AppendingToATornFileKeepsEveryByteAndStartsOnAFreshLine) {
+  const std::string file = dir / "torn.ST01";
+  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2, 3, 4}).Execute(lock, host), 4);
+  // A power cut in the middle of the next segment: no STOP, a cut data line.
+  std::string torn = ReadFile(file);
+  torn.resize(torn.size() - 4);
+  torn += FormatWid2Line(Wid2Fields{}) + "\nDAT2\n11 22 3";
+  WriteFile(file, torn);
+
+  ASSERT_EQ(TwoChannelWriter(file, t1, {5, 6}).Execute(lock, host), 4);
+  const std::string bytes = ReadFile(file);
+  ASSERT_EQ(bytes.compare(0, torn.size(), torn), 0) << "old data overwritten";
+  const std::string appended = bytes.substr(torn.size());
+  EXPECT_EQ(appended.rfind("\nWID2 2005/01/15 12:00:01.000", 0), 0u);
+  EXPECT_EQ(bytes.substr(bytes.size() - 4), "STOP");
+}
+
+TEST_F(Gse2FileTest, TornFileEndingInALineFeedIsContinuedDirectly) {
+  const std::string file = dir / "torn2.ST01";
+  WriteFile(file, "BEGIN GSE2.0\n\n");
+  ASSERT_EQ(TwoChannelWriter(file, t0, {5, 6}).Execute(lock, host), 4);
+  const std::vector<ReadBlock> blocks = ParseGse2(ReadFile(file));
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_EQ(blocks[1].Values, std::vector<int32_t>{6});
+}
+
+TEST_F(Gse2FileTest, AnEmptyExistingFileGetsItsHeader) {
+  const std::string file = dir / "empty.ST01";
+  WriteFile(file, "");
+  ASSERT_EQ(TwoChannelWriter(file, t0, {5, 6}).Execute(lock, host), 4);
+  EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 2u);
+}
+
+TEST_F(Gse2FileTest, ASegmentWithoutSamplesWritesOnlyTheFrame) {
+  const std::string file = dir / "none.ST01";
+  ASSERT_EQ(TwoChannelWriter(file, t0, {}).Execute(lock, host), 4);
+  EXPECT_EQ(ReadFile(file), "BEGIN GSE2.0\n\nSTOP");
+}
+
+TEST_F(Gse2FileTest, CreatesTheMissingDirectoriesLevelByLevel) {
+  const std::string file = dir / "a/b/c/deep.ST01";
+  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host), 4);
+  EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 2u);
+}
+
+TEST_F(Gse2FileTest, AFileInTheWayOfADirectoryFailsWithOneLogLine) {
+  WriteFile(dir / "blocked", "not a directory");
+  const std::string file = dir / "blocked/01/15/x.ST01";
+  EXPECT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host), -1);
+  const std::vector<std::string> log = host.LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + file, 0), 0u) << log[0];
+  EXPECT_NE(log[0].find(dir / "blocked"), std::string::npos);
+  EXPECT_FALSE(lock.Held());
+  EXPECT_EQ(ReadFile(dir / "blocked"), "not a directory");
+}
+
+TEST_F(Gse2FileTest, AFileThatCannotBeOpenedFailsWithOneLogLine) {
+  const std::string file = dir / "isadir.ST01";
+  std::filesystem::create_directory(file);
+  EXPECT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host), -1);
+  const std::vector<std::string> log = host.LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + file + " (", 0), 0u) << log[0];
+  EXPECT_FALSE(lock.Held());
+}
+
+// A full disk in a child process: the file-size limit makes writes fail
+// (EFBIG) once the file has grown past it.
+TEST_F(Gse2FileTest, AWriteThatFailsMidSegmentFailsTheSegmentWithOneLogLine) {
+  const std::string file = dir / "full.ST01";
+  std::vector<int32_t> samples(20'000, 123'456);
+  const auto writeOverTheLimit = [&]() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {};
+    limit.rlim_cur = limit.rlim_max = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const int result = TwoChannelWriter(file, t0, samples).Execute(lock, host);
+    const std::vector<std::string> log = host.LogLines();
+    const bool ok = result == -1 && log.size() == 1 &&
+                    log[0].rfind("Sav: Disk write error. " + file, 0) == 0 && !lock.Held();
+    std::_Exit(ok ? 0 : 1);
+  };
+  EXPECT_EXIT(writeOverTheLimit(), ::testing::ExitedWithCode(0), "");
+  // The part written before the failure stays; the next writer continues it.
+  EXPECT_EQ(ReadFile(file).size(), 4096u);
+}
+
+}  // namespace

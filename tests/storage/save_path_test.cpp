@@ -1,0 +1,448 @@
+#include "storage/save_path.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/clock.h"
+#include "station/station_state.h"
+#include "storage/file_naming.h"
+#include "storage/gse2.h"
+#include "storage_test_support.h"
+
+using namespace storage_test;
+
+namespace {
+
+const TDateTime kT0 = EncodeDateTime(2005, 1, 15, 12, 0, 0);
+
+TDateTime Second(int s) { return AddMs(kT0, 1000LL * s); }
+
+// The default station: full load, GPS saved, 1000 Hz resampled by 10.
+TProgParam DefaultParams(const std::string& root = "/nonexistent") {
+  TProgParam p;
+  p.IDStation = "TST";
+  p.Seismograph.Model = "CMG-4T";
+  p.Seismograph.FlagZ = "BHZ";
+  p.Seismograph.FlagN = "BHN";
+  p.Seismograph.FlagE = "BHE";
+  p.DataDir = root + "/Data";
+  p.TrigDir = root + "/Triggers";
+  p.SeparateDirectory = true;
+  p.FullLoad = true;
+  p.PPSChannel = 6;
+  p.SaveGPS = true;
+  p.Continuous = true;
+  p.Triggers = true;
+  p.SampleRate = 1000;
+  p.ReSampling = 10;
+  p.LSBin = ArrayOfReal(8, 1.0);
+  return p;
+}
+
+// A station whose output window holds `seconds` tagged seconds of `frames`
+// frames each, tags at Second(first + i); `occupied` tags are set.
+struct Window {
+  StationState state;
+  ArrayOfDataType buffer;
+  TArrayOfPPS tags = TArrayOfPPS(kPPSTagCount);
+
+  Window(int seconds, int frames, int first = 1) {
+    buffer.resize(static_cast<size_t>(seconds) * frames * 8);
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<int32_t>(i);
+    for (int s = 0; s < seconds; ++s) tags[s] = {Second(first + s), s * frames * 8};
+    state.OutputBuffer = &buffer;
+    state.OutputPPS = &tags;
+    state.LastSaveTime = kT0;
+  }
+};
+
+// ---- cutting the interval ----------------------------------------------------
+
+TEST(PrepareBufferForSave, WithoutAnOutputWindowNothingIsReported) {
+  StationState s;
+  s.LastSaveTime = kT0;
+  int32_t span = 360;
+  const SavePreparation r = PrepareBufferForSave(s, DefaultParams(), kT0, false, span);
+  EXPECT_EQ(r.Outcome, SaveOutcome::NoOutputWindow);
+  EXPECT_FALSE(r.Job);
+  EXPECT_EQ(s.LastSaveTime, kT0);
+}
+
+TEST(PrepareBufferForSave, TakesEveryWholeSegmentAfterTheStartButLeavesTheLastOne) {
+  Window w(10, 4);
+  int32_t span = 360;
+  const SavePreparation r = PrepareBufferForSave(w.state, DefaultParams(), kT0, false, span);
+  ASSERT_EQ(r.Outcome, SaveOutcome::Saved);
+  ASSERT_TRUE(r.Job);
+  ASSERT_EQ(r.Job->Tags.size(), 9u);
+  EXPECT_EQ(r.Job->Tags[0], (TPPSRecord{Second(1), 0}));
+  EXPECT_EQ(r.Job->Tags[8], (TPPSRecord{Second(9), 8 * 32}));
+  EXPECT_EQ(r.Job->Samples, ArrayOfDataType(w.buffer.begin(), w.buffer.begin() + 9 * 32));
+  EXPECT_EQ(w.state.LastSaveTime, Second(9));
+  EXPECT_EQ(span, 9 - 360);
+}
+
+TEST(PrepareBufferForSave, StartsAfterTheLastSavedTagAndStopsAtTheSpan) {
+  Window w(10, 4);
+  int32_t span = 3;
+  const SavePreparation r = PrepareBufferForSave(w.state, DefaultParams(), Second(2), false, span);
+  ASSERT_TRUE(r.Job);
+  // Tags 3..6 lie within 3 s of tag 3; tag 7 ends the copy.
+  ASSERT_EQ(r.Job->Tags.size(), 4u);
+  EXPECT_EQ(r.Job->Tags.front().Time, Second(3));
+  EXPECT_EQ(r.Job->Tags.front().Index, 0);
+  EXPECT_EQ(r.Job->Samples.front(), 2 * 32);
+  EXPECT_EQ(r.Job->Samples.size(), 4u * 32);
+  EXPECT_EQ(w.state.LastSaveTime, Second(6));
+  EXPECT_EQ(span, 1);
+}
+
+TEST(PrepareBufferForSave, OnlyTheGrowingLastSegmentIsNothingToSave) {
+  Window w(3, 4);
+  w.state.LastSaveTime = Second(2);
+  int32_t span = 360;
+  const SavePreparation r =
+      PrepareBufferForSave(w.state, DefaultParams(), w.state.LastSaveTime, false, span);
+  EXPECT_EQ(r.Outcome, SaveOutcome::NothingToSave);
+  EXPECT_FALSE(r.Job);
+  EXPECT_EQ(w.state.LastSaveTime, Second(2));
+}
+
+TEST(PrepareBufferForSave, EverythingAlreadySavedIsNothingToSave) {
+  Window w(3, 4);
+  int32_t span = 360;
+  EXPECT_EQ(PrepareBufferForSave(w.state, DefaultParams(), Second(5), false, span).Outcome,
+            SaveOutcome::NothingToSave);
+}
+
+TEST(PrepareBufferForSave, ATriggerSaveMovesLastSaveTimeOnlyWhenOnlyTriggersAreRecorded) {
+  TProgParam p = DefaultParams();
+  {
+    Window w(10, 4);
+    int32_t span = 5;
+    ASSERT_TRUE(PrepareBufferForSave(w.state, p, Second(1), true, span).Job);
+    EXPECT_EQ(w.state.LastSaveTime, kT0);
+  }
+  p.Continuous = false;
+  {
+    Window w(10, 4);
+    int32_t span = 5;
+    ASSERT_TRUE(PrepareBufferForSave(w.state, p, Second(1), true, span).Job);
+    EXPECT_EQ(w.state.LastSaveTime, Second(7));
+  }
+}
+
+TEST(PrepareBufferForSave, PeaksKeepTheirSignAndScale) {
+  Window w(3, 4);
+  std::fill(w.buffer.begin(), w.buffer.end(), 0);
+  w.buffer[8 + 0] = -300;   // Z
+  w.buffer[16 + 0] = 200;
+  w.buffer[8 + 1] = 50;     // N
+  w.buffer[24 + 2] = -7;    // E
+  TProgParam p = DefaultParams();
+  p.LSBin[0] = 2.0;
+  p.LSBin[2] = 0.5;
+  int32_t span = 360;
+  const SavePreparation r = PrepareBufferForSave(w.state, p, kT0, false, span);
+  EXPECT_DOUBLE_EQ(r.PeakZ, -600.0);
+  EXPECT_DOUBLE_EQ(r.PeakN, 50.0);
+  EXPECT_DOUBLE_EQ(r.PeakE, -3.5);
+  EXPECT_TRUE(r.Job->HighGainUsable);
+}
+
+TEST(PrepareBufferForSave, DoubleSensitivityPeaksFallBackToLowGainWhenHighGainSaturates) {
+  Window w(3, 4);
+  std::fill(w.buffer.begin(), w.buffer.end(), 0);
+  TProgParam p = DefaultParams();
+  p.DoubleSensitivity = true;
+  p.LSBin = {100, 1, 100, 1, 100, 1, 1, 1};
+  for (int input : {1, 3, 5}) w.buffer[8 + input] = -kHighGainLimit;  // saturated
+  w.buffer[8 + 0] = -600'000;
+  w.buffer[8 + 2] = 10;
+  w.buffer[16 + 4] = 20;
+  int32_t span = 360;
+  SavePreparation r = PrepareBufferForSave(w.state, p, kT0, false, span);
+  EXPECT_DOUBLE_EQ(r.PeakZ, -60'000'000.0);
+  EXPECT_DOUBLE_EQ(r.PeakN, 1000.0);
+  EXPECT_DOUBLE_EQ(r.PeakE, 2000.0);
+  EXPECT_FALSE(r.Job->HighGainUsable);
+
+  // One high-gain input below the limit keeps high gain usable.
+  Window w2(3, 4);
+  std::fill(w2.buffer.begin(), w2.buffer.end(), 0);
+  w2.buffer[8 + 1] = kHighGainLimit;
+  w2.buffer[8 + 3] = 1234;
+  span = 360;
+  r = PrepareBufferForSave(w2.state, p, kT0, false, span);
+  EXPECT_DOUBLE_EQ(r.PeakZ, 0.0);  // input 0 never moved
+  EXPECT_DOUBLE_EQ(r.PeakN, 1234.0);
+  EXPECT_TRUE(r.Job->HighGainUsable);
+}
+
+// ---- channel tables ------------------------------------------------------------
+
+struct TableCase {
+  const char* legend;
+  bool fl, ds, all, gps, alm;
+  std::vector<std::string> expected;  // "input:aux:code"
+};
+
+class ChannelTableTest : public ::testing::TestWithParam<TableCase> {};
+
+TEST_P(ChannelTableTest, SavedInputsWithTheirLabels) {
+  const TableCase& c = GetParam();
+  TProgParam p = DefaultParams();
+  p.FullLoad = c.fl;
+  p.PPSChannel = c.fl ? 6 : 3;
+  p.DoubleSensitivity = c.ds;
+  p.AllChannels = c.all;
+  p.SaveGPS = c.gps;
+  p.AlarmOn = c.alm;
+  std::vector<std::string> got;
+  for (const SavedChannel& s : BuildChannelTable(p))
+    got.push_back(std::to_string(s.Input) + ":" + s.AuxId + ":" + s.Code);
+  EXPECT_EQ(got, c.expected) << c.legend;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ChannelTableTest,
+    ::testing::Values(
+        TableCase{"defaults", true, false, false, true, false,
+                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "6:GPS:"}},
+        TableCase{"half load with GPS", false, false, false, true, false,
+                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "3:GPS:"}},
+        TableCase{"half load without GPS", false, false, false, false, true,
+                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE"}},
+        TableCase{"full load, all channels, alarm", true, false, true, true, true,
+                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "3::", "4::", "5::", "6:GPS:", "7::"}},
+        TableCase{"half load, all channels: the upper inputs need full load", false, false, true,
+                  true, true, {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "3:GPS:"}},
+        TableCase{"double sensitivity: high gain only", true, true, false, true, false,
+                  {"1:Z:BHZ", "3:N:BHN", "5:E:BHE", "6:GPS:"}},
+        TableCase{"double sensitivity, all, alarm", true, true, true, true, true,
+                  {"0:Z:BHZ", "1:Z:BHZ", "2:N:BHN", "3:N:BHN", "4:E:BHE", "5:E:BHE", "6:GPS:",
+                   "7::"}},
+        TableCase{"double sensitivity on half load relabels input 3", false, true, false, false,
+                  false, {"1:Z:BHZ", "3:GPS:BHN", "5:E:BHE"}},
+        TableCase{"double sensitivity on half load with the alarm", false, true, true, false, true,
+                  {"0:Z:BHZ", "1:Z:BHZ", "2:N:BHN", "3:GPS:BHN", "4:E:BHE", "5:E:BHE", "6::",
+                   "7:ALRM:"}}));
+
+TEST(LowGainSubstitution, ConvertsToHighGainCountsRoundingHalvesToEven) {
+  EXPECT_EQ(ConvertLowToHighGain(5, 10.0, 4.0), 12);   // 12.5
+  EXPECT_EQ(ConvertLowToHighGain(7, 10.0, 4.0), 18);   // 17.5
+  EXPECT_EQ(ConvertLowToHighGain(-5, 10.0, 4.0), -12);
+  EXPECT_EQ(ConvertLowToHighGain(2'000'000'000, 100.0, 1.0), INT32_MAX);
+  EXPECT_EQ(ConvertLowToHighGain(5, 1.0, 0.0), INT32_MAX);
+}
+
+TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainHeader) {
+  TProgParam p = DefaultParams();
+  p.DoubleSensitivity = true;
+  p.SaveGPS = false;
+  p.LSBin = {10, 4, 10, 4, 10, 4, 1, 1};
+  SaveJob job;
+  job.Samples = {5, 60'000'000, 7, -60'000'000, -5, 60'000'000, 9, 9,
+                 1, 60'000'000, 2, 60'000'000, 3, 60'000'000, 9, 9};
+  job.Tags = {{kT0, 0}};
+  job.HighGainUsable = false;
+  SaveLock lock;
+  std::vector<TSaveSeisDataThread> writers = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
+  ASSERT_EQ(writers.size(), 1u);
+  EXPECT_EQ(writers[0].ChannelCount, 3);
+  EXPECT_EQ(writers[0].Samples, (ArrayOfDataType{12, 18, -12, 2, 5, 8}));
+  EXPECT_EQ(writers[0].Channels[0].Calibration, 4.0);
+
+  job.HighGainUsable = true;
+  writers = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
+  EXPECT_EQ(writers[0].Samples,
+            (ArrayOfDataType{60'000'000, -60'000'000, 60'000'000, 60'000'000, 60'000'000,
+                             60'000'000}));
+}
+
+// ---- save jobs -----------------------------------------------------------------
+
+TEST(SaveJob, SegmentsGoToTheFileOfTheirOwnStartTime) {
+  TProgParam p = DefaultParams("/r");
+  p.TwentyMinuteFile = true;
+  SaveJob job;
+  job.Samples.assign(3 * 16, 1);
+  job.Tags = {{EncodeDateTime(2005, 1, 15, 12, 19, 59), 0},
+              {EncodeDateTime(2005, 1, 15, 12, 20, 0), 16},
+              {EncodeDateTime(2005, 1, 15, 12, 20, 1), 32}};
+  SaveLock lock;
+  std::vector<TSaveSeisDataThread> w = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
+  ASSERT_EQ(w.size(), 3u);
+  EXPECT_EQ(w[0].FileName, "/r/Data/01/15/05011512a.TST");
+  EXPECT_EQ(w[1].FileName, "/r/Data/01/15/05011512b.TST");
+  EXPECT_EQ(w[0].Samples.size(), 2u * 4);
+  EXPECT_DOUBLE_EQ(w[0].SampleRate, 100.0);
+
+  job.Trigger = true;
+  w = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
+  for (const TSaveSeisDataThread& x : w) EXPECT_EQ(x.FileName, "/r/Triggers/01/15/050115121959.TST");
+}
+
+TEST(SaveJob, RunsOneCountedWriterPerSegmentAndReportsItsOwnCode) {
+  TempDir dir;
+  TProgParam p = DefaultParams(dir.Path());
+  SaveJob job;
+  job.Samples.assign(3 * 80, 5);
+  job.Tags = {{Second(1), 0}, {Second(2), 80}, {Second(3), 160}};
+  SaveLock lock;
+  FakeHost host;
+  EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobDoneCode);
+  EXPECT_EQ(host.Codes(), (std::vector<int>{31, 31, 31}));
+  EXPECT_EQ(host.StartedSave(), 3);
+  const std::vector<ReadBlock> blocks = ParseGse2(ReadFile(ContinuousFileName(p, Second(1))));
+  EXPECT_EQ(blocks.size(), 3u * 4);
+
+  job.Trigger = true;
+  EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobTriggerCode);
+  p.Continuous = false;
+  EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobDoneCode);
+}
+
+TEST(SaveJob, AFailingWriterReports32AndLogsOneSavLine) {
+  TempDir dir;
+  WriteFile(dir / "Data", "a file where the data root should be");
+  TProgParam p = DefaultParams(dir.Path());
+  SaveJob job;
+  job.Samples.assign(2 * 80, 5);
+  job.Tags = {{Second(1), 0}, {Second(2), 80}};
+  SaveLock lock;
+  FakeHost host;
+  ASSERT_TRUE(StartSaveJob(host, job, p, lock));
+  ASSERT_TRUE(host.WaitForCodes(3));
+  EXPECT_EQ(host.Codes(), (std::vector<int>{32, 32, 90}));
+  EXPECT_EQ(host.Started(), 1);
+  EXPECT_EQ(host.StartedSave(), 2);
+  const std::vector<std::string> log = host.LogLines();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + ContinuousFileName(p, Second(1)), 0), 0u);
+}
+
+// ---- the save lock ---------------------------------------------------------------
+
+TEST(SaveLock, GivesUpAfterMoreThanTenMinutesWithoutRealWaiting) {
+  ManualClock clock(1'000'000);
+  int sleeps = 0;
+  SaveLock lock(clock, [&](int64_t ms) {
+    ++sleeps;
+    clock.AdvanceMs(ms);
+  });
+  ASSERT_TRUE(lock.Acquire());
+  EXPECT_FALSE(lock.Acquire());
+  EXPECT_EQ(sleeps, 601);  // at 600 000 ms it still waits; past it, it gives up
+  lock.Release();
+  EXPECT_TRUE(lock.Acquire());
+  EXPECT_EQ(sleeps, 601);
+}
+
+TEST(SaveLock, AWriterThatCannotGetTheLockWritesNothing) {
+  TempDir dir;
+  ManualClock clock(0);
+  SaveLock lock(clock, [&](int64_t ms) { clock.AdvanceMs(ms); });
+  ASSERT_TRUE(lock.Acquire());
+  FakeHost host;
+  TSaveSeisDataThread w;
+  w.FileName = dir / "x.TST";
+  w.ChannelCount = 1;
+  w.Channels = {{0, "Z", "BHZ", 1}};
+  w.Samples = {1, 2, 3};
+  EXPECT_EQ(w.Execute(lock, host), -1);
+  EXPECT_FALSE(std::filesystem::exists(w.FileName));
+  ASSERT_EQ(host.LogLines().size(), 1u);
+  EXPECT_EQ(host.LogLines()[0].rfind("Sav: ", 0), 0u);
+  EXPECT_TRUE(lock.Held());  // still the test's
+}
+
+TEST(SaveLock, ASecondWriterWaitsForTheFirst) {
+  SaveLock lock;
+  ASSERT_TRUE(lock.Acquire());
+  std::atomic<bool> got{false};
+  std::thread t([&] { got = lock.Acquire(); });
+  lock.Release();
+  t.join();
+  EXPECT_TRUE(got);
+  EXPECT_TRUE(lock.Held());
+}
+
+// ---- invariant: every second saved once, read back as written ------------------
+
+// A sliding window of `kWindow` seconds, one second appended per cycle and
+// a continuous save every few cycles, across a 20-minute boundary.
+TEST(SaveInvariant, EverySecondIsSavedOnceAndReadsBackAsWritten) {
+  constexpr int kFrames = 10;  // per second after resampling
+  constexpr int kWindow = 30;
+  constexpr int kCycles = 150;
+  TempDir dir;
+  TProgParam p = DefaultParams(dir.Path());
+  p.TwentyMinuteFile = true;
+  p.LSBin = {0.5, 0.25, 2.0, 1, 1, 1, 3.0, 1};
+  const TDateTime first = EncodeDateTime(2005, 1, 15, 12, 18, 30);
+  auto value = [](int sec, int frame, int input) {
+    const int32_t v = sec * 100'000 + frame * 100 + input;
+    return (input % 2) ? -v : v;
+  };
+
+  StationState s;
+  ArrayOfDataType buffer;
+  TArrayOfPPS tags(kPPSTagCount);
+  s.OutputBuffer = &buffer;
+  s.OutputPPS = &tags;
+  s.LastSaveTime = AddMs(first, -1000);
+  SaveLock lock;
+  FakeHost host;
+  int jobs = 0;
+  for (int cycle = 0; cycle < kCycles; ++cycle) {
+    const int oldest = std::max(0, cycle - kWindow + 1);
+    buffer.clear();
+    std::fill(tags.begin(), tags.end(), TPPSRecord{});
+    for (int sec = oldest; sec <= cycle; ++sec) {
+      tags[sec - oldest] = {AddMs(first, 1000LL * sec), static_cast<int32_t>(buffer.size())};
+      for (int f = 0; f < kFrames; ++f)
+        for (int in = 0; in < 8; ++in) buffer.push_back(value(sec, f, in));
+    }
+    if (cycle % 7 != 6) continue;
+    int32_t span = 360;
+    SavePreparation r = PrepareBufferForSave(s, p, s.LastSaveTime, false, span);
+    if (!r.Job) continue;
+    ++jobs;
+    EXPECT_EQ(TStartSaveSeisDataThread(std::move(*r.Job), p, lock).Execute(host), 90);
+  }
+  ASSERT_GT(jobs, 10);
+
+  std::map<std::pair<std::string, std::string>, int> seen;  // (time, channel) -> count
+  std::set<std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) {
+    if (!e.is_regular_file()) continue;
+    const std::string path = e.path().string();
+    files.insert(path);
+    for (const ReadBlock& b : ParseGse2(ReadFile(path))) {
+      int y, mo, d, h, mi, sec, ms;
+      ASSERT_EQ(std::sscanf(b.Time.c_str(), "%d/%d/%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms), 7);
+      const TDateTime t = EncodeDateTime(y, mo, d, h, mi, sec, ms);
+      EXPECT_EQ(ContinuousFileName(p, t), path) << "segment in the wrong file";
+      const int secIndex = static_cast<int>(SecondsBetween(t, first));
+      const int input = b.AuxId == "Z" ? 0 : b.AuxId == "N" ? 1 : b.AuxId == "E" ? 2 : 6;
+      EXPECT_EQ(b.Station, "TST");
+      ++seen[{b.Time, b.AuxId}];
+      ASSERT_EQ(b.SampleCount, kFrames);
+      ASSERT_EQ(b.Values.size(), static_cast<size_t>(kFrames));
+      for (int f = 0; f < kFrames; ++f) EXPECT_EQ(b.Values[f], value(secIndex, f, input));
+      EXPECT_EQ(b.Checksum, Gse2Checksum(b.Values));
+    }
+  }
+  EXPECT_EQ(files.size(), 2u);  // 12:18:30 .. 12:20:59 spans the "a" and "b" files
+  // Every second but the last, still growing, was saved exactly once per channel.
+  const int lastSaved = static_cast<int>(SecondsBetween(s.LastSaveTime, first));
+  EXPECT_GE(lastSaved, kCycles - 9);
+  EXPECT_EQ(seen.size(), static_cast<size_t>(lastSaved + 1) * 4);
+  for (const auto& [key, count] : seen) EXPECT_EQ(count, 1) << key.first << " " << key.second;
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#pragma once
+// Helpers of the storage tests: a temporary directory, a recording worker
+// host, and a reader for the files our writer produces.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/worker.h"
+
+namespace storage_test {
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "velkor-storage-XXXXXX").string();
+    char* made = ::mkdtemp(tmpl.data());
+    EXPECT_NE(made, nullptr);
+    m_path = tmpl;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+  }
+  const std::string& Path() const { return m_path; }
+  std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
+
+ private:
+  std::string m_path;
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// Records what workers report; Wait blocks until `count` notifications came.
+class FakeHost final : public WorkerHost {
+ public:
+  void WorkerStarting(bool saveThread) override {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    (saveThread ? m_startedSave : m_started)++;
+  }
+  void PostThreadFinished(int code, uint64_t) override {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_codes.push_back(code);
+    m_cv.notify_all();
+  }
+  void Log(const std::string& message) override {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    m_log.push_back(message);
+  }
+  bool WaitForCodes(size_t count) {
+    std::unique_lock<std::mutex> lk(m_mutex);
+    return m_cv.wait_for(lk, std::chrono::seconds(30), [&] { return m_codes.size() >= count; });
+  }
+  std::vector<int> Codes() const {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_codes;
+  }
+  std::vector<std::string> LogLines() const {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_log;
+  }
+  int StartedSave() const {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_startedSave;
+  }
+  int Started() const {
+    std::lock_guard<std::mutex> lk(m_mutex);
+    return m_started;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::condition_variable m_cv;
+  std::vector<int> m_codes;
+  std::vector<std::string> m_log;
+  int m_started = 0, m_startedSave = 0;
+};
+
+// One block as read back: the WID2 line split into its fixed columns.
+struct ReadBlock {
+  std::string Wid2;
+  std::string Time, Station, Channel, AuxId;
+  int SampleCount = -1;
+  std::vector<int32_t> Values;
+  long long Checksum = -1;
+};
+
+// Field text at a 1-based column, up to the next blank.
+inline std::string FieldAt(const std::string& line, int column) {
+  const size_t from = static_cast<size_t>(column - 1);
+  if (from >= line.size()) return "";
+  const size_t end = line.find(' ', from);
+  return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+// Parses a whole file; fails the calling test on anything unexpected.
+inline std::vector<ReadBlock> ParseGse2(const std::string& bytes) {
+  std::vector<ReadBlock> blocks;
+  const std::string begin = "BEGIN GSE2.0\n\n";
+  EXPECT_EQ(bytes.compare(0, begin.size(), begin), 0) << "no BEGIN header";
+  EXPECT_GE(bytes.size(), begin.size() + 4);
+  EXPECT_EQ(bytes.substr(bytes.size() - 4), "STOP") << "file does not end in STOP";
+  std::istringstream in(bytes.substr(begin.size(), bytes.size() - begin.size() - 4));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    EXPECT_EQ(line.rfind("WID2", 0), 0u) << "expected WID2, got: " << line;
+    ReadBlock b;
+    b.Wid2 = line;
+    b.Time = line.substr(5, 23);
+    b.Station = FieldAt(line, 30);
+    b.Channel = FieldAt(line, 36);
+    b.AuxId = FieldAt(line, 40);
+    b.SampleCount = std::atoi(FieldAt(line, 49).c_str());
+    std::getline(in, line);
+    EXPECT_EQ(line, "DAT2");
+    while (std::getline(in, line) && line.rfind("CHK2 ", 0) != 0) {
+      EXPECT_LE(line.size(), 131u);
+      std::istringstream values(line);
+      long long v;
+      while (values >> v) b.Values.push_back(static_cast<int32_t>(v));
+    }
+    EXPECT_EQ(line.rfind("CHK2 ", 0), 0u);
+    b.Checksum = std::atoll(line.c_str() + 5);
+    std::getline(in, line);
+    EXPECT_EQ(line, "") << "no empty line after CHK2";
+    blocks.push_back(std::move(b));
+  }
+  return blocks;
+}
+
+}  // namespace storage_test
