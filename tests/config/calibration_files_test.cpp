@@ -162,3 +162,14 @@ TEST_F(OffsetsTest, FailedWriteKeepsTheOldFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OffsetsTest, HandEditedFileWithLFLinesAndBlanksReads) {
+  WriteStamped(" 1\n-2 \n3\n4\n5\n6\n7\n8\n", kWrittenMs);
+  ArrayOfDataType offsets;
+  ReadOffsets(dir.Path(), offsets, kWrittenMs);
+  EXPECT_EQ(offsets, (ArrayOfDataType{1, -2, 3, 4, 5, 6, 7, 8}));
+}
+
+}  // namespace
