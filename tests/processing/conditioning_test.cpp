@@ -1,0 +1,132 @@
+#include "processing/conditioning.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+struct MeanCase {
+  int64_t sum, frames;
+  int32_t expected;
+};
+class RoundedMeanTest : public ::testing::TestWithParam<MeanCase> {};
+
+TEST_P(RoundedMeanTest, RoundsHalvesToEven) {
+  EXPECT_EQ(RoundedMean(GetParam().sum, GetParam().frames), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RoundedMeanTest,
+                         ::testing::Values(MeanCase{5, 2, 2},      // 2.5
+                                           MeanCase{7, 2, 4},      // 3.5
+                                           MeanCase{-5, 2, -2},    // -2.5
+                                           MeanCase{-7, 2, -4},    // -3.5
+                                           MeanCase{1, 2, 0},      // 0.5
+                                           MeanCase{-1, 2, 0},     // -0.5
+                                           MeanCase{9, 4, 2},      // 2.25
+                                           MeanCase{11, 4, 3},     // 2.75
+                                           MeanCase{-11, 4, -3},   // -2.75
+                                           MeanCase{360000000000LL, 180000, 2000000},
+                                           MeanCase{42, 0, 0}));
+
+TEST(RoundToInt32, HalvesToEvenAndSaturates) {
+  EXPECT_EQ(RoundToInt32(2.5), 2);
+  EXPECT_EQ(RoundToInt32(3.5), 4);
+  EXPECT_EQ(RoundToInt32(-2.5), -2);
+  EXPECT_EQ(RoundToInt32(-3.5), -4);
+  EXPECT_EQ(RoundToInt32(2.4999), 2);
+  EXPECT_EQ(RoundToInt32(1e12), INT32_MAX);
+  EXPECT_EQ(RoundToInt32(-1e12), INT32_MIN);
+}
+
+TEST(OffsetsFromSums, UseTheFramesOfTheWindow) {
+  std::array<int64_t, kChannelCount> sums{5, 7, -5, 0, 8, 1, 3, -3};
+  ArrayOfDataType offsets;
+  OffsetsFromSums(sums, 16, offsets);  // 2 frames
+  EXPECT_EQ(offsets, (ArrayOfDataType{2, 4, -2, 0, 4, 0, 2, -2}));
+  EXPECT_EQ(OffsetsText(offsets), "2 4 -2 0 4 0 2 -2");
+}
+
+struct UnitCase {
+  const char* unit;
+  int32_t divisor;
+  DisplayUnitKind kind;
+};
+class DisplayUnitTest : public ::testing::TestWithParam<UnitCase> {};
+
+TEST_P(DisplayUnitTest, KindAndDivisor) {
+  EXPECT_EQ(ParseDisplayUnit(GetParam().unit), GetParam().kind);
+  EXPECT_EQ(DisplayDivisor(GetParam().unit), GetParam().divisor);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, DisplayUnitTest,
+    ::testing::Values(UnitCase{"counts", 1, DisplayUnitKind::Counts},
+                      UnitCase{"\xC2\xB5V", 1, DisplayUnitKind::MicroVolt},
+                      UnitCase{"nm/s", 1, DisplayUnitKind::NanoMetrePerSecond},
+                      UnitCase{"\xC2\xB5m/s", 1000, DisplayUnitKind::MicroMetrePerSecond},
+                      UnitCase{"mm/s", 1000000, DisplayUnitKind::MilliMetrePerSecond},
+                      UnitCase{"furlongs", 1, DisplayUnitKind::Counts}));
+
+class DisplayConversion : public ::testing::Test {
+ protected:
+  ArrayOfReal lsb{2.5, 0.5, 1, 1, 1, 1, 1, 3};
+  ArrayOfReal gain{0.004656612873077393, 0.004656612873077393, 0.004656612873077393,
+                   0.004656612873077393, 0.004656612873077393, 0.004656612873077393,
+                   0.004656612873077393, 1.0};
+};
+
+TEST_F(DisplayConversion, CountsCopyTheSourceUnchanged) {
+  ArrayOfDataType src{1, -2, 3, 2147483647, -5, 6, 7, -2147483647 - 1}, dst(8, 0);
+  ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("counts", lsb, gain));
+  EXPECT_EQ(dst, src);
+}
+
+TEST_F(DisplayConversion, VelocitiesUseLsbAndMicroVoltsTheGain) {
+  ArrayOfDataType src{1, 5, 0, 0, 0, 0, 0, 1000}, dst(8, 0);
+  ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("mm/s", lsb, gain));
+  EXPECT_EQ(dst[0], 2);     // 2.5 to even
+  EXPECT_EQ(dst[1], 2);     // 2.5 to even
+  EXPECT_EQ(dst[7], 3000);
+  ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("\xC2\xB5V", lsb, gain));
+  EXPECT_EQ(dst[7], 1000);  // channel 7 gain 1.0
+  EXPECT_EQ(dst[0], 0);
+}
+
+TEST_F(DisplayConversion, LargeProductsSaturateInsteadOfWrapping) {
+  ArrayOfDataType src{536870912, -536870912, 0, 0, 0, 0, 0, 0}, dst(8, 0);
+  ArrayOfReal big(8, 10.0);
+  ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("nm/s", big, gain));
+  EXPECT_EQ(dst[0], INT32_MAX);
+  EXPECT_EQ(dst[1], INT32_MIN);
+}
+
+TEST_F(DisplayConversion, RangesStartingMidFrameMatchValueByValue) {
+  std::mt19937 gen(5);
+  std::uniform_int_distribution<int32_t> dist(-5'000'000, 5'000'000);
+  ArrayOfDataType src(8 * 300);
+  for (int32_t& v : src) v = dist(gen);
+  const DisplayFactors f = MakeDisplayFactors("nm/s", {0.37, 1.5, 2.25, 0.001, 7, 1, 0.5, 3}, gain);
+  ArrayOfDataType bulk(src.size(), -1), single(src.size(), -1);
+  ConvertForDisplay(src.data(), bulk.data(), 3, 2390, f);
+  for (int32_t i = 3; i < 2390; ++i) single[i] = ConvertValueForDisplay(src[i], i, f);
+  EXPECT_EQ(bulk, single);
+}
+
+TEST(AddChannelSums, RangesStartingMidFrameSumPerChannel) {
+  ArrayOfDataType v(8 * 50);
+  for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<int32_t>(i * 7919 % 1000) - 500;
+  std::array<int64_t, kChannelCount> bulk{}, single{};
+  AddChannelSums(v.data(), 5, 397, bulk);
+  for (int32_t i = 5; i < 397; ++i) single[i % 8] += v[i];
+  EXPECT_EQ(bulk, single);
+}
+
+TEST(ConditionValue, AddsAverageRemovesOffsetAndSaturates) {
+  EXPECT_EQ(ConditionValue(1000, 10, 1000, true), 10);
+  EXPECT_EQ(ConditionValue(1000, 10, 1000, false), 1010);
+  EXPECT_EQ(ConditionValue(2147483647, 10, 0, false), INT32_MAX);
+  EXPECT_EQ(ConditionValue(-2147483647, -10, 5, true), INT32_MIN);
+}
+
+}  // namespace

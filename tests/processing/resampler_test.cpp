@@ -1,0 +1,131 @@
+#include "processing/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+constexpr int32_t kFrames = 2000;
+constexpr int32_t kN = 8 * kFrames;
+constexpr int32_t kR = 10;
+
+struct Resampled {
+  ArrayOfDataType buffer = ArrayOfDataType(ResampledBufferLength(kN, kR), 0);
+  int32_t length = ResampledBufferLength(kN, kR);
+  int32_t sourcePos = kN;
+  ResamplerWindow Window() { return {buffer, length, sourcePos}; }
+};
+
+TEST(Resampler, BufferLengthIsTheDecimatedWindowPlusTenFrames) {
+  EXPECT_EQ(ResampledBufferLength(1440000, 10), 144080);
+  EXPECT_EQ(ResampledBufferLength(kN, kR), 1680);
+}
+
+TEST(Resampler, WindowMovesOneFrameMoreWhenAlmostFullElseOneLess) {
+  ArrayOfDataType source(kN, 1);
+  int32_t pps = 0;
+  Resampled full;  // 0 free frames
+  EXPECT_EQ(Resample(source.data(), kN, 8000, kR, full.Window(), pps), 101 * 8);
+  Resampled roomy;
+  roomy.length -= 80;  // 10 free frames
+  roomy.sourcePos = kN;
+  EXPECT_EQ(Resample(source.data(), kN, 8000, kR, roomy.Window(), pps), 99 * 8);
+}
+
+TEST(Resampler, FewerNewFramesThanTheFactorNeverMoveTheWindowBack) {
+  ArrayOfDataType source(kN, 3);
+  Resampled r;
+  r.length -= 80;
+  int32_t pps = 0;
+  const ArrayOfDataType before = r.buffer;
+  EXPECT_EQ(Resample(source.data(), kN, 88, 20, r.Window(), pps), 0);
+  EXPECT_EQ(r.length, 1600);  // nothing complete to add
+  EXPECT_EQ(r.buffer, before);
+}
+
+TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
+  ArrayOfDataType source(kN, 0);
+  // The last 20 frames: block sums 25 on channel 0 and 35 on channel 1, then -25.
+  const int32_t first = kN - 160;
+  for (int f = 0; f < 10; ++f) {
+    source[first + 8 * f + 0] = f < 5 ? 5 : 0;
+    source[first + 8 * f + 1] = f < 7 ? 5 : 0;
+    source[first + 80 + 8 * f + 0] = f < 5 ? -5 : 0;
+  }
+  Resampled r;
+  int32_t pps = 0;
+  const int32_t s = Resample(source.data(), kN, 160, kR, r.Window(), pps);
+  const int32_t w0 = 1680 - s;
+  EXPECT_EQ(r.length, w0 + 16);
+  EXPECT_EQ(r.buffer[w0 + 0], 2);   // 2.5
+  EXPECT_EQ(r.buffer[w0 + 1], 4);   // 3.5
+  EXPECT_EQ(r.buffer[w0 + 8], -2);  // -2.5
+  EXPECT_EQ(r.sourcePos, kN);
+}
+
+struct PlacementCase {
+  int32_t ppsFrame;     // source frame of the pulse; new data start at frame 1900
+  int32_t outputBlock;  // -1: not placed
+};
+class ResamplerPps : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(ResamplerPps, PulseGoesToTheBlockWhoseEndLiesHalfAFactorToAFactorAndAHalfAfterIt) {
+  ArrayOfDataType source(kN, 0);
+  Resampled r;
+  int32_t pps = GetParam().ppsFrame * 8;
+  const int32_t s = Resample(source.data(), kN, 800, kR, r.Window(), pps);
+  const int32_t w0 = 1680 - s;
+  if (GetParam().outputBlock < 0)
+    EXPECT_EQ(pps, 0);
+  else
+    EXPECT_EQ(pps, w0 + 8 * GetParam().outputBlock);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ResamplerPps,
+    ::testing::Values(PlacementCase{1908, 1},   // 2 before block 0 ends, 12 before block 1 ends
+                      PlacementCase{1907, 1},   // 3 before block 0 ends: the next block
+                      PlacementCase{1905, 0},   // 5 before the end: this block
+                      PlacementCase{1900, 0},   // first frame of the block
+                      PlacementCase{1997, -1},  // 3 before the last block ends: no next block
+                      PlacementCase{1850, -1},  // already consumed
+                      PlacementCase{0, -1}));   // no pulse
+
+// The output is the same sequence of frames however the source arrives.
+ArrayOfDataType StreamThrough(const ArrayOfDataType& stream, const std::vector<int32_t>& chunks) {
+  ArrayOfDataType window(kN, 0), produced;
+  Resampled r;
+  size_t at = 0;
+  for (int32_t m : chunks) {
+    std::copy(window.begin() + m, window.end(), window.begin());
+    std::copy(stream.begin() + at, stream.begin() + at + m, window.end() - m);
+    at += m;
+    const int32_t before = r.length;
+    int32_t pps = 0;
+    const int32_t s = Resample(window.data(), kN, m, kR, r.Window(), pps);
+    produced.insert(produced.end(), r.buffer.begin() + std::max(before - s, 0),
+                    r.buffer.begin() + r.length);
+  }
+  return produced;
+}
+
+TEST(Resampler, SameOutputWhetherTheDataComeInOneBlockOrMany) {
+  std::mt19937 gen(11);
+  std::uniform_int_distribution<int32_t> value(-100000, 100000);
+  std::uniform_int_distribution<int32_t> frames(10, 300);
+  ArrayOfDataType stream(8 * 1900);
+  for (int32_t& v : stream) v = value(gen);
+  std::vector<int32_t> many;
+  int32_t left = 1900;
+  while (left > 0) {
+    const int32_t f = std::min(frames(gen), left);
+    many.push_back(8 * f);
+    left -= f;
+  }
+  const ArrayOfDataType once = StreamThrough(stream, {8 * 1900});
+  ASSERT_EQ(once.size(), 190u * 8);
+  EXPECT_EQ(StreamThrough(stream, many), once);
+}
+
+}  // namespace
