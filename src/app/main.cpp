@@ -1,1 +1,226 @@
-int main() { return 0; }
+// velkor [--dir DIR] [--headless] [--simulate-from "YYYY-MM-DD hh:mm:ss" --run-for SECONDS]
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QSessionManager>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/platform.h"
+#include "station/station_controller.h"
+#include "ui/mainform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char c = 1;
+  (void)!::write(g_signalPipe[1], &c, 1);
+}
+
+struct CommandLine {
+  std::string dir;
+  bool headless = false;
+  std::string simulateFrom;
+  int64_t runFor = -1;
+  bool help = false;
+  std::string error;
+};
+
+CommandLine Parse(int argc, char** argv) {
+  CommandLine cl;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](const char* name) -> std::string {
+      if (i + 1 >= argc) {
+        cl.error = std::string(name) + " needs a value";
+        return {};
+      }
+      return argv[++i];
+    };
+    if (a == "--dir") {
+      cl.dir = value("--dir");
+    } else if (a == "--headless") {
+      cl.headless = true;
+    } else if (a == "--simulate-from") {
+      cl.simulateFrom = value("--simulate-from");
+    } else if (a == "--run-for") {
+      const std::string v = value("--run-for");
+      char* end = nullptr;
+      errno = 0;
+      const long long n = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end || errno || n < 0)
+        cl.error = "--run-for needs a whole number of seconds";
+      else
+        cl.runFor = n;
+    } else if (a == "--help" || a == "-h") {
+      cl.help = true;
+    } else if (a.rfind("-platform", 0) == 0 || a.rfind("-style", 0) == 0) {
+      ++i;  // Qt's own options
+    } else {
+      cl.error = "unknown option " + a;
+    }
+    if (!cl.error.empty()) break;
+  }
+  if (cl.error.empty() && cl.simulateFrom.empty() != (cl.runFor < 0))
+    cl.error = "--simulate-from and --run-for go together";
+  return cl;
+}
+
+// Creates the station directory when needed and proves that it can be written.
+bool PrepareStationDir(const std::string& dir, std::string& error) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) {
+    error = ec.message();
+    return false;
+  }
+  const std::string probe = dir + ".velkor-write-test";
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+bool HasDisplay() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && *platform) return true;
+  const char* x = std::getenv("DISPLAY");
+  const char* w = std::getenv("WAYLAND_DISPLAY");
+  return (x && *x) || (w && *w);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const CommandLine cl = Parse(argc, argv);
+  if (cl.help || !cl.error.empty()) {
+    if (!cl.error.empty()) std::cerr << "velkor: " << cl.error << "\n";
+    std::cerr << "usage: velkor [--dir DIR] [--headless] "
+                 "[--simulate-from \"YYYY-MM-DD hh:mm:ss\" --run-for SECONDS]\n";
+    return cl.help ? 0 : 2;
+  }
+  TDateTime simStart = 0;
+  if (!cl.simulateFrom.empty() && !ParseIsoDateTime(cl.simulateFrom, simStart)) {
+    std::cerr << "velkor: --simulate-from needs a UTC time as \"YYYY-MM-DD hh:mm:ss\"\n";
+    return 2;
+  }
+
+  std::error_code ec;
+  const fs::path exe = fs::canonical("/proc/self/exe", ec);
+  fs::path dir = cl.dir.empty() ? exe.parent_path() : fs::absolute(cl.dir, ec);
+  std::string stationDir = dir.lexically_normal().string();
+  if (stationDir.empty() || stationDir.back() != '/') stationDir += '/';
+
+  const bool headless = cl.headless || !HasDisplay();
+  std::unique_ptr<QCoreApplication> app;
+  if (headless)
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  else
+    app = std::make_unique<QApplication>(argc, argv);
+
+  std::string error;
+  if (!PrepareStationDir(stationDir, error)) {
+    const std::string text = "The station directory " + stationDir + " cannot be written: " + error;
+    if (headless)
+      std::cerr << "velkor: " << text << "\n";
+    else
+      QMessageBox::critical(nullptr, "Velkor", QString::fromStdString(text));
+    return 1;
+  }
+
+  RaiseProcessPriority();
+
+  StationOptions options;
+  options.ProgramDir = stationDir;
+  options.ExecutableName = exe.empty() ? std::string("velkor") : exe.filename().string();
+  std::unique_ptr<ManualClock> simClock;
+  SystemClockSetter realSetter;
+  SystemRestarter realRestarter;
+  if (!cl.simulateFrom.empty()) {
+    simClock = std::make_unique<ManualClock>();
+    simClock->Set(simStart);
+    options.clock = simClock.get();
+    options.simulated = true;
+  } else {
+    options.clockSetter = &realSetter;
+    options.restarter = &realRestarter;
+  }
+
+  StationController station(options);
+  if (headless) {
+    QObject::connect(&station, &StationController::logLine, [](const std::string& line) {
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+    });
+  }
+
+  // SIGTERM and SIGINT end the session through the close sequence, exactly once.
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+  }
+  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, app.get());
+  QObject::connect(notifier, &QSocketNotifier::activated, [&] {
+    char buf[16];
+    while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+    }
+    station.WMEndSession();
+    app->quit();
+  });
+
+  if (headless) {
+    QObject::connect(&station, &StationController::closeRequested, [&] {
+      station.FormClose();
+      app->quit();
+    });
+    station.FormCreate();
+    if (simClock) {
+      station.RunSimulated(*simClock, cl.runFor);
+      return 0;
+    }
+    const int rc = app->exec();
+    station.FormClose();
+    return rc;
+  }
+
+  auto* gui = static_cast<QApplication*>(app.get());
+  gui->setQuitOnLastWindowClosed(true);
+  TMainForm form(station);
+  QObject::connect(gui, &QGuiApplication::commitDataRequest, [&](QSessionManager&) {
+    station.WMEndSession();
+  });
+  form.FormCreate();
+  form.show();
+  if (simClock) {
+    station.RunSimulated(*simClock, cl.runFor);
+    return 0;
+  }
+  const int rc = app->exec();
+  station.FormClose();
+  return rc;
+}

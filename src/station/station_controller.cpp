@@ -1,0 +1,516 @@
+#include "station/station_controller.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+#include "config/calibration_files.h"
+#include "station/acquisition.h"
+#include "station/converter.h"
+#include "processing/conditioning.h"
+
+namespace {
+const char* const kDefaultTitle = "velkor";
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+}  // namespace
+
+StationController::StationController(StationOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)) {
+  if (!m_options.clock) {
+    m_systemClock = std::make_unique<SystemClock>();
+    m_options.clock = m_systemClock.get();
+  }
+  if (!m_options.clockSetter) {
+    m_fakeSetter = std::make_unique<RecordingClockSetter>();
+    m_options.clockSetter = m_fakeSetter.get();
+  }
+  if (!m_options.restarter) {
+    m_fakeRestarter = std::make_unique<RecordingRestarter>();
+    m_options.restarter = m_fakeRestarter.get();
+  }
+  m_clock = m_options.clock;
+  m_clockSetter = m_options.clockSetter;
+  m_restarter = m_options.restarter;
+  m_files.ProgramDir = m_options.ProgramDir;
+  if (!m_files.ProgramDir.empty() && m_files.ProgramDir.back() != '/') m_files.ProgramDir += '/';
+  m_log = std::make_unique<EventLog>(*this, *m_clock);
+  m_timer.setSingleShot(true);
+  connect(&m_timer, &QTimer::timeout, this, &StationController::TimerTimer);
+}
+
+StationController::~StationController() {
+  // Every requested line reaches the disk, the END line included.
+  if (m_log) m_log->Drain();
+  m_log.reset();
+}
+
+void StationController::DeriveNames(const std::string& executableName, std::string& title,
+                                    ProgramFiles& files) {
+  // The base name is the executable's file name without its extension.
+  const std::string base = std::filesystem::path(executableName).stem().string();
+  title = kDefaultTitle;
+  files.IniName = "velkor.ini";
+  files.LogName = "velkor.log";
+  files.ScriptName = "velkor.sh";
+  if (!base.empty() && LowerAscii(base) != LowerAscii(title)) {
+    files.IniName = base + ".ini";
+    files.LogName = base + ".log";
+    files.ScriptName = base + ".sh";
+    title = title + " \"" + base + "\"";
+  }
+}
+
+std::string StationController::ConverterModelText() { return ADModelText(); }
+
+void StationController::SetLed(LedId id, bool on) {
+  if (m_indicators.SetLed(id, on)) emit indicatorsChanged();
+}
+
+void StationController::SetLedColor(LedId id, LedColor color) {
+  if (m_indicators.SetLedColor(id, color)) emit indicatorsChanged();
+}
+
+void StationController::SetField(InfoField field, const std::string& text) {
+  if (m_indicators.SetField(field, text)) emit indicatorsChanged();
+}
+
+void StationController::IndicateSaveLog(const std::string& message) {
+  try {
+    const std::string line = m_log->Append(message);
+    if (!line.empty()) emit logLine(line);
+  } catch (...) {
+    // Logging must never take the caller down; the event is lost.
+  }
+}
+
+void StationController::WorkerStarting(bool saveThread) {
+  (saveThread ? m_state.PendingSaveThreads : m_state.PendingThreads).fetch_add(1);
+}
+
+void StationController::PostThreadFinished(int code, uint64_t threadId) {
+  QMetaObject::invokeMethod(
+      this, [this, code, threadId] { WMThreadFinished(code, threadId); }, Qt::QueuedConnection);
+}
+
+void StationController::WMThreadFinished(int code, uint64_t threadId) {
+  const std::string id = " (" + std::to_string(threadId) + ")";
+  switch (code) {
+    case 1: IndicateSaveLog("GSM: SMS sent succesfully." + id); break;
+    case 2: IndicateSaveLog("GSM: Error sending SMS." + id); break;
+    case 3:
+      IndicateSaveLog("GSM: PIN is OK." + id);
+      SetField(InfoField::PIN, "OK");
+      break;
+    case 4:
+      IndicateSaveLog("GSM: PIN error." + id);
+      SetField(InfoField::PIN, "Error");
+      break;
+    case 5: IndicateSaveLog("GSM: Module activated succesfully." + id); break;
+    case 6: IndicateSaveLog("GSM: Activation error." + id); break;
+    case 11: case 13: case 15: case 17: case 31: SetLed(LedId::WriteErr, false); break;
+    case 12: case 14: case 16: case 18: case 32: SetLed(LedId::WriteErr, true); break;
+    case 19: IndicateSaveLog("Msg: Script file run succesfuly." + id); break;
+    case 20: IndicateSaveLog("Msg: Script file run error." + id); break;
+    case 92: IndicateSaveLog("Inf: Log-file export finished." + id); break;
+    case 93: IndicateSaveLog("Inf: Zip-export done." + id); break;
+    case 94: IndicateSaveLog("Inf: BackUp folder deleted." + id); break;
+    case 0:
+      IndicateSaveLog("GSM: No signal or module error." + id);
+      SetField(InfoField::Signal, "N/A");
+      break;
+    default:
+      if (code < 0) {
+        const std::string pct = std::to_string(-static_cast<int64_t>(code)) + "%";
+        IndicateSaveLog("GSM: Signal intensity: " + pct + id);
+        SetField(InfoField::Signal, pct);
+      }
+      break;
+  }
+  std::lock_guard lock(m_counterLock);
+  auto& counter = (code == 31 || code == 32) ? m_state.PendingSaveThreads : m_state.PendingThreads;
+  int32_t v = counter.load();
+  while (v > 0 && !counter.compare_exchange_weak(v, v - 1)) {
+  }
+}
+
+void StationController::SetTimerOn(bool on) {
+  m_timerOn = on;
+  if (m_options.simulated) return;
+  if (on)
+    m_timer.start(kCycleIntervalMs);
+  else
+    m_timer.stop();
+}
+
+void StationController::FormCreate() {
+  if (m_created) return;
+  m_created = true;
+  // Steps 2-3: names, title and caption.
+  DeriveNames(m_options.ExecutableName, m_title, m_files);
+  m_caption = m_title + " (" + ConverterModelText() + ")";
+  emit titleChanged(m_title);
+  // Step 5: configuration.
+  const int loaded = LoadParams(m_params, m_files);
+  m_log->Configure(m_params.LogFile, m_params.SaveLog);
+  if (loaded == -2 || loaded == -1) {
+    const std::string text =
+        loaded == -2 ? "Err: Error loading LSB values." : "Err: Error loading filter file.";
+    emit messageBox(text);
+    IndicateSaveLog(text);
+  }
+  // Step 7: start line and parameter summary.
+  IndicateSaveLog(std::string("Inf: ****** S T A R T ****** (") + VELKOR_VERSION + ")");
+  IndicateSaveLog("Inf: " + ParamsToText(m_params));
+  // Step 8: only the built-in English exists so far; other languages keep it.
+  // Step 10.
+  const TDateTime now = m_clock->NowUtc();
+  m_state.LastSaveTime = now;
+  m_state.LastPPSLevelTime = now;
+  m_state.LastValidTime = now;
+  if (m_params.WaitForSync)
+    IndicateSaveLog("Tim: Waiting for valid time...");
+  else
+    m_state.ClockSynchronised = true;
+  // Step 11.
+  m_menuSyncChecked = m_params.GPS.UpDateOn;
+  // Step 12: windows, offsets.
+  AllocateBuffers(m_state, m_params);
+  ReadOffsets(m_files.ProgramDir, m_state.Offsets, m_clock->NowUnixMs());
+  for (size_t k = 0; k < m_state.RawBuffer.size(); ++k)
+    m_state.RawBuffer[k] = m_state.Offsets[k % kChannelCount];
+  // Step 13: the converter is opened by the first cycle.
+  m_converter = MakeConverter(*m_clock, m_options.converterSeed);
+  m_converter->ADSelectModule(m_params.Converter.Module);
+  // Step 16: GPS port.
+  if (m_params.GPS.UpDateOn) {
+    if (!OpenGpsPort()) {
+      IndicateSaveLog("GPS: Error opening port.");
+      m_state.HaltRequested = true;
+      emit messageBox("GPS: Error opening port.");
+    }
+  } else {
+    m_menuSyncChecked = false;
+    m_gpsControlsEnabled = false;
+  }
+  // Step 17: GSM port.
+  if (m_params.SendSMS) {
+    m_gsmControlsEnabled = true;
+    if (!StartPINthread()) {
+      IndicateSaveLog("GSM: Error opening port.");
+      m_state.HaltRequested = true;
+      emit messageBox("GSM: Error opening port.");
+    }
+  } else if (!m_params.SendEmail) {
+    m_testButtonEnabled = false;
+  }
+  // Step 18.
+  if (!m_state.HaltRequested) SetTimerOn(true);
+  // Step 19.
+  SendMessage(m_params.StartMsg + " " + FormatLogTimestamp(m_clock->NowUtc()));
+  emit indicatorsChanged();
+}
+
+void StationController::WMEndSession() {
+  if (m_state.Closing) return;
+  IndicateSaveLog("Inf: Windows shutdown... (forced end)");
+  FormClose();
+}
+
+void StationController::FormClose() {
+  // Step 1.
+  if (m_state.Closing) return;
+  m_state.Closing = true;
+  m_state.HaltRequested = true;
+  SetTimerOn(false);
+  if (!m_created) return;
+  // Step 2.
+  CloseGpsPort();
+  // Step 3.
+  if (m_state.ADHandle < 0 && m_state.EmptySaveCount >= 30) {
+    IndicateSaveLog("Inf: rebooting...");
+    m_restarter->Restart();
+  }
+  // Step 4.
+  if (m_converter) (void)m_converter->ADClose(m_state.ADHandle);
+  // Step 5.
+  const TDateTime now = m_clock->NowUtc();
+  if (SecondsBetween(m_state.LastSaveTime, now) > 0 && m_params.Continuous)
+    (void)PrepareBufferForSave(m_state.LastSaveTime, 900);
+  // Step 6.
+  WriteDefaultIni(m_files);
+  // Step 7.
+  if (m_state.PendingThreads.load() > 0) {
+    m_title = "Waiting until all threads finish.";
+    emit titleChanged(m_title);
+  }
+  while (m_state.PendingThreads.load() >= 1) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QThread::msleep(1);
+  }
+  // Step 8.
+  CloseGsmPort();
+  // Step 9.
+  IndicateSaveLog("Inf: ******** E N D ********");
+  // Step 10.
+  if (m_state.KeepOffsetsFile)
+    WriteOffsets(m_files.ProgramDir, m_state.Offsets);
+  else
+    DeleteOffsets(m_files.ProgramDir);
+  // Step 11.
+  m_state.OutputBuffer = nullptr;
+  m_state.OutputPPS = nullptr;
+  for (ArrayOfDataType* b : {&m_state.RawBlock, &m_state.DataBuffer, &m_state.RawBuffer,
+                             &m_state.DisplayBuffer, &m_state.FilteredBuffer,
+                             &m_state.ResampledBuffer}) {
+    ArrayOfDataType().swap(*b);
+  }
+  m_log->Drain();
+}
+
+void StationController::MenuSuspendClick() {
+  m_suspended = !m_suspended;
+  if (m_suspended) {
+    SetTimerOn(false);
+    IndicateSaveLog("Inf: Measuring suspended.");
+    SetLedColor(LedId::ADStatus, LedColor::Yellow);
+  } else {
+    SetTimerOn(true);
+    IndicateSaveLog("Inf: Measuring reactivated.");
+  }
+}
+
+void StationController::TimerTimer() {
+  // Step 1.
+  SetTimerOn(false);
+  if (m_state.Closing) return;
+  const TDateTime now = m_clock->NowUtc();
+  try {
+    CycleBody(now);
+  } catch (const std::exception& e) {
+    const std::string text = std::string("Err: Acquisition cycle failed: ") + e.what();
+    if (m_cycleErrorsLogged.insert(text).second) IndicateSaveLog(text);
+  } catch (...) {
+    const std::string text = "Err: Acquisition cycle failed.";
+    if (m_cycleErrorsLogged.insert(text).second) IndicateSaveLog(text);
+  }
+  // Step 14.
+  if (m_state.HaltRequested && !m_state.Closing) {
+    emit closeRequested();
+    return;
+  }
+  // Step 15.
+  if (!m_state.Closing && !m_suspended) SetTimerOn(true);
+}
+
+void StationController::CycleBody(TDateTime now) {
+  {
+    std::lock_guard lock(m_acquisitionLock);
+    // Step 3: the gate.
+    if (!m_converter->ADBusy() && m_state.ClockSynchronised && !m_state.HaltRequested)
+      Acquire(now);
+    PeriodicJobs(now);
+  }
+  // Step 13.
+  SignalQuery(now);
+}
+
+void StationController::Acquire(TDateTime now) {
+  StationState& s = m_state;
+  // Step 4: open.
+  if (s.ADHandle < 0) {
+    std::string description;
+    s.ADHandle = m_converter->ADInitialize(m_params.Converter.Number, description,
+                                           static_cast<double>(m_params.SampleRate));
+    if (s.ADHandle >= 0) {
+      s.ADDescription = description;
+      IndicateSaveLog("A/D: Inicialized OK. \"" + description + "\"");
+    } else {
+      IndicateSaveLog("A/D: Inicializing error: " + std::to_string(s.ADHandle));
+    }
+    return;
+  }
+  // Step 5: read.
+  int result = m_converter->ADReadBlock(s.ADHandle, s.RawBlock);
+  if (result == 1) {
+    if (s.ADNoDataCount == 5) {
+      s.ADNoDataCount = 0;
+    } else {
+      ++s.ADNoDataCount;
+      result = 0;
+    }
+  }
+  if (result != 0) {
+    SetLedColor(LedId::ADStatus, LedColor::Red);
+    s.ADHandle = m_converter->ADClose(s.ADHandle);
+    IndicateSaveLog("A/D: Error occured: " + std::to_string(result));
+    s.RawBlock.clear();
+    return;
+  }
+  if (!IsUsableBlock(s.RawBlock.size())) return;
+  // Step 6.
+  const int64_t nowMs = DateTimeToUnixMs(now);
+  CycleResult r = AppendBlock(s, m_params, m_converter->ADGain(), m_displayUnit, nowMs);
+  for (int32_t n : r.rateCorrections)
+    IndicateSaveLog("A/D: Sampling rate correction. (" + std::to_string(n) + ")");
+  SetField(InfoField::TimeTag, r.editTimeTag);
+  if (r.ppsDetectedNow) IndicateSaveLog("Tim: PPS detected and used.");
+  if (r.ppsLostNow) IndicateSaveLog("Err: PPS is at least 60 seconds off (at A/D input).");
+  // Step 6.11: the alarm input is handled by its own subsystem.
+  // Step 6.14: the trigger comes with trigger recording.
+  // Step 6.15.
+  SetField(InfoField::Samples, std::to_string(s.RawBlock.size()));
+  s.RawBlock.clear();
+  // Step 6.16.
+  if (m_liveViewVisible && !s.DisplayPaused) {
+    const TDateTime shown = s.ShowFiltered ? AddMs(now, -1000) : now;
+    emit liveDataChanged(FormatLogTimestamp(shown));
+  }
+}
+
+void StationController::PeriodicJobs(TDateTime now) {
+  const DateTimeParts p = DecodeDateTime(now);
+  // Step 7: hourly offsets.
+  if (m_params.Converter.OffsetCompensation) {
+    if (p.hour % 2 == 1) {
+      if (!m_state.OffsetsLogged) {
+        IndicateSaveLog("Ofs: Actual offsets: " + OffsetsText(m_state.Offsets));
+        WriteOffsets(m_files.ProgramDir, m_state.Offsets);
+        m_state.OffsetsLogged = true;
+      }
+    } else {
+      m_state.OffsetsLogged = false;
+    }
+  }
+  // Step 8.
+  if (m_state.ADHandle >= 0 && m_indicators.Led(LedId::ADStatus).color != LedColor::Green)
+    SetLedColor(LedId::ADStatus, LedColor::Green);
+  // Step 9.
+  try {
+    TimeValidityWatch(now);
+  } catch (...) {
+  }
+  // Step 10.
+  ContinuousSave(now);
+  // Step 11.
+  DailyMessage(now);
+}
+
+void StationController::TimeValidityWatch(TDateTime now) {
+  const std::string& t = m_indicators.Field(InfoField::GPStime);
+  const std::string& d = m_indicators.Field(InfoField::GPSDate);
+  if (t.empty() || d.empty() || t == "N/A" || d == "N/A" || m_state.HaltRequested) return;
+  // The GPS time-valid flag joins here once the receiver is wired in.
+  if (SecondsBetween(m_state.LastValidTime, now) >= 60 && m_params.GPS.UpDateOn &&
+      m_indicators.Led(LedId::ValidTime).on) {
+    IndicateSaveLog("Tim: Time not valid at least " + std::to_string(60) + " " +
+                    "seconds. GSP is switched off, unplugged or PPS is inactive.");
+    SetLed(LedId::ValidTime, false);
+  }
+}
+
+void StationController::ContinuousSave(TDateTime now) {
+  if (!(SecondsBetween(m_state.LastSaveTime, now) > 120 && m_params.Continuous)) return;
+  switch (PrepareBufferForSave(m_state.LastSaveTime, 360)) {
+    case SaveResult::NoOutput: break;
+    case SaveResult::Empty:
+      IndicateSaveLog("Sav: No data for save, buffer is probably empty.");
+      if (m_state.ADHandle < 0 && ++m_state.EmptySaveCount >= 30) m_state.HaltRequested = true;
+      break;
+    case SaveResult::Saved: m_state.EmptySaveCount = 0; break;
+  }
+}
+
+void StationController::DailyMessage(TDateTime now) {
+  const DateTimeParts p = DecodeDateTime(now);
+  const bool sendMinute = p.hour == m_params.SendHour && p.minute == m_params.SendMinute;
+  if (!m_state.DailyMessageSent && sendMinute) {
+    SendMessage(m_params.DailyMsg + " " + StatusText());
+    m_state.DailyMessageSent = true;
+  }
+  // The latch clears in hour 0, but never inside the send minute itself: a
+  // send time in hour 0 must not send again within its own minute.
+  if (m_state.DailyMessageSent && p.hour == 0 && !sendMinute) m_state.DailyMessageSent = false;
+}
+
+void StationController::SignalQuery(TDateTime now) {
+  if (!m_params.SendSMS) return;
+  const DateTimeParts p = DecodeDateTime(now);
+  if (p.hour % 2 == 0) {
+    if (!m_state.SignalChecked) {
+      m_state.SignalChecked = true;
+      // The GSM signal query starts here once the modem is wired in.
+      if (m_params.GPS.UpDateOn)
+        IndicateSaveLog("GPS: Earth position: " + m_indicators.Field(InfoField::Longitude) + " " +
+                        m_indicators.Field(InfoField::Latitude));
+    }
+  } else {
+    m_state.SignalChecked = false;
+  }
+}
+
+std::string StationController::StatusText() const {
+  std::string s;
+  switch (m_indicators.Led(LedId::ADStatus).color) {
+    case LedColor::Red: s += "R"; break;
+    case LedColor::Green: s += "G"; break;
+    case LedColor::Yellow: s += "Y"; break;
+    default: s += "x"; break;
+  }
+  s += "V";  // GPS time-valid flag: set by the receiver once it is wired in
+  s += m_state.PPSAtADInput ? "P " : "A ";
+  const int64_t f = FreeSpaceBytes(m_params.DataDir);
+  if (f >= 0) {
+    if (f > 1'000'000'000)
+      s += std::to_string(f / (1024LL * 1024 * 1024)) + "GB";
+    else if (f > 1'000'000)
+      s += std::to_string(f / (1024LL * 1024)) + "MB";
+    else
+      s += std::to_string(f / 1024) + "kB";
+  }
+  s += " " + FormatLogTimestamp(m_state.LastSaveTime).substr(0, 19);
+  s += " " + m_indicators.Field(InfoField::TimeTag);
+  return s;
+}
+
+void StationController::SendMessage(const std::string& text) {
+  // SMS and e-mail dispatch plug in here; until then nothing leaves the station.
+  emit messageDispatched(text);
+}
+
+bool StationController::StartPINthread() {
+  // The GSM modem is not supported yet, so its port cannot be opened.
+  return false;
+}
+
+bool StationController::OpenGpsPort() {
+  // The serial port service is not wired in yet, so no GPS port can be opened.
+  return false;
+}
+
+void StationController::CloseGpsPort() {}
+void StationController::CloseGsmPort() {}
+
+StationController::SaveResult StationController::PrepareBufferForSave(TDateTime, int) {
+  // Nothing is written before the data-file writer exists.
+  if (!m_state.OutputBuffer) return SaveResult::NoOutput;
+  return SaveResult::NoOutput;
+}
+
+void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
+  const int64_t end = clock.NowUnixMs() + seconds * 1000;
+  while (!m_state.Closing && clock.NowUnixMs() < end) {
+    if (m_timerOn) TimerTimer();
+    clock.AdvanceMs(1000);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  }
+  FormClose();
+}

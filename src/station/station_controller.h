@@ -1,0 +1,158 @@
+#pragma once
+// The station controller: owns the station state, brings the station up and
+// down in a fixed order, runs the 850 ms acquisition cycle and receives the
+// thread-finished notifications of every worker. Views mirror it and forward
+// the operator's actions; headless, it runs alone.
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "common/worker.h"
+#include "config/loadini.h"
+#include "config/progparam.h"
+#include "platform/clock.h"
+#include "platform/platform.h"
+#include "station/event_log.h"
+#include "station/indicators.h"
+#include "station/station_state.h"
+
+class ADConverter;
+
+struct StationOptions {
+  std::string ProgramDir;                // station directory, trailing '/'
+  std::string ExecutableName = "velkor"; // file name of the running executable
+  const Clock* clock = nullptr;          // defaults to the system clock
+  ClockSetter* clockSetter = nullptr;    // defaults to a recording fake
+  Restarter* restarter = nullptr;        // defaults to a recording fake
+  bool simulated = false;                // cycles driven by RunSimulated, not by a timer
+  uint32_t converterSeed = 0;            // 0: seeded from the clock
+};
+
+constexpr int kCycleIntervalMs = 850;
+constexpr int kThreadFinishedMessage = 1025;
+
+class StationController : public QObject, public WorkerHost {
+  Q_OBJECT
+ public:
+  explicit StationController(StationOptions options, QObject* parent = nullptr);
+  ~StationController() override;
+
+  // Start-up sequence; runs once.
+  void FormCreate();
+  // Close sequence; a second call does nothing.
+  void FormClose();
+  // End of the session (SIGTERM, SIGINT, the session manager): logs it and closes.
+  void WMEndSession();
+  void MenuSuspendClick();
+  bool Suspended() const { return m_suspended; }
+  void WMThreadFinished(int code, uint64_t threadId);
+  void TimerTimer();
+
+  void IndicateSaveLog(const std::string& message);
+
+  // WorkerHost
+  void WorkerStarting(bool saveThread) override;
+  void PostThreadFinished(int code, uint64_t threadId) override;
+  void Log(const std::string& message) override { IndicateSaveLog(message); }
+
+  // Runs cycles back to back on a manual clock, 1000 ms of station time per
+  // cycle, for `seconds` of station time, then closes.
+  void RunSimulated(ManualClock& clock, int64_t seconds);
+
+  StationState& State() { return m_state; }
+  const StationState& State() const { return m_state; }
+  TProgParam& Params() { return m_params; }
+  const TProgParam& Params() const { return m_params; }
+  const ProgramFiles& Files() const { return m_files; }
+  const Indicators& Lamps() const { return m_indicators; }
+  const std::string& Title() const { return m_title; }
+  const std::string& Caption() const { return m_caption; }
+  bool TimerOn() const { return m_timerOn; }
+  bool MenuSyncPCClockChecked() const { return m_menuSyncChecked; }
+  bool GpsControlsEnabled() const { return m_gpsControlsEnabled; }
+  bool GsmControlsEnabled() const { return m_gsmControlsEnabled; }
+  bool TestButtonEnabled() const { return m_testButtonEnabled; }
+  const Clock& StationClock() const { return *m_clock; }
+  // The converter's model text shown in the caption.
+  static std::string ConverterModelText();
+  // The daily status text.
+  std::string StatusText() const;
+  // Display unit of the live view ("counts", "µV", "nm/s", "µm/s", "mm/s").
+  void SetDisplayUnit(const std::string& unit) { m_displayUnit = unit; }
+  const std::string& DisplayUnit() const { return m_displayUnit; }
+  // Whether the live display may redraw (history closed, waveform window visible).
+  void SetLiveViewVisible(bool visible) { m_liveViewVisible = visible; }
+
+  void SetLed(LedId id, bool on);
+  void SetLedColor(LedId id, LedColor color);
+  void SetField(InfoField field, const std::string& text);
+
+  // Derives the base name, title and file names from the executable name.
+  static void DeriveNames(const std::string& executableName, std::string& title,
+                          ProgramFiles& files);
+
+ signals:
+  void logLine(const std::string& line);
+  void messageBox(const std::string& text);
+  void indicatorsChanged();
+  void titleChanged(const std::string& title);
+  // The cycle found HaltRequested: the window (or the headless runner) closes.
+  void closeRequested();
+  // A cycle changed the live picture; the caption is the log timestamp of the data end.
+  void liveDataChanged(const std::string& caption);
+  // A station message (start, daily) was handed to dispatch.
+  void messageDispatched(const std::string& text);
+
+ private:
+  void SetTimerOn(bool on);
+  void CycleBody(TDateTime now);
+  void Acquire(TDateTime now);
+  void PeriodicJobs(TDateTime now);
+  void TimeValidityWatch(TDateTime now);
+  void ContinuousSave(TDateTime now);
+  void DailyMessage(TDateTime now);
+  void SignalQuery(TDateTime now);
+  // Later subsystems plug in here; until they do, each is an honest no-op.
+  void SendMessage(const std::string& text);
+  bool StartPINthread();
+  bool OpenGpsPort();
+  void CloseGpsPort();
+  void CloseGsmPort();
+  // Asks the save path for the span after LastSaveTime; false when there was nothing to save.
+  enum class SaveResult { NoOutput, Empty, Saved };
+  SaveResult PrepareBufferForSave(TDateTime from, int maxSeconds);
+
+  StationOptions m_options;
+  std::unique_ptr<SystemClock> m_systemClock;
+  std::unique_ptr<RecordingClockSetter> m_fakeSetter;
+  std::unique_ptr<RecordingRestarter> m_fakeRestarter;
+  const Clock* m_clock = nullptr;
+  ClockSetter* m_clockSetter = nullptr;
+  Restarter* m_restarter = nullptr;
+
+  ProgramFiles m_files;
+  TProgParam m_params;
+  StationState m_state;
+  Indicators m_indicators;
+  std::unique_ptr<ADConverter> m_converter;
+  std::unique_ptr<EventLog> m_log;
+  std::mutex m_counterLock;
+  std::mutex m_acquisitionLock;
+  QTimer m_timer;
+  bool m_timerOn = false;
+  bool m_suspended = false;
+  bool m_created = false;
+  bool m_menuSyncChecked = false;
+  bool m_gpsControlsEnabled = true;
+  bool m_gsmControlsEnabled = false;
+  bool m_testButtonEnabled = true;
+  bool m_liveViewVisible = false;
+  std::string m_title = "velkor";
+  std::string m_caption;
+  std::string m_displayUnit = "counts";
+  std::set<std::string> m_cycleErrorsLogged;
+};
