@@ -1,0 +1,357 @@
+#include "serial/comport.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct PortCase {
+  const char* name;
+  TPortKind kind;
+  const char* path;
+};
+
+class PortNames : public ::testing::TestWithParam<PortCase> {};
+
+TEST_P(PortNames, Resolve) {
+  std::string path;
+  EXPECT_EQ(ResolvePortName(GetParam().name, path), GetParam().kind) << GetParam().name;
+  EXPECT_EQ(path, GetParam().path) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PortNames,
+    ::testing::Values(PortCase{"COM1", TPortKind::Device, "/dev/ttyS0"},
+                      PortCase{"com8", TPortKind::Device, "/dev/ttyS7"},
+                      PortCase{"COM9", TPortKind::Unknown, ""},
+                      PortCase{"COM0", TPortKind::Unknown, ""},
+                      PortCase{"COM10", TPortKind::Unknown, ""},
+                      PortCase{"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
+                      PortCase{"sim-gps", TPortKind::SimGps, ""},
+                      PortCase{"sim-gsm", TPortKind::SimGsm, ""},
+                      PortCase{"", TPortKind::Unknown, ""}));
+
+// A pseudo-terminal pair: the port opens the slave, the test plays the device.
+class Pty {
+ public:
+  Pty() {
+    char name[128] = {};
+    EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    path = name;
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  }
+  ~Pty() {
+    if (master >= 0) close(master);
+    if (slave >= 0) close(slave);
+  }
+  void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
+  // Reads what the port wrote, waiting for it through poll (already written data only).
+  std::string Receive(std::size_t n) const {
+    std::string out;
+    for (int i = 0; i < 200 && out.size() < n; ++i) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      char buf[256];
+      const ssize_t got = read(master, buf, sizeof buf);
+      if (got > 0) out.append(buf, static_cast<std::size_t>(got));
+    }
+    return out;
+  }
+  int master = -1, slave = -1;
+  std::string path;
+};
+
+// Collects events and lets the test wait for them with a generous bound.
+struct Events {
+  std::mutex m;
+  std::condition_variable cv;
+  std::size_t rx = 0;
+  std::vector<std::string> errors;
+  template <class Pred>
+  bool WaitFor(Pred pred) {
+    std::unique_lock lock(m);
+    return cv.wait_for(lock, 10s, pred);
+  }
+  void Hook(TComPort& port) {
+    port.OnRxChar = [this](TComPort&, std::size_t n) {
+      std::lock_guard lock(m);
+      rx += n;
+      cv.notify_all();
+    };
+    port.OnError = [this](TComPort&, const std::string& e) {
+      std::lock_guard lock(m);
+      errors.push_back(e);
+      cv.notify_all();
+    };
+  }
+};
+
+TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
+  Pty pty;
+  TComPort port;
+  port.SetPort(pty.path);
+  port.SetBaudRateName("19200");
+  int opened = 0, closed = 0;
+  port.OnAfterOpen = [&](TComPort& p) { opened += p.Connected() ? 1 : 100; };
+  port.OnAfterClose = [&](TComPort& p) { closed += p.Connected() ? 100 : 1; };
+  ASSERT_TRUE(port.Open()) << port.ErrorString();
+  EXPECT_TRUE(port.Connected());
+  termios t{};
+  ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B19200));
+  port.Close();
+  EXPECT_FALSE(port.Connected());
+  port.Close();
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(closed, 1);
+}
+
+TEST(TermiosPort, WriteReadAvailableAndClearBuffers) {
+  Pty pty;
+  TComPort port;
+  Events ev;
+  ev.Hook(port);
+  port.SetSyncMethod(TSyncMethod::smNone);
+  port.SetPort(pty.path);
+  ASSERT_TRUE(port.Open()) << port.ErrorString();
+
+  ASSERT_TRUE(port.Write("AT\r"));
+  EXPECT_EQ(pty.Receive(3), "AT\r");
+
+  EXPECT_EQ(port.ReadAvailable(100), "");  // nothing yet, and no waiting
+  pty.Send("$GPRMC,1,A*00\r\n");
+  ASSERT_TRUE(ev.WaitFor([&] { return ev.rx >= 15; }));
+  EXPECT_EQ(port.ReadAvailable(6), "$GPRMC");
+  EXPECT_EQ(port.ReadAvailable(100), ",1,A*00\r\n");
+
+  pty.Send("stale");
+  ASSERT_TRUE(ev.WaitFor([&] { return ev.rx >= 20; })) << ev.rx;
+  port.ClearBuffers(true, true);
+  EXPECT_EQ(port.ReadAvailable(100), "");
+  EXPECT_TRUE(ev.errors.empty());
+  port.Close();
+}
+
+TEST(TermiosPort, ThreadSyncHandsEventsToTheDispatcher) {
+  Pty pty;
+  TComPort port;
+  Events ev;
+  ev.Hook(port);
+  std::mutex qm;
+  std::vector<std::function<void()>> queue;
+  std::condition_variable qcv;
+  port.SetSyncMethod(TSyncMethod::smThreadSync);
+  port.SetDispatcher([&](std::function<void()> f) {
+    std::lock_guard lock(qm);
+    queue.push_back(std::move(f));
+    qcv.notify_all();
+  });
+  port.SetPort(pty.path);
+  ASSERT_TRUE(port.Open());
+  pty.Send("x");
+  {
+    std::unique_lock lock(qm);
+    ASSERT_TRUE(qcv.wait_for(lock, 10s, [&] { return !queue.empty(); }));
+  }
+  EXPECT_EQ(ev.rx, 0u);  // not delivered until the owner runs it
+  std::vector<std::function<void()>> pending;
+  {
+    std::lock_guard lock(qm);
+    pending.swap(queue);
+  }
+  for (auto& f : pending) f();
+  EXPECT_EQ(ev.rx, 1u);
+  port.Close();
+}
+
+TEST(TermiosPort, UnpluggedDeviceReportsOnceAndClosesCleanly) {
+  Pty pty;
+  TComPort port;
+  Events ev;
+  ev.Hook(port);
+  port.SetSyncMethod(TSyncMethod::smNone);
+  port.SetPort(pty.path);
+  ASSERT_TRUE(port.Open());
+  close(pty.slave);
+  pty.slave = -1;
+  close(pty.master);  // the device goes away
+  pty.master = -1;
+  ASSERT_TRUE(ev.WaitFor([&] { return !ev.errors.empty(); }));
+  EXPECT_EQ(port.ReadAvailable(10), "");
+  EXPECT_FALSE(port.Write("x"));  // fails, does not block
+  port.Close();
+  EXPECT_EQ(ev.errors.size(), 1u);
+}
+
+TEST(TermiosPort, OpenFailureLeavesPortClosedWithReason) {
+  TComPort port;
+  bool opened = false;
+  port.OnAfterOpen = [&](TComPort&) { opened = true; };
+  port.SetPort("/nonexistent/ttyGPS");
+  EXPECT_FALSE(port.Open());
+  EXPECT_FALSE(port.Connected());
+  EXPECT_NE(port.ErrorString().find("/nonexistent/ttyGPS"), std::string::npos);
+  EXPECT_FALSE(opened);
+  port.SetPort("COM9");
+  EXPECT_FALSE(port.Open());
+  port.SetPort("sim-gsm");
+  EXPECT_FALSE(port.Open());
+  EXPECT_NE(port.ErrorString().find("not available"), std::string::npos);
+}
+
+TEST(TermiosPort, PriorityRefusedWhileOpenAndRenameReopens) {
+  Pty a, b;
+  TComPort port;
+  int opens = 0;
+  port.OnAfterOpen = [&](TComPort&) { ++opens; };
+  port.SetPort(a.path);
+  EXPECT_TRUE(port.SetEventThreadPriority(TThreadPriority::tpHigher));
+  ASSERT_TRUE(port.Open());
+  EXPECT_FALSE(port.SetEventThreadPriority(TThreadPriority::tpLower));
+  EXPECT_EQ(port.EventThreadPriority(), TThreadPriority::tpHigher);
+  ASSERT_TRUE(port.SetPort(b.path));
+  EXPECT_TRUE(port.Connected());
+  EXPECT_EQ(opens, 2);
+  ASSERT_TRUE(port.Write("B"));
+  EXPECT_EQ(b.Receive(1), "B");
+  port.Close();
+}
+
+// ---- the simulated receiver ----
+
+bool ChecksumOk(const std::string& sentence) {
+  const auto star = sentence.find('*');
+  if (sentence.empty() || sentence[0] != '$' || star == std::string::npos) return false;
+  unsigned sum = 0;
+  for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
+  return std::stoul(sentence.substr(star + 1, 2), nullptr, 16) == sum &&
+         sentence.substr(star + 3) == "\r\n";
+}
+
+struct SimRig {
+  explicit SimRig(unsigned line) {
+    options.clock = &clock;
+    options.Threaded = false;
+    options.PPSLine = line;
+    port.SetSimGpsOptions(options);
+    port.SetSyncMethod(TSyncMethod::smNone);
+    port.SetEvents(evRing | evCTS | evDSR);
+    port.SetPort("sim-gps");
+    // What a reader sees at the off-edge: the previous second's sentences.
+    auto pulse = [this](TComPort& p) {
+      readings.push_back(p.ReadAvailable(1000));
+      pulseTimes.push_back(clock.NowUnixMs());
+    };
+    port.OnDSRChange = [this, pulse](TComPort& p, bool on) {
+      if (!on) pulse(p);
+    };
+    port.OnCTSChange = [this, pulse](TComPort& p, bool on) {
+      if (!on) pulse(p);
+    };
+    port.OnRing = pulse;
+  }
+  ManualClock clock{DateTimeToUnixMs(EncodeDateTime(2026, 12, 31, 23, 59, 58, 0))};
+  SimGpsOptions options;
+  TComPort port;
+  std::vector<std::string> readings;
+  std::vector<int64_t> pulseTimes;
+};
+
+TEST(SimGps, OnePulseThenRMCAndGGAPerSecondWithValidChecksums) {
+  for (unsigned line : {clDSR, clCTS, clRing}) {
+    SimRig rig(line);
+    ASSERT_TRUE(rig.port.Open());
+    ASSERT_NE(rig.port.SimGps(), nullptr);
+    rig.port.SimGps()->Pump();
+    EXPECT_TRUE(rig.readings.empty());  // not yet at a whole second
+    for (int i = 0; i < 3; ++i) {
+      rig.clock.AdvanceMs(500);
+      rig.port.SimGps()->Pump();
+      rig.clock.AdvanceMs(500);
+      rig.port.SimGps()->Pump();
+    }
+    ASSERT_EQ(rig.readings.size(), 3u) << line;
+    const int64_t base = DateTimeToUnixMs(EncodeDateTime(2026, 12, 31, 23, 59, 59, 0));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(rig.pulseTimes[i], base + 1000 * i);
+    EXPECT_EQ(rig.readings[0], "");  // nothing arrived before the first pulse
+    const std::string& text = rig.readings[1];
+    const auto gga = text.find("$GPGGA");
+    ASSERT_NE(gga, std::string::npos);
+    EXPECT_EQ(text.rfind("$GPRMC,235959.00,A,", 0), 0u) << text;
+    EXPECT_NE(text.find(",311226,"), std::string::npos);
+    EXPECT_TRUE(ChecksumOk(text.substr(0, gga)));
+    EXPECT_TRUE(ChecksumOk(text.substr(gga)));
+    EXPECT_NE(text.find(",234.5,M,"), std::string::npos);
+    EXPECT_EQ(rig.readings[2].rfind("$GPRMC,000000.00,A,", 0), 0u);
+    EXPECT_NE(rig.readings[2].find(",010127,"), std::string::npos);
+  }
+}
+
+TEST(SimGps, ClockJumpsDoNotFloodPulses) {
+  SimRig rig(clDSR);
+  ASSERT_TRUE(rig.port.Open());
+  rig.clock.AdvanceMs(3'600'000);
+  rig.port.SimGps()->Pump();
+  EXPECT_EQ(rig.readings.size(), 1u);
+  rig.clock.AdvanceMs(-600'000);  // set back
+  rig.port.SimGps()->Pump();
+  EXPECT_EQ(rig.readings.size(), 1u);
+  rig.clock.AdvanceMs(1000);
+  rig.port.SimGps()->Pump();
+  EXPECT_EQ(rig.readings.size(), 2u);
+}
+
+TEST(SimGps, ManualClockSetterMovesOnlyTheManualClock) {
+  ManualClock clock(1000);
+  ManualClockSetter setter(clock);
+  std::string error;
+  ASSERT_TRUE(setter.SetUtc(123'456, error));
+  EXPECT_EQ(clock.NowUnixMs(), 123'456);
+  EXPECT_EQ(setter.Requests(), std::vector<int64_t>{123'456});
+}
+
+TEST(ComLed, BoundLampFollowsItsLineAndUnboundIsSetDirectly) {
+  SimRig rig(clDSR);
+  TComLed led;
+  std::vector<bool> changes;
+  led.OnChange = [&](bool on) { changes.push_back(on); };
+  led.Bind(&rig.port, TLedSignal::lsDSR);
+  EXPECT_FALSE(led.State());
+  ASSERT_TRUE(rig.port.Open());
+  rig.clock.AdvanceMs(1950);  // within the pulse of the next second
+  rig.port.SimGps()->Pump();
+  EXPECT_TRUE(led.State());
+  led.SetState(false);  // the line drives a bound lamp
+  EXPECT_TRUE(led.State());
+  rig.clock.AdvanceMs(50);
+  rig.port.SimGps()->Pump();
+  EXPECT_FALSE(led.State());
+  EXPECT_EQ(changes, (std::vector<bool>{true, false, true, false}));
+
+  TComLed conn;
+  conn.Bind(&rig.port, TLedSignal::lsConn);
+  EXPECT_TRUE(conn.State());
+  rig.port.Close();
+  EXPECT_FALSE(conn.State());
+  conn.Bind(nullptr, TLedSignal::lsConn);
+  conn.SetKind(TLedKind::lkGreen);
+  conn.SetState(true);
+  EXPECT_TRUE(conn.State());
+  EXPECT_EQ(conn.Kind(), TLedKind::lkGreen);
+}
+
+}  // namespace
