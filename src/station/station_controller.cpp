@@ -71,6 +71,11 @@ void StationController::DeriveNames(const std::string& executableName, std::stri
 
 std::string StationController::ConverterModelText() { return ADModelText(); }
 
+const ArrayOfReal& StationController::ADGain() const {
+  static const ArrayOfReal kNone;
+  return m_converter ? m_converter->ADGain() : kNone;
+}
+
 void StationController::SetLed(LedId id, bool on) {
   if (m_indicators.SetLed(id, on)) emit indicatorsChanged();
 }

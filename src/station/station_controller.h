@@ -77,6 +77,8 @@ class StationController : public QObject, public WorkerHost {
   bool GsmControlsEnabled() const { return m_gsmControlsEnabled; }
   bool TestButtonEnabled() const { return m_testButtonEnabled; }
   const Clock& StationClock() const { return *m_clock; }
+  // µV per count of each channel (empty before start-up).
+  const ArrayOfReal& ADGain() const;
   // The converter's model text shown in the caption.
   static std::string ConverterModelText();
   // The daily status text.
