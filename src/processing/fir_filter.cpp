@@ -51,16 +51,20 @@ void FilterWindow(const int32_t* input, int32_t* output, int32_t length, const d
   filteredLength = q;
 }
 
-int32_t RunFilter(StationState& state, const TProgParam& params, int32_t newCount,
-                  int32_t& ppsPosition) {
+int32_t RunFilter(const ArrayOfDataType& data, ArrayOfDataType& filtered, int32_t& filteredLength,
+                  const TProgParam& params, int32_t newCount, int32_t& ppsPosition) {
   const int32_t taps = static_cast<int32_t>(params.Filter.Coefs.size());
   if (taps < 1) return newCount;
-  const int32_t length = static_cast<int32_t>(
-      std::min(state.DataBuffer.size(), state.FilteredBuffer.size()));
-  FilterWindow(state.DataBuffer.data(), state.FilteredBuffer.data(), length,
-               params.Filter.Coefs.data(), taps, params.PPSChannel, newCount,
-               state.FilteredLength);
+  const int32_t length = static_cast<int32_t>(std::min(data.size(), filtered.size()));
+  FilterWindow(data.data(), filtered.data(), length, params.Filter.Coefs.data(), taps,
+               params.PPSChannel, newCount, filteredLength);
   // A pulse in the first T - 1 frames has no output frame: no pulse.
   if (ppsPosition > 0) ppsPosition = std::max(0, ppsPosition - 8 * (taps - 1));
   return newCount;
+}
+
+int32_t RunFilter(StationState& state, const TProgParam& params, int32_t newCount,
+                  int32_t& ppsPosition) {
+  return RunFilter(state.DataBuffer, state.FilteredBuffer, state.FilteredLength, params, newCount,
+                   ppsPosition);
 }

@@ -5,6 +5,7 @@
 // above it pass through with the value of the newest frame of the run.
 #include <cstdint>
 
+#include "common/types.h"
 #include "config/progparam.h"
 
 struct StationState;
@@ -16,7 +17,11 @@ struct StationState;
 int32_t RunFilter(StationState& state, const TProgParam& params, int32_t newCount,
                   int32_t& ppsPosition);
 
-// The same over plain arrays: `input` and `output` hold `length` values each.
+// The same over the two windows, shaped like the cycle's filter step.
+int32_t RunFilter(const ArrayOfDataType& data, ArrayOfDataType& filtered, int32_t& filteredLength,
+                  const TProgParam& params, int32_t newCount, int32_t& ppsPosition);
+
+// The filtering alone over plain arrays: `input` and `output` hold `length` values each.
 // `filteredLength` is in/out.
 void FilterWindow(const int32_t* input, int32_t* output, int32_t length, const double* coefs,
                   int32_t taps, int32_t ppsChannel, int32_t newCount, int32_t& filteredLength);

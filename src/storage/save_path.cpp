@@ -257,9 +257,10 @@ int TStartSaveSeisDataThread::Execute(WorkerHost& host) {
     auto watch = std::make_shared<WriterWatch>(host);
     auto writer = std::make_shared<TSaveSeisDataThread>(std::move(w));
     SaveLock* lock = &m_lock;
-    StartWorker(*watch, true, [watch, writer, lock]() {
-      return WriterResultCode(writer->Execute(*lock, *watch));
-    });
+    if (!StartWorker(*watch, true, [watch, writer, lock]() {
+          return WriterResultCode(writer->Execute(*lock, *watch));
+        }))
+      host.Log("Sav: Disk write error. " + writer->FileName + " (writer thread not started)");
     watch->Wait();
   }
   return m_job.Trigger && m_params.Continuous ? kSaveJobTriggerCode : kSaveJobDoneCode;
@@ -267,5 +268,7 @@ int TStartSaveSeisDataThread::Execute(WorkerHost& host) {
 
 bool StartSaveJob(WorkerHost& host, SaveJob job, const TProgParam& params, SaveLock& lock) {
   auto saveJob = std::make_shared<TStartSaveSeisDataThread>(std::move(job), params, lock);
-  return StartWorker(host, false, [saveJob, &host]() { return saveJob->Execute(host); });
+  if (StartWorker(host, false, [saveJob, &host]() { return saveJob->Execute(host); })) return true;
+  host.Log("Sav: Save job not started, its data are not saved.");
+  return false;
 }
