@@ -1,0 +1,284 @@
+#include "station/pps.h"
+
+#include <gtest/gtest.h>
+
+#include "config/progparam.h"
+
+namespace {
+
+// 2026-06-01 12:00:00 UTC.
+constexpr int64_t kNoonMs = 1'780'315'200'000;
+
+TDateTime AtMs(int64_t unixMs) { return UnixMsToDateTime(unixMs); }
+
+TEST(PPSLevel, FivePercentOfTheRangeAboveTheMinimum) {
+  TDateTime last = AtMs(kNoonMs);
+  int32_t level = kInitialPPSLevel, peak = kInitialPPSLevel;
+  EXPECT_TRUE(UpdatePPSLevel(-1000, 9000, 5, AtMs(kNoonMs + 15000), last, level, peak));
+  EXPECT_EQ(level, -500);
+  EXPECT_EQ(peak, 9000);
+  EXPECT_EQ(last, AtMs(kNoonMs + 15000));
+}
+
+TEST(PPSLevel, WaitsFifteenWholeSecondsAndNeedsARange) {
+  TDateTime last = AtMs(kNoonMs);
+  int32_t level = 7, peak = 8;
+  EXPECT_FALSE(UpdatePPSLevel(-1000, 9000, 5, AtMs(kNoonMs + 14999), last, level, peak));
+  EXPECT_FALSE(UpdatePPSLevel(9000, 9000, 5, AtMs(kNoonMs + 20000), last, level, peak));
+  EXPECT_EQ(level, 7);
+  EXPECT_EQ(peak, 8);
+  EXPECT_EQ(last, AtMs(kNoonMs));
+}
+
+TEST(PPSLevel, FullScaleRangeDoesNotOverflow) {
+  TDateTime last = AtMs(kNoonMs);
+  int32_t level = 0, peak = 0;
+  ASSERT_TRUE(UpdatePPSLevel(-536870912, 536870912, 5, AtMs(kNoonMs + 60000), last, level, peak));
+  EXPECT_EQ(level, -483183821);  // -536870912 + 53687091.2, rounded
+}
+
+class PPSDetection : public ::testing::Test {
+ protected:
+  int32_t position = 0, run = 0;
+  void Frames(int32_t firstFrame, int32_t count, int32_t value, int32_t channel = 3) {
+    for (int32_t f = firstFrame; f < firstFrame + count; ++f)
+      DetectPPS(8 * f + channel, value, 3, -500, position, run);
+  }
+};
+
+TEST_F(PPSDetection, TwentyFourHighFramesDoNotCountTheTwentyFifthMarksTheRunStart) {
+  Frames(10, 24, 9000);
+  EXPECT_EQ(position, 0);
+  Frames(34, 1, 9000);
+  EXPECT_EQ(position, 80);
+  Frames(35, 100, 9000);  // a long pulse marks once
+  EXPECT_EQ(position, 80);
+}
+
+TEST_F(PPSDetection, OtherChannelsAreIgnoredAndALowValueRestartsTheRun) {
+  Frames(0, 20, 9000);
+  Frames(0, 50, -1000, 4);  // other channel: no effect on the run
+  Frames(20, 1, -501);
+  Frames(21, 24, 9000);
+  EXPECT_EQ(position, 0);
+  Frames(45, 1, -500);  // at the level counts as high
+  EXPECT_EQ(position, 8 * 21);
+}
+
+TEST_F(PPSDetection, RangeVersionMatchesValueByValue) {
+  std::vector<int32_t> data(8 * 400, -1000);
+  for (int f = 37; f < 137; ++f) data[8 * f + 3] = 9000;
+  for (int f = 300; f < 330; ++f) data[8 * f + 3] = 9000;
+  int32_t rangePos = 0, rangeRun = 0;
+  DetectPPSRange(data.data(), 5, 1200, 3, -500, rangePos, rangeRun);
+  DetectPPSRange(data.data(), 1200, 3200, 3, -500, rangePos, rangeRun);
+  for (int32_t i = 5; i < 3200; ++i) DetectPPS(i, data[i], 3, -500, position, run);
+  EXPECT_EQ(rangePos, position);
+  EXPECT_EQ(rangeRun, run);
+  EXPECT_EQ(position, 8 * 300);
+}
+
+// Sample rate 100: one second is 800 values.
+class RateCorrection : public ::testing::Test {
+ protected:
+  static constexpr int32_t kN = 8 * 400;
+  std::vector<int32_t> data = std::vector<int32_t>(kN);
+  RateCorrection() {
+    for (int32_t k = 0; k < kN; ++k) data[k] = k;
+  }
+  RateCorrectionArgs Args(bool carry = true, int32_t sourceEnd = 100000) {
+    return {data.data(), kN, 100, 3, carry, sourceEnd};
+  }
+};
+
+TEST_F(RateCorrection, TwoFramesShortRepeatsTheTwoFramesBeforeThePulse) {
+  int32_t prev = 800, cur = 1600 - 16;  // d = -16
+  int32_t i = cur + 195, j = 500;
+  EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 2);
+  for (int32_t x = 0; x < 16; ++x) EXPECT_EQ(data[1584 + x], 1568 + x);
+  EXPECT_EQ(data[1600], 1600);
+  EXPECT_EQ(i, 1584 + 16 - 1);
+  EXPECT_EQ(j, 500 - 196);
+  EXPECT_EQ(prev, 1600);
+  EXPECT_EQ(cur, 0);
+}
+
+TEST_F(RateCorrection, TwoFramesLongDropsTwoFrames) {
+  int32_t prev = 800, cur = 1616;  // d = 16
+  int32_t i = cur + 195, j = 500;
+  EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), -2);
+  EXPECT_EQ(i, 1600 - 1);
+  EXPECT_EQ(j, 500 - 196);
+  EXPECT_EQ(prev, 1600);
+  EXPECT_EQ(data[1600], 1600);  // rewritten by the fill, not here
+}
+
+TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
+  struct Case {
+    int32_t d;
+    bool carry;
+    int32_t expected;
+  };
+  for (const Case c : {Case{48, true, 0}, Case{-48, true, 0}, Case{16, false, 0},
+                       Case{4, true, kRateCorrectionError}, Case{40, true, -5},
+                       Case{-40, true, 5}, Case{0, true, 0}}) {
+    int32_t prev = 800, cur = 1600 + c.d, i = cur + 195, j = 500;
+    const int32_t i0 = i, j0 = j;
+    EXPECT_EQ(CorrectSamplingRate(Args(c.carry), prev, cur, i, j), c.expected) << c.d;
+    if (c.expected == 0 || c.expected == kRateCorrectionError) {
+      EXPECT_EQ(i, i0);
+      EXPECT_EQ(j, j0);
+      EXPECT_EQ(prev, 1600 + c.d);
+    }
+    EXPECT_EQ(cur, 0);
+  }
+}
+
+TEST_F(RateCorrection, FirstPulseOfTheCycleOnlyBecomesThePrevious) {
+  int32_t prev = 0, cur = 1600, i = 1795, j = 3;
+  EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 0);
+  EXPECT_EQ(prev, 1600);
+  EXPECT_EQ(cur, 0);
+  EXPECT_EQ(i, 1795);
+}
+
+TEST_F(RateCorrection, RemovalThatWouldRunPastTheBlockIsNotMade) {
+  int32_t prev = 800, cur = 1616, i = cur + 195, j = 500;
+  // The fill would need source up to j - 196 + (kN - 1599) = 1905.
+  EXPECT_EQ(CorrectSamplingRate(Args(true, 1904), prev, cur, i, j), 0);
+  EXPECT_EQ(i, 1616 + 195);
+  prev = 800, cur = 1616, i = cur + 195, j = 500;
+  EXPECT_EQ(CorrectSamplingRate(Args(true, 1905), prev, cur, i, j), -2);
+}
+
+TEST_F(RateCorrection, InsertionNearTheWindowEndIsCutAtTheEnd) {
+  int32_t prev = kN - 792, cur = kN - 8;  // d = -16, one frame left
+  int32_t i = kN - 1, j = 0;
+  EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 1);
+  EXPECT_EQ(data[kN - 8], kN - 24);
+  EXPECT_EQ(prev, kN);
+}
+
+struct ErrorCase {
+  int32_t millisecond;
+  int32_t framesBack;  // frames from the pulse to the window end
+  int shift;           // -1, 0, +1 second; 9: no tag
+};
+class PPSSecond : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(PPSSecond, FromTheTimeError) {
+  constexpr int32_t kRate = 1000, kN = 1440 * kRate;
+  const int64_t now = kNoonMs + 7000 + GetParam().millisecond;
+  const PPSTimeError e = ComputePPSTimeError(now, kN - 8 * GetParam().framesBack, kN, kRate);
+  EXPECT_DOUBLE_EQ(e.Seconds(), GetParam().millisecond / 1000.0 - GetParam().framesBack / 1000.0);
+  const TDateTime T = ComputePPSSecond(e, now);
+  if (GetParam().shift == 9)
+    EXPECT_EQ(T, 0);
+  else
+    EXPECT_EQ(DateTimeToUnixMs(T), kNoonMs + 7000 + 1000 * GetParam().shift);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, PPSSecond,
+                         ::testing::Values(ErrorCase{250, 1000, -1},  // -0.75
+                                           ErrorCase{500, 0, 9},      // 0.5
+                                           ErrorCase{500, 1000, 9},   // -0.5
+                                           ErrorCase{300, 1000, -1},  // -0.7 included
+                                           ErrorCase{0, 1500, 9},     // -1.5 excluded
+                                           ErrorCase{1, 1500, -1},    // -1.499
+                                           ErrorCase{300, 0, 0},      // 0.3 included
+                                           ErrorCase{0, 300, 0},      // -0.3 included
+                                           ErrorCase{0, 301, 9},      // -0.301
+                                           ErrorCase{301, 0, 9},      // 0.301
+                                           ErrorCase{700, 0, 1},      // 0.7 included
+                                           ErrorCase{999, 0, 1}));
+
+TEST(PPSTimeError, NoPulseInTheWindowIsAboutMinus180Seconds) {
+  const PPSTimeError e = ComputePPSTimeError(kNoonMs + 123, 0, 1440000, 1000);
+  EXPECT_NEAR(e.Seconds(), -179.877, 1e-9);
+  EXPECT_EQ(ComputePPSSecond(e, kNoonMs + 123), 0);
+}
+
+TEST(PPSTimeError, FormatsThreeDecimals) {
+  EXPECT_EQ(FormatTimeError({-750, 1000}), "-0.750s");
+  EXPECT_EQ(FormatTimeError({0, 1000}), "0.000s");
+  EXPECT_EQ(FormatTimeError({-5, 10'000'000}), "0.000s");     // -0.0000005 s
+  EXPECT_EQ(FormatTimeError({-5000, 10'000'000}), "-0.001s");  // -0.0005 s, half away
+  EXPECT_EQ(FormatTimeError({-123456, 10'000}), "-12.346s");
+  EXPECT_EQ(FormatTimeError({59999, 1000}), "59.999s");
+}
+
+TEST(PPSPresence, LoggedOnceWhenFoundAndOnceWhenLost) {
+  bool flag = false;
+  PPSPresence p = CheckPPSPresence({-750, 1000}, flag);
+  EXPECT_TRUE(flag);
+  EXPECT_TRUE(p.detectedNow);
+  EXPECT_EQ(p.editTimeTag, "-0.750s");
+  p = CheckPPSPresence({10, 1000}, flag);
+  EXPECT_FALSE(p.detectedNow);
+  EXPECT_EQ(p.editTimeTag, "0.010s");
+  p = CheckPPSPresence({-60000, 1000}, flag);  // exactly 60 s off
+  EXPECT_FALSE(flag);
+  EXPECT_TRUE(p.lostNow);
+  EXPECT_EQ(p.editTimeTag, "N/A");
+  p = CheckPPSPresence({-180000, 1000}, flag);
+  EXPECT_FALSE(p.lostNow);
+  EXPECT_FALSE(p.detectedNow);
+  EXPECT_EQ(p.editTimeTag, "N/A");
+}
+
+class TimeTags : public ::testing::Test {
+ protected:
+  TArrayOfPPS tags = TArrayOfPPS(kPPSTagCount);
+  TDateTime now = AtMs(kNoonMs + 450);
+  TDateTime second = AtMs(kNoonMs - 1000);
+  TagUpdateArgs Args(int32_t p, TDateTime T, bool atInput = false, bool saveNoPPS = false) {
+    return {p, 8000, now, T, 1440000, atInput, saveNoPPS};
+  }
+};
+
+TEST_F(TimeTags, MoveWithTheWindowDropLeaversAndAddThePulse) {
+  tags[0] = {AtMs(kNoonMs - 181000), 7992};  // leaves
+  tags[1] = {AtMs(kNoonMs - 180000), 8000};
+  tags[2] = {AtMs(kNoonMs - 2000), 1424000};
+  tags[3] = {0, 55};  // free: stops the walk
+  tags[4] = {AtMs(kNoonMs), 99};
+  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second)), 2);
+  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(kNoonMs - 180000), 0}));
+  EXPECT_EQ(tags[1], (TPPSRecord{AtMs(kNoonMs - 2000), 1416000}));
+  EXPECT_EQ(tags[2], (TPPSRecord{second, 1432000}));
+  for (int r = 3; r < kPPSTagCount; ++r) EXPECT_EQ(tags[r], TPPSRecord{}) << r;
+}
+
+TEST_F(TimeTags, FullArrayTakesNoNewTag) {
+  for (int r = 0; r < 184; ++r) tags[r] = {AtMs(kNoonMs - 1000 * (200 - r)), 8000 + 8 * r};
+  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second)), -1);
+  EXPECT_EQ(tags[183].Index, 8 * 183);
+  EXPECT_EQ(tags[184], TPPSRecord{});
+}
+
+TEST_F(TimeTags, SameSecondAsTheLastTagFallsBackToTheClockWhenSavingWithoutPulse) {
+  tags[0] = {second, 20000};
+  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, true)), 1);
+  EXPECT_EQ(tags[1], (TPPSRecord{now, 1440000 - 8}));
+  tags = TArrayOfPPS(kPPSTagCount);
+  tags[0] = {second, 20000};
+  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, false)), 1);
+  EXPECT_EQ(tags[1], TPPSRecord{});
+}
+
+TEST_F(TimeTags, NoPulseWhilePpsIsAtTheInputLeavesTheEntryFree) {
+  EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, true, true)), 0);
+  EXPECT_EQ(tags[0], TPPSRecord{});
+  EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, false, true)), 0);
+  EXPECT_EQ(tags[0], (TPPSRecord{now, 1440000 - 8}));
+  // Unknown second with a pulse: the clock fallback too.
+  tags = TArrayOfPPS(kPPSTagCount);
+  EXPECT_EQ(UpdateTimeTags(tags, Args(5000, 0, true, true)), 0);
+  EXPECT_EQ(tags[0], (TPPSRecord{now, 1440000 - 8}));
+}
+
+TEST(RateCorrectionLog, Text) {
+  EXPECT_EQ(RateCorrectionLogText(-2), "A/D: Sampling rate correction. (-2)");
+}
+
+}  // namespace
