@@ -12,9 +12,31 @@
 #include "station/acquisition.h"
 #include "station/converter.h"
 #include "processing/conditioning.h"
+#include "processing/fir_filter.h"
+#include "storage/save_path.h"
 
 namespace {
 const char* const kDefaultTitle = "velkor";
+
+// The cycle's filter step over the loaded coefficients.
+class FirCycleFilter final : public CycleFilter {
+ public:
+  explicit FirCycleFilter(const TProgParam& params) : m_params(params) {}
+  int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
+                     int32_t& filteredLength, int32_t& ppsPosition) override {
+    const int32_t taps = static_cast<int32_t>(m_params.Filter.Coefs.size());
+    if (taps < 1) return newCount;
+    const int32_t length = static_cast<int32_t>(std::min(data.size(), filtered.size()));
+    FilterWindow(data.data(), filtered.data(), length, m_params.Filter.Coefs.data(), taps,
+                 m_params.PPSChannel, newCount, filteredLength);
+    // A pulse in the first T - 1 frames has no output frame yet.
+    if (ppsPosition > 0) ppsPosition = std::max(0, ppsPosition - 8 * (taps - 1));
+    return newCount;
+  }
+
+ private:
+  const TProgParam& m_params;
+};
 
 std::string LowerAscii(std::string s) {
   for (char& c : s)
@@ -193,6 +215,7 @@ void StationController::FormCreate() {
   for (size_t k = 0; k < m_state.RawBuffer.size(); ++k)
     m_state.RawBuffer[k] = m_state.Offsets[k % kChannelCount];
   // Step 13: the converter is opened by the first cycle.
+  if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
   m_converter = MakeConverter(*m_clock, m_options.converterSeed);
   m_converter->ADSelectModule(m_params.Converter.Module);
   // Step 16: GPS port.
@@ -363,7 +386,9 @@ void StationController::Acquire(TDateTime now) {
   if (!IsUsableBlock(s.RawBlock.size())) return;
   // Step 6.
   const int64_t nowMs = DateTimeToUnixMs(now);
-  CycleResult r = AppendBlock(s, m_params, m_converter->ADGain(), m_displayUnit, nowMs);
+  CycleHooks hooks;
+  hooks.filter = m_filter.get();
+  CycleResult r = AppendBlock(s, m_params, m_converter->ADGain(), m_displayUnit, nowMs, hooks);
   for (int32_t n : r.rateCorrections)
     IndicateSaveLog("A/D: Sampling rate correction. (" + std::to_string(n) + ")");
   SetField(InfoField::TimeTag, r.editTimeTag);
@@ -504,10 +529,18 @@ bool StationController::OpenGpsPort() {
 void StationController::CloseGpsPort() {}
 void StationController::CloseGsmPort() {}
 
-StationController::SaveResult StationController::PrepareBufferForSave(TDateTime, int) {
-  // Nothing is written before the data-file writer exists.
-  if (!m_state.OutputBuffer) return SaveResult::NoOutput;
-  return SaveResult::NoOutput;
+StationController::SaveResult StationController::PrepareBufferForSave(TDateTime from,
+                                                                      int maxSeconds,
+                                                                      bool trigger) {
+  int32_t span = maxSeconds;
+  SavePreparation prep = ::PrepareBufferForSave(m_state, m_params, from, trigger, span);
+  switch (prep.Outcome) {
+    case SaveOutcome::NoOutputWindow: return SaveResult::NoOutput;
+    case SaveOutcome::NothingToSave: return SaveResult::Empty;
+    case SaveOutcome::Saved: break;
+  }
+  if (prep.Job) StartSaveJob(*this, std::move(*prep.Job), m_params, m_saveLock);
+  return SaveResult::Saved;
 }
 
 void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {

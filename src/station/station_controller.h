@@ -19,8 +19,10 @@
 #include "station/event_log.h"
 #include "station/indicators.h"
 #include "station/station_state.h"
+#include "storage/save_lock.h"
 
 class ADConverter;
+class CycleFilter;
 
 struct StationOptions {
   std::string ProgramDir;                // station directory, trailing '/'
@@ -126,7 +128,7 @@ class StationController : public QObject, public WorkerHost {
   void CloseGsmPort();
   // Asks the save path for the span after LastSaveTime; false when there was nothing to save.
   enum class SaveResult { NoOutput, Empty, Saved };
-  SaveResult PrepareBufferForSave(TDateTime from, int maxSeconds);
+  SaveResult PrepareBufferForSave(TDateTime from, int maxSeconds, bool trigger = false);
 
   StationOptions m_options;
   std::unique_ptr<SystemClock> m_systemClock;
@@ -141,6 +143,8 @@ class StationController : public QObject, public WorkerHost {
   StationState m_state;
   Indicators m_indicators;
   std::unique_ptr<ADConverter> m_converter;
+  std::unique_ptr<CycleFilter> m_filter;
+  SaveLock m_saveLock;
   std::unique_ptr<EventLog> m_log;
   std::mutex m_counterLock;
   std::mutex m_acquisitionLock;
