@@ -18,6 +18,9 @@ if [ ! -e "$STATION/velkor.ini" ]; then
   cp scripts/demo-station.ini "$STATION/velkor.ini"
 fi
 
+# An example coefficient file: a 21-tap raised-cosine low-pass.
+[ -e "$STATION/cosinus.txt" ] || cp scripts/cosinus.txt "$STATION/cosinus.txt"
+
 args=(--dir "$STATION")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   args+=(--headless)
