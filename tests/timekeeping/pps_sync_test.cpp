@@ -1,0 +1,336 @@
+#include "timekeeping/pps_sync.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "serial/comport.h"
+
+namespace {
+
+const int64_t kGps0 = DateTimeToUnixMs(EncodeDateTime(2026, 12, 6, 12, 0, 0));
+
+class ScriptPort final : public GPSTextPort {
+ public:
+  std::string rx;
+  int clears = 0;
+  std::string ReadAvailable(std::size_t max) override {
+    std::string out = rx.substr(0, max);
+    rx.erase(0, out.size());
+    return out;
+  }
+  void ClearBuffers() override {
+    ++clears;
+    rx.clear();
+  }
+};
+
+TGPSrec Settings() {
+  TGPSrec g;
+  g.PPS = kSignalDSR;
+  g.UpDateOn = true;
+  g.ValidOnly = true;
+  g.Correction = 1;
+  g.ReadingDelay = 20;
+  return g;
+}
+
+// A receiver whose pulses mark whole GPS seconds; the PC clock runs `offset`
+// ms from GPS time. After each pulse the receiver sends that second's RMC.
+struct Rig {
+  explicit Rig(const TGPSrec& gps, int64_t offset = 0)
+      : clock(kGps0 - 1000 + offset), sync(gps, clock, setter, port) {
+    sync.SetEffectSink([this](TPPSEffects batch) {
+      for (auto& e : batch) fx.push_back(std::move(e));
+    });
+    sync.SetWait([this](int ms) { waits.push_back(ms); });
+  }
+  // Returns the effects of this pulse.
+  TPPSEffects Pulse(int64_t offset = 0) {
+    const std::size_t before = fx.size();
+    clock.SetUnixMs(gps + offset);
+    sync.ComPortGPSDSRorCTSChange(false);
+    port.rx += Rmc(gps);
+    gps += 1000;
+    return TPPSEffects(fx.begin() + static_cast<std::ptrdiff_t>(before), fx.end());
+  }
+  void MissPulse() {
+    port.rx += Rmc(gps);
+    gps += 1000;
+  }
+  std::string Rmc(int64_t ms) const {
+    const DateTimeParts p = DecodeDateTime(UnixMsToDateTime(ms));
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "$GPRMC,%02d%02d%02d.00,%s,4912.3456,N,01634.5678,E,,,%02d%02d%02d,,*00\r\n",
+                  p.hour, p.minute, p.second, status.c_str(), p.day, p.month, p.year % 100);
+    return buf;
+  }
+  int Count(const std::string& line) const {
+    return static_cast<int>(std::count_if(fx.begin(), fx.end(), [&](const TPPSEffect& e) {
+      return e.kind == TPPSEffect::Kind::Log && e.text == line;
+    }));
+  }
+  ManualClock clock;
+  RecordingClockSetter setter;
+  ScriptPort port;
+  TPPSSync sync;
+  TPPSEffects fx;
+  std::vector<int> waits;
+  int64_t gps = kGps0;  // GPS time of the next pulse
+  std::string status = "A";
+};
+
+bool Has(const TPPSEffects& fx, const TPPSEffect& e) {
+  return std::find(fx.begin(), fx.end(), e) != fx.end();
+}
+
+const std::string kActivated = "Cor: Time synchronization request Activated.";
+const std::string kDeactivated = "Cor: Time synchronization request DEactivated.";
+
+TEST(PPSSync, ClockIsSetAtTheTenthPulseAndTheDifferenceShowsSecondsOfTheMinute) {
+  Rig rig(Settings(), 75'250);
+  const TPPSEffects first = rig.Pulse(75'250);
+  EXPECT_TRUE(Has(first, TPPSEffect::Log(kActivated)));
+  EXPECT_TRUE(Has(first, TPPSEffect::Text(TPPSField::EditDiff, "0s")));
+  for (int i = 2; i <= 9; ++i) rig.Pulse(75'250);
+  EXPECT_TRUE(rig.setter.Requests().empty());
+  const int64_t tenth = rig.gps;
+  const TPPSEffects fx = rig.Pulse(75'250);
+  EXPECT_EQ(rig.setter.Requests(), std::vector<int64_t>{tenth});
+  EXPECT_TRUE(Has(fx, TPPSEffect::Synchronised()));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Log(
+                          "Cor: Computer time was synchronized with GPS. Difference before: 15.250s")));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditDiff, "+15.250s")));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Log(kDeactivated)));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditGPStime, "12:00:09")));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditPCtime, "12:01:24.250")));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditLatitude, "N 49\xB0" "12.3456'")));
+  EXPECT_TRUE(rig.sync.ClockSynchronised());
+  EXPECT_EQ(rig.Count("Tim: Present time is Valid Time."), 1);
+  // Every pulse but the first reads: the reading delay, then half of it.
+  ASSERT_EQ(rig.waits.size(), 18u);
+  EXPECT_EQ(rig.waits[0], 20);
+  EXPECT_EQ(rig.waits[1], 10);
+}
+
+TEST(PPSSync, NegativeDifferenceShowsMinus) {
+  Rig rig(Settings(), -1'500);
+  for (int i = 0; i < 3; ++i) rig.Pulse(-1'500);
+  EXPECT_TRUE(Has(rig.Pulse(-1'500), TPPSEffect::Text(TPPSField::EditDiff, "-1.500s")));
+  EXPECT_EQ(rig.sync.ClockDiffMs(), -1'500);
+}
+
+TEST(PPSSync, BouncingPulsesAreIgnoredAndRestartTheTenPulseCount) {
+  Rig rig(Settings());
+  for (int i = 0; i < 5; ++i) rig.Pulse();
+  rig.clock.AdvanceMs(-700);  // 300 ms after the last accepted pulse
+  const std::size_t before = rig.fx.size();
+  rig.sync.ComPortGPSDSRorCTSChange(false);
+  EXPECT_EQ(rig.fx.size(), before);  // not even a display update
+  EXPECT_EQ(rig.sync.PulseCounter(), 0);
+  rig.sync.ComPortGPSDSRorCTSChange(true);  // on-edges never count
+  EXPECT_EQ(rig.fx.size(), before);
+  for (int i = 0; i < 9; ++i) rig.Pulse();
+  EXPECT_TRUE(rig.setter.Requests().empty());
+  rig.Pulse();
+  EXPECT_EQ(rig.setter.Requests().size(), 1u);
+}
+
+TEST(PPSSync, MissedPulseWaitsForFreshReadingsInsteadOfSettingASecondWrong) {
+  Rig rig(Settings());
+  for (int i = 0; i < 9; ++i) rig.Pulse();
+  rig.MissPulse();
+  rig.Pulse();  // 2 s gap: no set here
+  EXPECT_TRUE(rig.setter.Requests().empty());
+  rig.Pulse();  // the reading of the gap pulse began with a stale sentence
+  EXPECT_TRUE(rig.setter.Requests().empty());
+  const int64_t expected = rig.gps;
+  rig.Pulse();
+  EXPECT_EQ(rig.setter.Requests(), std::vector<int64_t>{expected});
+}
+
+TEST(PPSSync, SixthConsecutiveExcessRaisesARequest) {
+  TGPSrec g = Settings();
+  g.MaxDiff = 45;
+  Rig rig(g, 46);
+  for (int i = 1; i <= 10; ++i) rig.Pulse(46);  // synchronised at 10: first excess
+  ASSERT_EQ(rig.setter.Requests().size(), 1u);
+  for (int i = 11; i <= 14; ++i) rig.Pulse(46);
+  EXPECT_FALSE(rig.sync.SyncRequest());
+  EXPECT_EQ(rig.Count(kActivated), 1);
+  rig.Pulse(46);  // the sixth
+  EXPECT_TRUE(rig.sync.SyncRequest());
+  EXPECT_EQ(rig.Count(kActivated), 2);
+}
+
+TEST(PPSSync, OnePulseWithinTheLimitRestartsTheExcessCount) {
+  TGPSrec g = Settings();
+  g.MaxDiff = 45;
+  Rig rig(g, 46);
+  for (int i = 1; i <= 12; ++i) rig.Pulse(46);
+  rig.Pulse(10);
+  for (int i = 0; i < 5; ++i) rig.Pulse(46);
+  EXPECT_FALSE(rig.sync.SyncRequest());
+  rig.Pulse(46);
+  EXPECT_TRUE(rig.sync.SyncRequest());
+}
+
+TEST(PPSSync, IntervalRaisesPeriodicRequestsAndZeroDisablesThem) {
+  TGPSrec g = Settings();
+  g.Interval = 3600;
+  Rig rig(g);
+  EXPECT_EQ(rig.sync.SyncCountdown(), 3600);
+  for (int i = 1; i <= 10 + 3598; ++i) rig.Pulse();
+  EXPECT_EQ(rig.setter.Requests().size(), 1u);
+  EXPECT_FALSE(rig.sync.SyncRequest());
+  rig.Pulse();  // 3600 pulses after the one that set the clock
+  EXPECT_TRUE(rig.sync.SyncRequest());
+  rig.Pulse();
+  EXPECT_EQ(rig.setter.Requests().size(), 2u);
+
+  g.Interval = 0;
+  Rig none(g);
+  for (int i = 0; i < 200; ++i) none.Pulse();
+  EXPECT_EQ(none.setter.Requests().size(), 1u);
+  EXPECT_EQ(none.Count(kActivated), 1);
+}
+
+TEST(PPSSync, ValidTimeLampGoesOffOnceAtThe31stInvalidPulse) {
+  Rig rig(Settings());
+  for (int i = 0; i < 3; ++i) rig.Pulse();
+  ASSERT_TRUE(rig.sync.LedValidTime());
+  rig.status = "V";
+  rig.Pulse();  // still reads the last valid sentence
+  for (int i = 0; i < 30; ++i) rig.Pulse();
+  EXPECT_TRUE(rig.sync.LedValidTime());
+  EXPECT_EQ(rig.Count("Tim: Present time not valid."), 0);
+  EXPECT_TRUE(Has(rig.Pulse(), TPPSEffect::Lamp(TPPSLamp::LedValidTime, false)));
+  for (int i = 0; i < 10; ++i) rig.Pulse();
+  EXPECT_EQ(rig.Count("Tim: Present time not valid."), 1);
+  EXPECT_FALSE(rig.sync.GPSTimeValid());
+}
+
+TEST(PPSSync, InvalidTimeSetsTheClockOnlyOnceSynchronisedWhenValidOnlyIsOff) {
+  TGPSrec g = Settings();
+  g.ValidOnly = false;
+  Rig waiting(g);
+  waiting.status = "V";
+  for (int i = 0; i < 20; ++i) waiting.Pulse();
+  EXPECT_TRUE(waiting.setter.Requests().empty());
+  waiting.sync.SetClockSynchronised();
+  waiting.Pulse();
+  EXPECT_EQ(waiting.setter.Requests().size(), 1u);
+
+  Rig strict(Settings());
+  strict.status = "V";
+  strict.sync.SetClockSynchronised();
+  for (int i = 0; i < 20; ++i) strict.Pulse();
+  EXPECT_TRUE(strict.setter.Requests().empty());
+}
+
+TEST(PPSSync, SetTimeButtonRaisesARequestWithoutLogging) {
+  Rig rig(Settings());
+  for (int i = 0; i < 10; ++i) rig.Pulse();
+  ASSERT_FALSE(rig.sync.SyncRequest());
+  const std::size_t logs = std::count_if(rig.fx.begin(), rig.fx.end(),
+                                         [](auto& e) { return e.kind == TPPSEffect::Kind::Log; });
+  rig.sync.BtnSetTimeClick();
+  EXPECT_TRUE(rig.sync.SyncRequest());
+  EXPECT_EQ(rig.fx.back(), TPPSEffect::Lamp(TPPSLamp::LedSyncReq, true));
+  EXPECT_EQ(static_cast<std::size_t>(std::count_if(rig.fx.begin(), rig.fx.end(),
+                                                   [](auto& e) { return e.kind == TPPSEffect::Kind::Log; })),
+            logs);
+  rig.Pulse();
+  EXPECT_EQ(rig.setter.Requests().size(), 2u);
+  EXPECT_EQ(rig.Count(kDeactivated), 2);
+}
+
+TEST(PPSSync, TimeValidityWatchFiresAfterSixtySeconds) {
+  Rig rig(Settings());
+  for (int i = 0; i < 3; ++i) rig.Pulse();
+  ASSERT_TRUE(rig.sync.LedValidTime());
+  const TDateTime last = rig.sync.LastValidTime();
+  EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 59'999), "12:00:02", "06.12.2026", false));
+  EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "N/A", "06.12.2026", false));
+  EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "12:00:02", "06.12.2026", true));
+  EXPECT_TRUE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "12:00:02", "06.12.2026", false));
+  EXPECT_EQ(rig.Count("Tim: Time not valid at least 60 seconds. GSP is switched off, unplugged or PPS is inactive."), 1);
+  EXPECT_FALSE(rig.sync.LedValidTime());
+  EXPECT_FALSE(rig.sync.GPSTimeValid());
+  EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 61'000), "12:00:02", "06.12.2026", false));
+}
+
+TEST(PPSSync, FailedClockSetIsLoggedAndNotReportedAsSynchronised) {
+  struct Refusing final : ClockSetter {
+    bool SetUtc(int64_t, std::string& error) override {
+      error = "Operation not permitted";
+      return false;
+    }
+  } refusing;
+  ManualClock clock(kGps0 - 1000);
+  ScriptPort port;
+  TPPSSync sync(Settings(), clock, refusing, port);
+  TPPSEffects fx;
+  sync.SetEffectSink([&](TPPSEffects b) { fx.insert(fx.end(), b.begin(), b.end()); });
+  sync.SetWait({});
+  Rig helper(Settings());
+  for (int i = 0; i < 12; ++i) {
+    clock.SetUnixMs(kGps0 + 1000 * i);
+    sync.ComPortGPSDSRorCTSChange(false);
+    port.rx += helper.Rmc(kGps0 + 1000 * i);
+  }
+  EXPECT_FALSE(sync.ClockSynchronised());
+  EXPECT_TRUE(Has(fx, TPPSEffect::Log("Cor: Error setting computer clock: Operation not permitted")));
+  EXPECT_FALSE(Has(fx, TPPSEffect::Synchronised()));
+}
+
+TEST(PPSSync, RingLineOnlyWhenConfigured) {
+  Rig rig(Settings());
+  rig.clock.SetUnixMs(kGps0);
+  rig.sync.ComPortGPSRing();
+  EXPECT_TRUE(rig.fx.empty());
+  TGPSrec g = Settings();
+  g.PPS = kSignalRI;
+  Rig ring(g);
+  ring.clock.SetUnixMs(kGps0);
+  ring.sync.ComPortGPSRing();
+  EXPECT_FALSE(ring.fx.empty());
+}
+
+// The whole chain on a simulated clock: receiver, port, decoding, clock setting.
+TEST(PPSSync, SimulatedReceiverSynchronisesTheManualClock) {
+  ManualClock clock(kGps0 + 400);
+  ManualClockSetter setter(clock);
+  SimGpsOptions sim;
+  sim.clock = &clock;
+  sim.Threaded = false;
+  sim.PPSLine = clDSR;
+  TComPort port;
+  port.SetSimGpsOptions(sim);
+  port.SetSyncMethod(TSyncMethod::smNone);
+  port.SetEvents(evRing | evCTS | evDSR);
+  port.SetPort("sim-gps");
+  PortTextAdapter<TComPort> text(port);
+  TPPSSync sync(Settings(), clock, setter, text);
+  sync.SetWait({});
+  TPPSEffects fx;
+  sync.SetEffectSink([&](TPPSEffects b) { fx.insert(fx.end(), b.begin(), b.end()); });
+  port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on); };
+  ASSERT_TRUE(port.Open());
+  std::vector<int64_t> pulses;
+  for (int i = 0; i < 12; ++i) {
+    clock.AdvanceMs(1000);
+    port.SimGps()->Pump();
+  }
+  ASSERT_EQ(setter.Requests().size(), 1u);
+  EXPECT_EQ(setter.Requests()[0], kGps0 + 10'000);  // the tenth pulse, set to its own second
+  EXPECT_TRUE(sync.ClockSynchronised());
+  EXPECT_TRUE(sync.LedValidTime());
+  EXPECT_EQ(sync.ClockDiffMs(), 0);
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditGPStime, "12:00:12")));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditLongitude, "E 016\xB0" "34.5678'")));
+  port.Close();
+}
+
+}  // namespace
