@@ -1,0 +1,236 @@
+#include "station/acquisition.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "processing/conditioning.h"
+#include "processing/resampler.h"
+#include "station/pps.h"
+
+namespace {
+
+// Shift work is done in slices that stay in the cache between the move and
+// the passes over the moved values (sums, display, PPS detection).
+constexpr int32_t kSliceValues = 8192;
+
+}  // namespace
+
+bool IsUsableBlock(size_t values) { return values > kCarryValues && values % kChannelCount == 0; }
+
+void AllocateBuffers(StationState& s, const TProgParam& P, bool filterLoaded) {
+  s.CarryBlock.assign(kCarryValues, 0);
+  const int64_t n = static_cast<int64_t>(std::max(P.SampleRate, 0)) * kWindowValuesPerHz;
+  s.BufferLength = static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX - INT32_MAX % 8));
+  const int32_t N = s.BufferLength;
+  s.Offsets.resize(kChannelCount, 0);
+  s.DataBuffer.assign(N, 0);
+  s.RawBuffer.resize(N);
+  for (int32_t k = 0; k < N; ++k) s.RawBuffer[k] = s.Offsets[k % kChannelCount];
+  s.DisplayBuffer.assign(N, 0);
+  s.DataPPS.assign(kPPSTagCount, {});
+  if (filterLoaded) {
+    s.FilteredBuffer.assign(N, 0);
+    s.FilteredPPS.assign(kPPSTagCount, {});
+    s.FilteredLength = N;
+  } else {
+    s.FilteredBuffer.clear();
+    s.FilteredPPS.clear();
+    s.FilteredLength = 0;
+  }
+  if (P.ReSampling >= 2) {
+    const int32_t length = ResampledBufferLength(N, P.ReSampling);
+    s.ResampledBuffer.assign(length, 0);
+    s.ResampledPPS.assign(kPPSTagCount, {});
+    s.ResampledSourcePos = N;
+    s.ResampledLength = length;
+  } else {
+    s.ResampledBuffer.clear();
+    s.ResampledPPS.clear();
+    s.ResampledSourcePos = N;
+    s.ResampledLength = 0;
+  }
+  s.OutputBuffer = nullptr;
+  s.OutputPPS = nullptr;
+}
+
+void AllocateBuffers(StationState& s, const TProgParam& P) {
+  AllocateBuffers(s, P, P.Filter.Loaded);
+}
+
+CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
+                        const std::string& displayUnit, int64_t nowUnixMs,
+                        const CycleHooks& hooks) {
+  CycleResult result;
+  const int32_t N = s.BufferLength;
+  const int32_t L = static_cast<int32_t>(s.CarryBlock.size());
+  const int32_t R = static_cast<int32_t>(s.RawBlock.size());
+  if (N <= 0 || !IsUsableBlock(s.RawBlock.size()) || L % kChannelCount != 0 ||
+      static_cast<int32_t>(s.DataBuffer.size()) != N ||
+      static_cast<int32_t>(s.RawBuffer.size()) != N)
+    return result;
+  result.appended = true;
+
+  const TDateTime now = UnixMsToDateTime(nowUnixMs);
+  const int32_t ch = (P.PPSChannel >= 0 && P.PPSChannel < kChannelCount) ? P.PPSChannel : -1;
+  const bool compensate = P.Converter.OffsetCompensation;
+  const auto avg = ChannelArray(P.AVGin, 0);
+  const DisplayFactors factors = MakeDisplayFactors(displayUnit, P.LSBin, gain);
+  const bool display = !s.DisplayPaused && static_cast<int32_t>(s.DisplayBuffer.size()) == N;
+  int32_t* const data = s.DataBuffer.data();
+  int32_t* const raw = s.RawBuffer.data();
+  const int32_t* const block = s.RawBlock.data();
+  const int32_t* const carry = s.CarryBlock.data();
+  const int32_t* const displaySource =
+      (s.ShowFiltered && static_cast<int32_t>(s.FilteredBuffer.size()) == N)
+          ? s.FilteredBuffer.data()
+          : data;
+  int32_t* const displayBuffer = display ? s.DisplayBuffer.data() : nullptr;
+
+  // A block longer than the window: its oldest frames would only pass through.
+  const int32_t total = L + R - kCarryValues;
+  const int32_t skip = std::max(total - N, 0);
+  const int32_t M = total - skip;
+  const int32_t S = N - M;
+  const int32_t jStart = -L + skip;
+  result.newCount = M;
+
+  int32_t prevPPS = 0, curPPS = 0, run = 0;
+  const int32_t level = P.PPSLevel;
+
+  // Sums of the new values of this cycle (carried values already hold AVGin).
+  std::array<int64_t, kChannelCount> sums{};
+  {
+    const int32_t carryFrom = L + jStart;  // first carried value used
+    if (carryFrom < L) AddChannelSums(carry, carryFrom, L, sums);
+    const int32_t blockFrom = std::max(jStart, 0);
+    // Positions L + j share the channel of j because L is whole frames.
+    AddChannelSums(block, blockFrom, jStart + M, sums);
+  }
+
+  // 6.1: shift the windows by M, summing what stays, converting for display
+  // and looking for the last pulse of the old data.
+  for (int32_t a = 0; a < S; a += kSliceValues) {
+    const int32_t b = std::min(a + kSliceValues, S);
+    std::memmove(data + a, data + a + M, sizeof(int32_t) * (b - a));
+    std::memmove(raw + a, raw + a + M, sizeof(int32_t) * (b - a));
+    AddChannelSums(raw, a, b, sums);
+    if (display) ConvertForDisplay(displaySource, displayBuffer, a, b, factors);
+    if (ch >= 0) DetectPPSRange(data, a, b, ch, level, prevPPS, run);
+  }
+
+  // 6.2: offsets of the raw window including the new values.
+  OffsetsFromSums(sums, N, s.Offsets);
+  std::array<int32_t, kChannelCount> offsets;
+  for (int c = 0; c < kChannelCount; ++c) offsets[c] = s.Offsets[c];
+
+  // 6.3
+  int32_t ppsMin = ch >= 0 ? data[S + ch] : 0;
+  int32_t ppsMax = ppsMin;
+
+  // 6.4: fill.
+  const bool alarmOn = P.AlarmOn && hooks.alarm != nullptr;
+  if (alarmOn) hooks.alarm->BeginCycle();
+  bool alarmFound = false;
+  const RateCorrectionArgs correction{data, N, P.SampleRate, ch, L > 0, R};
+  int32_t i = S;
+  int32_t j = jStart;
+  while (i < N) {
+    const int32_t c = i & 7;
+    if (j < -L) {
+      // Repeated after an insertion: still the end of the previous window,
+      // conditioned already.
+      const int32_t from = std::max(N + L + j, 0);
+      data[i] = data[from];
+      raw[i] = raw[from];
+    } else if (j < 0) {
+      const int32_t v = carry[L + j];
+      raw[i] = v;
+      data[i] = ConditionValue(v, 0, offsets[c], compensate);
+    } else {
+      if (j >= R) break;  // cannot happen: corrections keep the source long enough
+      const int32_t v = block[j];
+      raw[i] = v;
+      data[i] = ConditionValue(v, avg[c], offsets[c], compensate);
+    }
+    const int32_t v = data[i];
+    if (display) displayBuffer[i] = ConvertValueForDisplay(displaySource[i], i, factors);
+    if (alarmOn && !alarmFound) alarmFound = hooks.alarm->DetectAt(i, v);
+    if (c == ch) {
+      ppsMin = std::min(ppsMin, v);
+      ppsMax = std::max(ppsMax, v);
+      DetectPPS(i, v, ch, level, curPPS, run);
+      if (curPPS > 0) {
+        const int32_t n = CorrectSamplingRate(correction, prevPPS, curPPS, i, j);
+        if (n != 0) result.rateCorrections.push_back(n);
+      }
+    }
+    ++j;
+    ++i;
+  }
+  result.alarmFound = alarmFound;
+
+  // 6.5
+  if (ch >= 0)
+    result.levelUpdated = UpdatePPSLevel(ppsMin, ppsMax, P.PPSTreshold, now, s.LastPPSLevelTime,
+                                         P.PPSLevel, P.PPSPeak);
+
+  // 6.6: carry what the fill did not use, whole values of the same channels.
+  {
+    ArrayOfDataType next;
+    next.reserve(static_cast<size_t>(std::max(R - j, 0)) + kCarryValues);
+    for (int32_t x = std::max(j, -L); x < R; ++x) {
+      if (x < 0) {
+        next.push_back(carry[L + x]);
+      } else {
+        const int32_t k = static_cast<int32_t>(next.size());
+        next.push_back(ConditionValue(block[x], avg[k & 7], 0, false));
+      }
+    }
+    s.CarryBlock.swap(next);
+  }
+
+  // 6.7–6.10
+  const PPSTimeError e = ComputePPSTimeError(nowUnixMs, prevPPS, N, P.SampleRate);
+  result.e = e.Seconds();
+  TDateTime T = ComputePPSSecond(e, nowUnixMs);
+  result.k = UpdateTimeTags(s.DataPPS,
+                            {prevPPS, M, now, T, N, s.PPSAtADInput, P.SaveNoPPS});
+  if (result.k < 0) T = 0;
+  result.T = T;
+  result.ppsPosition = prevPPS;
+  const PPSPresence presence = CheckPPSPresence(e, s.PPSAtADInput);
+  result.editTimeTag = presence.editTimeTag;
+  result.ppsDetectedNow = presence.detectedNow;
+  result.ppsLostNow = presence.lostNow;
+
+  // 6.12: filter.
+  int32_t position = prevPPS;
+  int32_t count = M;
+  if (hooks.filter && P.Filter.Loaded && static_cast<int32_t>(s.FilteredBuffer.size()) == N &&
+      !s.FilteredPPS.empty()) {
+    count = hooks.filter->FilterStep(s.DataBuffer, M, s.FilteredBuffer, s.FilteredLength,
+                                     position);
+    position = std::max(position, 0);
+    UpdateTimeTags(s.FilteredPPS, {position, count, now, T, N, s.PPSAtADInput, P.SaveNoPPS});
+    s.OutputBuffer = &s.FilteredBuffer;
+    s.OutputPPS = &s.FilteredPPS;
+  } else {
+    s.OutputBuffer = &s.DataBuffer;
+    s.OutputPPS = &s.DataPPS;
+  }
+
+  // 6.13: resampling.
+  if (P.ReSampling > 1 && !s.ResampledBuffer.empty() && !s.ResampledPPS.empty()) {
+    const ArrayOfDataType& source = *s.OutputBuffer;
+    count = Resample(source.data(), static_cast<int32_t>(source.size()), count, P.ReSampling,
+                     {s.ResampledBuffer, s.ResampledLength, s.ResampledSourcePos}, position);
+    UpdateTimeTags(s.ResampledPPS,
+                   {position, count, now, T, static_cast<int32_t>(s.ResampledBuffer.size()),
+                    s.PPSAtADInput, P.SaveNoPPS});
+    s.OutputBuffer = &s.ResampledBuffer;
+    s.OutputPPS = &s.ResampledPPS;
+  }
+  result.outputPPSPosition = position;
+  result.outputNewCount = count;
+  return result;
+}

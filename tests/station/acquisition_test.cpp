@@ -1,0 +1,355 @@
+#include "station/acquisition.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/clock.h"
+#include "processing/conditioning.h"
+#include "station/converter.h"
+#include "station/pps.h"
+
+namespace {
+
+constexpr int64_t kStartMs = 1'780'315'200'000;  // 2026-06-01 12:00:00.000 UTC
+const ArrayOfReal kGain(8, 1.0);
+
+TProgParam Params(int32_t sampleRate) {
+  TProgParam P;
+  P.SampleRate = sampleRate;
+  P.ReSampling = 1;
+  P.PPSChannel = 3;
+  P.PPSTreshold = 5;
+  P.PPSLevel = P.PPSPeak = kInitialPPSLevel;
+  P.LSBin = ArrayOfReal(8, 1.0);
+  P.AVGin = ArrayOfChannels(8, 0);
+  return P;
+}
+
+// Frames of a stream: channel 3 carries pulses of 30 frames at `pulses`.
+ArrayOfDataType Stream(int32_t firstFrame, int32_t frames, const std::set<int32_t>& pulses) {
+  ArrayOfDataType v(8 * frames);
+  for (int32_t f = 0; f < frames; ++f) {
+    const int32_t g = firstFrame + f;
+    bool high = false;
+    for (int32_t p : pulses) high |= g >= p && g < p + 30;
+    for (int c = 0; c < 8; ++c) v[8 * f + c] = (g * 8 + c) % 97 - 40;
+    v[8 * f + 3] = high ? 9000 : -1000;
+  }
+  return v;
+}
+
+// First frames of the runs of 9000 on channel 3 in the last `frames` frames.
+std::vector<int32_t> PulseFrames(const ArrayOfDataType& data) {
+  std::vector<int32_t> starts;
+  bool high = false;
+  for (size_t i = 3; i < data.size(); i += 8) {
+    const bool now = data[i] >= 9000;
+    if (now && !high) starts.push_back(static_cast<int32_t>(i / 8));
+    high = now;
+  }
+  return starts;
+}
+
+class Acquisition : public ::testing::Test {
+ protected:
+  void SetUpStation(int32_t sampleRate) {
+    P = Params(sampleRate);
+    AllocateBuffers(s, P, false);
+    s.LastPPSLevelTime = UnixMsToDateTime(kStartMs);
+  }
+  CycleResult Append(const ArrayOfDataType& block, int64_t atMs = kStartMs,
+                     const std::string& unit = "counts", const CycleHooks& hooks = {}) {
+    s.RawBlock = block;
+    return AppendBlock(s, P, kGain, unit, atMs, hooks);
+  }
+  StationState s;
+  TProgParam P;
+};
+
+TEST_F(Acquisition, AllocatesTheWindowsForTheSampleRate) {
+  P = Params(1000);
+  P.ReSampling = 10;
+  s.Offsets = {1, 2, 3, 4, 5, 6, 7, 8};
+  AllocateBuffers(s, P, true);
+  EXPECT_EQ(s.BufferLength, 1440000);
+  EXPECT_EQ(s.CarryBlock, ArrayOfDataType(80, 0));
+  EXPECT_EQ(s.RawBuffer[8 * 1000 + 5], 6);
+  EXPECT_EQ(s.DisplayBuffer.size(), 1440000u);
+  EXPECT_EQ(s.FilteredLength, 1440000);
+  EXPECT_EQ(s.ResampledBuffer.size(), 144080u);
+  EXPECT_EQ(s.ResampledLength, 144080);
+  EXPECT_EQ(s.ResampledSourcePos, 1440000);
+  EXPECT_EQ(s.DataPPS.size(), 185u);
+  EXPECT_EQ(s.ResampledPPS.size(), 185u);
+  EXPECT_EQ(s.OutputBuffer, nullptr);
+}
+
+TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
+  SetUpStation(10);
+  const ArrayOfDataType before = s.DataBuffer;
+  EXPECT_FALSE(Append(ArrayOfDataType(80, 5)).appended);
+  EXPECT_FALSE(Append(ArrayOfDataType(92, 5)).appended);  // not whole frames
+  EXPECT_EQ(s.DataBuffer, before);
+  EXPECT_EQ(s.OutputBuffer, nullptr);
+
+  P.AVGin = {10, 20, 30, 40, 50, 60, 70, 80};
+  ArrayOfDataType block(88);
+  for (int k = 0; k < 88; ++k) block[k] = 1000 + k;
+  const CycleResult r = Append(block);
+  ASSERT_TRUE(r.appended);
+  EXPECT_EQ(r.newCount, 88);
+  const int32_t N = s.BufferLength;
+  for (int k = 0; k < 80; ++k) EXPECT_EQ(s.DataBuffer[N - 88 + k], 0);  // the initial carry
+  for (int k = 0; k < 8; ++k) {
+    EXPECT_EQ(s.DataBuffer[N - 8 + k], 1000 + k + P.AVGin[k]);
+    EXPECT_EQ(s.RawBuffer[N - 8 + k], 1000 + k);
+  }
+  ASSERT_EQ(s.CarryBlock.size(), 80u);
+  for (int k = 0; k < 80; ++k) EXPECT_EQ(s.CarryBlock[k], 1008 + k + P.AVGin[k % 8]);
+  EXPECT_EQ(s.OutputBuffer, &s.DataBuffer);
+  EXPECT_EQ(s.OutputPPS, &s.DataPPS);
+}
+
+TEST_F(Acquisition, ConstantInputIsRemovedOnceTheWindowIsFullOfIt) {
+  for (bool compensate : {true, false}) {
+    SetUpStation(10);
+    P.Converter.OffsetCompensation = compensate;
+    const int32_t N = s.BufferLength;
+    for (int cycle = 0; cycle < 3; ++cycle) Append(ArrayOfDataType(N, 1000));
+    EXPECT_EQ(s.Offsets, ArrayOfDataType(8, 1000));
+    EXPECT_EQ(s.DataBuffer, ArrayOfDataType(N, compensate ? 0 : 1000)) << compensate;
+  }
+}
+
+TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
+  SetUpStation(10);
+  const int32_t N = s.BufferLength;  // 1800 frames
+  // Channel 0 alternates 2, 3 (mean 2.5), channel 1 alternates 3, 4 (mean 3.5).
+  std::fill(s.RawBuffer.begin(), s.RawBuffer.end(), 0);
+  for (int32_t f = 0; f < N / 8; ++f) {
+    s.RawBuffer[8 * f] = f % 2 ? 3 : 2;
+    s.RawBuffer[8 * f + 1] = f % 2 ? 4 : 3;
+  }
+  // Twelve new frames (two carried, ten of the block) keep the alternation.
+  s.CarryBlock = {2, 3, 0, 0, 0, 0, 0, 0, 3, 4, 0, 0, 0, 0, 0, 0};
+  ArrayOfDataType block(8 * 20, 0);
+  for (int32_t f = 0; f < 20; ++f) {
+    block[8 * f] = f % 2 ? 3 : 2;
+    block[8 * f + 1] = f % 2 ? 4 : 3;
+  }
+  Append(block);
+  EXPECT_EQ(s.Offsets[0], 2);
+  EXPECT_EQ(s.Offsets[1], 4);
+  EXPECT_EQ(s.Offsets[2], 0);
+}
+
+TEST_F(Acquisition, DisplayFollowsTheUnitAndStaysWhilePaused) {
+  SetUpStation(10);
+  P.LSBin = {2.5, 1, 1, 1, 1, 1, 1, 1};
+  const int32_t N = s.BufferLength;
+  ArrayOfDataType block(8 * 100);
+  for (size_t k = 0; k < block.size(); ++k) block[k] = static_cast<int32_t>(k % 7) - 3;
+  Append(block, kStartMs, "nm/s");
+  for (int32_t i = 0; i < N; ++i)
+    ASSERT_EQ(s.DisplayBuffer[i], RoundToInt32(s.DataBuffer[i] * P.LSBin[i % 8])) << i;
+  s.DisplayPaused = true;
+  const ArrayOfDataType frozen = s.DisplayBuffer;
+  Append(block, kStartMs, "nm/s");
+  EXPECT_EQ(s.DisplayBuffer, frozen);
+}
+
+struct CorrectionCase {
+  int32_t interval;  // frames between the two pulses of the block
+  std::vector<int32_t> corrections;
+  int32_t spacing;   // frames between them in the window
+  size_t carry;
+};
+class SamplingRateCorrection : public Acquisition,
+                               public ::testing::WithParamInterface<CorrectionCase> {};
+
+TEST_P(SamplingRateCorrection, KeepsOneSecondBetweenPulses) {
+  SetUpStation(100);
+  P.PPSLevel = -500;
+  const CorrectionCase& c = GetParam();
+  const CycleResult r = Append(Stream(0, 300, {20, 20 + c.interval}));
+  EXPECT_EQ(r.rateCorrections, c.corrections);
+  const std::vector<int32_t> pulses = PulseFrames(s.DataBuffer);
+  ASSERT_EQ(pulses.size(), 2u);
+  EXPECT_EQ(pulses[1] - pulses[0], c.spacing);
+  EXPECT_EQ(s.CarryBlock.size(), c.carry);
+  EXPECT_EQ(r.ppsPosition, 8 * pulses[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Intervals, SamplingRateCorrection,
+                         ::testing::Values(CorrectionCase{98, {2}, 100, 96},
+                                           CorrectionCase{102, {-2}, 100, 64},
+                                           CorrectionCase{95, {5}, 100, 120},
+                                           CorrectionCase{106, {}, 106, 80},
+                                           CorrectionCase{94, {}, 94, 80},
+                                           CorrectionCase{100, {}, 100, 80}));
+
+TEST_F(Acquisition, InsertedFramesRepeatTheTwoFramesBeforeThePulse) {
+  SetUpStation(100);
+  P.PPSLevel = -500;
+  const ArrayOfDataType block = Stream(0, 300, {20, 118});
+  Append(block);
+  const int32_t N = s.BufferLength;
+  const int32_t base = N - 8 * 290;  // stream frame 0 follows the 10 carried frames
+  const int32_t pulse = base + 8 * 118;
+  for (int k = 0; k < 16; ++k) EXPECT_EQ(s.DataBuffer[pulse + k], s.DataBuffer[pulse - 16 + k]);
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(s.DataBuffer[pulse + 16 + k], block[8 * 118 + k]) << k;
+}
+
+TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
+  SetUpStation(10);
+  const int32_t N = s.BufferLength;
+  ArrayOfDataType block(N + 800);
+  for (size_t k = 0; k < block.size(); ++k) block[k] = static_cast<int32_t>(k);
+  const CycleResult r = Append(block);
+  ASSERT_TRUE(r.appended);
+  EXPECT_EQ(r.newCount, N);
+  EXPECT_EQ(s.DataBuffer[N - 1], N + 800 - 81);
+  EXPECT_EQ(s.DataBuffer[0], 800 - 80);
+  EXPECT_EQ(s.CarryBlock.size(), 80u);
+}
+
+class IdentityFilter final : public CycleFilter {
+ public:
+  int calls = 0;
+  int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
+                     int32_t& filteredLength, int32_t& ppsPosition) override {
+    ++calls;
+    filtered = data;
+    filteredLength = static_cast<int32_t>(data.size());
+    return newCount;
+  }
+};
+
+TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
+  SetUpStation(10);
+  IdentityFilter filter;
+  const ArrayOfDataType block = Stream(0, 100, {});
+  Append(block, kStartMs, "counts", {&filter, nullptr});
+  EXPECT_EQ(filter.calls, 0);  // no filter loaded
+  EXPECT_EQ(s.OutputBuffer, &s.DataBuffer);
+
+  P.Filter.Loaded = true;
+  P.ReSampling = 1;
+  AllocateBuffers(s, P);
+  const CycleResult r = Append(block, kStartMs, "counts", {&filter, nullptr});
+  EXPECT_EQ(filter.calls, 1);
+  EXPECT_EQ(s.OutputBuffer, &s.FilteredBuffer);
+  EXPECT_EQ(s.OutputPPS, &s.FilteredPPS);
+  EXPECT_EQ(r.outputNewCount, r.newCount);
+
+  P.ReSampling = 10;
+  AllocateBuffers(s, P);
+  const CycleResult q = Append(block, kStartMs, "counts", {&filter, nullptr});
+  EXPECT_EQ(s.OutputBuffer, &s.ResampledBuffer);
+  EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
+  EXPECT_EQ(q.outputNewCount, 11 * 8);  // 100 frames / 10 + 1 (window full at start)
+}
+
+class CountingAlarm final : public CycleAlarmDetector {
+ public:
+  int begins = 0;
+  std::vector<int32_t> seen;
+  int32_t trueAt = -1;
+  void BeginCycle() override { ++begins; }
+  bool DetectAt(int32_t position, int32_t value) override {
+    seen.push_back(position);
+    return position == trueAt;
+  }
+};
+
+TEST_F(Acquisition, AlarmDetectionSeesAppendedValuesUntilItFindsOne) {
+  SetUpStation(10);
+  CountingAlarm alarm;
+  const ArrayOfDataType block = Stream(0, 50, {});
+  EXPECT_FALSE(Append(block, kStartMs, "counts", {nullptr, &alarm}).alarmFound);
+  EXPECT_TRUE(alarm.seen.empty());  // AlarmOn off
+
+  P.AlarmOn = true;
+  const int32_t N = s.BufferLength;
+  alarm.trueAt = N - 100;
+  EXPECT_TRUE(Append(block, kStartMs, "counts", {nullptr, &alarm}).alarmFound);
+  EXPECT_EQ(alarm.begins, 1);
+  EXPECT_EQ(alarm.seen.front(), N - 400);
+  EXPECT_EQ(alarm.seen.back(), N - 100);
+}
+
+// The simulated converter read once per 1000 ms of a manual clock.
+struct SimulatedRun {
+  ManualClock clock{kStartMs};
+  SimulatedConverter converter{clock, 2024};
+  StationState s;
+  TProgParam P = Params(1000);
+  std::vector<CycleResult> results;
+  int detectedAt = -1;
+
+  explicit SimulatedRun(int32_t resampling) {
+    P.ReSampling = resampling;
+    AllocateBuffers(s, P, false);
+    s.LastPPSLevelTime = clock.NowUtc();
+  }
+  void Cycles(int count, int64_t stepMs) {
+    for (int n = 0; n < count; ++n) {
+      clock.AdvanceMs(stepMs);
+      converter.ADReadBlock(0, s.RawBlock);
+      results.push_back(AppendBlock(s, P, converter.ADGain(), "counts", clock.NowUnixMs()));
+      if (results.back().ppsDetectedNow && detectedAt < 0)
+        detectedAt = static_cast<int>(results.size());
+      s.RawBlock.clear();
+    }
+  }
+};
+
+// Tags hold consecutive whole seconds `spacing` values apart.
+void ExpectConsecutiveSeconds(const TArrayOfPPS& tags, int32_t spacing, int atLeast) {
+  int count = 0;
+  for (size_t r = 0; r < tags.size() && tags[r].Time != 0; ++r, ++count) {
+    EXPECT_EQ(DateTimeToMs(tags[r].Time) % 1000, 0) << r;
+    if (r == 0) continue;
+    EXPECT_EQ(DateTimeToMs(tags[r].Time) - DateTimeToMs(tags[r - 1].Time), 1000) << r;
+    EXPECT_EQ(tags[r].Index - tags[r - 1].Index, spacing) << r;
+  }
+  EXPECT_GE(count, atLeast);
+}
+
+TEST(SimulatedAcquisition, PulseFoundAfterFifteenSecondsThenWholeSecondsTagged) {
+  SimulatedRun run(10);
+  run.Cycles(40, 1000);
+  EXPECT_GE(run.detectedAt, 15);
+  EXPECT_LE(run.detectedAt, 17);
+  EXPECT_TRUE(run.s.PPSAtADInput);
+  EXPECT_EQ(run.P.PPSLevel, -500);
+  EXPECT_EQ(run.P.PPSPeak, 9000);
+  for (const CycleResult& r : run.results) {
+    EXPECT_TRUE(r.rateCorrections.empty());
+    EXPECT_EQ(r.newCount, 8000);
+    EXPECT_FALSE(r.ppsLostNow);
+  }
+  const CycleResult& last = run.results.back();
+  EXPECT_NEAR(last.e, -0.977, 1e-9);  // millisecond 0: pulse 13 frames into the block
+  EXPECT_EQ(last.editTimeTag, "-0.977s");
+  EXPECT_EQ(DateTimeToUnixMs(last.T), run.clock.NowUnixMs() - 1000);
+  ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 20);
+  ExpectConsecutiveSeconds(run.s.ResampledPPS, 800, 20);
+  EXPECT_EQ(run.s.OutputPPS, &run.s.ResampledPPS);
+}
+
+TEST(SimulatedAcquisition, SlowlyDriftingPulseIsCorrectedOneFrameAtATime) {
+  SimulatedRun run(1);
+  run.Cycles(60, 1001);
+  int corrections = 0;
+  for (const CycleResult& r : run.results)
+    for (int32_t n : r.rateCorrections) {
+      EXPECT_EQ(n, -1);
+      ++corrections;
+    }
+  EXPECT_GE(corrections, 4);
+  ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 30);
+}
+
+}  // namespace
