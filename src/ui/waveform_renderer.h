@@ -22,7 +22,8 @@ enum class TWaveColours { Screen, Print };
 
 struct WaveformInput {
   // Channels interleaved (channel k of frame f at f * ChannelCount + k), newest
-  // data at the end. Empty: background and grid only.
+  // data at the end; borrowed, so build the input just before rendering.
+  // Empty: background and grid only.
   std::span<const int32_t> Samples;
   // One entry per channel, 1 = draw the trace; channels past its end are drawn.
   std::vector<int32_t> Mask;

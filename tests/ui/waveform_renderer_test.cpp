@@ -10,7 +10,6 @@
 #include <numbers>
 #include <set>
 
-#include "station/station_state.h"
 #include "ui/waveform_renderer.h"
 
 namespace {
@@ -374,29 +373,6 @@ TEST(WaveformRender, EmptyPictureIsBackgroundAndGrid) {
 }
 
 // ---------------------------------------------------------------- adapters
-
-TEST(WaveformAdapters, LiveViewShowsDisplayBufferWithTheSettings) {
-  StationState st;
-  st.DisplayBuffer = MakeSamples(180 * 100, 8, [](int f, int k) { return k * 10 + f % 7; });
-  TDisplaySettings s;
-  s.SecondsShown = 30;
-  s.ChannelMask[5] = 0;
-  s.Normalise = false;
-  s.UnitText = "mm/s";
-  s.UnitDivisor = 1e6;
-  s.FullScale = 1234;
-  const WaveformInput in = substGraphPaintAllAct(st, 100, s);
-  EXPECT_EQ(in.Samples.data(), st.DisplayBuffer.data());
-  EXPECT_EQ(in.Samples.size(), st.DisplayBuffer.size());
-  EXPECT_EQ(in.Mask, (std::vector<int32_t>{1, 1, 1, 1, 1, 0, 1, 1}));
-  EXPECT_EQ(in.SampleRate, 100);
-  EXPECT_EQ(in.ChannelCount, 8);
-  EXPECT_EQ(in.Seconds, 30);
-  EXPECT_FALSE(in.Normalise);
-  EXPECT_EQ(in.FullScale, 1234);
-  EXPECT_EQ(in.UnitText, "mm/s");
-  EXPECT_EQ(in.UnitDivisor, 1e6);
-}
 
 TEST(WaveformAdapters, HistoryViewDrawsWhatTheReadHolds) {
   TDisplaySettings s;
