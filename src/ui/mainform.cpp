@@ -94,16 +94,18 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
   WaveForm->hide();
   connect(WaveForm, &TWaveForm::closed, this, &TMainForm::OnWaveFormCloseAction);
 
+  // The pop-up exists even where the desktop shows no tray, so its two
+  // commands stay reachable (and testable) everywhere.
+  auto* pop = new QMenu(this);
+  PopMinMax = pop->addAction("Minimize");
+  PopMinMax->setObjectName("PopMinMax");
+  QAction* close = pop->addAction("Close");
+  close->setObjectName("PopUpClose");
+  connect(PopMinMax, &QAction::triggered, this, &TMainForm::PopMinMaxClick);
+  connect(close, &QAction::triggered, this, &QWidget::close);
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     TrayIcon = new QSystemTrayIcon(windowIcon(), this);
     TrayIcon->setToolTip("Velkor");
-    auto* pop = new QMenu(this);
-    PopMinMax = pop->addAction("Minimize");
-    PopMinMax->setObjectName("PopMinMax");
-    QAction* close = pop->addAction("Close");
-    close->setObjectName("PopUpClose");
-    connect(PopMinMax, &QAction::triggered, this, &TMainForm::PopMinMaxClick);
-    connect(close, &QAction::triggered, this, &QWidget::close);
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
       if (r == QSystemTrayIcon::Trigger) PopMinMaxClick();
     });
@@ -633,10 +635,10 @@ void TMainForm::MenuManualClick() {
 void TMainForm::PopMinMaxClick() {
   if (isMinimized()) {
     showNormal();
-    if (PopMinMax) PopMinMax->setText("Minimize");
+    PopMinMax->setText("Minimize");
   } else {
     showMinimized();
-    if (PopMinMax) PopMinMax->setText("Maximize");
+    PopMinMax->setText("Maximize");
   }
 }
 

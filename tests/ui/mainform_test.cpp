@@ -22,7 +22,7 @@ namespace {
 // No filter, no GPS port; input 0 calibrated at 0.5 nm/s per count.
 const char* const kIniRest =
     "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
-    "[Sensor]\r\nLSBin0=0.5\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\n"
+    "[Sensor]\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\n"
     "LSBin6=1\r\nLSBin7=1\r\n";
 
 class MainFormTest : public ::testing::Test {
@@ -48,7 +48,10 @@ class MainFormTest : public ::testing::Test {
     Settle();
   }
   virtual std::string CommonKeys() const { return ""; }
-  std::string Ini() const { return "[Common]\r\nIDStation=VLK1\r\n" + CommonKeys() + kIniRest; }
+  virtual std::string Lsb0() const { return "0.5"; }
+  std::string Ini() const {
+    return "[Common]\r\nIDStation=VLK1\r\n" + CommonKeys() + kIniRest + "LSBin0=" + Lsb0() + "\r\n";
+  }
   static void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
   // One acquisition cycle per second of station time.
   void Cycles(int n) {
@@ -291,6 +294,31 @@ TEST_F(MainFormTest, Screenshots) {
   Click(form->BtnHistory);
   SavePng(form.get(), "mainform_history_info.png");
   EXPECT_TRUE(form->PanelHistory->isVisible());
+}
+
+TEST_F(MainFormTest, TrayItemTogglesBetweenMinimisedAndRestored) {
+  QAction* pop = form->PopMinMax;
+  ASSERT_NE(pop, nullptr);
+  EXPECT_EQ(pop->text(), "Minimize");
+  pop->trigger();
+  Settle();
+  EXPECT_TRUE(form->isMinimized());
+  EXPECT_EQ(pop->text(), "Maximize");
+  pop->trigger();
+  Settle();
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_EQ(pop->text(), "Minimize");
+}
+
+// A calibration of 4 nm/s per count or more would overflow a 32-bit full scale.
+class LargeLsbTest : public MainFormTest {
+  std::string Lsb0() const override { return "8"; }
+};
+
+TEST_F(LargeLsbTest, VelocityFullScaleSaturatesInsteadOfWrapping) {
+  Click(form->BtnActual);
+  form->NanometresRadioBtn->click();
+  EXPECT_EQ(form->DisplaySettings().FullScale, 2'147'483'647);
 }
 
 class AutoShowTest : public MainFormTest {
