@@ -32,6 +32,15 @@ TPortKind ResolvePortName(const std::string& name, std::string& devicePath) {
   return TPortKind::Unknown;
 }
 
+std::unique_ptr<ClockSetter> MakeClockSetterForPort(const std::string& gpsPortName,
+                                                    ManualClock* simulatedClock) {
+  if (simulatedClock) return std::make_unique<ManualClockSetter>(*simulatedClock);
+  std::string path;
+  if (ResolvePortName(gpsPortName, path) == TPortKind::Device)
+    return std::make_unique<SystemClockSetter>();
+  return std::make_unique<RecordingClockSetter>();
+}
+
 void ApplyThreadPriority(TThreadPriority priority) {
   int step = 0;
   switch (priority) {
@@ -128,75 +137,95 @@ TThreadPriority TComPort::EventThreadPriority() const {
   return m_settings.EventThreadPriority;
 }
 
+bool TComPort::LockLifecycle(std::unique_lock<std::recursive_mutex>& lock) {
+  // A handler must not wait for a close that is waiting for that handler.
+  if (t_eventPort == this) return lock.try_lock();
+  lock.lock();
+  return true;
+}
+
 bool TComPort::Open() {
-  {
-    std::lock_guard lock(m_openMutex);
-    if (m_connected) return true;
-    m_retired.reset();
-    const TComSettings settings = [this] {
-      std::lock_guard s(m_settingsMutex);
-      return m_settings;
-    }();
-    m_error.clear();
-    std::unique_ptr<ComBackend> backend;
-    if (m_factory) backend = m_factory(settings.Port, m_error);
-    if (!backend && !m_error.empty()) return false;
-    SimGpsReceiver* sim = nullptr;
-    if (!backend) {
-      std::string path;
-      switch (ResolvePortName(settings.Port, path)) {
-        case TPortKind::Device:
-          backend = std::make_unique<TermiosBackend>(path);
-          break;
-        case TPortKind::SimGps: {
-          auto s = std::make_unique<SimGpsReceiver>(m_simOptions);
-          sim = s.get();
-          backend = std::move(s);
-          break;
-        }
-        case TPortKind::SimGsm:
-          m_error = "sim-gsm: the simulated modem is not available yet.";
-          return false;
-        case TPortKind::Unknown:
-          m_error = "Unknown port name \"" + settings.Port + "\".";
-          return false;
+  // The lifecycle lock orders open and close; the I/O lock only guards the
+  // backend pointer, because handlers on the event thread take it too.
+  std::unique_lock lifecycle(m_lifecycleMutex, std::defer_lock);
+  if (!LockLifecycle(lifecycle)) return false;
+  if (m_connected) return true;
+  m_retired.reset();
+  const TComSettings settings = [this] {
+    std::lock_guard s(m_settingsMutex);
+    return m_settings;
+  }();
+  m_error.clear();
+  std::unique_ptr<ComBackend> backend;
+  if (m_factory) backend = m_factory(settings.Port, m_error);
+  if (!backend && !m_error.empty()) return false;
+  SimGpsReceiver* sim = nullptr;
+  if (!backend) {
+    std::string path;
+    switch (ResolvePortName(settings.Port, path)) {
+      case TPortKind::Device:
+        backend = std::make_unique<TermiosBackend>(path);
+        break;
+      case TPortKind::SimGps: {
+        auto s = std::make_unique<SimGpsReceiver>(m_simOptions);
+        sim = s.get();
+        backend = std::move(s);
+        break;
       }
+      case TPortKind::SimGsm:
+        m_error = "sim-gsm: the simulated modem is not available yet.";
+        return false;
+      case TPortKind::Unknown:
+        m_error = "Unknown port name \"" + settings.Port + "\".";
+        return false;
     }
-    ComBackendEvents events;
-    events.RxChar = [this](std::size_t n) { HandleRx(n); };
-    events.LineChange = [this](unsigned changed, unsigned state) { HandleLines(changed, state); };
-    events.Error = [this](const std::string& e) { HandleError(e); };
-    m_errorReported = false;
-    m_lines = 0;
-    if (!backend->Open(settings, std::move(events), m_error)) return false;
+  }
+  ComBackendEvents events;
+  events.RxChar = [this](std::size_t n) { HandleRx(n); };
+  events.LineChange = [this](unsigned changed, unsigned state) { HandleLines(changed, state); };
+  events.Error = [this](const std::string& e) { HandleError(e); };
+  m_errorReported = false;
+  m_lines = 0;
+  {
+    // Installed first, so that events of a backend that starts at once find it.
+    std::lock_guard io(m_openMutex);
     m_backend = std::move(backend);
     m_simGps = sim;
-    m_lines = m_backend->LineState();
     m_connected = true;
   }
+  ComBackend* const opened = m_backend.get();
+  if (!opened->Open(settings, std::move(events), m_error)) {
+    std::unique_ptr<ComBackend> failed;
+    {
+      std::lock_guard io(m_openMutex);
+      m_connected = false;
+      failed = std::move(m_backend);
+      m_simGps = nullptr;
+    }
+    return false;
+  }
+  m_lines = opened->LineState();
   RefreshLeds(false, false);
   if (OnAfterOpen) OnAfterOpen(*this);
   return true;
 }
 
 void TComPort::Close() {
+  std::unique_lock lifecycle(m_lifecycleMutex, std::defer_lock);
+  if (!LockLifecycle(lifecycle)) return;
   std::unique_ptr<ComBackend> backend;
   {
-    std::lock_guard lock(m_openMutex);
+    std::lock_guard io(m_openMutex);
     if (!m_connected) return;
     m_connected = false;
     backend = std::move(m_backend);
     m_simGps = nullptr;
     m_lines = 0;
   }
-  // Outside the lock: a handler still running on the event thread may read
-  // the port (it then finds it closed) while this waits for it to end.
+  // Outside the I/O lock: a handler still running on the event thread may
+  // read the port (it then finds it closed) while this waits for it to end.
   backend->Close();
-  if (t_eventPort == this) {
-    // Closed from its own handler: the thread is still ours, finish later.
-    std::lock_guard lock(m_openMutex);
-    m_retired = std::move(backend);
-  }
+  if (t_eventPort == this) m_retired = std::move(backend);  // its own thread: finish later
   backend.reset();
   RefreshLeds(false, false);
   if (OnAfterClose) OnAfterClose(*this);

@@ -26,6 +26,12 @@ enum class TPortKind { Unknown, Device, SimGps, SimGsm };
 // "/" is that device; "sim-gps" and "sim-gsm" are the simulations.
 TPortKind ResolvePortName(const std::string& name, std::string& devicePath);
 
+// The one place that decides who may set the host clock: the real setter
+// only for a real receiver on a station that runs on the host clock. A
+// station on a simulated clock moves that clock; anything else only records.
+std::unique_ptr<ClockSetter> MakeClockSetterForPort(const std::string& gpsPortName,
+                                                    ManualClock* simulatedClock);
+
 class TComLed;
 
 class TComPort {
@@ -92,6 +98,7 @@ class TComPort {
 
  private:
   friend class TComLed;
+  bool LockLifecycle(std::unique_lock<std::recursive_mutex>& lock);
   void Deliver(std::function<void()> call);
   void HandleRx(std::size_t count);
   void HandleLines(unsigned changed, unsigned state);
@@ -108,7 +115,8 @@ class TComPort {
   BackendFactory m_factory;
   SimGpsOptions m_simOptions;
 
-  std::mutex m_openMutex;  // open, close, reopen
+  std::recursive_mutex m_lifecycleMutex;  // open, close, reopen (handlers may reopen)
+  std::mutex m_openMutex;                 // the backend pointer for I/O calls
   std::unique_ptr<ComBackend> m_backend;
   std::unique_ptr<ComBackend> m_retired;  // closed from its own event thread
   SimGpsReceiver* m_simGps = nullptr;

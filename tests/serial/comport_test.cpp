@@ -355,3 +355,190 @@ TEST(ComLed, BoundLampFollowsItsLineAndUnboundIsSetDirectly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ClockSetterChoice, OnlyARealReceiverOnTheHostClockGetsTheRealSetter) {
+  ManualClock manual;
+  EXPECT_NE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort("COM1", nullptr).get()), nullptr);
+  EXPECT_NE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort("/dev/ttyUSB0", nullptr).get()),
+            nullptr);
+  EXPECT_NE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort("sim-gps", nullptr).get()),
+            nullptr);
+  EXPECT_NE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort("bogus", nullptr).get()),
+            nullptr);
+  EXPECT_NE(dynamic_cast<ManualClockSetter*>(MakeClockSetterForPort("COM1", &manual).get()), nullptr);
+}
+
+// A scripted device: the test fires its events by hand.
+class FakeBackend final : public ComBackend {
+ public:
+  bool Open(const TComSettings& s, ComBackendEvents e, std::string&) override {
+    settings = s;
+    events = std::move(e);
+    return true;
+  }
+  void Close() override { ++closes; }
+  bool Apply(const TComSettings& s, std::string&) override {
+    settings = s;
+    return true;
+  }
+  bool Write(const std::string& d, std::string&) override {
+    written += d;
+    return true;
+  }
+  std::string ReadAvailable(std::size_t) override { return {}; }
+  void ClearBuffers(bool, bool) override {}
+  bool SetDTR(bool) override { return true; }
+  unsigned LineState() override { return 0; }
+  TComSettings settings;
+  ComBackendEvents events;
+  std::string written;
+  int closes = 0;
+};
+
+struct FakeRig {
+  FakeRig() {
+    port.SetBackendFactory([this](const std::string&, std::string&) {
+      auto b = std::make_unique<FakeBackend>();
+      backend = b.get();
+      return b;
+    });
+    port.SetPort("fake");
+  }
+  TComPort port;
+  FakeBackend* backend = nullptr;
+};
+
+TEST(ComPortEvents, LineEventsFollowTheEventsSetAndRingFiresOnItsTrailingEdge) {
+  FakeRig rig;
+  std::vector<std::string> seen;
+  rig.port.SetSyncMethod(TSyncMethod::smNone);
+  rig.port.SetEvents(evRing | evDSR);
+  rig.port.OnCTSChange = [&](TComPort&, bool on) { seen.push_back(on ? "cts+" : "cts-"); };
+  rig.port.OnDSRChange = [&](TComPort&, bool on) { seen.push_back(on ? "dsr+" : "dsr-"); };
+  rig.port.OnRing = [&](TComPort&) { seen.push_back("ring"); };
+  ASSERT_TRUE(rig.port.Open());
+  auto& fire = rig.backend->events.LineChange;
+  fire(clCTS, clCTS);  // not in Events
+  fire(clDSR, clDSR);
+  fire(clDSR, 0);
+  fire(clRing, clRing);
+  fire(clRing, 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{"dsr+", "dsr-", "ring"}));
+  EXPECT_EQ(rig.port.LineState(), 0u);
+}
+
+TEST(ComPortEvents, DeviceErrorReachesTheOwnerOncePerOpen) {
+  FakeRig rig;
+  int errors = 0;
+  rig.port.SetSyncMethod(TSyncMethod::smNone);
+  rig.port.OnError = [&](TComPort&, const std::string&) { ++errors; };
+  ASSERT_TRUE(rig.port.Open());
+  rig.backend->events.Error("gone");
+  rig.backend->events.Error("gone");
+  EXPECT_EQ(errors, 1);
+  rig.port.Close();
+  ASSERT_TRUE(rig.port.Open());
+  rig.backend->events.Error("gone again");
+  EXPECT_EQ(errors, 2);
+}
+
+TEST(ComPortEvents, QueuedEventsForADestroyedPortAreDropped) {
+  std::vector<std::function<void()>> queue;
+  int rx = 0;
+  {
+    FakeRig rig;
+    rig.port.SetSyncMethod(TSyncMethod::smThreadSync);
+    rig.port.SetDispatcher([&](std::function<void()> f) { queue.push_back(std::move(f)); });
+    rig.port.OnRxChar = [&](TComPort&, std::size_t n) { rx += static_cast<int>(n); };
+    ASSERT_TRUE(rig.port.Open());
+    rig.backend->events.RxChar(3);
+    ASSERT_EQ(queue.size(), 1u);
+    queue[0]();
+    EXPECT_EQ(rx, 3);
+    rig.backend->events.RxChar(4);
+  }
+  ASSERT_EQ(queue.size(), 2u);
+  queue[1]();  // the port is gone: nothing runs
+  EXPECT_EQ(rx, 3);
+}
+
+TEST(ComPortEvents, SettingsReachAnOpenBackendAndUnknownBaudNamesRead9600) {
+  FakeRig rig;
+  ASSERT_TRUE(rig.port.Open());
+  rig.port.SetBaudRateName("31250");
+  EXPECT_EQ(rig.backend->settings.BaudRate, TBaudRate::br9600);
+  rig.port.SetBaudRateName("115200");
+  EXPECT_EQ(rig.backend->settings.BaudRate, TBaudRate::br115200);
+  TFlowControl flow;
+  flow.OutCTSFlow = true;
+  rig.port.SetFlowControl(flow);
+  EXPECT_TRUE(rig.backend->settings.FlowControl.OutCTSFlow);
+  EXPECT_TRUE(rig.port.Write("AT\r"));
+  EXPECT_EQ(rig.backend->written, "AT\r");
+}
+
+TEST(SimGps, ThreadedModeDeliversPulsesOnItsOwnThread) {
+  ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 6, 1, 0, 0, 0, 0)));
+  SimGpsOptions options;
+  options.clock = &clock;
+  options.Threaded = true;
+  options.PollMs = 1;
+  TComPort port;
+  port.SetSimGpsOptions(options);
+  port.SetSyncMethod(TSyncMethod::smNone);
+  port.SetPort("sim-gps");
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<std::thread::id> threads;
+  port.OnDSRChange = [&](TComPort&, bool on) {
+    if (on) return;
+    std::lock_guard lock(m);
+    threads.push_back(std::this_thread::get_id());
+    cv.notify_all();
+  };
+  ASSERT_TRUE(port.Open());
+  clock.AdvanceMs(1000);  // the pulse is due now; the thread only has to notice
+  {
+    std::unique_lock lock(m);
+    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return !threads.empty(); }));
+    EXPECT_NE(threads[0], std::this_thread::get_id());
+  }
+  port.Close();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
+  Pty pty;
+  std::mutex m;
+  std::condition_variable cv;
+  bool closed = false;
+  {
+    TComPort port;
+    port.SetSyncMethod(TSyncMethod::smNone);
+    port.SetPort(pty.path);
+    port.OnRxChar = [&](TComPort& p, std::size_t) {
+      p.ReadAvailable(100);
+      p.Close();
+    };
+    port.OnAfterClose = [&](TComPort&) {
+      std::lock_guard lock(m);
+      closed = true;
+      cv.notify_all();
+    };
+    ASSERT_TRUE(port.Open());
+    pty.Send("bye");
+    std::unique_lock lock(m);
+    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return closed; }));
+    EXPECT_FALSE(port.Connected());
+    lock.unlock();
+    ASSERT_TRUE(port.Open());  // finishes the old event thread, starts anew
+    EXPECT_TRUE(port.Connected());
+  }
+}
+
+}  // namespace
