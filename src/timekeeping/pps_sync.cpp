@@ -268,22 +268,29 @@ bool TPPSSync::CheckTimeValidity(TDateTime now, const std::string& editGPStime,
   if (editGPStime.empty() || editGPSDate.empty() || editGPStime == "N/A" || editGPSDate == "N/A" ||
       haltRequested)
     return false;
-  TPPSEffects fx;
   {
     std::lock_guard lock(m_mutex);
     if (SecondsBetween(now, UnixMsToDateTime(m_lastValidMs)) < kValidityWatchSeconds || !m_upDateOn ||
         !(m_ledValidTime || m_gpsValid))
       return false;
+  }
+  Emit({TPPSEffect::Log("Tim: Time not valid at least " + std::to_string(kValidityWatchSeconds) +
+                        " seconds. GSP is switched off, unplugged or PPS is inactive.")});
+  ClearTimeValid();
+  return true;
+}
+
+void TPPSSync::ClearTimeValid() {
+  TPPSEffects fx;
+  {
+    std::lock_guard lock(m_mutex);
     m_gpsValid = false;
-    fx.push_back(TPPSEffect::Log("Tim: Time not valid at least " + std::to_string(kValidityWatchSeconds) +
-                                 " seconds. GSP is switched off, unplugged or PPS is inactive."));
     if (m_ledValidTime) {
       m_ledValidTime = false;
       fx.push_back(TPPSEffect::Lamp(TPPSLamp::LedValidTime, false));
     }
   }
   Emit(std::move(fx));
-  return true;
 }
 
 bool TPPSSync::GPSTimeValid() const { std::lock_guard l(m_mutex); return m_gpsValid; }

@@ -96,6 +96,9 @@ class TPPSSync {
   // fields are the panel's texts. True when it fired.
   bool CheckTimeValidity(TDateTime now, const std::string& editGPStime,
                          const std::string& editGPSDate, bool haltRequested);
+  // The watch's effect alone, for an owner that runs the watch itself:
+  // clears the time-valid flag and turns LedValidTime off (lamp effect).
+  void ClearTimeValid();
 
   // ---- state, any thread ----
   bool GPSTimeValid() const;
