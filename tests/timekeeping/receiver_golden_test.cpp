@@ -1,0 +1,64 @@
+// Each receiver log decodes to what its .chk file under golden/ says: one line
+// per $GPRMC, read as the station reads it (77 characters from the sentence
+// start). Regenerate with VELKOR_REGENERATE_GOLDEN=1 and review the diff.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "timekeeping/nmea.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+
+std::string Decode(const std::string& stream) {
+  std::ostringstream out;
+  for (std::size_t at = stream.find("$GPRMC"); at != std::string::npos;
+       at = stream.find("$GPRMC", at + 1)) {
+    const std::string reading = stream.substr(at, kGPSReadingLength);
+    TSystemTime record = UnixMsToSystemTime(0);
+    bool valid = false;
+    const bool ok = DecodeRMCTime(reading, record, valid, 1);
+    TGPSInfoTexts dm, dec;
+    const bool shown = FormatGPSInfo(reading, 1, false, dm);
+    FormatGPSInfo(reading, 1, true, dec);
+    out << (ok ? "ok" : "bad") << (valid ? " A " : " - ") << FormatDateDMY(record) << ' '
+        << FormatTimeHMS(record) << " | " << (shown ? "shown" : "none") << " | " << dm.GPSDate
+        << " | " << dm.GPSTime << " | " << dm.Latitude << " | " << dm.Longitude << " | "
+        << dec.Latitude << " | " << dec.Longitude << " | " << dm.Altitude << "\n";
+  }
+  return out.str();
+}
+
+TEST(ReceiverGolden, EveryLogDecodesAsRecorded) {
+  const fs::path logs = fs::path(VELKOR_SHARED_TESTDATA) / "nmea";
+  const bool regenerate = std::getenv("VELKOR_REGENERATE_GOLDEN") != nullptr;
+  int checked = 0;
+  for (const auto& entry : fs::directory_iterator(logs)) {
+    if (entry.path().extension() != ".log") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string line, stream;
+    while (std::getline(in, line))
+      if (line.empty() || line[0] != '#') stream += line + "\n";
+    const std::string decoded = Decode(stream);
+    const fs::path chk = kGoldenDir / (entry.path().stem().string() + ".chk");
+    if (regenerate) {
+      fs::create_directories(kGoldenDir);
+      std::ofstream(chk, std::ios::binary) << decoded;
+    }
+    std::ifstream golden(chk, std::ios::binary);
+    ASSERT_TRUE(golden) << chk;
+    std::stringstream expected;
+    expected << golden.rdbuf();
+    EXPECT_EQ(decoded, expected.str()) << entry.path();
+    ++checked;
+  }
+  EXPECT_EQ(checked, 8);
+}
+
+}  // namespace
