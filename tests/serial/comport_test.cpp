@@ -118,6 +118,12 @@ TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   port.Close();
   EXPECT_EQ(opened, 1);
   EXPECT_EQ(closed, 1);
+
+  port.SetBaudRateName("14400");  // no B-constant: set through termios2
+  ASSERT_TRUE(port.Open()) << port.ErrorString();
+  ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+  EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(0010000));  // BOTHER
+  port.Close();
 }
 
 TEST(TermiosPort, WriteReadAvailableAndClearBuffers) {
