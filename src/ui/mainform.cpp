@@ -90,9 +90,15 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
   BuildHistoryPanel(central);
   BuildActualPanel(central);
 
-  WaveForm = new TWaveForm(this);
+  // No parent: a window owned by the main window would be kept above it by
+  // the desktop, and the live picture belongs behind the main window.
+  WaveForm = new TWaveForm(nullptr);
   WaveForm->hide();
   connect(WaveForm, &TWaveForm::closed, this, &TMainForm::OnWaveFormCloseAction);
+  connect(WaveForm, &TWaveForm::mainWindowRequested, this, [this] {
+    raise();
+    activateWindow();
+  });
 
   // The pop-up exists even where the desktop shows no tray, so its two
   // commands stay reachable (and testable) everywhere.
@@ -125,6 +131,8 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
     WaveForm->update();
   });
 }
+
+TMainForm::~TMainForm() { delete WaveForm; }
 
 QPushButton* TMainForm::NewButton(QWidget* parent, const char* name, const QString& text,
                                   const QString& hint) {

@@ -27,6 +27,7 @@ class TMainForm : public QMainWindow {
   Q_OBJECT
  public:
   explicit TMainForm(StationController& station, QWidget* parent = nullptr);
+  ~TMainForm() override;
   // Start-up: window placement, then the controller's start-up sequence.
   void FormCreate();
   // With AutoShowDetails: opens the information panel and the live view.
@@ -49,7 +50,7 @@ class TMainForm : public QMainWindow {
   QAction* PopMinMax = nullptr;
   QLabel* StatusPanel0 = nullptr;
   QLabel* StatusPanel1 = nullptr;
-  TWaveForm* WaveForm = nullptr;
+  TWaveForm* WaveForm = nullptr;  // its own top-level window, deleted with this one
 
   // Information panel.
   QFrame* PanelInfo = nullptr;

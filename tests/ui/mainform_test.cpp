@@ -21,7 +21,7 @@ namespace {
 
 // No filter, no GPS port; input 0 calibrated at 0.5 nm/s per count.
 const char* const kIniRest =
-    "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
+    "[GPS]\r\nUpDateOn=0\r\n"
     "[Sensor]\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\n"
     "LSBin6=1\r\nLSBin7=1\r\n";
 
@@ -30,6 +30,7 @@ class MainFormTest : public ::testing::Test {
   void SetUp() override {
     clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
     WriteFile(dir.Path("velkor.ini"), Ini());
+    WriteFile(dir.Path("f.txt"), "1\n3\n");
     StationOptions o;
     o.ProgramDir = dir.Dir();
     o.clock = &clock;
@@ -49,8 +50,10 @@ class MainFormTest : public ::testing::Test {
   }
   virtual std::string CommonKeys() const { return ""; }
   virtual std::string Lsb0() const { return "0.5"; }
+  virtual std::string FilterFile() const { return ""; }
   std::string Ini() const {
-    return "[Common]\r\nIDStation=VLK1\r\n" + CommonKeys() + kIniRest + "LSBin0=" + Lsb0() + "\r\n";
+    return "[Common]\r\nIDStation=VLK1\r\n" + CommonKeys() + "[Registration]\r\nFilter=" +
+           FilterFile() + "\r\n" + kIniRest + "LSBin0=" + Lsb0() + "\r\n";
   }
   static void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
   // One acquisition cycle per second of station time.
@@ -319,6 +322,30 @@ TEST_F(LargeLsbTest, VelocityFullScaleSaturatesInsteadOfWrapping) {
   Click(form->BtnActual);
   form->NanometresRadioBtn->click();
   EXPECT_EQ(form->DisplaySettings().FullScale, 2'147'483'647);
+}
+
+class FilteredTest : public MainFormTest {
+  std::string FilterFile() const override { return "f.txt"; }
+};
+
+TEST_F(FilteredTest, FilteredBoxSwitchesTheLiveViewAndRestsWhilePaused) {
+  ASSERT_TRUE(station->Params().Filter.Loaded);
+  Click(form->BtnActual);
+  EXPECT_TRUE(form->ChkBoxFilterAct->isEnabled());
+  form->ChkBoxFilterAct->click();
+  EXPECT_TRUE(station->State().ShowFiltered);
+  Cycles(1);  // opens the converter
+  // The filtered picture lags one cycle, and its caption says so.
+  const TDateTime t = clock.NowUtc();
+  Cycles(1);
+  EXPECT_EQ(Caption().toStdString(), FormatLogTimestamp(AddMs(t, -1000)));
+
+  Click(form->BtnPause);
+  EXPECT_FALSE(form->ChkBoxFilterAct->isEnabled());
+  Click(form->BtnPause);
+  EXPECT_TRUE(form->ChkBoxFilterAct->isEnabled());
+  form->ChkBoxFilterAct->click();
+  EXPECT_FALSE(station->State().ShowFiltered);
 }
 
 class AutoShowTest : public MainFormTest {
