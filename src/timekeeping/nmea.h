@@ -3,8 +3,8 @@
 // takes what arrived during the past second (at most 77 characters) and
 // decodes only $GPRMC and $GPGGA; checksums are not verified.
 //
-//   $GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*6C
-//   $GPGGA,123456.00,4912.3456,N,01634.5678,E,1,08,0.9,234.5,M,46.9,M,,*4F
+//   $GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*5E
+//   $GPGGA,123456.00,4912.3456,N,01634.5678,E,1,08,0.9,234.5,M,46.9,M,,*67
 //
 // Tolerated: truncated and run-together sentences, NUL bytes and binary
 // noise, fractions of any length in the time field, empty void sentences.

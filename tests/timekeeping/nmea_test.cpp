@@ -9,8 +9,8 @@
 
 namespace {
 
-const std::string kRMC = "$GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*6C\r\n";
-const std::string kGGA = "$GPGGA,123456.00,4912.3456,N,01634.5678,E,1,08,0.9,234.5,M,46.9,M,,*4F\r\n";
+const std::string kRMC = "$GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*5E\r\n";
+const std::string kGGA = "$GPGGA,123456.00,4912.3456,N,01634.5678,E,1,08,0.9,234.5,M,46.9,M,,*67\r\n";
 
 TSystemTime At(int y, int mo, int d, int h, int mi, int s) {
   return UnixMsToSystemTime(DateTimeToUnixMs(EncodeDateTime(y, mo, d, h, mi, s)));
