@@ -209,8 +209,8 @@ void TMainForm::BuildInfoPanel(QWidget* central) {
     grid->addWidget(label, i / 2, (i % 2) * 2);
     grid->addWidget(edit, i / 2, (i % 2) * 2 + 1);
   }
-  LblPIN = qobject_cast<QLabel*>(PanelInfo->findChild<QLabel*>("LblPIN"));
-  LblSignal = qobject_cast<QLabel*>(PanelInfo->findChild<QLabel*>("LblSignal"));
+  LblPIN = PanelInfo->findChild<QLabel*>("LblPIN");
+  LblSignal = PanelInfo->findChild<QLabel*>("LblSignal");
   // The GSM fields come alive only when the station sends SMS.
   for (QWidget* w : std::initializer_list<QWidget*>{LblPIN, LblSignal, Field(InfoField::PIN),
                                                     Field(InfoField::Signal)})
