@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "storage_test_support.h"
+
+using storage_test::LegendName;
+
 namespace {
 
 enum class Kind { Continuous, Trigger, Ascii };
@@ -64,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         NamingCase{"trigger without tree", Kind::Trigger, false, false, At(2005, 11, 5, 23, 59, 9),
                    "/st/Triggers/051105235909.KRA"},
         NamingCase{"ASCII export: never a tree, code from the data", Kind::Ascii, true, true,
-                   At(2005, 1, 15, 12, 3, 7), "/st/ASCII/050115120307.OTH"}));
+                   At(2005, 1, 15, 12, 3, 7), "/st/ASCII/050115120307.OTH"}),
+    LegendName<NamingCase>);
 
 TEST(FileNaming, TwoTriggersInOneSecondShareTheirFile) {
   EXPECT_EQ(TriggerFileName("/t", "X", true, At(2005, 1, 15, 12, 3, 7, 10)),

@@ -40,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChecksumCase{"negative sum wraps keeping its sign", {-60'000'000, -50'000'000}, 10'000'000},
         ChecksumCase{"value at the modulus is reduced first", {100'000'000, 7}, 7},
         ChecksumCase{"largest magnitudes", {INT_MIN, INT_MAX}, 1},
-        ChecksumCase{"sum exactly at the modulus is 0", {99'999'999, 1}, 0}));
+        ChecksumCase{"sum exactly at the modulus is 0", {99'999'999, 1}, 0}),
+    LegendName<ChecksumCase>);
 
 // ---- WID2 line -------------------------------------------------------------
 

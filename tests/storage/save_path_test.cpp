@@ -229,7 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
                   false, {"1:Z:BHZ", "3:GPS:BHN", "5:E:BHE"}},
         TableCase{"double sensitivity on half load with the alarm", false, true, true, false, true,
                   {"0:Z:BHZ", "1:Z:BHZ", "2:N:BHN", "3:GPS:BHN", "4:E:BHE", "5:E:BHE", "6::",
-                   "7:ALRM:"}}));
+                   "7:ALRM:"}}),
+    LegendName<TableCase>);
 
 TEST(LowGainSubstitution, ConvertsToHighGainCountsRoundingHalvesToEven) {
   EXPECT_EQ(ConvertLowToHighGain(5, 10.0, 4.0), 12);   // 12.5

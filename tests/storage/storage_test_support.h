@@ -3,6 +3,7 @@
 // host, and a reader for the files our writer produces.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,15 @@
 #include "common/worker.h"
 
 namespace storage_test {
+
+// Readable test names from a case's legend.
+template <typename Case>
+std::string LegendName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name;
+  for (const char* c = info.param.legend; *c; ++c)
+    name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+  return name + "_" + std::to_string(info.index);
+}
 
 class TempDir {
  public:
