@@ -9,6 +9,9 @@
 
 namespace {
 
+// The GPS/PPS setting is passed to the simulated receiver as a line bit.
+static_assert(clCTS == kSignalCTS && clDSR == kSignalDSR && clRing == kSignalRI);
+
 const int64_t kGps0 = DateTimeToUnixMs(EncodeDateTime(2026, 12, 6, 12, 0, 0));
 
 class ScriptPort final : public GPSTextPort {
