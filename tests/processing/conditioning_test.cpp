@@ -103,14 +103,20 @@ TEST_F(DisplayConversion, LargeProductsSaturateInsteadOfWrapping) {
 
 TEST_F(DisplayConversion, RangesStartingMidFrameMatchValueByValue) {
   std::mt19937 gen(5);
-  std::uniform_int_distribution<int32_t> dist(-5'000'000, 5'000'000);
+  std::uniform_int_distribution<int32_t> dist(-2147483647 - 1, 2147483647);
   ArrayOfDataType src(8 * 300);
   for (int32_t& v : src) v = dist(gen);
-  const DisplayFactors f = MakeDisplayFactors("nm/s", {0.37, 1.5, 2.25, 0.001, 7, 1, 0.5, 3}, gain);
-  ArrayOfDataType bulk(src.size(), -1), single(src.size(), -1);
-  ConvertForDisplay(src.data(), bulk.data(), 3, 2390, f);
-  for (int32_t i = 3; i < 2390; ++i) single[i] = ConvertValueForDisplay(src[i], i, f);
-  EXPECT_EQ(bulk, single);
+  src[16] = INT32_MIN;
+  src[17] = INT32_MAX;
+  // Factors within ±1 take the path without clamping, larger ones clamp.
+  for (const ArrayOfReal& lsbin : {ArrayOfReal{0.37, -1, 1, 0.001, 0.5, 0.25, 0.999, 0.75},
+                                   ArrayOfReal{0.37, 1.5, 2.25, 0.001, 7, 1, 0.5, 3}}) {
+    const DisplayFactors f = MakeDisplayFactors("nm/s", lsbin, gain);
+    ArrayOfDataType bulk(src.size(), -1), single(src.size(), -1);
+    ConvertForDisplay(src.data(), bulk.data(), 3, 2390, f);
+    for (int32_t i = 3; i < 2390; ++i) single[i] = ConvertValueForDisplay(src[i], i, f);
+    EXPECT_EQ(bulk, single);
+  }
 }
 
 TEST(AddChannelSums, RangesStartingMidFrameSumPerChannel) {
