@@ -131,6 +131,8 @@ SavePreparation PrepareBufferForSave(StationState& state, const TProgParam& para
 
 bool CreateDirectoriesLevelByLevel(const std::string& dir, std::string& error) {
   namespace fs = std::filesystem;
+  std::error_code existing;
+  if (fs::is_directory(fs::path(dir), existing)) return true;  // the usual case: one look
   fs::path level;
   for (const fs::path& part : fs::path(dir)) {
     if (part.empty()) continue;
