@@ -279,6 +279,101 @@ TEST_F(Acquisition, AlarmDetectionSeesAppendedValuesUntilItFindsOne) {
   EXPECT_EQ(alarm.seen.back(), N - 100);
 }
 
+// The data path written position by position, in the order the cycle is
+// defined, to check the sliced shift against it.
+struct ReferenceResult {
+  int32_t prevPPS = 0;
+  std::vector<int32_t> corrections;
+};
+ReferenceResult ReferenceAppend(StationState& s, const TProgParam& P, const DisplayFactors& f) {
+  const int32_t N = s.BufferLength, L = static_cast<int32_t>(s.CarryBlock.size());
+  const int32_t R = static_cast<int32_t>(s.RawBlock.size()), M = L + R - 80, S = N - M;
+  const int32_t ch = P.PPSChannel;
+  auto& data = s.DataBuffer;
+  auto& raw = s.RawBuffer;
+  auto source = [&](int32_t j) { return j < 0 ? s.CarryBlock[L + j] : s.RawBlock[j]; };
+  std::array<int64_t, 8> sums{};
+  ReferenceResult r;
+  int32_t cur = 0, run = 0, j = -L;
+  for (int32_t i = 0; i < N - M; ++i) {
+    if (i < M) sums[i % 8] += source(j++);
+    data[i] = data[i + M];
+    raw[i] = raw[i + M];
+    sums[i % 8] += raw[i];
+    s.DisplayBuffer[i] = ConvertValueForDisplay(data[i], i, f);
+    DetectPPS(i, data[i], ch, P.PPSLevel, r.prevPPS, run);
+  }
+  for (int c = 0; c < 8; ++c) s.Offsets[c] = RoundedMean(sums[c], N / 8);
+  const RateCorrectionArgs args{data.data(), N, P.SampleRate, ch, L > 0, R};
+  j = -L;
+  for (int32_t i = S; i < N; ++i, ++j) {
+    const int32_t c = i % 8;
+    if (j < -L) {
+      data[i] = data[N + L + j];
+      raw[i] = raw[N + L + j];
+    } else {
+      raw[i] = j < 0 ? s.CarryBlock[L + j] : s.RawBlock[j];
+      data[i] = raw[i] + (j < 0 ? 0 : P.AVGin[c]) - s.Offsets[c];
+    }
+    s.DisplayBuffer[i] = ConvertValueForDisplay(data[i], i, f);
+    DetectPPS(i, data[i], ch, P.PPSLevel, cur, run);
+    if (cur > 0) {
+      const int32_t n = CorrectSamplingRate(args, r.prevPPS, cur, i, j);
+      if (n != 0) r.corrections.push_back(n);
+    }
+  }
+  ArrayOfDataType carry;
+  for (int32_t x = j; x < R; ++x)
+    carry.push_back(x < 0 ? s.CarryBlock[L + x]
+                          : s.RawBlock[x] + P.AVGin[carry.size() % 8]);
+  s.CarryBlock = carry;
+  return r;
+}
+
+TEST_F(Acquisition, SlicedShiftGivesTheResultsOfThePositionByPositionOrder) {
+  SetUpStation(100);
+  P.PPSLevel = 4000;  // between the compensated levels of the pulse
+  P.Converter.OffsetCompensation = true;
+  P.AVGin = {5, -7, 11, 0, 3, 2, 1, -1};
+  P.LSBin = {0.5, 2.5, 1, 1, 1, 1, 1, 3};
+  const int32_t frames = s.BufferLength / 8;
+  // Pulses every 100 frames, then one 98 frames later that straddles the end
+  // of the old data, so its correction rewrites values of the old window;
+  // the blocks bring intervals of 98, 98, 100 and 101 frames.
+  const std::set<int32_t> pulses = {frames - 408, frames - 308, frames - 208, frames - 108,
+                                    frames - 10,  frames + 88,  frames + 186, frames + 286,
+                                    frames + 387};
+  const ArrayOfDataType old = Stream(0, frames, pulses);
+  std::copy(old.begin(), old.end(), s.DataBuffer.begin());
+  std::copy(old.begin(), old.end(), s.RawBuffer.begin());
+  s.CarryBlock = Stream(frames, 10, pulses);
+  StationState ref;
+  ref.BufferLength = s.BufferLength;
+  ref.DataBuffer = s.DataBuffer;
+  ref.RawBuffer = s.RawBuffer;
+  ref.DisplayBuffer = s.DisplayBuffer;
+  ref.CarryBlock = s.CarryBlock;
+  const DisplayFactors f = MakeDisplayFactors("nm/s", P.LSBin, kGain);
+  int32_t next = frames + 10;
+  int corrections = 0;
+  for (int32_t blockFrames : {300, 250, 400}) {
+    const ArrayOfDataType block = Stream(next, blockFrames, pulses);
+    next += blockFrames;
+    s.RawBlock = ref.RawBlock = block;
+    const CycleResult r = AppendBlock(s, P, kGain, "nm/s", kStartMs);
+    const ReferenceResult expected = ReferenceAppend(ref, P, f);
+    EXPECT_EQ(r.rateCorrections, expected.corrections);
+    corrections += static_cast<int>(r.rateCorrections.size());
+    EXPECT_EQ(r.ppsPosition, expected.prevPPS);
+    EXPECT_EQ(s.Offsets, ref.Offsets);
+    EXPECT_EQ(s.CarryBlock, ref.CarryBlock);
+    EXPECT_TRUE(s.DataBuffer == ref.DataBuffer);
+    EXPECT_TRUE(s.RawBuffer == ref.RawBuffer);
+    EXPECT_TRUE(s.DisplayBuffer == ref.DisplayBuffer);
+  }
+  EXPECT_GE(corrections, 2);
+}
+
 // The simulated converter read once per 1000 ms of a manual clock.
 struct SimulatedRun {
   ManualClock clock{kStartMs};
