@@ -361,17 +361,6 @@ TEST(SaveLock, AWriterThatCannotGetTheLockWritesNothing) {
   EXPECT_TRUE(lock.Held());  // still the test's
 }
 
-TEST(SaveLock, ASecondWriterWaitsForTheFirst) {
-  SaveLock lock;
-  ASSERT_TRUE(lock.Acquire());
-  std::atomic<bool> got{false};
-  std::thread t([&] { got = lock.Acquire(); });
-  lock.Release();
-  t.join();
-  EXPECT_TRUE(got);
-  EXPECT_TRUE(lock.Held());
-}
-
 // ---- invariant: every second saved once, read back as written ------------------
 
 // A sliding window of `kWindow` seconds, one second appended per cycle and
