@@ -154,15 +154,14 @@ int main(int argc, char** argv) {
   options.ProgramDir = stationDir;
   options.ExecutableName = exe.empty() ? std::string("velkor") : exe.filename().string();
   std::unique_ptr<ManualClock> simClock;
-  SystemClockSetter realSetter;
   SystemRestarter realRestarter;
   if (!cl.simulateFrom.empty()) {
     simClock = std::make_unique<ManualClock>();
     simClock->Set(simStart);
     options.clock = simClock.get();
+    options.manualClock = simClock.get();
     options.simulated = true;
   } else {
-    options.clockSetter = &realSetter;
     options.restarter = &realRestarter;
   }
 

@@ -13,7 +13,11 @@
 #include "station/converter.h"
 #include "processing/conditioning.h"
 #include "processing/fir_filter.h"
+#include "serial/comport.h"
+#include "serial/sim_gps.h"
 #include "storage/save_path.h"
+#include "timekeeping/nmea.h"
+#include "timekeeping/pps_sync.h"
 
 namespace {
 const char* const kDefaultTitle = "velkor";
@@ -218,6 +222,11 @@ void StationController::FormCreate() {
   if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
   m_converter = MakeConverter(*m_clock, m_options.converterSeed);
   m_converter->ADSelectModule(m_params.Converter.Module);
+  // A station on the simulated receiver never restarts the computer.
+  if (m_params.GPS.Port == "sim-gps" && m_restarter != m_fakeRestarter.get()) {
+    if (!m_fakeRestarter) m_fakeRestarter = std::make_unique<RecordingRestarter>();
+    m_restarter = m_fakeRestarter.get();
+  }
   // Step 16: GPS port.
   if (m_params.GPS.UpDateOn) {
     if (!OpenGpsPort()) {
@@ -435,16 +444,10 @@ void StationController::PeriodicJobs(TDateTime now) {
 }
 
 void StationController::TimeValidityWatch(TDateTime now) {
-  const std::string& t = m_indicators.Field(InfoField::GPStime);
-  const std::string& d = m_indicators.Field(InfoField::GPSDate);
-  if (t.empty() || d.empty() || t == "N/A" || d == "N/A" || m_state.HaltRequested) return;
-  // The GPS time-valid flag joins here once the receiver is wired in.
-  if (SecondsBetween(m_state.LastValidTime, now) >= 60 && m_params.GPS.UpDateOn &&
-      m_indicators.Led(LedId::ValidTime).on) {
-    IndicateSaveLog("Tim: Time not valid at least " + std::to_string(60) + " " +
-                    "seconds. GSP is switched off, unplugged or PPS is inactive.");
-    SetLed(LedId::ValidTime, false);
-  }
+  if (!m_ppsSync) return;
+  m_ppsSync->CheckTimeValidity(now, m_indicators.Field(InfoField::GPStime),
+                               m_indicators.Field(InfoField::GPSDate), m_state.HaltRequested);
+  m_state.LastValidTime = m_ppsSync->LastValidTime();
 }
 
 void StationController::ContinuousSave(TDateTime now) {
@@ -495,7 +498,7 @@ std::string StationController::StatusText() const {
     case LedColor::Yellow: s += "Y"; break;
     default: s += "x"; break;
   }
-  s += "V";  // GPS time-valid flag: set by the receiver once it is wired in
+  s += GPSTimeValid() ? "A" : "V";
   s += m_state.PPSAtADInput ? "P " : "A ";
   const int64_t f = FreeSpaceBytes(m_params.DataDir);
   if (f >= 0) {
@@ -521,12 +524,92 @@ bool StationController::StartPINthread() {
   return false;
 }
 
-bool StationController::OpenGpsPort() {
-  // The serial port service is not wired in yet, so no GPS port can be opened.
-  return false;
+void StationController::RunOnMainThread(std::function<void()> work) {
+  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
-void StationController::CloseGpsPort() {}
+bool StationController::OpenGpsPort() {
+  const TGPSrec& gps = m_params.GPS;
+  m_gpsPort = std::make_unique<TComPort>();
+  m_gpsPort->SetPort(gps.Port);
+  m_gpsPort->SetBaudRate(gps.BaudRate);
+  TFlowControl flow;
+  flow.OutCTSFlow = true;
+  flow.OutDSRFlow = false;
+  flow.ControlDTR = TDTRFlowControl::dtrEnable;
+  flow.ControlRTS = TRTSFlowControl::rtsHandshake;
+  m_gpsPort->SetFlowControl(flow);
+  m_gpsPort->SetEvents(evRing | evCTS | evDSR);
+  m_gpsPort->SetSyncMethod(TSyncMethod::smNone);
+  m_gpsPort->SetEventThreadPriority(TThreadPriority::tpHigher);
+  SimGpsOptions sim;
+  sim.clock = m_clock;
+  sim.PPSLine = gps.PPS == kSignalCTS ? clCTS : gps.PPS == kSignalRI ? clRing : clDSR;
+  // On the simulated clock the receiver is pumped by the cycle driver.
+  sim.Threaded = !m_options.simulated;
+  m_gpsPort->SetSimGpsOptions(sim);
+
+  m_gpsText = std::make_unique<PortTextAdapter<TComPort>>(*m_gpsPort);
+  if (m_options.clockSetter) {
+    m_clockSetter = m_options.clockSetter;
+  } else {
+    m_gpsClockSetter = MakeClockSetterForPort(gps.Port, m_options.manualClock);
+    m_clockSetter = m_gpsClockSetter.get();
+  }
+  m_ppsSync = std::make_unique<TPPSSync>(gps, *m_clock, *m_clockSetter, *m_gpsText);
+  if (m_options.simulated) m_ppsSync->SetWait({});
+  if (m_state.ClockSynchronised) m_ppsSync->SetClockSynchronised();
+  m_ppsSync->SetEffectSink([this](TPPSEffects fx) {
+    RunOnMainThread([this, fx = std::move(fx)] { ApplyPPSEffects(fx); });
+  });
+  TPPSSync* sync = m_ppsSync.get();
+  m_gpsPort->OnDSRChange = [sync](TComPort&, bool on) { sync->ComPortGPSDSRorCTSChange(on); };
+  m_gpsPort->OnCTSChange = [sync](TComPort&, bool on) { sync->ComPortGPSDSRorCTSChange(on); };
+  m_gpsPort->OnRing = [sync](TComPort&) { sync->ComPortGPSRing(); };
+  m_gpsPort->OnError = [this](TComPort&, const std::string& text) {
+    RunOnMainThread([this, text] {
+      if (m_gpsErrorLogged) return;
+      m_gpsErrorLogged = true;
+      IndicateSaveLog("GPS: Port error: " + text);
+    });
+  };
+  // LedPPS follows the line that carries the pulse.
+  m_ppsLed = std::make_unique<TComLed>();
+  m_ppsLed->SetKind(TLedKind::lkRed);
+  m_ppsLed->OnChange = [this](bool on) { RunOnMainThread([this, on] { SetLed(LedId::PPS, on); }); };
+  m_ppsLed->Bind(m_gpsPort.get(), gps.PPS == kSignalCTS  ? TLedSignal::lsCTS
+                                  : gps.PPS == kSignalRI ? TLedSignal::lsRing
+                                                         : TLedSignal::lsDSR);
+  if (!m_gpsPort->Open()) return false;
+  return true;
+}
+
+void StationController::CloseGpsPort() {
+  if (m_gpsPort && m_gpsPort->Connected()) m_gpsPort->Close();
+}
+
+void StationController::ApplyPPSEffects(const std::vector<TPPSEffect>& effects) {
+  static const InfoField kFields[] = {InfoField::PCtime,  InfoField::Diff,
+                                      InfoField::PCDate,  InfoField::GPSDate,
+                                      InfoField::GPStime, InfoField::Latitude,
+                                      InfoField::Longitude, InfoField::Altitude};
+  for (const TPPSEffect& e : effects) {
+    switch (e.kind) {
+      case TPPSEffect::Kind::Log: IndicateSaveLog(e.text); break;
+      case TPPSEffect::Kind::Text: SetField(kFields[static_cast<int>(e.field)], e.text); break;
+      case TPPSEffect::Kind::Lamp:
+        SetLed(e.lamp == TPPSLamp::LedValidTime ? LedId::ValidTime : LedId::SyncReq, e.on);
+        break;
+      case TPPSEffect::Kind::ClockSynchronised: m_state.ClockSynchronised = true; break;
+    }
+  }
+}
+
+void StationController::BtnSetTimeClick() {
+  if (m_ppsSync) m_ppsSync->BtnSetTimeClick();
+}
+
+bool StationController::GPSTimeValid() const { return m_ppsSync && m_ppsSync->GPSTimeValid(); }
 void StationController::CloseGsmPort() {}
 
 StationController::SaveResult StationController::PrepareBufferForSave(TDateTime from,
@@ -545,9 +628,11 @@ StationController::SaveResult StationController::PrepareBufferForSave(TDateTime 
 
 void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
   const int64_t end = clock.NowUnixMs() + seconds * 1000;
+  SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
   while (!m_state.Closing && clock.NowUnixMs() < end) {
     if (m_timerOn) TimerTimer();
     clock.AdvanceMs(1000);
+    if (receiver) receiver->Pump();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
   }
   FormClose();

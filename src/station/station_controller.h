@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+#include <vector>
+
 #include <memory>
 #include <mutex>
 #include <set>
@@ -22,13 +25,23 @@
 #include "storage/save_lock.h"
 
 class ADConverter;
+class TComPort;
+class TComLed;
+class TPPSSync;
+class GPSTextPort;
+struct TPPSEffect;
 class CycleFilter;
 
 struct StationOptions {
   std::string ProgramDir;                // station directory, trailing '/'
   std::string ExecutableName = "velkor"; // file name of the running executable
   const Clock* clock = nullptr;          // defaults to the system clock
-  ClockSetter* clockSetter = nullptr;    // defaults to a recording fake
+  // The clock that simulated GPS corrections move (simulated runs and tests).
+  ManualClock* manualClock = nullptr;
+  // Overrides the setter chosen by the GPS port (system clock only for a real
+  // device on the host clock).
+  ClockSetter* clockSetter = nullptr;
+  // The real restarter is used only by a station on a real GPS device.
   Restarter* restarter = nullptr;        // defaults to a recording fake
   bool simulated = false;                // cycles driven by RunSimulated, not by a timer
   uint32_t converterSeed = 0;            // 0: seeded from the clock
@@ -79,6 +92,11 @@ class StationController : public QObject, public WorkerHost {
   bool GsmControlsEnabled() const { return m_gsmControlsEnabled; }
   bool TestButtonEnabled() const { return m_testButtonEnabled; }
   const Clock& StationClock() const { return *m_clock; }
+  // The pulse handling of the GPS port; null when GPS/UpDateOn is off.
+  TPPSSync* PPSSync() { return m_ppsSync.get(); }
+  // "Set PC Time" and "Synchronize PC Clock".
+  void BtnSetTimeClick();
+  bool GPSTimeValid() const;
   // µV per count of each channel (empty before start-up).
   const ArrayOfReal& ADGain() const;
   // The converter's model text shown in the caption.
@@ -125,6 +143,9 @@ class StationController : public QObject, public WorkerHost {
   bool StartPINthread();
   bool OpenGpsPort();
   void CloseGpsPort();
+  void ApplyPPSEffects(const std::vector<TPPSEffect>& effects);
+  // Hands work from a port's event thread to the main thread, in order.
+  void RunOnMainThread(std::function<void()> work);
   void CloseGsmPort();
   // Asks the save path for the span after LastSaveTime; false when there was nothing to save.
   enum class SaveResult { NoOutput, Empty, Saved };
@@ -144,6 +165,12 @@ class StationController : public QObject, public WorkerHost {
   Indicators m_indicators;
   std::unique_ptr<ADConverter> m_converter;
   std::unique_ptr<CycleFilter> m_filter;
+  std::unique_ptr<TComPort> m_gpsPort;
+  std::unique_ptr<TComLed> m_ppsLed;
+  std::unique_ptr<GPSTextPort> m_gpsText;
+  std::unique_ptr<ClockSetter> m_gpsClockSetter;
+  std::unique_ptr<TPPSSync> m_ppsSync;
+  bool m_gpsErrorLogged = false;
   SaveLock m_saveLock;
   std::unique_ptr<EventLog> m_log;
   std::mutex m_counterLock;
