@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "processing/conditioning.h"
-#include "processing/fir_filter.h"
 #include "processing/resampler.h"
 #include "station/pps.h"
 
@@ -15,12 +14,6 @@ namespace {
 constexpr int32_t kSliceValues = 8192;
 
 }  // namespace
-
-int32_t FirCycleFilter::FilterStep(const ArrayOfDataType& data, int32_t newCount,
-                                   ArrayOfDataType& filtered, int32_t& filteredLength,
-                                   int32_t& ppsPosition) {
-  return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
-}
 
 bool IsUsableBlock(size_t values) { return values > kCarryValues && values % kChannelCount == 0; }
 

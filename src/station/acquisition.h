@@ -27,18 +27,6 @@ class CycleFilter {
                              int32_t& ppsPosition) = 0;
 };
 
-// The station's FIR filter (Filter.Coefs of the configuration) as the cycle's
-// filter step.
-class FirCycleFilter final : public CycleFilter {
- public:
-  explicit FirCycleFilter(const TProgParam& params) : m_params(params) {}
-  int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
-                     int32_t& filteredLength, int32_t& ppsPosition) override;
-
- private:
-  const TProgParam& m_params;
-};
-
 // Alarm detection on the appended values of one cycle.
 class CycleAlarmDetector {
  public:

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "processing/conditioning.h"
+#include "processing/fir_filter.h"
 #include "station/converter.h"
 #include "station/pps.h"
 
@@ -251,12 +252,25 @@ TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
   EXPECT_EQ(q.outputNewCount, 11 * 8);  // 100 frames / 10 + 1 (window full at start)
 }
 
+// The FIR filter behind the cycle's filter step.
+class FirStep final : public CycleFilter {
+ public:
+  explicit FirStep(const TProgParam& params) : m_params(params) {}
+  int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
+                     int32_t& filteredLength, int32_t& ppsPosition) override {
+    return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
+  }
+
+ private:
+  const TProgParam& m_params;
+};
+
 TEST_F(Acquisition, FirFilterWithOneUnitTapReproducesTheDataWindow) {
   SetUpStation(10);
   P.Filter.Loaded = true;
   P.Filter.Coefs = {1.0};
   AllocateBuffers(s, P);
-  FirCycleFilter filter(P);
+  FirStep filter(P);
   const int32_t N = s.BufferLength;
   for (int cycle = 0; cycle < 2; ++cycle) {
     const CycleResult r =
