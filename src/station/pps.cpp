@@ -127,9 +127,22 @@ int32_t UpdateTimeTags(TArrayOfPPS& tags, const TagUpdateArgs& a) {
     for (int32_t r = kept; r < size; ++r) tags[r] = {};
     return -1;
   }
+  const bool pulse = a.T > 0 && a.ppsPosition > 0;
+  const bool sameSecond = lastTime != 0 && DateTimeToMs(a.T) == DateTimeToMs(lastTime);
+  // The previous cycle's clock fallback sits on that window's last frame. When
+  // the clock read a whole second, it names the very second this pulse
+  // begins; the pulse then takes its place instead of being refused, or a
+  // clock on whole seconds (the simulation) would never tag a pulse again.
+  if (pulse && sameSecond && kept > 0 &&
+      tags[kept - 1].Index == a.windowLength - 8 - a.newCount &&
+      (kept < 2 || a.ppsPosition > tags[kept - 2].Index)) {
+    --kept;
+    tags[kept] = {a.T, a.ppsPosition};
+    for (int32_t r = kept + 1; r < size; ++r) tags[r] = {};
+    return kept;
+  }
   TPPSRecord& tag = tags[kept];
-  const bool pulseTag = a.T > 0 && a.ppsPosition > 0 &&
-                        (lastTime == 0 || DateTimeToMs(a.T) != DateTimeToMs(lastTime));
+  const bool pulseTag = pulse && !sameSecond;
   if (pulseTag)
     tag = {a.T, a.ppsPosition};
   else if (a.ppsPosition == 0 && a.ppsAtADInput)

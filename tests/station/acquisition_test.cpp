@@ -466,6 +466,20 @@ TEST(SimulatedAcquisition, PulseFoundAfterFifteenSecondsThenWholeSecondsTagged) 
   EXPECT_EQ(run.s.OutputPPS, &run.s.ResampledPPS);
 }
 
+TEST(SimulatedAcquisition, PulseTagsTakeOverFromClockTagsOnAWholeSecondClock) {
+  SimulatedRun run(10);
+  run.P.SaveNoPPS = true;
+  run.Cycles(30, 1000);
+  const CycleResult& last = run.results.back();
+  ASSERT_GT(last.k, 0);
+  EXPECT_EQ(run.s.DataPPS[last.k], (TPPSRecord{last.T, last.ppsPosition}));
+  ASSERT_GT(last.outputPPSPosition, 0);
+  int32_t n = 0;
+  while (run.s.ResampledPPS[n + 1].Time != 0) ++n;
+  EXPECT_EQ(run.s.ResampledPPS[n], (TPPSRecord{last.T, last.outputPPSPosition}));
+  EXPECT_EQ(run.s.ResampledPPS[n].Index - run.s.ResampledPPS[n - 1].Index, 800);
+}
+
 TEST(SimulatedAcquisition, SlowlyDriftingPulseIsCorrectedOneFrameAtATime) {
   SimulatedRun run(1);
   run.Cycles(60, 1001);

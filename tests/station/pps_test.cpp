@@ -266,6 +266,16 @@ TEST_F(TimeTags, SameSecondAsTheLastTagFallsBackToTheClockWhenSavingWithoutPulse
   EXPECT_EQ(tags[1], TPPSRecord{});
 }
 
+TEST_F(TimeTags, PulseReplacesThePreviousCyclesClockFallbackOfTheSameSecond) {
+  // A clock on whole seconds: last cycle's fallback names the pulse's second.
+  tags[0] = {AtMs(kNoonMs - 3000), 500000};
+  tags[1] = {second, 1440000 - 8};
+  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, true)), 1);
+  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(kNoonMs - 3000), 492000}));
+  EXPECT_EQ(tags[1], (TPPSRecord{second, 1432000}));
+  EXPECT_EQ(tags[2], TPPSRecord{});
+}
+
 TEST_F(TimeTags, NoPulseWhilePpsIsAtTheInputLeavesTheEntryFree) {
   EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, true, true)), 0);
   EXPECT_EQ(tags[0], TPPSRecord{});
