@@ -1,6 +1,8 @@
 // One acquisition cycle against the floor of moving the two windows.
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <cstring>
 
 #include "config/progparam.h"
@@ -51,6 +53,12 @@ void BM_AcquisitionCycle(benchmark::State& state) {
     benchmark::DoNotOptimize(r.k);
   }
   state.SetBytesProcessed(state.iterations() * int64_t{b.s.BufferLength} * 4);
+  // Peak memory of the process against the windows it must hold.
+  const double windows = 4.0 * (b.s.DataBuffer.size() + b.s.RawBuffer.size() +
+                                b.s.DisplayBuffer.size() + b.s.ResampledBuffer.size());
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["peak_rss_per_window_bytes"] = usage.ru_maxrss * 1024.0 / windows;
 }
 BENCHMARK(BM_AcquisitionCycle)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 

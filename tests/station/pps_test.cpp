@@ -65,19 +65,6 @@ TEST_F(PPSDetection, OtherChannelsAreIgnoredAndALowValueRestartsTheRun) {
   EXPECT_EQ(position, 8 * 21);
 }
 
-TEST_F(PPSDetection, RangeVersionMatchesValueByValue) {
-  std::vector<int32_t> data(8 * 400, -1000);
-  for (int f = 37; f < 137; ++f) data[8 * f + 3] = 9000;
-  for (int f = 300; f < 330; ++f) data[8 * f + 3] = 9000;
-  int32_t rangePos = 0, rangeRun = 0;
-  DetectPPSRange(data.data(), 5, 1200, 3, -500, rangePos, rangeRun);
-  DetectPPSRange(data.data(), 1200, 3200, 3, -500, rangePos, rangeRun);
-  for (int32_t i = 5; i < 3200; ++i) DetectPPS(i, data[i], 3, -500, position, run);
-  EXPECT_EQ(rangePos, position);
-  EXPECT_EQ(rangeRun, run);
-  EXPECT_EQ(position, 8 * 300);
-}
-
 // Sample rate 100: one second is 800 values.
 class RateCorrection : public ::testing::Test {
  protected:
@@ -285,10 +272,6 @@ TEST_F(TimeTags, NoPulseWhilePpsIsAtTheInputLeavesTheEntryFree) {
   tags = TArrayOfPPS(kPPSTagCount);
   EXPECT_EQ(UpdateTimeTags(tags, Args(5000, 0, true, true)), 0);
   EXPECT_EQ(tags[0], (TPPSRecord{now, 1440000 - 8}));
-}
-
-TEST(RateCorrectionLog, Text) {
-  EXPECT_EQ(RateCorrectionLogText(-2), "A/D: Sampling rate correction. (-2)");
 }
 
 }  // namespace
