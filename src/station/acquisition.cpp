@@ -107,8 +107,8 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
     AddChannelSums(block, blockFrom, jStart + M, sums);
   }
 
-  // 6.1: shift the windows by M, summing what stays, converting for display
-  // and looking for the last pulse of the old data.
+  // Shift the windows by M, summing what stays, converting for display and
+  // looking for the last pulse of the old data.
   for (int32_t a = 0; a < S; a += kSliceValues) {
     const int32_t b = std::min(a + kSliceValues, S);
     std::memmove(data + a, data + a + M, sizeof(int32_t) * (b - a));
@@ -118,16 +118,16 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
     if (ch >= 0) DetectPPSRange(data, a, b, ch, level, prevPPS, run);
   }
 
-  // 6.2: offsets of the raw window including the new values.
+  // Offsets of the raw window including the new values.
   OffsetsFromSums(sums, N, s.Offsets);
   std::array<int32_t, kChannelCount> offsets;
   for (int c = 0; c < kChannelCount; ++c) offsets[c] = s.Offsets[c];
 
-  // 6.3
+  // The pulse range of this cycle starts from the value about to be replaced.
   int32_t ppsMin = ch >= 0 ? data[S + ch] : 0;
   int32_t ppsMax = ppsMin;
 
-  // 6.4: fill.
+  // Fill the new part; a pulse found here may insert or drop frames.
   const bool alarmOn = P.AlarmOn && hooks.alarm != nullptr;
   if (alarmOn) hooks.alarm->BeginCycle();
   bool alarmFound = false;
@@ -169,12 +169,12 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   }
   result.alarmFound = alarmFound;
 
-  // 6.5
+  // The detection level follows the range of the new values.
   if (ch >= 0)
     result.levelUpdated = UpdatePPSLevel(ppsMin, ppsMax, P.PPSTreshold, now, s.LastPPSLevelTime,
                                          P.PPSLevel, P.PPSPeak);
 
-  // 6.6: carry what the fill did not use, whole values of the same channels.
+  // Carry what the fill did not use; it starts on a frame boundary.
   {
     ArrayOfDataType next;
     next.reserve(static_cast<size_t>(std::max(R - j, 0)) + kCarryValues);
@@ -189,7 +189,7 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
     s.CarryBlock.swap(next);
   }
 
-  // 6.7–6.10
+  // Time of the latest pulse, the tags of the data window, pulse presence.
   const PPSTimeError e = ComputePPSTimeError(nowUnixMs, prevPPS, N, P.SampleRate);
   result.e = e.Seconds();
   TDateTime T = ComputePPSSecond(e, nowUnixMs);
@@ -203,7 +203,7 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   result.ppsDetectedNow = presence.detectedNow;
   result.ppsLostNow = presence.lostNow;
 
-  // 6.12: filter.
+  // Filter step, then the output window for the trigger and the writer.
   int32_t position = prevPPS;
   int32_t count = M;
   if (hooks.filter && P.Filter.Loaded && static_cast<int32_t>(s.FilteredBuffer.size()) == N &&
@@ -219,7 +219,7 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
     s.OutputPPS = &s.DataPPS;
   }
 
-  // 6.13: resampling.
+  // Decimation.
   if (P.ReSampling > 1 && !s.ResampledBuffer.empty() && !s.ResampledPPS.empty()) {
     const ArrayOfDataType& source = *s.OutputBuffer;
     count = Resample(source.data(), static_cast<int32_t>(source.size()), count, P.ReSampling,
