@@ -38,7 +38,7 @@ namespace {
 // Hot loops get an AVX2 variant where the CPU has it; the results are the
 // same bit for bit (no fused or reassociated arithmetic).
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VELKOR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define VELKOR_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 // The clamps only need to become vector max/min, which GCC emits when it may
 // ignore NaN and signed-zero details; on finite products the result is equal.
 #define VELKOR_CLAMP_MATH \
