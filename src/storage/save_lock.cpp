@@ -45,3 +45,25 @@ bool SaveLock::Held() const {
   std::lock_guard<std::mutex> lk(m_mutex);
   return m_held;
 }
+
+uint64_t SaveLock::TakeJobTicket() {
+  std::lock_guard lock(m_mutex);
+  return m_nextTicket++;
+}
+
+void SaveLock::WaitJobTurn(uint64_t ticket) {
+  std::unique_lock lock(m_mutex);
+  m_turn.wait(lock, [&] { return m_serving == ticket; });
+}
+
+void SaveLock::EndJobTurn(uint64_t ticket) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_ended.insert(ticket);
+    while (!m_ended.empty() && *m_ended.begin() == m_serving) {
+      m_ended.erase(m_ended.begin());
+      ++m_serving;
+    }
+  }
+  m_turn.notify_all();
+}

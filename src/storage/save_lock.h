@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 
 class Clock;
 
@@ -26,6 +27,14 @@ class SaveLock {
   void Release();
   bool Held() const;
 
+  // Save jobs write in the order in which they were prepared: a continuous
+  // job must not interleave its seconds with the next one's in a file. The
+  // main thread takes a ticket when it prepares a job; the job waits for its
+  // turn and ends it, also when it never ran.
+  uint64_t TakeJobTicket();
+  void WaitJobTurn(uint64_t ticket);
+  void EndJobTurn(uint64_t ticket);
+
  private:
   int64_t NowMs() const;
 
@@ -34,6 +43,9 @@ class SaveLock {
   bool m_held = false;
   const Clock* m_clock = nullptr;
   std::function<void(int64_t)> m_sleep;
+  std::condition_variable m_turn;
+  uint64_t m_nextTicket = 0, m_serving = 0;
+  std::set<uint64_t> m_ended;
 };
 
 // Releases on every way out of a writer.

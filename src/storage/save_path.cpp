@@ -252,6 +252,14 @@ std::vector<TSaveSeisDataThread> TStartSaveSeisDataThread::BuildWriters() const 
 }
 
 int TStartSaveSeisDataThread::Execute(WorkerHost& host) {
+  if (m_ticket) m_lock.WaitJobTurn(*m_ticket);
+  struct TurnEnd {
+    SaveLock& lock;
+    std::optional<uint64_t> ticket;
+    ~TurnEnd() {
+      if (ticket) lock.EndJobTurn(*ticket);
+    }
+  } turnEnd{m_lock, m_ticket};
   std::vector<TSaveSeisDataThread> writers = BuildWriters();
   // The copy is no longer needed once the writers hold their segments.
   m_job.Samples = ArrayOfDataType();
@@ -270,7 +278,9 @@ int TStartSaveSeisDataThread::Execute(WorkerHost& host) {
 
 bool StartSaveJob(WorkerHost& host, SaveJob job, const TProgParam& params, SaveLock& lock) {
   auto saveJob = std::make_shared<TStartSaveSeisDataThread>(std::move(job), params, lock);
+  saveJob->SetTicket(lock.TakeJobTicket());
   if (StartWorker(host, false, [saveJob, &host]() { return saveJob->Execute(host); })) return true;
+  lock.EndJobTurn(*saveJob->Ticket());
   host.Log("Sav: Save job not started, its data are not saved.");
   return false;
 }

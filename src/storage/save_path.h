@@ -92,11 +92,16 @@ class TStartSaveSeisDataThread {
   // the job's own thread-finished code (90, or 91 for a trigger file while
   // continuous recording is on).
   int Execute(WorkerHost& host);
+  // The job's place in the order of writing (SaveLock's job tickets); a job
+  // without one runs at once.
+  void SetTicket(uint64_t ticket) { m_ticket = ticket; }
+  std::optional<uint64_t> Ticket() const { return m_ticket; }
 
  private:
   SaveJob m_job;
   TProgParam m_params;
   SaveLock& m_lock;
+  std::optional<uint64_t> m_ticket;
 };
 
 // Starts the job on its own thread, counted in PendingThreads. False when the

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -305,6 +307,29 @@ TEST(SaveJob, RunsOneCountedWriterPerSegmentAndReportsItsOwnCode) {
   EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobTriggerCode);
   p.Continuous = false;
   EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobDoneCode);
+}
+
+TEST(SaveJob, JobsWriteInTheOrderTheyWerePreparedWhateverOrderTheyRun) {
+  TempDir dir;
+  TProgParam p = DefaultParams(dir.Path());
+  SaveLock lock;
+  FakeHost host;
+  SaveJob first, second;
+  first.Samples.assign(80, 1);
+  first.Tags = {{Second(1), 0}};
+  second.Samples.assign(80, 2);
+  second.Tags = {{Second(2), 0}};
+  TStartSaveSeisDataThread a(first, p, lock), b(second, p, lock);
+  a.SetTicket(lock.TakeJobTicket());
+  b.SetTicket(lock.TakeJobTicket());
+  // The later job starts first and must wait for the earlier one.
+  std::thread later([&] { b.Execute(host); });
+  a.Execute(host);
+  later.join();
+  const std::vector<ReadBlock> blocks = ParseGse2(ReadFile(ContinuousFileName(p, Second(1))));
+  ASSERT_EQ(blocks.size(), 2u * 4);
+  EXPECT_EQ(blocks.front().Values.front(), 1);
+  EXPECT_EQ(blocks.back().Values.front(), 2);
 }
 
 TEST(SaveJob, AFailingWriterReports32AndLogsOneSavLine) {
