@@ -28,14 +28,7 @@ class FirCycleFilter final : public CycleFilter {
   explicit FirCycleFilter(const TProgParam& params) : m_params(params) {}
   int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
                      int32_t& filteredLength, int32_t& ppsPosition) override {
-    const int32_t taps = static_cast<int32_t>(m_params.Filter.Coefs.size());
-    if (taps < 1) return newCount;
-    const int32_t length = static_cast<int32_t>(std::min(data.size(), filtered.size()));
-    FilterWindow(data.data(), filtered.data(), length, m_params.Filter.Coefs.data(), taps,
-                 m_params.PPSChannel, newCount, filteredLength);
-    // A pulse in the first T - 1 frames has no output frame yet.
-    if (ppsPosition > 0) ppsPosition = std::max(0, ppsPosition - 8 * (taps - 1));
-    return newCount;
+    return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
   }
 
  private:
@@ -220,7 +213,8 @@ void StationController::FormCreate() {
     m_state.RawBuffer[k] = m_state.Offsets[k % kChannelCount];
   // Step 13: the converter is opened by the first cycle.
   if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
-  m_converter = MakeConverter(*m_clock, m_options.converterSeed);
+  m_converter = m_options.converterFactory ? m_options.converterFactory()
+                                           : MakeConverter(*m_clock, m_options.converterSeed);
   m_converter->ADSelectModule(m_params.Converter.Module);
   // A station on the simulated receiver never restarts the computer.
   if (m_params.GPS.Port == "sim-gps" && m_restarter != m_fakeRestarter.get()) {
@@ -629,11 +623,26 @@ StationController::SaveResult StationController::PrepareBufferForSave(TDateTime 
 void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
   const int64_t end = clock.NowUnixMs() + seconds * 1000;
   SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
-  while (!m_state.Closing && clock.NowUnixMs() < end) {
-    if (m_timerOn) TimerTimer();
-    clock.AdvanceMs(1000);
-    if (receiver) receiver->Pump();
+  // Moves the clock to `until`, stopping at every whole second on the way so
+  // that the simulated receiver's pulses are handled at their own times.
+  auto advanceTo = [&](int64_t until) {
+    for (;;) {
+      const int64_t second = (clock.NowUnixMs() / 1000 + 1) * 1000;
+      if (second > until) break;
+      clock.SetUnixMs(second);
+      if (receiver) receiver->Pump();
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    if (clock.NowUnixMs() < until) clock.SetUnixMs(until);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+  };
+  // The first cycle comes one timer interval after start-up, then one a second.
+  int64_t next = clock.NowUnixMs() + kCycleIntervalMs;
+  while (!m_state.Closing && next < end) {
+    advanceTo(next);
+    if (m_timerOn) TimerTimer();
+    next = std::max(next + 1000, clock.NowUnixMs() + 1);
   }
+  if (!m_state.Closing) advanceTo(end);
   FormClose();
 }
