@@ -168,7 +168,10 @@ int main(int argc, char** argv) {
   StationController station(options);
   if (headless) {
     QObject::connect(&station, &StationController::logLine, [](const std::string& line) {
-      std::fwrite(line.data(), 1, line.size(), stdout);
+      // The log is 8-bit Latin-1; terminals expect UTF-8.
+      const QByteArray text =
+          QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())).toUtf8();
+      std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
       std::fputc('\n', stdout);
       std::fflush(stdout);
     });

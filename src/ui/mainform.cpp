@@ -27,6 +27,10 @@
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+// Station texts (log lines, panel fields, files) are 8-bit Latin-1.
+QString Latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 constexpr int kPanelGap = 5;
 constexpr int kSecondsMin = 1, kSecondsMax = 60;
@@ -443,7 +447,7 @@ void TMainForm::RefreshIndicators() {
   const Indicators& ind = m_station.Lamps();
   for (int i = 0; i < kLedCount; ++i) m_lamps[i]->SetState(ind.Led(static_cast<LedId>(i)));
   for (int i = 0; i < kInfoFieldCount; ++i) {
-    const QString text = Q(ind.Field(static_cast<InfoField>(i)));
+    const QString text = Latin1(ind.Field(static_cast<InfoField>(i)));
     if (m_fields[i]->text() != text) m_fields[i]->setText(text);
   }
 }
