@@ -1,0 +1,100 @@
+#include "station/event_log.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+class CountingHost final : public WorkerHost {
+ public:
+  void WorkerStarting(bool) override { ++started; }
+  void PostThreadFinished(int code, uint64_t) override {
+    std::lock_guard lock(m);
+    codes.push_back(code);
+  }
+  void Log(const std::string&) override {}
+  std::atomic<int> started{0};
+  std::mutex m;
+  std::vector<int> codes;
+};
+
+TEST(EventLog, AppendsInRequestOrderWithCrLfAndNeverTruncates) {
+  TempDir dir;
+  const std::string path = dir.Path("velkor.log");
+  WriteFile(path, "earlier line\r\n");
+  ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 3, 1, 23, 59, 59, 999)));
+  CountingHost host;
+  {
+    EventLog log(host, clock);
+    log.Configure(path, true);
+    EXPECT_EQ(log.Append("Inf: one"), "01.03.2026 23:59:59.999 Inf: one");
+    for (int i = 0; i < 200; ++i) log.Append("Inf: line " + std::to_string(i));
+    log.Drain();
+  }
+  const auto lines = CrLfLines(ReadFile(path));
+  ASSERT_EQ(lines.size(), 202u);
+  EXPECT_EQ(lines[0], "earlier line");
+  EXPECT_EQ(lines[1], "01.03.2026 23:59:59.999 Inf: one");
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[2 + i].substr(24), "Inf: line " + std::to_string(i));
+  EXPECT_EQ(host.started.load(), 201);
+  EXPECT_EQ(host.codes, std::vector<int>(201, kLogAppended));
+}
+
+TEST(EventLog, ConcurrentWritersNeverTearALine) {
+  TempDir dir;
+  const std::string path = dir.Path("velkor.log");
+  ManualClock clock;
+  CountingHost host;
+  {
+    EventLog log(host, clock);
+    log.Configure(path, true);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < 100; ++i) log.Append("Inf: thread " + std::to_string(t) + " " + std::to_string(i));
+      });
+    for (auto& th : threads) th.join();
+    log.Drain();
+  }
+  const auto lines = CrLfLines(ReadFile(path));
+  ASSERT_EQ(lines.size(), 400u);
+  // Each thread's own lines stay in its order.
+  int next[4] = {0, 0, 0, 0};
+  for (const auto& l : lines) {
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(l.c_str() + 24, "Inf: thread %d %d", &t, &i), 2) << l;
+    EXPECT_EQ(i, next[t]++);
+  }
+}
+
+TEST(EventLog, DisabledLogWritesNothingAndCountsNothing) {
+  TempDir dir;
+  ManualClock clock;
+  CountingHost host;
+  EventLog log(host, clock);
+  log.Configure(dir.Path("velkor.log"), false);
+  EXPECT_EQ(log.Append("Inf: x"), "");
+  log.Drain();
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
+  EXPECT_EQ(host.started.load(), 0);
+}
+
+TEST(EventLog, AFileThatCannotBeWrittenReportsTheFailureCode) {
+  TempDir dir;
+  ManualClock clock;
+  CountingHost host;
+  {
+    EventLog log(host, clock);
+    log.Configure(dir.Path("no-such-dir/velkor.log"), true);
+    log.Append("Inf: lost");
+    log.Drain();
+  }
+  EXPECT_EQ(host.codes, std::vector<int>{kLogFailed});
+}
+
+}  // namespace
