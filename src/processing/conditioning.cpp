@@ -37,12 +37,19 @@ namespace {
 
 // Hot loops get an AVX2 variant where the CPU has it; the results are the
 // same bit for bit (no fused or reassociated arithmetic).
+// No fused multiply-add either: the product is rounded before it is rounded
+// to an integer, as in the scalar path.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define VELKOR_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#define VELKOR_VECTOR_CLONES                                    \
+  __attribute__((target_clones("avx512f", "avx2", "default"), \
+                 optimize("fp-contract=off")))
 // The clamps only need to become vector max/min, which GCC emits when it may
 // ignore NaN and signed-zero details; on finite products the result is equal.
 #define VELKOR_CLAMP_MATH \
   __attribute__((optimize("no-trapping-math", "finite-math-only", "no-signed-zeros")))
+#elif defined(__GNUC__)
+#define VELKOR_VECTOR_CLONES __attribute__((optimize("fp-contract=off")))
+#define VELKOR_CLAMP_MATH
 #else
 #define VELKOR_VECTOR_CLONES
 #define VELKOR_CLAMP_MATH

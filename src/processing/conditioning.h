@@ -34,13 +34,12 @@ DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LS
                                   const ArrayOfReal& gain);
 
 // Round half to even, saturating at the 32-bit limits (a scaled spike must not
-// wrap around to the opposite sign).
+// wrap around to the opposite sign). The default rounding mode rounds halves
+// to even.
 inline int32_t RoundToInt32(double x) {
-  constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
-  if (!(x > -2147483648.0)) x = std::isnan(x) ? 0.0 : -2147483648.0;
-  if (x > 2147483647.0) x = 2147483647.0;
-  // Exact in the default rounding mode for |x| < 2^51, and it vectorises.
-  return static_cast<int32_t>((x + kMagic) - kMagic);
+  if (!(x > -2147483648.0)) return std::isnan(x) ? 0 : INT32_MIN;
+  if (x > 2147483647.0) return INT32_MAX;
+  return static_cast<int32_t>(std::nearbyint(x));
 }
 
 // Converts positions [begin, end) of `source` into `display`; the channel of
