@@ -58,8 +58,8 @@ namespace {
 constexpr double kRoundMagic = 6755399441055744.0;  // 2^52 + 2^51
 
 // Frame-aligned block: the channel of value k is k, so the eight factors stay
-// in registers and the frame vectorises. Products of factors within ±1 always
-// fit in 32 bits and need no clamp.
+// in registers and the frame vectorises. Products with factors in (-1, 1]
+// always fit in 32 bits and need no clamp (-1 turns INT32_MIN into 2^31).
 VELKOR_VECTOR_CLONES
 void ScaleFramesUnclamped(const int32_t* src, int32_t* dst, int32_t frames,
                           const double* factor) {
@@ -114,7 +114,7 @@ void ConvertForDisplay(const int32_t* source, int32_t* display, int32_t begin, i
   for (; i < end && (i & 7) != 0; ++i) display[i] = ConvertValueForDisplay(source[i], i, f);
   const int32_t frames = (end - i) / kChannelCount;
   bool withinOne = true;
-  for (double x : f.factor) withinOne = withinOne && x >= -1.0 && x <= 1.0;
+  for (double x : f.factor) withinOne = withinOne && x > -1.0 && x <= 1.0;
   if (withinOne)
     ScaleFramesUnclamped(source + i, display + i, frames, f.factor.data());
   else

@@ -108,8 +108,10 @@ TEST_F(DisplayConversion, RangesStartingMidFrameMatchValueByValue) {
   for (int32_t& v : src) v = dist(gen);
   src[16] = INT32_MIN;
   src[17] = INT32_MAX;
-  // Factors within ±1 take the path without clamping, larger ones clamp.
-  for (const ArrayOfReal& lsbin : {ArrayOfReal{0.37, -1, 1, 0.001, 0.5, 0.25, 0.999, 0.75},
+  src[25] = INT32_MIN;  // times -1 leaves 32 bits
+  // Factors in (-1, 1] take the path without clamping, larger ones clamp.
+  for (const ArrayOfReal& lsbin : {ArrayOfReal{0.37, -0.999, 1, 0.001, 0.5, 0.25, 0.999, 0.75},
+                                   ArrayOfReal{0.37, -1, 1, 0.001, 0.5, 0.25, 0.999, 0.75},
                                    ArrayOfReal{0.37, 1.5, 2.25, 0.001, 7, 1, 0.5, 3}}) {
     const DisplayFactors f = MakeDisplayFactors("nm/s", lsbin, gain);
     ArrayOfDataType bulk(src.size(), -1), single(src.size(), -1);
