@@ -1,6 +1,7 @@
 #include "storage/gse2.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,12 @@ bool Gse2FileWriter::Open(const std::string& path) {
   m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (m_fd < 0) {
     Fail("cannot open", errno);
+    return false;
+  }
+  // Other writers are kept out for as long as the file is open. A file system
+  // without locks is written without one.
+  if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    Fail("in use by another writer", errno);
     return false;
   }
   struct stat st {};

@@ -144,11 +144,13 @@ bool CreateDirectoriesLevelByLevel(const std::string& dir, std::string& error) {
       error = "cannot create directory " + level.string() + ": a file is in the way";
       return false;
     }
-    if (!fs::create_directory(level, ec) && !fs::is_directory(level)) {
-      error = "cannot create directory " + level.string() + ": " +
-              (ec ? ec.message() : std::string("unknown error"));
-      return false;
-    }
+    if (fs::create_directory(level, ec)) continue;
+    // Another process may have made it meanwhile.
+    std::error_code again;
+    if (fs::is_directory(level, again)) continue;
+    error = "cannot create directory " + level.string() + ": " +
+            (ec ? ec.message() : std::string("unknown error"));
+    return false;
   }
   return true;
 }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -259,6 +262,19 @@ TEST_F(Gse2FileTest, AFileInTheWayOfADirectoryFailsWithOneLogLine) {
   EXPECT_EQ(ReadFile(dir / "blocked"), "not a directory");
 }
 
+// A level the system refuses to even look at (a name longer than any file
+// system allows) is a failure of the segment, not an exception out of it.
+TEST_F(Gse2FileTest, ADirectoryLevelThatCannotBeExaminedFailsWithOneLogLine) {
+  const std::string file = dir / (std::string(300, 'd') + "/x.ST01");
+  int result = 0;
+  EXPECT_NO_THROW(result = TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host));
+  EXPECT_EQ(result, -1);
+  const std::vector<std::string> log = host.LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + file, 0), 0u) << log[0];
+  EXPECT_FALSE(lock.Held());
+}
+
 TEST_F(Gse2FileTest, AFileThatCannotBeOpenedFailsWithOneLogLine) {
   const std::string file = dir / "isadir.ST01";
   std::filesystem::create_directory(file);
@@ -267,6 +283,25 @@ TEST_F(Gse2FileTest, AFileThatCannotBeOpenedFailsWithOneLogLine) {
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + file + " (", 0), 0u) << log[0];
   EXPECT_FALSE(lock.Held());
+}
+
+// Another program appending to the same file (a second station on the same
+// data directory) would interleave its blocks with ours.
+TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAlone) {
+  const std::string file = dir / "held.ST01";
+  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host), 4);
+  const std::string before = ReadFile(file);
+  const int other = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, host), -1);
+  EXPECT_EQ(ReadFile(file), before);
+  const std::vector<std::string> log = host.LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + file + " (", 0), 0u) << log[0];
+  ::close(other);
+  EXPECT_EQ(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, host), 4);
+  EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 4u);
 }
 
 // A full disk in a child process: the file-size limit makes writes fail
