@@ -64,7 +64,7 @@ TComPort::TComPort() : m_alive(std::make_shared<TComPort*>(this)) {}
 
 TComPort::~TComPort() {
   Close();
-  m_retired.reset();
+  m_retired.clear();
   *m_alive = nullptr;
   std::lock_guard lock(m_ledMutex);
   for (TComLed* led : m_leds) {
@@ -144,13 +144,19 @@ bool TComPort::LockLifecycle(std::unique_lock<std::recursive_mutex>& lock) {
   return true;
 }
 
+void TComPort::ReleaseRetired() {
+  // A backend's destructor joins its event thread, so it may not run on one
+  // of this port's event threads (a handler that reopens its port).
+  if (t_eventPort != this) m_retired.clear();
+}
+
 bool TComPort::Open() {
   // The lifecycle lock orders open and close; the I/O lock only guards the
   // backend pointer, because handlers on the event thread take it too.
   std::unique_lock lifecycle(m_lifecycleMutex, std::defer_lock);
   if (!LockLifecycle(lifecycle)) return false;
   if (m_connected) return true;
-  m_retired.reset();
+  ReleaseRetired();
   const TComSettings settings = [this] {
     std::lock_guard s(m_settingsMutex);
     return m_settings;
@@ -225,7 +231,7 @@ void TComPort::Close() {
   // Outside the I/O lock: a handler still running on the event thread may
   // read the port (it then finds it closed) while this waits for it to end.
   backend->Close();
-  if (t_eventPort == this) m_retired = std::move(backend);  // its own thread: finish later
+  if (t_eventPort == this) m_retired.push_back(std::move(backend));  // its own thread: finish later
   backend.reset();
   RefreshLeds(false, false);
   if (OnAfterClose) OnAfterClose(*this);

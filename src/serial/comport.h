@@ -99,6 +99,7 @@ class TComPort {
  private:
   friend class TComLed;
   bool LockLifecycle(std::unique_lock<std::recursive_mutex>& lock);
+  void ReleaseRetired();
   void Deliver(std::function<void()> call);
   void HandleRx(std::size_t count);
   void HandleLines(unsigned changed, unsigned state);
@@ -118,7 +119,8 @@ class TComPort {
   std::recursive_mutex m_lifecycleMutex;  // open, close, reopen (handlers may reopen)
   std::mutex m_openMutex;                 // the backend pointer for I/O calls
   std::unique_ptr<ComBackend> m_backend;
-  std::unique_ptr<ComBackend> m_retired;  // closed from its own event thread
+  // Closed from their own event thread: destroyed later, from another thread.
+  std::vector<std::unique_ptr<ComBackend>> m_retired;
   SimGpsReceiver* m_simGps = nullptr;
   std::atomic<bool> m_connected{false};
   std::atomic<unsigned> m_lines{0};

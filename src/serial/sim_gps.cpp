@@ -23,7 +23,11 @@ std::string NMEASentence(const std::string& body) {
 SimGpsReceiver::SimGpsReceiver(SimGpsOptions options)
     : m_options(std::move(options)), m_clock(m_options.clock ? m_options.clock : &m_systemClock) {}
 
-SimGpsReceiver::~SimGpsReceiver() { Close(); }
+SimGpsReceiver::~SimGpsReceiver() {
+  Close();
+  // Only when destroyed by its own handler, which the port never does.
+  if (m_thread.joinable()) m_thread.detach();
+}
 
 bool SimGpsReceiver::Open(const TComSettings& settings, ComBackendEvents events, std::string&) {
   Close();
@@ -58,12 +62,9 @@ void SimGpsReceiver::Close() {
     m_stop = true;
   }
   m_wake.notify_all();
-  if (m_thread.joinable()) {
-    if (m_thread.get_id() == std::this_thread::get_id())
-      m_thread.detach();  // closed from its own handler: the loop ends on return
-    else
-      m_thread.join();
-  }
+  // Closed from its own handler, the loop ends on return; whoever destroys
+  // the receiver later joins it, so the thread never outlives the object.
+  if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
   m_open = false;
 }
 

@@ -548,3 +548,77 @@ TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
 }
 
 }  // namespace
+
+namespace {
+
+// A handler that renames or reopens its own port must not destroy the
+// backend whose thread it is running on.
+TEST(TermiosPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
+  Pty pty;
+  std::mutex m;
+  std::condition_variable cv;
+  int reopened = 0;
+  std::size_t rx = 0;
+  {
+    TComPort port;
+    port.SetSyncMethod(TSyncMethod::smNone);
+    port.SetPort(pty.path);
+    port.OnRxChar = [&](TComPort& p, std::size_t n) {
+      p.ReadAvailable(100);
+      std::lock_guard lock(m);
+      rx += n;
+      if (reopened < 2) {
+        p.Close();
+        if (p.Open()) ++reopened;
+      }
+      cv.notify_all();
+    };
+    ASSERT_TRUE(port.Open());
+    for (int i = 1; i <= 3; ++i) {
+      pty.Send("x");
+      std::unique_lock lock(m);
+      ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return rx >= static_cast<std::size_t>(i); })) << i;
+    }
+    EXPECT_EQ(reopened, 2);
+    EXPECT_TRUE(port.Connected());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SimGps, ReopeningFromItsOwnPulseHandlerKeepsPulsing) {
+  ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 6, 1, 0, 0, 0, 0)));
+  SimGpsOptions options;
+  options.clock = &clock;
+  options.PollMs = 1;
+  std::mutex m;
+  std::condition_variable cv;
+  int pulses = 0;
+  {
+    TComPort port;
+    port.SetSimGpsOptions(options);
+    port.SetSyncMethod(TSyncMethod::smNone);
+    port.SetPort("sim-gps");
+    port.OnDSRChange = [&](TComPort& p, bool on) {
+      if (on) return;
+      p.Close();
+      const bool reopened = p.Open();
+      std::lock_guard lock(m);
+      if (reopened) ++pulses;
+      cv.notify_all();
+    };
+    ASSERT_TRUE(port.Open());
+    for (int i = 1; i <= 3; ++i) {
+      clock.AdvanceMs(1000);
+      std::unique_lock lock(m);
+      ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return pulses >= i; })) << i;
+    }
+    port.Close();
+    ASSERT_TRUE(port.Open());  // joins the retired receivers' threads
+  }
+  EXPECT_EQ(pulses, 3);
+}
+
+}  // namespace
