@@ -63,5 +63,10 @@ std::string TriggerFileName(const TProgParam& p, TDateTime t) {
 
 std::string AsciiFileName(const std::string& asciiDir, const std::string& stationCode,
                           TDateTime t) {
-  return JoinRoot(asciiDir) + Stamp(DecodeDateTime(t), true) + "." + stationCode;
+  // The code is read from the exported file, which may be foreign: no character
+  // of it may make a directory or end the name.
+  std::string code = stationCode;
+  for (char& c : code)
+    if (c == '/' || c == '\\' || c == '\0') c = '_';
+  return JoinRoot(asciiDir) + Stamp(DecodeDateTime(t), true) + "." + code;
 }

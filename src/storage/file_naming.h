@@ -28,6 +28,7 @@ std::string TriggerFileName(const std::string& trigDir, const std::string& idSta
                             bool separateDirectory, TDateTime t);
 std::string TriggerFileName(const TProgParam& p, TDateTime t);
 
-// `stationCode` is the code read from the exported data, not the configured one.
+// `stationCode` is the code read from the exported data, not the configured one;
+// a path separator or NUL in it becomes "_".
 std::string AsciiFileName(const std::string& asciiDir, const std::string& stationCode,
                           TDateTime t);

@@ -81,4 +81,13 @@ TEST(FileNaming, ARootWithATrailingSlashIsNotDoubled) {
             "/data/05011512.X");
 }
 
+// The code comes from a file being exported, which may be foreign: it must
+// not lead the export out of its directory.
+TEST(FileNaming, AnAsciiCodeCannotReachAnotherDirectory) {
+  EXPECT_EQ(AsciiFileName("/st/ASCII", "../..", At(2005, 1, 15, 12, 3, 7)),
+            "/st/ASCII/050115120307..._..");
+  EXPECT_EQ(AsciiFileName("/st/ASCII", std::string("a/b\0c", 5), At(2005, 1, 15, 12, 3, 7)),
+            "/st/ASCII/050115120307.a_b_c");
+}
+
 }  // namespace
