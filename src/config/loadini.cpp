@@ -18,6 +18,7 @@ namespace {
 constexpr char kHelpFileName[] = "docs/manual.html";
 constexpr char kScriptOptions[] = "//B //Nologo //T:60";
 constexpr int32_t kMaxTriggerSpan = 50;  // seconds before / after a trigger
+constexpr int32_t kMaxSampleRate = 10000;  // Hz, the fastest rate of any supported converter
 
 std::string B(bool v) { return v ? "1" : "0"; }
 std::string I(int64_t v) { return std::to_string(v); }
@@ -297,8 +298,10 @@ int LoadParams(TProgParam& P, const ProgramFiles& files) {
   P.PPSChannel = P.FullLoad ? 6 : 3;
   P.DoubleSensitivity = P.FullLoad && r.Bool("ADcard", "DoubleSensitivity");
   P.SampleRate = r.Int("ADcard", "SampleRate", 1000);
-  // The sample windows are sized and the rate is divided by it: no rate is no data.
-  if (P.SampleRate < 1) P.SampleRate = 1000;
+  // The sample windows are sized by the rate (180 s of 8 channels each) and
+  // divided by it: no rate is no data, and a rate beyond the fastest converter
+  // would ask for windows of gigabytes and end the start-up.
+  if (P.SampleRate < 1 || P.SampleRate > kMaxSampleRate) P.SampleRate = 1000;
   P.ReSampling = r.Int("ADcard", "ReSampling", 10);
 
   P.WaitForSync = r.Bool("Registration", "WaitForSync");

