@@ -39,6 +39,7 @@ TEST(FirFilter, ThreeTapsSpreadAnImpulseOverThreeOutputFrames) {
   FilterStation s({0.25, 0.5, 0.25});
   const int g = 30;
   s.state.DataBuffer[8 * g + 0] = 100;
+  s.state.DataBuffer[8 * g + 2] = 40;    // the last filtered channel
   s.state.DataBuffer[8 * g + 3] = 9000;  // PPS channel: passed through
   s.state.DataBuffer[8 * g + 7] = -5;    // above the PPS channel: passed through
   int32_t pps = 8 * g;
@@ -50,12 +51,21 @@ TEST(FirFilter, ThreeTapsSpreadAnImpulseOverThreeOutputFrames) {
   EXPECT_EQ(at(g - 1, 0), 50);
   EXPECT_EQ(at(g, 0), 25);
   EXPECT_EQ(at(g + 1, 0), 0);
+  EXPECT_EQ(at(g - 2, 2), 10);
+  EXPECT_EQ(at(g - 1, 2), 20);
   // Unfiltered channels take the newest frame of each run: frame g appears at g - 2.
   EXPECT_EQ(at(g - 2, 3), 9000);
   EXPECT_EQ(at(g - 1, 3), 0);
   EXPECT_EQ(at(g - 2, 7), -5);
   // The PPS position follows the pulse frame to its output frame.
   EXPECT_EQ(pps, 8 * (g - 2));
+}
+
+TEST(FirFilter, APulseWithoutAnOutputFrameIsNoPulse) {
+  FilterStation s({0.25, 0.5, 0.25});
+  int32_t pps = 8 * 1;  // frame 1 is the newest input of no output frame
+  RunFilter(s.state, s.params, kN, pps);
+  EXPECT_EQ(pps, 0);
 }
 
 TEST(FirFilter, RoundsHalvesToEven) {

@@ -61,21 +61,16 @@ Wid2Fields SampleFields() {
   return f;
 }
 
-TEST(Wid2Line, EveryFieldStartsAtItsColumnAndTheLengthKeepsTheInsertedBlanks) {
-  const Wid2Fields f = SampleFields();
-  const std::string line = FormatWid2Line(f);
-  const std::vector<std::string> texts = Wid2FieldTexts(f);
-  size_t sum = 0;
-  for (size_t i = 0; i < kWid2FieldCount; ++i) {
-    const Wid2Column& col = kWid2Layout[i];
-    EXPECT_EQ(line.substr(col.Column - 1, texts[i].size()), texts[i]) << col.Field;
-    if (col.Column > 1) {
-      EXPECT_EQ(line[col.Column - 2], ' ') << col.Field;
-    }
-    sum += texts[i].size();
-  }
-  EXPECT_EQ(line.size(), kWid2BaseWidth + sum);
-  EXPECT_EQ(line.find_first_not_of(' ', 104), std::string::npos);
+// Empty texts (no channel code, no orientation) leave their columns blank; the
+// inserted texts push 71 spaces to the end: 105 + 71 characters in all.
+TEST(Wid2Line, AGpsBlockHeaderByteForByte) {
+  Wid2Fields f = SampleFields();
+  f.Channel = "";
+  f.AuxId = "GPS";
+  const std::string expected =
+      "WID2 2005/01/15 12:00:00.000 ST01      GPS  INT 100      100.000000  1.0000E+00 1.000   "
+      "CMG-4T" + std::string(11 + 71, ' ');
+  EXPECT_EQ(FormatWid2Line(f), expected);
 }
 
 TEST(Wid2Line, TextsLongerThanTheirLimitAreCut) {
