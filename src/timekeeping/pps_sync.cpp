@@ -268,15 +268,19 @@ bool TPPSSync::CheckTimeValidity(TDateTime now, const std::string& editGPStime,
   if (editGPStime.empty() || editGPSDate.empty() || editGPStime == "N/A" || editGPSDate == "N/A" ||
       haltRequested)
     return false;
+  TPPSEffects fx;
   {
+    // Checked and cleared under one lock: a valid pulse that lands in
+    // between must not be wiped by a verdict taken before it.
     std::lock_guard lock(m_mutex);
     if (SecondsBetween(now, UnixMsToDateTime(m_lastValidMs)) < kValidityWatchSeconds || !m_upDateOn ||
         !(m_ledValidTime || m_gpsValid))
       return false;
+    fx.push_back(TPPSEffect::Log("Tim: Time not valid at least " + std::to_string(kValidityWatchSeconds) +
+                                 " seconds. GSP is switched off, unplugged or PPS is inactive."));
+    ClearTimeValidLocked(fx);
   }
-  Emit({TPPSEffect::Log("Tim: Time not valid at least " + std::to_string(kValidityWatchSeconds) +
-                        " seconds. GSP is switched off, unplugged or PPS is inactive.")});
-  ClearTimeValid();
+  Emit(std::move(fx));
   return true;
 }
 
@@ -284,13 +288,17 @@ void TPPSSync::ClearTimeValid() {
   TPPSEffects fx;
   {
     std::lock_guard lock(m_mutex);
-    m_gpsValid = false;
-    if (m_ledValidTime) {
-      m_ledValidTime = false;
-      fx.push_back(TPPSEffect::Lamp(TPPSLamp::LedValidTime, false));
-    }
+    ClearTimeValidLocked(fx);
   }
   Emit(std::move(fx));
+}
+
+void TPPSSync::ClearTimeValidLocked(TPPSEffects& fx) {
+  m_gpsValid = false;
+  if (m_ledValidTime) {
+    m_ledValidTime = false;
+    fx.push_back(TPPSEffect::Lamp(TPPSLamp::LedValidTime, false));
+  }
 }
 
 bool TPPSSync::GPSTimeValid() const { std::lock_guard l(m_mutex); return m_gpsValid; }

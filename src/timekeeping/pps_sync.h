@@ -119,6 +119,7 @@ class TPPSSync {
  private:
   int TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& texts, TPPSEffects& fx);
   void Emit(TPPSEffects fx);
+  void ClearTimeValidLocked(TPPSEffects& fx);
 
   // Settings
   uint8_t m_ppsLine;

@@ -54,7 +54,7 @@ struct Rig {
     const std::size_t before = fx.size();
     clock.SetUnixMs(gps + offset);
     sync.ComPortGPSDSRorCTSChange(false);
-    port.rx += Rmc(gps);
+    if (!silent) port.rx += Rmc(gps);
     gps += 1000;
     return TPPSEffects(fx.begin() + static_cast<std::ptrdiff_t>(before), fx.end());
   }
@@ -82,6 +82,7 @@ struct Rig {
   std::vector<int> waits;
   int64_t gps = kGps0;  // GPS time of the next pulse
   std::string status = "A";
+  bool silent = false;  // the receiver sends nothing after its pulses
 };
 
 bool Has(const TPPSEffects& fx, const TPPSEffect& e) {
@@ -286,6 +287,40 @@ TEST(PPSSync, FailedClockSetIsLoggedAndNotReportedAsSynchronised) {
   EXPECT_FALSE(sync.ClockSynchronised());
   EXPECT_TRUE(Has(fx, TPPSEffect::Log("Cor: Error setting computer clock: Operation not permitted")));
   EXPECT_FALSE(Has(fx, TPPSEffect::Synchronised()));
+}
+
+TEST(PPSSync, SilentReceiverShowsTheTimeOfThisPulseFromTheRunningRecord) {
+  Rig rig(Settings());
+  for (int i = 0; i < 3; ++i) rig.Pulse();
+  rig.silent = true;
+  rig.Pulse();  // still reads the sentence sent after the third pulse
+  const TPPSEffects fx = rig.Pulse();  // 12:00:04, nothing to read
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditGPStime, "12:00:04")));
+  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditGPSDate, "06.12.2026")));
+  EXPECT_FALSE(rig.sync.GPSTimeValid());
+  EXPECT_EQ(rig.sync.GPSTime(), UnixMsToSystemTime(kGps0 + 5000));  // the next pulse
+}
+
+TEST(PPSSync, InvalidTimeHoldsThePeriodicCountdownWhenValidOnlyIsOn) {
+  TGPSrec g = Settings();
+  g.Interval = 100;
+  Rig rig(g);
+  for (int i = 0; i < 10; ++i) rig.Pulse();
+  ASSERT_FALSE(rig.sync.SyncRequest());
+  rig.status = "V";
+  rig.Pulse();  // reads the last valid sentence
+  const int held = rig.sync.SyncCountdown();
+  for (int i = 0; i < 5; ++i) rig.Pulse();
+  EXPECT_EQ(rig.sync.SyncCountdown(), held);
+
+  g.ValidOnly = false;
+  Rig lax(g);
+  for (int i = 0; i < 10; ++i) lax.Pulse();
+  lax.status = "V";
+  lax.Pulse();
+  const int running = lax.sync.SyncCountdown();
+  for (int i = 0; i < 5; ++i) lax.Pulse();
+  EXPECT_EQ(lax.sync.SyncCountdown(), running - 5);
 }
 
 TEST(PPSSync, RingLineOnlyWhenConfigured) {
