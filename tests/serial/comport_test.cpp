@@ -321,15 +321,6 @@ TEST(SimGps, ClockJumpsDoNotFloodPulses) {
   EXPECT_EQ(rig.readings.size(), 2u);
 }
 
-TEST(SimGps, ManualClockSetterMovesOnlyTheManualClock) {
-  ManualClock clock(1000);
-  ManualClockSetter setter(clock);
-  std::string error;
-  ASSERT_TRUE(setter.SetUtc(123'456, error));
-  EXPECT_EQ(clock.NowUnixMs(), 123'456);
-  EXPECT_EQ(setter.Requests(), std::vector<int64_t>{123'456});
-}
-
 TEST(ComLed, BoundLampFollowsItsLineAndUnboundIsSetDirectly) {
   SimRig rig(clDSR);
   TComLed led;
