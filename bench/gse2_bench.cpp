@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +38,11 @@ struct HourOfData {
 HourOfData MakeHour() {
   HourOfData h;
   std::string tmpl = (std::filesystem::temp_directory_path() / "velkor-gse2-bench-XXXXXX").string();
-  h.root = ::mkdtemp(tmpl.data()) ? tmpl : "/tmp/velkor-gse2-bench";
+  if (!::mkdtemp(tmpl.data())) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  h.root = tmpl;
   TProgParam p;
   p.IDStation = "IDx";
   p.Seismograph.Model = "CMG-4T";
@@ -72,8 +77,19 @@ HourOfData MakeHour() {
   return h;
 }
 
+// Removes the temporary directory when the benchmark program ends, whichever
+// benchmarks ran.
+struct RemoveAtExit {
+  std::string root;
+  ~RemoveAtExit() {
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+};
+
 const HourOfData& Hour() {
   static const HourOfData h = MakeHour();
+  static const RemoveAtExit cleanup{h.root};
   return h;
 }
 
@@ -111,8 +127,6 @@ void BM_Gse2OneWriteHour(benchmark::State& state) {
     if (fd >= 0) ::close(fd);
   }
   state.counters["file_bytes"] = static_cast<double>(bytes.size());
-  std::error_code ec;
-  std::filesystem::remove_all(h.root, ec);
 }
 BENCHMARK(BM_Gse2OneWriteHour)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
