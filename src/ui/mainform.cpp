@@ -36,11 +36,12 @@ constexpr int kPanelGap = 5;
 constexpr int kSecondsMin = 1, kSecondsMax = 60;
 constexpr int32_t kCountsFullScale = 536'870'912;  // 2^29
 
-// round(perCount × 2^29), kept inside the int32 range the renderer takes: a
-// calibration of 4 or more per count would otherwise wrap to a negative scale.
+// round(perCount × 2^29), halves to even, kept inside the int32 range the
+// renderer takes: a calibration of 4 or more per count would otherwise wrap to
+// a negative scale.
 int32_t FullScaleOf(const ArrayOfReal& perCount) {
   if (perCount.empty() || !std::isfinite(perCount[0])) return 0;
-  const double v = std::round(perCount[0] * double(kCountsFullScale));
+  const double v = std::nearbyint(perCount[0] * double(kCountsFullScale));
   constexpr double kMax = std::numeric_limits<int32_t>::max();
   constexpr double kMin = std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(std::clamp(v, kMin, kMax));
@@ -223,9 +224,10 @@ void TMainForm::BuildInfoPanel(QWidget* central) {
 
   auto* row = new QHBoxLayout;
   row->setSpacing(6);
-  BtnSetTime = NewButton(PanelInfo, "BtnSetTime", "Set PC &Time");
-  BtnTestSMS = NewButton(PanelInfo, "BtnTestSMS", "Test");
-  BtnSignal = NewButton(PanelInfo, "BtnSignal", "Signal");
+  BtnSetTime = NewButton(PanelInfo, "BtnSetTime", "Set PC &Time", "Force Computer Clock Sychronization");
+  connect(BtnSetTime, &QPushButton::clicked, this, [this] { m_station.BtnSetTimeClick(); });
+  BtnTestSMS = NewButton(PanelInfo, "BtnTestSMS", "Test", "Send Test Message");
+  BtnSignal = NewButton(PanelInfo, "BtnSignal", "Signal", "Scan GSM Signal Intensity");
   BtnSignal->setEnabled(false);
   row->addWidget(BtnSetTime);
   row->addWidget(BtnTestSMS);
@@ -390,7 +392,13 @@ void TMainForm::BuildMenus() {
   }
   MenuSyncPCClock =
       AddItem(general, "MenuSyncPCClock", "Synchronize PC Clock", QKeySequence(Qt::Key_F5), false);
+  // The check mark tells that the clock follows GPS; choosing the item only
+  // asks for a synchronisation, it does not switch that off.
   MenuSyncPCClock->setCheckable(true);
+  connect(MenuSyncPCClock, &QAction::triggered, this, [this] {
+    MenuSyncPCClock->setChecked(m_station.MenuSyncPCClockChecked());
+    m_station.BtnSetTimeClick();
+  });
 
   QMenu* options = menuBar()->addMenu("&Options");
   AddItem(options, "MenuParametres", "Parametres", QKeySequence(Qt::Key_F11), false);
@@ -422,6 +430,7 @@ void TMainForm::FormCreate() {
   StatusPanel0->setText(Q(m_station.Title()));
   ChkBoxFilterAct->setEnabled(m_station.Params().Filter.Loaded);
   BtnSetTime->setEnabled(m_station.GpsControlsEnabled());
+  MenuSyncPCClock->setEnabled(m_station.GpsControlsEnabled());
   const bool gsm = m_station.GsmControlsEnabled();
   for (QWidget* w : std::initializer_list<QWidget*>{BtnSignal, LblPIN, LblSignal,
                                                     Field(InfoField::PIN), Field(InfoField::Signal)})
@@ -616,7 +625,7 @@ void TMainForm::BtnPauseClick() {
   StationState& s = m_station.State();
   s.DisplayPaused = !s.DisplayPaused;
   if (s.DisplayPaused)
-    WaveForm->setWindowTitle(Q(m_station.Params().IDStation) + " " + WaveForm->windowTitle());
+    WaveForm->setWindowTitle(Latin1(m_station.Params().IDStation) + " " + WaveForm->windowTitle());
   QString caption = BtnPause->text();
   if (caption.size() >= 2) {
     const QChar first = caption.front();

@@ -16,12 +16,12 @@
 
 #include "common/datetime.h"
 #include "support/temp_dir.h"
+#include "timekeeping/pps_sync.h"
 
 namespace {
 
 // No filter, no GPS port; input 0 calibrated at 0.5 nm/s per count.
 const char* const kIniRest =
-    "[GPS]\r\nUpDateOn=0\r\n"
     "[Sensor]\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\n"
     "LSBin6=1\r\nLSBin7=1\r\n";
 
@@ -51,9 +51,12 @@ class MainFormTest : public ::testing::Test {
   virtual std::string CommonKeys() const { return ""; }
   virtual std::string Lsb0() const { return "0.5"; }
   virtual std::string FilterFile() const { return ""; }
+  virtual std::string GpsKeys() const { return "UpDateOn=0\r\n"; }
+  virtual std::string IDStation() const { return "VLK1"; }
   std::string Ini() const {
-    return "[Common]\r\nIDStation=VLK1\r\n" + CommonKeys() + "[Registration]\r\nFilter=" +
-           FilterFile() + "\r\n" + kIniRest + "LSBin0=" + Lsb0() + "\r\n";
+    return "[Common]\r\nIDStation=" + IDStation() + "\r\n" + CommonKeys() +
+           "[Registration]\r\nFilter=" + FilterFile() + "\r\n[GPS]\r\n" + GpsKeys() + kIniRest +
+           "LSBin0=" + Lsb0() + "\r\n";
   }
   static void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
   // One acquisition cycle per second of station time.
@@ -93,6 +96,16 @@ TEST_F(MainFormTest, StartsCompactWithEveryPanelClosed) {
   EXPECT_FALSE(form->ChkBoxFilterAct->isEnabled());
   EXPECT_EQ(form->Lamp(LedId::TriggerDetected)->parentWidget(), form->PanelInfo);
   EXPECT_EQ(form->Field(InfoField::GPStime)->text(), "N/A");
+  // No GPS updating: neither way of asking for a clock synchronisation is open.
+  EXPECT_FALSE(form->BtnSetTime->isEnabled());
+  EXPECT_FALSE(form->MenuSyncPCClock->isEnabled());
+  EXPECT_FALSE(form->MenuSyncPCClock->isChecked());
+}
+
+TEST_F(MainFormTest, PanelFieldsShowStationTextsAsLatin1) {
+  station->SetField(InfoField::Latitude, "48\xB0" "12.5 N");
+  Settle();
+  EXPECT_EQ(form->Field(InfoField::Latitude)->text(), QString::fromUtf8("48°12.5 N"));
 }
 
 TEST_F(MainFormTest, PanelsStackInOpeningOrderAndCloseUpwards) {
@@ -311,6 +324,63 @@ TEST_F(MainFormTest, TrayItemTogglesBetweenMinimisedAndRestored) {
   Settle();
   EXPECT_FALSE(form->isMinimized());
   EXPECT_EQ(pop->text(), "Minimize");
+}
+
+// 5 × 2^-30 nm/s per count: the full scale is 2.5 exactly, which rounds to even.
+class HalfwayLsbTest : public MainFormTest {
+  std::string Lsb0() const override { return "4.656612873077392578125E-9"; }
+};
+
+TEST_F(HalfwayLsbTest, VelocityFullScaleRoundsHalvesToEven) {
+  Click(form->BtnActual);
+  form->NanometresRadioBtn->click();
+  EXPECT_EQ(form->DisplaySettings().FullScale, 2);
+}
+
+// The station code in the INI file is 8-bit text.
+class Latin1StationTest : public MainFormTest {
+  std::string IDStation() const override { return "K\xD6" "L"; }
+};
+
+TEST_F(Latin1StationTest, PausedCaptionCarriesTheStationCodeAsLatin1) {
+  Click(form->BtnActual);
+  Cycles(2);
+  const QString live = Caption();
+  Click(form->BtnPause);
+  EXPECT_EQ(Caption(), QString::fromUtf8("KÖL ") + live);
+}
+
+// The simulated receiver stands in for the GPS port.
+class GpsTest : public MainFormTest {
+ protected:
+  std::string GpsKeys() const override { return "UpDateOn=1\r\nPort=sim-gps\r\n"; }
+  // The station starts with a request pending; take it back so a new one shows.
+  void NoRequestPending() {
+    ASSERT_NE(station->PPSSync(), nullptr);
+    station->PPSSync()->CancelSyncRequest();
+    ASSERT_FALSE(station->PPSSync()->SyncRequest());
+  }
+};
+
+TEST_F(GpsTest, SetTimeButtonRequestsASynchronisation) {
+  ASSERT_FALSE(station->State().HaltRequested);
+  EXPECT_TRUE(form->BtnSetTime->isEnabled());
+  EXPECT_EQ(form->BtnSetTime->toolTip(), "Force Computer Clock Sychronization");
+  NoRequestPending();
+  Click(form->BtnSetTime);
+  EXPECT_TRUE(station->PPSSync()->SyncRequest());
+  EXPECT_TRUE(form->Lamp(LedId::SyncReq)->State().on);
+}
+
+TEST_F(GpsTest, SyncMenuItemRequestsASynchronisationAndKeepsItsCheckMark) {
+  EXPECT_TRUE(form->MenuSyncPCClock->isEnabled());
+  EXPECT_TRUE(form->MenuSyncPCClock->isChecked());
+  NoRequestPending();
+  form->MenuSyncPCClock->trigger();
+  Settle();
+  EXPECT_TRUE(station->PPSSync()->SyncRequest());
+  EXPECT_TRUE(form->Lamp(LedId::SyncReq)->State().on);
+  EXPECT_TRUE(form->MenuSyncPCClock->isChecked());
 }
 
 // A calibration of 4 nm/s per count or more would overflow a 32-bit full scale.
