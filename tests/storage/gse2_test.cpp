@@ -180,6 +180,7 @@ class Gse2FileTest : public ::testing::Test {
   TDateTime t1 = EncodeDateTime(2005, 1, 15, 12, 0, 1, 0);
 };
 
+// The second segment goes over the first one's STOP: one BEGIN, one STOP at the end.
 TEST_F(Gse2FileTest, TwoSegmentsOfTwoChannelsMatchTheGoldenFileByteForByte) {
   const std::string file = dir / "golden.ST01";
   EXPECT_EQ(TwoChannelWriter(file, t0, {10, 100'000'000, -20, -5, 35, 7}).Execute(lock, host), 4);
@@ -187,17 +188,6 @@ TEST_F(Gse2FileTest, TwoSegmentsOfTwoChannelsMatchTheGoldenFileByteForByte) {
   EXPECT_EQ(ReadFile(file), ReadFile(VELKOR_TEST_DATA "/storage/two_segments_two_channels.gse"));
   EXPECT_TRUE(host.LogLines().empty());
   EXPECT_FALSE(lock.Held());
-}
-
-TEST_F(Gse2FileTest, AppendingOverStopLeavesExactlyOneStopAtTheVeryEnd) {
-  const std::string file = dir / "append.ST01";
-  for (int i = 0; i < 3; ++i)
-    ASSERT_EQ(TwoChannelWriter(file, AddMs(t0, 1000 * i), {i, -i}).Execute(lock, host), 4);
-  const std::string bytes = ReadFile(file);
-  EXPECT_EQ(bytes.find("STOP"), bytes.size() - 4);
-  EXPECT_EQ(bytes.find("BEGIN GSE2.0"), 0u);
-  EXPECT_EQ(bytes.find("BEGIN GSE2.0", 1), std::string::npos);
-  EXPECT_EQ(ParseGse2(bytes).size(), 6u);
 }
 
 TEST_F(Gse2FileTest, AppendingToATornFileKeepsEveryByteAndStartsOnAFreshLine) {
@@ -237,12 +227,6 @@ TEST_F(Gse2FileTest, ASegmentWithoutSamplesWritesOnlyTheFrame) {
   const std::string file = dir / "none.ST01";
   ASSERT_EQ(TwoChannelWriter(file, t0, {}).Execute(lock, host), 4);
   EXPECT_EQ(ReadFile(file), "BEGIN GSE2.0\n\nSTOP");
-}
-
-TEST_F(Gse2FileTest, CreatesTheMissingDirectoriesLevelByLevel) {
-  const std::string file = dir / "a/b/c/deep.ST01";
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host), 4);
-  EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 2u);
 }
 
 TEST_F(Gse2FileTest, AFileInTheWayOfADirectoryFailsWithOneLogLine) {
