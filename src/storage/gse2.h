@@ -98,9 +98,9 @@ class Gse2FileWriter {
   Gse2FileWriter& operator=(const Gse2FileWriter&) = delete;
 
   // Creates the file with its BEGIN header, or opens an existing one and
-  // positions over its closing "STOP". Fails while another writer holds the
-  // file (an exclusive flock, kept until Close). A file torn by a crash (not ending in
-  // "STOP") is continued after what is there, on a fresh line.
+  // positions over its closing "STOP". A file torn by a crash (not ending in
+  // "STOP") is continued after what is there, on a fresh line. Fails while
+  // another writer holds the file (an exclusive flock, kept until Close).
   bool Open(const std::string& path);
   // One block: WID2 and DAT2, the data lines of values[0], values[stride], …
   // (count values) and the CHK2 trailer with its empty line.
