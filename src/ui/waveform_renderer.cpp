@@ -200,6 +200,9 @@ void RenderWaveform(QPainter& p, const QRect& area, const WaveformInput& in) {
   QPen tracePen(print ? Qt::black : kScreenTrace);
   tracePen.setWidth(0);
   tracePen.setStyle(Qt::SolidLine);
+  // A segment ends just before its end point, so that the +1 of the column
+  // below covers the rows between two columns and a flat trace is one row.
+  tracePen.setCapStyle(Qt::FlatCap);
   p.setPen(tracePen);
   std::vector<QLine> lines;
   lines.reserve(static_cast<size_t>(std::max(0, L.Columns)));
