@@ -138,16 +138,19 @@ void SimGpsReceiver::Pump() {
     m_nextSecond = FloorSecond(now);  // the clock jumped ahead
     m_risen = false;
   }
-  // A pulse marks second S: the line rises before it and falls at S.
-  while (true) {
+  // A pulse marks second S: the line rises before it and falls at S. A
+  // handler may close the port; nothing more is delivered after that.
+  while (m_open) {
     if (!m_risen && now >= m_nextSecond - m_options.PulseWidthMs) {
       SetLine(true);
       m_risen = true;
+      if (!m_open) break;
     }
     if (now < m_nextSecond) break;
     SetLine(false);
     m_risen = false;
     ++m_pulses;
+    if (!m_open) break;
     const std::string text = SentencesFor(m_nextSecond);
     {
       std::lock_guard lock(m_rxMutex);

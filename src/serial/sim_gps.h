@@ -7,6 +7,7 @@
 // Pump() emits everything due up to the clock's now, so a test on a
 // ManualClock drives it step by step; the threaded mode polls the clock with
 // short waits and pumps on its own thread, which is then the event thread.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -78,7 +79,7 @@ class SimGpsReceiver final : public ComBackend {
   std::condition_variable m_wake;
   bool m_stop = false;
   std::thread m_thread;
-  bool m_open = false;
+  std::atomic<bool> m_open{false};
 };
 
 // Clock setting for a station that runs on a ManualClock with the simulated

@@ -247,6 +247,7 @@ void TermiosBackend::LineLoop(TThreadPriority priority) {
       if (errno == EIO) ReportError(Errno(m_path));
       break;  // ENOTTY/EINVAL: the driver cannot wait on lines
     }
+    if (m_stop) break;  // closed while waiting: the port may have a new backend
     int state = 0;
     if (ioctl(m_fd, TIOCMGET, &state) != 0) {
       ReportError(Errno(m_path));

@@ -613,3 +613,23 @@ TEST(SimGps, ReopeningFromItsOwnPulseHandlerKeepsPulsing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimGps, NothingIsDeliveredAfterAHandlerClosedThePort) {
+  SimRig rig(clDSR);
+  int pulses = 0;
+  rig.port.OnDSRChange = [&](TComPort& p, bool on) {
+    if (on) return;
+    ++pulses;
+    p.Close();
+  };
+  ASSERT_TRUE(rig.port.Open());
+  SimGpsReceiver* receiver = rig.port.SimGps();
+  rig.clock.AdvanceMs(3000);  // three pulses due at once
+  receiver->Pump();
+  EXPECT_EQ(pulses, 1);
+  EXPECT_EQ(receiver->PulseCount(), 1);
+}
+
+}  // namespace
