@@ -327,6 +327,27 @@ TEST(WaveformRender, FixedFullScaleScalesAllBandsAlike) {
     EXPECT_EQ(RowsWith(img, kYellow, 50 * k + 1, 50 * k + 49), (std::set<int>{50 * k + 10})) << k;
 }
 
+TEST(WaveformRender, ValuesFarOutsideTheirBandStayInsideThePicture) {
+  // Normalisation off with a full scale of 1: every column lies billions of
+  // rows away; the segments are clamped and clipped to the picture's area.
+  const auto samples = MakeSamples(100, 8, [](int f, int k) {
+    return (f + k) % 2 ? INT32_MAX : INT32_MIN;
+  });
+  WaveformInput in = Input(samples, 1, 100);
+  in.Normalise = false;
+  in.FullScale = 1;
+  QImage img(800, 600, QImage::Format_RGB32);
+  img.fill(Qt::magenta);
+  const QRect area(100, 100, 600, 400);
+  QPainter p(&img);
+  RenderWaveform(p, area, in);
+  p.end();
+  EXPECT_TRUE(ColumnHas(img, kYellow, area.left() + 50, area.top(), area.bottom() + 1));
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (!area.contains(x, y)) ASSERT_EQ(img.pixel(x, y), qRgb(255, 0, 255)) << x << "," << y;
+}
+
 TEST(WaveformRender, PaperColoursAndCaption) {
   const auto samples =
       MakeSamples(1000, 8, [](int f, int k) { return k == 1 ? Sine(f, 100, 1.0, 900) : 0; });

@@ -79,16 +79,6 @@ TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreen) {
   EXPECT_TRUE(owned.isWindow());  // its own top-level window, not a child
 }
 
-TEST(WaveForm, CloseTellsTheMainWindowOnce) {
-  TWaveForm form;
-  int closed = 0;
-  QObject::connect(&form, &TWaveForm::closed, [&] { ++closed; });
-  form.show();
-  EXPECT_TRUE(form.close());
-  EXPECT_EQ(closed, 1);
-  EXPECT_FALSE(form.isVisible());
-}
-
 TEST(WaveForm, EscapeAsksForTheMainWindowOtherKeysDoNothing) {
   QWidget owner;
   TWaveForm form(&owner);
