@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/clock.h"
@@ -167,12 +168,15 @@ int main(int argc, char** argv) {
 
   StationController station(options);
   if (headless) {
+    // Workers log from their own threads: one write per line keeps lines whole.
+    static std::mutex echoLock;
     QObject::connect(&station, &StationController::logLine, [](const std::string& line) {
       // The log is 8-bit Latin-1; terminals expect UTF-8.
-      const QByteArray text =
+      QByteArray text =
           QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())).toUtf8();
+      text.append('\n');
+      std::lock_guard lock(echoLock);
       std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-      std::fputc('\n', stdout);
       std::fflush(stdout);
     });
   }
@@ -186,14 +190,16 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
   }
-  auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, app.get());
-  QObject::connect(notifier, &QSocketNotifier::activated, [&] {
-    char buf[16];
-    while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
-    }
-    station.WMEndSession();
-    app->quit();
-  });
+  if (g_signalPipe[0] >= 0) {
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, app.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, [&] {
+      char buf[16];
+      while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+      }
+      station.WMEndSession();
+      app->quit();
+    });
+  }
 
   if (headless) {
     QObject::connect(&station, &StationController::closeRequested, [&] {
@@ -215,6 +221,7 @@ int main(int argc, char** argv) {
   TMainForm form(station);
   QObject::connect(gui, &QGuiApplication::commitDataRequest, [&](QSessionManager&) {
     station.WMEndSession();
+    form.close();
   });
   form.FormCreate();
   form.show();

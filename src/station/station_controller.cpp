@@ -48,16 +48,14 @@ StationController::StationController(StationOptions options, QObject* parent)
     m_systemClock = std::make_unique<SystemClock>();
     m_options.clock = m_systemClock.get();
   }
-  if (!m_options.clockSetter) {
-    m_fakeSetter = std::make_unique<RecordingClockSetter>();
-    m_options.clockSetter = m_fakeSetter.get();
-  }
+  // Until the GPS port chooses one, nothing can touch the host clock.
+  m_fakeSetter = std::make_unique<RecordingClockSetter>();
   if (!m_options.restarter) {
     m_fakeRestarter = std::make_unique<RecordingRestarter>();
     m_options.restarter = m_fakeRestarter.get();
   }
   m_clock = m_options.clock;
-  m_clockSetter = m_options.clockSetter;
+  m_clockSetter = m_options.clockSetter ? m_options.clockSetter : m_fakeSetter.get();
   m_restarter = m_options.restarter;
   m_files.ProgramDir = m_options.ProgramDir;
   if (!m_files.ProgramDir.empty() && m_files.ProgramDir.back() != '/') m_files.ProgramDir += '/';
@@ -67,6 +65,11 @@ StationController::StationController(StationOptions options, QObject* parent)
 }
 
 StationController::~StationController() {
+  // The port's event thread calls into the pulse handling: stop it first.
+  if (m_gpsPort) m_gpsPort->Close();
+  m_ppsLed.reset();
+  m_gpsPort.reset();
+  if (m_gsmPort) m_gsmPort->Close();
   // Every requested line reaches the disk, the END line included.
   if (m_log) m_log->Drain();
   m_log.reset();
@@ -74,8 +77,11 @@ StationController::~StationController() {
 
 void StationController::DeriveNames(const std::string& executableName, std::string& title,
                                     ProgramFiles& files) {
-  // The base name is the executable's file name without its extension.
-  const std::string base = std::filesystem::path(executableName).stem().string();
+  // The base name is the executable's file name without an extension of
+  // three letters ("velkor.exe"); Linux executables usually have none, and a
+  // name like "velkor.north" stays whole.
+  std::string base = std::filesystem::path(executableName).filename().string();
+  if (base.size() > 4 && base[base.size() - 4] == '.') base.resize(base.size() - 4);
   title = kDefaultTitle;
   files.IniName = "velkor.ini";
   files.LogName = "velkor.log";
@@ -208,7 +214,8 @@ void StationController::FormCreate() {
   m_menuSyncChecked = m_params.GPS.UpDateOn;
   // Step 12: windows, offsets.
   AllocateBuffers(m_state, m_params);
-  ReadOffsets(m_files.ProgramDir, m_state.Offsets, m_clock->NowUnixMs());
+  // The file's age is measured on the computer's clock, which stamped it.
+  ReadOffsets(m_files.ProgramDir, m_state.Offsets, SystemClock().NowUnixMs());
   for (size_t k = 0; k < m_state.RawBuffer.size(); ++k)
     m_state.RawBuffer[k] = m_state.Offsets[k % kChannelCount];
   // Step 13: the converter is opened by the first cycle.
@@ -251,7 +258,9 @@ void StationController::FormCreate() {
 }
 
 void StationController::WMEndSession() {
-  if (m_state.Closing) return;
+  // During a close already under way the line is still worth having; after
+  // the END line nothing more is written.
+  if (m_endLogged) return;
   IndicateSaveLog("Inf: Windows shutdown... (forced end)");
   FormClose();
 }
@@ -291,6 +300,7 @@ void StationController::FormClose() {
   CloseGsmPort();
   // Step 9.
   IndicateSaveLog("Inf: ******** E N D ********");
+  m_endLogged = true;
   // Step 10.
   if (m_state.KeepOffsetsFile)
     WriteOffsets(m_files.ProgramDir, m_state.Offsets);
@@ -392,6 +402,11 @@ void StationController::Acquire(TDateTime now) {
   CycleHooks hooks;
   hooks.filter = m_filter.get();
   CycleResult r = AppendBlock(s, m_params, m_converter->ADGain(), m_displayUnit, nowMs, hooks);
+  if (!r.appended) {
+    // Not whole frames: the driver broke its contract; the block is dropped.
+    s.RawBlock.clear();
+    return;
+  }
   for (int32_t n : r.rateCorrections)
     IndicateSaveLog("A/D: Sampling rate correction. (" + std::to_string(n) + ")");
   SetField(InfoField::TimeTag, r.editTimeTag);
@@ -514,12 +529,29 @@ void StationController::SendMessage(const std::string& text) {
 }
 
 bool StationController::StartPINthread() {
-  // The GSM modem is not supported yet, so its port cannot be opened.
-  return false;
+  // The port is opened here; the PIN dialogue with the modem plugs in once
+  // the GSM jobs exist.
+  m_gsmPort = std::make_unique<TComPort>();
+  m_gsmPort->SetPort(m_params.GSM.Port);
+  m_gsmPort->SetBaudRate(m_params.GSM.BaudRate);
+  TFlowControl flow;
+  flow.OutCTSFlow = false;
+  flow.OutDSRFlow = false;
+  flow.ControlDTR = TDTRFlowControl::dtrEnable;
+  flow.ControlRTS = TRTSFlowControl::rtsDisable;
+  m_gsmPort->SetFlowControl(flow);
+  m_gsmPort->SetSyncMethod(TSyncMethod::smThreadSync);
+  m_gsmPort->SetDispatcher([this](std::function<void()> work) { RunOnMainThread(std::move(work)); });
+  return m_gsmPort->Open();
 }
 
 void StationController::RunOnMainThread(std::function<void()> work) {
-  QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+  // Work raised on the main thread itself (the validity watch) keeps its
+  // place among the cycle's own lines.
+  if (QThread::currentThread() == thread())
+    work();
+  else
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
 bool StationController::OpenGpsPort() {
@@ -538,15 +570,18 @@ bool StationController::OpenGpsPort() {
   m_gpsPort->SetEventThreadPriority(TThreadPriority::tpHigher);
   SimGpsOptions sim;
   sim.clock = m_clock;
-  sim.PPSLine = gps.PPS == kSignalCTS ? clCTS : gps.PPS == kSignalRI ? clRing : clDSR;
+  // No PPS line configured: the receiver sends sentences only.
+  sim.PPSLine = gps.PPS == kSignalCTS   ? clCTS
+                : gps.PPS == kSignalRI  ? clRing
+                : gps.PPS == kSignalDSR ? clDSR
+                                        : 0u;
   // On the simulated clock the receiver is pumped by the cycle driver.
   sim.Threaded = !m_options.simulated;
   m_gpsPort->SetSimGpsOptions(sim);
 
   m_gpsText = std::make_unique<PortTextAdapter<TComPort>>(*m_gpsPort);
-  if (m_options.clockSetter) {
-    m_clockSetter = m_options.clockSetter;
-  } else {
+  if (!m_options.clockSetter) {
+    // The system clock only for a real device on the host clock.
     m_gpsClockSetter = MakeClockSetterForPort(gps.Port, m_options.manualClock);
     m_clockSetter = m_gpsClockSetter.get();
   }
@@ -571,9 +606,11 @@ bool StationController::OpenGpsPort() {
   m_ppsLed = std::make_unique<TComLed>();
   m_ppsLed->SetKind(TLedKind::lkRed);
   m_ppsLed->OnChange = [this](bool on) { RunOnMainThread([this, on] { SetLed(LedId::PPS, on); }); };
-  m_ppsLed->Bind(m_gpsPort.get(), gps.PPS == kSignalCTS  ? TLedSignal::lsCTS
-                                  : gps.PPS == kSignalRI ? TLedSignal::lsRing
-                                                         : TLedSignal::lsDSR);
+  // Without a PPS line the lamp shows that the port is open.
+  m_ppsLed->Bind(m_gpsPort.get(), gps.PPS == kSignalCTS   ? TLedSignal::lsCTS
+                                  : gps.PPS == kSignalRI  ? TLedSignal::lsRing
+                                  : gps.PPS == kSignalDSR ? TLedSignal::lsDSR
+                                                          : TLedSignal::lsConn);
   if (!m_gpsPort->Open()) return false;
   return true;
 }
@@ -604,7 +641,9 @@ void StationController::BtnSetTimeClick() {
 }
 
 bool StationController::GPSTimeValid() const { return m_ppsSync && m_ppsSync->GPSTimeValid(); }
-void StationController::CloseGsmPort() {}
+void StationController::CloseGsmPort() {
+  if (m_gsmPort && m_gsmPort->Connected()) m_gsmPort->Close();
+}
 
 StationController::SaveResult StationController::PrepareBufferForSave(TDateTime from,
                                                                       int maxSeconds,

@@ -168,6 +168,7 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<ADConverter> m_converter;
   std::unique_ptr<CycleFilter> m_filter;
   std::unique_ptr<TComPort> m_gpsPort;
+  std::unique_ptr<TComPort> m_gsmPort;
   std::unique_ptr<TComLed> m_ppsLed;
   std::unique_ptr<GPSTextPort> m_gpsText;
   std::unique_ptr<ClockSetter> m_gpsClockSetter;
@@ -181,6 +182,7 @@ class StationController : public QObject, public WorkerHost {
   bool m_timerOn = false;
   bool m_suspended = false;
   bool m_created = false;
+  bool m_endLogged = false;
   bool m_menuSyncChecked = false;
   bool m_gpsControlsEnabled = true;
   bool m_gsmControlsEnabled = false;

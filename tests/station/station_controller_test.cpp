@@ -107,7 +107,7 @@ TEST_F(StationTest, MissingIniIsCreatedAtCloseAndAnExistingOneIsKept) {
   EXPECT_EQ(ReadFile(dir.Path("velkor.ini")), kNoGps);
 }
 
-TEST_F(StationTest, SecondCloseAndEndOfSessionDuringCloseDoNothing) {
+TEST_F(StationTest, SecondCloseAndEndOfSessionAfterCloseDoNothing) {
   WriteFile(dir.Path("velkor.ini"), kNoGps);
   auto s = Make();
   s->FormCreate();
@@ -137,6 +137,11 @@ TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
   EXPECT_EQ(title, "velkor \"velkor-b\"");
   EXPECT_EQ(f.IniName, "velkor-b.ini");
   EXPECT_EQ(f.LogName, "velkor-b.log");
+  StationController::DeriveNames("velkor.north", title, f);
+  EXPECT_EQ(f.IniName, "velkor.north.ini") << "only a three-letter extension is dropped";
+  StationController::DeriveNames("Velkor.exe", title, f);
+  EXPECT_EQ(title, "velkor");
+  EXPECT_EQ(f.IniName, "velkor.ini");
   StationController::DeriveNames("VELKOR", title, f);
   EXPECT_EQ(title, "velkor");
   EXPECT_EQ(f.IniName, "velkor.ini");
@@ -265,6 +270,21 @@ TEST_F(StationTest, GpsPortThatCannotOpenHaltsButCloseStillEnds) {
   EXPECT_TRUE(Has(m, "GPS: Error opening port."));
   EXPECT_EQ(m[0], "Err: Error loading filter file.");
   EXPECT_TRUE(Has(m, "Tim: Waiting for valid time..."));
+  EXPECT_EQ(m.back(), "Inf: ******** E N D ********");
+}
+
+TEST_F(StationTest, GsmPortThatCannotOpenHaltsTheStation) {
+  WriteFile(dir.Path("velkor.ini"),
+            std::string(kNoGps) + "[Communication]\r\nSendSMS=1\r\n[GSM]\r\nPIN=1234\r\n"
+                                  "SMScentrum=+420123456789\r\nPort=/nonexistent/modem\r\n");
+  auto s = Make();
+  s->FormCreate();
+  EXPECT_TRUE(s->Params().SendSMS);
+  EXPECT_TRUE(s->GsmControlsEnabled());
+  EXPECT_FALSE(s->TimerOn());
+  s->FormClose();
+  const auto m = Messages();
+  EXPECT_TRUE(Has(m, "GSM: Error opening port."));
   EXPECT_EQ(m.back(), "Inf: ******** E N D ********");
 }
 
