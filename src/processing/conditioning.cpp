@@ -56,10 +56,20 @@ namespace {
 #endif
 
 constexpr double kRoundMagic = 6755399441055744.0;  // 2^52 + 2^51
+// |INT32_MIN × factor| stays below 2^31 − 0.5 from here up.
+constexpr double kMinUnclampedFactor = -1.0 + 0x1p-30;
+// Products stay far inside the range of a double (and are never NaN).
+constexpr double kMaxVectorFactor = 1e9;
+
+void ConvertValues(const int32_t* source, int32_t* display, int32_t begin, int32_t end,
+                   const DisplayFactors& f) {
+  for (int32_t i = begin; i < end; ++i) display[i] = ConvertValueForDisplay(source[i], i, f);
+}
 
 // Frame-aligned block: the channel of value k is k, so the eight factors stay
-// in registers and the frame vectorises. Products with factors in (-1, 1]
-// always fit in 32 bits and need no clamp (-1 turns INT32_MIN into 2^31).
+// in registers and the frame vectorises. Products with factors in
+// [kMinUnclampedFactor, 1] round into 32 bits and need no clamp (-1 turns
+// INT32_MIN into 2^31).
 VELKOR_VECTOR_CLONES
 void ScaleFramesUnclamped(const int32_t* src, int32_t* dst, int32_t frames,
                           const double* factor) {
@@ -113,8 +123,18 @@ void ConvertForDisplay(const int32_t* source, int32_t* display, int32_t begin, i
   int32_t i = begin;
   for (; i < end && (i & 7) != 0; ++i) display[i] = ConvertValueForDisplay(source[i], i, f);
   const int32_t frames = (end - i) / kChannelCount;
-  bool withinOne = true;
-  for (double x : f.factor) withinOne = withinOne && x > -1.0 && x <= 1.0;
+  // The frame loops assume finite products (they are built with finite-math
+  // flags); factors that could break that take the value-by-value path.
+  bool moderate = true, withinOne = true;
+  for (double x : f.factor) {
+    moderate = moderate && std::fabs(x) <= kMaxVectorFactor;
+    // Just above -1, INT32_MIN would round to 2^31, which needs the clamp.
+    withinOne = withinOne && x >= kMinUnclampedFactor && x <= 1.0;
+  }
+  if (!moderate) {
+    ConvertValues(source, display, i, end, f);
+    return;
+  }
   if (withinOne)
     ScaleFramesUnclamped(source + i, display + i, frames, f.factor.data());
   else

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <random>
 
 namespace {
@@ -110,9 +112,16 @@ TEST_F(DisplayConversion, RangesStartingMidFrameMatchValueByValue) {
   src[17] = INT32_MAX;
   src[25] = INT32_MIN;  // times -1 leaves 32 bits
   // Factors in (-1, 1] take the path without clamping, larger ones clamp.
+  // Just above -1 INT32_MIN still rounds to 2^31; non-finite and huge
+  // factors must not reach the frame loops built for finite products.
+  const double nearMinusOne = std::nextafter(-1.0, 0.0);
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   for (const ArrayOfReal& lsbin : {ArrayOfReal{0.37, -0.999, 1, 0.001, 0.5, 0.25, 0.999, 0.75},
                                    ArrayOfReal{0.37, -1, 1, 0.001, 0.5, 0.25, 0.999, 0.75},
-                                   ArrayOfReal{0.37, 1.5, 2.25, 0.001, 7, 1, 0.5, 3}}) {
+                                   ArrayOfReal{0.37, nearMinusOne, 1, 0.001, 0.5, 0.25, 0.9, 0.75},
+                                   ArrayOfReal{0.37, 1.5, 2.25, 0.001, 7, 1, 0.5, 3},
+                                   ArrayOfReal{0.37, 1.5, inf, nan, -inf, 1e300, 0.5, 3}}) {
     const DisplayFactors f = MakeDisplayFactors("nm/s", lsbin, gain);
     ArrayOfDataType bulk(src.size(), -1), single(src.size(), -1);
     ConvertForDisplay(src.data(), bulk.data(), 3, 2390, f);
