@@ -222,7 +222,13 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   // Decimation.
   if (P.ReSampling > 1 && !s.ResampledBuffer.empty() && !s.ResampledPPS.empty()) {
     const ArrayOfDataType& source = *s.OutputBuffer;
-    count = Resample(source.data(), static_cast<int32_t>(source.size()), count, P.ReSampling,
+    // The filter leaves its newest frames for the next cycle; until then they
+    // hold no data and must not be averaged into the decimated window.
+    const int32_t sourceLength =
+        s.OutputBuffer == &s.FilteredBuffer
+            ? std::clamp(s.FilteredLength, 0, static_cast<int32_t>(source.size()))
+            : static_cast<int32_t>(source.size());
+    count = Resample(source.data(), sourceLength, count, P.ReSampling,
                      {s.ResampledBuffer, s.ResampledLength, s.ResampledSourcePos}, position);
     UpdateTimeTags(s.ResampledPPS,
                    {position, count, now, T, static_cast<int32_t>(s.ResampledBuffer.size()),

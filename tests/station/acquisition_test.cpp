@@ -283,6 +283,25 @@ TEST_F(Acquisition, FirFilterWithOneUnitTapReproducesTheDataWindow) {
   EXPECT_EQ(s.OutputBuffer, &s.FilteredBuffer);
 }
 
+TEST_F(Acquisition, ResamplerReadsOnlyTheFilteredFramesAlreadyComputed) {
+  SetUpStation(100);
+  P.Converter.OffsetCompensation = false;
+  P.Filter.Loaded = true;
+  P.Filter.Coefs = {0.25, 0.5, 0.25};
+  P.ReSampling = 10;
+  AllocateBuffers(s, P);
+  FirStep filter(P);
+  ArrayOfDataType block(8 * 100);
+  for (size_t k = 0; k < block.size(); ++k) block[k] = k % 8 == 3 ? -1000 : 1000;
+  for (int cycle = 0; cycle < 6; ++cycle)
+    Append(block, kStartMs + 1000 * cycle, "counts", {&filter, nullptr});
+  ASSERT_EQ(s.OutputBuffer, &s.ResampledBuffer);
+  // The newest 40 output frames come from constant input only; the frames
+  // the filter has not reached yet must not be averaged in.
+  for (int32_t f = 1; f <= 40; ++f)
+    EXPECT_EQ(s.ResampledBuffer[s.ResampledLength - 8 * f], 1000) << f;
+}
+
 class CountingAlarm final : public CycleAlarmDetector {
  public:
   int begins = 0;
