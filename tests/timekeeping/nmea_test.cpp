@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/shared_testdata.h"
+
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -215,7 +217,8 @@ std::string Stream(const std::filesystem::path& file) {
 // What each whole sentence decodes to is pinned by the golden files; this
 // feeds the same logs cut at arbitrary places, as a reading may begin.
 TEST(ReceiverLogs, ReadingsCutAnywhereNeverBreakTheRunningTime) {
-  const std::filesystem::path dir = std::filesystem::path(VELKOR_SHARED_TESTDATA) / "nmea";
+  VELKOR_REQUIRE_SHARED_NMEA();
+  const std::filesystem::path dir = SharedNmeaDir();
   int logs = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.path().extension() != ".log") continue;
@@ -237,9 +240,8 @@ TEST(ReceiverLogs, ReadingsCutAnywhereNeverBreakTheRunningTime) {
 }
 
 TEST(ReceiverLogs, ColdBootLogCrossesMidnight) {
-  const std::string stream =
-      Stream(std::filesystem::path(VELKOR_SHARED_TESTDATA) / "nmea" /
-             "gp-320fw-2019-04-07-coldboot.log");
+  VELKOR_REQUIRE_SHARED_NMEA();
+  const std::string stream = Stream(SharedNmeaDir() / "gp-320fw-2019-04-07-coldboot.log");
   const auto at = stream.find("$GPRMC,235959.00");
   ASSERT_NE(at, std::string::npos);
   TSystemTime record;

@@ -3,6 +3,8 @@
 // start). Regenerate with VELKOR_REGENERATE_GOLDEN=1 and review the diff.
 #include <gtest/gtest.h>
 
+#include "support/shared_testdata.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +38,8 @@ std::string Decode(const std::string& stream) {
 }
 
 TEST(ReceiverGolden, EveryLogDecodesAsRecorded) {
-  const fs::path logs = fs::path(VELKOR_SHARED_TESTDATA) / "nmea";
+  VELKOR_REQUIRE_SHARED_NMEA();
+  const fs::path logs = SharedNmeaDir();
   const bool regenerate = std::getenv("VELKOR_REGENERATE_GOLDEN") != nullptr;
   int checked = 0;
   for (const auto& entry : fs::directory_iterator(logs)) {
