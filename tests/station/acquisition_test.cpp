@@ -145,15 +145,14 @@ TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
   EXPECT_EQ(s.Offsets[2], 0);
 }
 
-TEST_F(Acquisition, DisplayFollowsTheUnitAndStaysWhilePaused) {
+// The unit conversion itself is checked against the position-by-position
+// reference below.
+TEST_F(Acquisition, DisplayStaysWhilePaused) {
   SetUpStation(10);
   P.LSBin = {2.5, 1, 1, 1, 1, 1, 1, 1};
-  const int32_t N = s.BufferLength;
   ArrayOfDataType block(8 * 100);
   for (size_t k = 0; k < block.size(); ++k) block[k] = static_cast<int32_t>(k % 7) - 3;
   Append(block, kStartMs, "nm/s");
-  for (int32_t i = 0; i < N; ++i)
-    ASSERT_EQ(s.DisplayBuffer[i], RoundToInt32(s.DataBuffer[i] * P.LSBin[i % 8])) << i;
   s.DisplayPaused = true;
   const ArrayOfDataType frozen = s.DisplayBuffer;
   Append(block, kStartMs, "nm/s");

@@ -106,15 +106,4 @@ TEST(SimulatedConverter, SpikesAreRareAndOrdinaryValuesStayWithinTheDividedRange
   EXPECT_LT(share, 0.11);
 }
 
-TEST(SimulatedConverter, SameSeedGivesTheSameBlocks) {
-  ManualClock clock(kDayMs);
-  SimulatedConverter a(clock, 99), b(clock, 99), c(clock, 100);
-  ArrayOfDataType ba, bb, bc;
-  a.ADReadBlock(0, ba);
-  b.ADReadBlock(0, bb);
-  c.ADReadBlock(0, bc);
-  EXPECT_EQ(ba, bb);
-  EXPECT_NE(ba, bc);
-}
-
 }  // namespace

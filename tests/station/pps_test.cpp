@@ -78,28 +78,6 @@ class RateCorrection : public ::testing::Test {
   }
 };
 
-TEST_F(RateCorrection, TwoFramesShortRepeatsTheTwoFramesBeforeThePulse) {
-  int32_t prev = 800, cur = 1600 - 16;  // d = -16
-  int32_t i = cur + 195, j = 500;
-  EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 2);
-  for (int32_t x = 0; x < 16; ++x) EXPECT_EQ(data[1584 + x], 1568 + x);
-  EXPECT_EQ(data[1600], 1600);
-  EXPECT_EQ(i, 1584 + 16 - 1);
-  EXPECT_EQ(j, 500 - 196);
-  EXPECT_EQ(prev, 1600);
-  EXPECT_EQ(cur, 0);
-}
-
-TEST_F(RateCorrection, TwoFramesLongDropsTwoFrames) {
-  int32_t prev = 800, cur = 1616;  // d = 16
-  int32_t i = cur + 195, j = 500;
-  EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), -2);
-  EXPECT_EQ(i, 1600 - 1);
-  EXPECT_EQ(j, 500 - 196);
-  EXPECT_EQ(prev, 1600);
-  EXPECT_EQ(data[1600], 1600);  // rewritten by the fill, not here
-}
-
 TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
   struct Case {
     int32_t d;
@@ -108,7 +86,8 @@ TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
   };
   for (const Case c : {Case{48, true, 0}, Case{-48, true, 0}, Case{16, false, 0},
                        Case{4, true, kRateCorrectionError}, Case{40, true, -5},
-                       Case{-40, true, 5}, Case{0, true, 0}}) {
+                       Case{-40, true, 5}, Case{16, true, -2}, Case{-16, true, 2},
+                       Case{0, true, 0}}) {
     int32_t prev = 800, cur = 1600 + c.d, i = cur + 195, j = 500;
     const int32_t i0 = i, j0 = j;
     EXPECT_EQ(CorrectSamplingRate(Args(c.carry), prev, cur, i, j), c.expected) << c.d;
@@ -116,9 +95,20 @@ TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
       EXPECT_EQ(i, i0);
       EXPECT_EQ(j, j0);
       EXPECT_EQ(prev, 1600 + c.d);
+    } else {
+      // The fill rewrites the pulse frame (source j - 196) one second after
+      // the previous pulse.
+      EXPECT_EQ(i, 1600 - 1) << c.d;
+      EXPECT_EQ(j, 500 - 196) << c.d;
+      EXPECT_EQ(prev, 1600) << c.d;
     }
     EXPECT_EQ(cur, 0);
   }
+  // Inserted frames repeat the two frames before the pulse.
+  for (int32_t k = 0; k < kN; ++k) data[k] = k;
+  int32_t prev = 800, cur = 1600 - 24, i = cur + 195, j = 500;
+  ASSERT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 3);
+  for (int32_t x = 0; x < 24; ++x) EXPECT_EQ(data[1576 + x], 1560 + x % 16) << x;
 }
 
 TEST_F(RateCorrection, FirstPulseOfTheCycleOnlyBecomesThePrevious) {
