@@ -201,12 +201,9 @@ int main(int argc, char** argv) {
     });
   }
 
-  if (headless) {
-    QObject::connect(&station, &StationController::closeRequested, [&] {
-      station.FormClose();
-      app->quit();
-    });
-    station.FormCreate();
+  // Simulated time runs its cycles back to back, then closes; real time runs
+  // the event loop until the window closes or a signal ends the session.
+  auto run = [&]() -> int {
     if (simClock) {
       station.RunSimulated(*simClock, cl.runFor);
       return 0;
@@ -214,6 +211,15 @@ int main(int argc, char** argv) {
     const int rc = app->exec();
     station.FormClose();
     return rc;
+  };
+
+  if (headless) {
+    QObject::connect(&station, &StationController::closeRequested, [&] {
+      station.FormClose();
+      app->quit();
+    });
+    station.FormCreate();
+    return run();
   }
 
   auto* gui = static_cast<QApplication*>(app.get());
@@ -225,11 +231,5 @@ int main(int argc, char** argv) {
   });
   form.FormCreate();
   form.show();
-  if (simClock) {
-    station.RunSimulated(*simClock, cl.runFor);
-    return 0;
-  }
-  const int rc = app->exec();
-  station.FormClose();
-  return rc;
+  return run();
 }
