@@ -264,24 +264,6 @@ class FirStep final : public CycleFilter {
   const TProgParam& m_params;
 };
 
-TEST_F(Acquisition, FirFilterWithOneUnitTapReproducesTheDataWindow) {
-  SetUpStation(10);
-  P.Filter.Loaded = true;
-  P.Filter.Coefs = {1.0};
-  AllocateBuffers(s, P);
-  FirStep filter(P);
-  const int32_t N = s.BufferLength;
-  for (int cycle = 0; cycle < 2; ++cycle) {
-    const CycleResult r =
-        Append(Stream(100 * cycle, 100, {30}), kStartMs + 1000 * cycle, "counts", {&filter, nullptr});
-    EXPECT_EQ(r.outputNewCount, r.newCount);
-  }
-  EXPECT_EQ(s.FilteredLength, N - 8);
-  EXPECT_TRUE(std::equal(s.DataBuffer.begin(), s.DataBuffer.begin() + (N - 8),
-                         s.FilteredBuffer.begin()));
-  EXPECT_EQ(s.OutputBuffer, &s.FilteredBuffer);
-}
-
 TEST_F(Acquisition, ResamplerReadsOnlyTheFilteredFramesAlreadyComputed) {
   SetUpStation(100);
   P.Converter.OffsetCompensation = false;
