@@ -1,20 +1,18 @@
 #pragma once
-// Helpers of the storage tests: a temporary directory, a recording worker
-// host, and a reader for the files our writer produces.
+// Helpers of the storage tests: a recording worker host and a reader for the
+// files our writer produces (TempDir, ReadFile and WriteFile come along).
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <condition_variable>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/worker.h"
+#include "support/temp_dir.h"
 
 namespace storage_test {
 
@@ -25,35 +23,6 @@ std::string LegendName(const ::testing::TestParamInfo<Case>& info) {
   for (const char* c = info.param.legend; *c; ++c)
     name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
   return name + "_" + std::to_string(info.index);
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velkor-storage-XXXXXX").string();
-    char* made = ::mkdtemp(tmpl.data());
-    EXPECT_NE(made, nullptr);
-    m_path = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-  }
-  const std::string& Path() const { return m_path; }
-  std::string operator/(const std::string& rel) const { return m_path + "/" + rel; }
-
- private:
-  std::string m_path;
-};
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
 }
 
 // Records what workers report; Wait blocks until `count` notifications came.
