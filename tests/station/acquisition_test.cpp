@@ -201,6 +201,32 @@ TEST_F(Acquisition, InsertedFramesRepeatTheTwoFramesBeforeThePulse) {
   for (int k = 0; k < 8; ++k) EXPECT_EQ(s.DataBuffer[pulse + 16 + k], block[8 * 118 + k]) << k;
 }
 
+TEST_F(Acquisition, InsertionInAShortBlockCarriesTheUnusedCarryAgain) {
+  SetUpStation(100);
+  P.PPSLevel = 4000;
+  P.Converter.OffsetCompensation = false;
+  P.AVGin = ArrayOfChannels(8, 5);
+  const int32_t F = s.BufferLength / 8;
+  // The pulse at F - 20 comes 98 frames after the previous one and completes
+  // inside the 11 new frames, so 2 frames are inserted and the window ends
+  // before the last carried frame.
+  const std::set<int32_t> pulses = {F - 318, F - 218, F - 118, F - 20};
+  const ArrayOfDataType old = Stream(0, F, pulses);
+  std::copy(old.begin(), old.end(), s.DataBuffer.begin());
+  s.CarryBlock = Stream(F, 10, pulses);
+  for (size_t k = 0; k < s.CarryBlock.size(); ++k) s.CarryBlock[k] += 5;
+  const ArrayOfDataType block = Stream(F + 10, 11, pulses);
+  const CycleResult r = Append(block);
+  ASSERT_EQ(r.rateCorrections, std::vector<int32_t>{2});
+  ASSERT_EQ(s.CarryBlock.size(), 96u);
+  const ArrayOfDataType lastCarried = Stream(F + 9, 1, pulses);
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(s.CarryBlock[k], lastCarried[k] + 5) << k;
+  for (int k = 0; k < 88; ++k) EXPECT_EQ(s.CarryBlock[8 + k], block[k] + 5) << k;
+  // The window ends with the frame before it.
+  const ArrayOfDataType lastShown = Stream(F + 8, 1, pulses);
+  for (int k = 0; k < 8; ++k) EXPECT_EQ(s.DataBuffer[8 * F - 8 + k], lastShown[k] + 5) << k;
+}
+
 TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
   SetUpStation(10);
   const int32_t N = s.BufferLength;
