@@ -85,36 +85,32 @@ TEST_F(OffsetsTest, WriteThenReadGivesTheOffsetsBack) {
   EXPECT_EQ(read, written);
 }
 
-TEST_F(OffsetsTest, UsedAt2h59mNotAt3h) {
+// Offsets are used only while the file is younger than three hours, by its time stamp.
+TEST_F(OffsetsTest, UsedOnlyWithinThreeHoursOfTheStamp) {
   WriteStamped("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8", kWrittenMs);
-  ArrayOfDataType offsets(8, -9);
-  ReadOffsets(dir.Path(), offsets, kWrittenMs + 3 * kHourMs);
-  EXPECT_EQ(offsets, ArrayOfDataType(8, -9));
-  ReadOffsets(dir.Path(), offsets, kWrittenMs + 2 * kHourMs + 59 * 60'000);
-  EXPECT_EQ(offsets, (ArrayOfDataType{1, 2, 3, 4, 5, 6, 7, 8}));
+  for (const int64_t age : {3 * kHourMs, -3 * kHourMs}) {
+    ArrayOfDataType offsets(8, -9);
+    ReadOffsets(dir.Path(), offsets, kWrittenMs + age);
+    EXPECT_EQ(offsets, ArrayOfDataType(8, -9)) << age;
+  }
+  for (const int64_t age : {2 * kHourMs + 59 * 60'000, -kHourMs}) {
+    ArrayOfDataType offsets(8, -9);
+    ReadOffsets(dir.Path(), offsets, kWrittenMs + age);
+    EXPECT_EQ(offsets, (ArrayOfDataType{1, 2, 3, 4, 5, 6, 7, 8})) << age;
+  }
 }
 
-TEST_F(OffsetsTest, FileStampedHoursInTheFutureIsStale) {
-  WriteStamped("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8", kWrittenMs);
-  ArrayOfDataType offsets(8, -9);
-  ReadOffsets(dir.Path(), offsets, kWrittenMs - 3 * kHourMs);
-  EXPECT_EQ(offsets, ArrayOfDataType(8, -9));
-  ReadOffsets(dir.Path(), offsets, kWrittenMs - kHourMs);
-  EXPECT_EQ(offsets[7], 8);
-}
-
-TEST_F(OffsetsTest, LineThatIsNotANumberGivesZeroForThatChannel) {
-  WriteStamped("10\r\n20\r\n30\r\nx\r\n50\r\n60\r\n70\r\n80", kWrittenMs);
-  ArrayOfDataType offsets(8, -9);
-  ReadOffsets(dir.Path(), offsets, kWrittenMs);
-  EXPECT_EQ(offsets, (ArrayOfDataType{10, 20, 30, 0, 50, 60, 70, 80}));
-}
-
-TEST_F(OffsetsTest, ShortFileGivesZeroToTheMissingChannelsAndSizesTheArray) {
-  WriteStamped("5\r\n6\r\n", kWrittenMs);
-  ArrayOfDataType offsets;
-  ReadOffsets(dir.Path(), offsets, kWrittenMs);
-  EXPECT_EQ(offsets, (ArrayOfDataType{5, 6, 0, 0, 0, 0, 0, 0}));
+TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
+  const std::pair<const char*, ArrayOfDataType> cases[] = {
+      {"10\r\n20\r\n30\r\nx\r\n50\r\n60\r\n70\r\n80", {10, 20, 30, 0, 50, 60, 70, 80}},
+      {"5\r\n6\r\n", {5, 6, 0, 0, 0, 0, 0, 0}},
+      {" 1\n-2 \n3\n4\n5\n6\n7\n8\n", {1, -2, 3, 4, 5, 6, 7, 8}}};
+  for (const auto& [text, expected] : cases) {
+    WriteStamped(text, kWrittenMs);
+    ArrayOfDataType offsets(4, -9);  // too short, and nothing may be left over
+    ReadOffsets(dir.Path(), offsets, kWrittenMs);
+    EXPECT_EQ(offsets, expected) << text;
+  }
 }
 
 TEST_F(OffsetsTest, MissingFileLeavesOffsetsUntouched) {
@@ -135,13 +131,6 @@ TEST_F(OffsetsTest, FailedWriteKeepsTheOldFile) {
   std::filesystem::create_directory(dir.Path() + "offsets.bin.tmp");
   EXPECT_FALSE(WriteOffsets(dir.Path(), ArrayOfDataType(8, 5)));
   EXPECT_EQ(dir.Read("offsets.bin"), "1\r\n2");
-}
-
-TEST_F(OffsetsTest, HandEditedFileWithLFLinesAndBlanksReads) {
-  WriteStamped(" 1\n-2 \n3\n4\n5\n6\n7\n8\n", kWrittenMs);
-  ArrayOfDataType offsets;
-  ReadOffsets(dir.Path(), offsets, kWrittenMs);
-  EXPECT_EQ(offsets, (ArrayOfDataType{1, -2, 3, 4, 5, 6, 7, 8}));
 }
 
 }  // namespace

@@ -6,22 +6,11 @@
 
 namespace {
 
-TEST(IniFileTest, SectionsAndKeysMatchWithoutRegardToCase) {
-  IniFile ini = IniFile::Parse("[Common]\r\nBackUpDir=D1\r\n[gps]\r\nPPS=cts\r\n");
-  ASSERT_NE(ini.Find("COMMON", "backupdir"), nullptr);
-  EXPECT_EQ(*ini.Find("COMMON", "backupdir"), "D1");
+TEST(IniFileTest, ReadStringFallsBackAndSectionsMatchWithoutRegardToCase) {
+  IniFile ini = IniFile::Parse("[gps]\r\nPPS=cts\r\n");
   EXPECT_EQ(ini.ReadString("GPS", "pps", "x"), "cts");
   EXPECT_EQ(ini.ReadString("GPS", "Port", "fallback"), "fallback");
-  EXPECT_EQ(ini.Find("Missing", "PPS"), nullptr);
   EXPECT_TRUE(ini.HasSection("Gps"));
-}
-
-TEST(IniFileTest, FirstOccurrenceOfAKeyWinsAcrossDuplicateSections) {
-  IniFile ini = IniFile::Parse(
-      "[A]\nk=first\nk=second\n[B]\nk=b\n[a]\nK=third\nonly=later\n");
-  EXPECT_EQ(*ini.Find("A", "k"), "first");
-  EXPECT_EQ(*ini.Find("A", "only"), "later");
-  EXPECT_EQ(*ini.Find("B", "k"), "b");
 }
 
 struct LineCase {
@@ -49,26 +38,26 @@ TEST_P(IniLineTest, ReadsValue) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, IniLineTest,
     ::testing::Values(
-        LineCase{"CR LF lines", "[S]\r\nk=v\r\n", "S", "k", "v"},
-        LineCase{"no final line break", "[S]\nk=v", "S", "k", "v"},
-        LineCase{"blanks around name and value", "  [ S ]  \n  k  =  v w  \n", "S", "k", "v w"},
-        LineCase{"equals sign inside the value", "[S]\nk=a=b\n", "S", "k", "a=b"},
-        LineCase{"double quotes are dropped", "[S]\nk=\"quoted text\"\n", "S", "k", "quoted text"},
-        LineCase{"single quotes are dropped", "[S]\nk='q'\n", "S", "k", "q"},
-        LineCase{"unmatched quote stays", "[S]\nk=\"open\n", "S", "k", "\"open"},
-        LineCase{"key before any section is ignored", "k=v\n[S]\n", "S", "k", nullptr},
-        LineCase{"garbage lines are skipped", "[S]\n%%garbage\n=novalue\nk=v\n", "S", "k", "v"},
-        LineCase{"broken header keeps the section", "[S]\n[broken\nk=v\n", "S", "k", "v"},
-        LineCase{"non-UTF-8 bytes pass through", "[S]\nk=\xE8\xE9\xFF\x01\n", "S", "k",
+        LineCase{"CRLFLines", "[S]\r\nk=v\r\n", "S", "k", "v"},
+        LineCase{"NoFinalLineBreak", "[S]\nk=v", "S", "k", "v"},
+        LineCase{"BlanksAroundNameAndValue", "  [ S ]  \n  k  =  v w  \n", "S", "k", "v w"},
+        LineCase{"EqualsSignInsideTheValue", "[S]\nk=a=b\n", "S", "k", "a=b"},
+        LineCase{"DoubleQuotesAreDropped", "[S]\nk=\"quoted text\"\n", "S", "k", "quoted text"},
+        LineCase{"SingleQuotesAreDropped", "[S]\nk='q'\n", "S", "k", "q"},
+        LineCase{"UnmatchedQuoteStays", "[S]\nk=\"open\n", "S", "k", "\"open"},
+        LineCase{"KeyBeforeAnySectionIsIgnored", "k=v\n[S]\n", "S", "k", nullptr},
+        LineCase{"GarbageLinesAreSkipped", "[S]\n%%garbage\n=novalue\nk=v\n", "S", "k", "v"},
+        LineCase{"BrokenHeaderKeepsTheSection", "[S]\n[broken\nk=v\n", "S", "k", "v"},
+        LineCase{"NonUTF8BytesPassThrough", "[S]\nk=\xE8\xE9\xFF\x01\n", "S", "k",
                  "\xE8\xE9\xFF\x01"},
-        LineCase{"UTF-8 byte order mark ignored", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
-        LineCase{"key of a later section", "[S]\n[T]\nk=v\n", "S", "k", nullptr}),
-    [](const ::testing::TestParamInfo<LineCase>& info) {
-      std::string name;
-      for (const char* p = info.param.legend; *p; ++p)
-        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-      return name;
-    });
+        LineCase{"UTF8ByteOrderMarkIgnored", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
+        LineCase{"KeyOfALaterSection", "[S]\n[T]\nk=v\n", "S", "k", nullptr},
+        LineCase{"MissingSection", "[S]\nk=v\n", "T", "k", nullptr},
+        LineCase{"NamesWithoutCase", "[Common]\r\nBackUpDir=D1\r\n", "COMMON", "backupdir", "D1"},
+        LineCase{"FirstOfDuplicateKeys", "[A]\nk=first\nk=second\n[a]\nK=third\n", "A", "k", "first"},
+        LineCase{"RepeatedSectionAddsKeys", "[A]\nk=1\n[B]\nk=b\n[a]\nonly=later\n", "A", "only", "later"},
+        LineCase{"KeyOfTheOtherSection", "[A]\nk=1\n[B]\nk=b\n[a]\nk=3\n", "B", "k", "b"}),
+    [](const auto& info) { return std::string(info.param.legend); });
 
 TEST(FormatIniTest, EmptyLineAfterEverySectionButTheLastAndEmptySectionsLeftOut) {
   std::string text = FormatIni({{"A", {{"x", "1"}, {"y", "2"}}},

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/loadini.h"
 
@@ -48,30 +49,27 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct TimeCase {
   const char* text;
-  bool valid;
-  int h, m, s, ms;
+  bool valid = false;
+  int h = 0, m = 0, s = 0, ms = 0;
 };
 class ParseTimeOfDayTest : public ::testing::TestWithParam<TimeCase> {};
 TEST_P(ParseTimeOfDayTest, Converts) {
   const TimeCase& c = GetParam();
   std::optional<TimeOfDay> t = ParseTimeOfDay(c.text);
   ASSERT_EQ(t.has_value(), c.valid) << '"' << c.text << '"';
-  if (!t) return;
-  EXPECT_EQ(t->hour, c.h);
-  EXPECT_EQ(t->minute, c.m);
-  EXPECT_EQ(t->second, c.s);
-  EXPECT_EQ(t->msec, c.ms);
+  if (t) {
+    EXPECT_EQ((std::vector<int>{t->hour, t->minute, t->second, t->msec}),
+              (std::vector<int>{c.h, c.m, c.s, c.ms}));
+  }
 }
 INSTANTIATE_TEST_SUITE_P(
     Table, ParseTimeOfDayTest,
     ::testing::Values(TimeCase{"06:15", true, 6, 15, 0, 0}, TimeCase{"6:15", true, 6, 15, 0, 0},
                       TimeCase{"23:59:58", true, 23, 59, 58, 0},
                       TimeCase{"0:00:01.250", true, 0, 0, 1, 250},
-                      TimeCase{"25:00", false, 0, 0, 0, 0}, TimeCase{"24:00", false, 0, 0, 0, 0},
-                      TimeCase{"12:60", false, 0, 0, 0, 0}, TimeCase{"12:00:60", false, 0, 0, 0, 0},
-                      TimeCase{"6", false, 0, 0, 0, 0}, TimeCase{"6.15", false, 0, 0, 0, 0}, TimeCase{"", false, 0, 0, 0, 0},
-                      TimeCase{"123:00", false, 0, 0, 0, 0},
-                      TimeCase{"12:00 junk", false, 0, 0, 0, 0}, TimeCase{"-1:00", false, 0, 0, 0, 0}));
+                      TimeCase{"25:00"}, TimeCase{"24:00"}, TimeCase{"12:60"},
+                      TimeCase{"12:00:60"}, TimeCase{"6"}, TimeCase{"6.15"}, TimeCase{""},
+                      TimeCase{"123:00"}, TimeCase{"12:00 junk"}, TimeCase{"-1:00"}));
 
 struct RealFormatCase {
   double value;
