@@ -12,6 +12,7 @@
 #include "station/acquisition.h"
 #include "station/converter.h"
 #include "processing/conditioning.h"
+#include "processing/alarm.h"
 #include "processing/fir_filter.h"
 #include "serial/comport.h"
 #include "serial/sim_gps.h"
@@ -33,6 +34,18 @@ class FirCycleFilter final : public CycleFilter {
 
  private:
   const TProgParam& m_params;
+};
+
+class AlarmCycleDetector final : public CycleAlarmDetector {
+ public:
+  AlarmCycleDetector(int32_t channel, int32_t threshold) : m_detector(channel, threshold) {}
+  void BeginCycle() override { m_detector.BeginCycle(); }
+  bool DetectAt(int32_t position, int32_t value) override {
+    return m_detector.DetectAt(position, value);
+  }
+
+ private:
+  AlarmDetector m_detector;
 };
 
 std::string LowerAscii(std::string s) {
@@ -220,6 +233,7 @@ void StationController::FormCreate() {
     m_state.RawBuffer[k] = m_state.Offsets[k % kChannelCount];
   // Step 13: the converter is opened by the first cycle.
   if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
+  m_alarm = std::make_unique<AlarmCycleDetector>(m_params.AlarmChannel, m_params.AlarmTreshold);
   m_converter = m_options.converterFactory ? m_options.converterFactory()
                                            : MakeConverter(*m_clock, m_options.converterSeed);
   m_converter->ADSelectModule(m_params.Converter.Module);
@@ -401,6 +415,7 @@ void StationController::Acquire(TDateTime now) {
   const int64_t nowMs = DateTimeToUnixMs(now);
   CycleHooks hooks;
   hooks.filter = m_filter.get();
+  hooks.alarm = m_alarm.get();
   CycleResult r = AppendBlock(s, m_params, m_converter->ADGain(), m_displayUnit, nowMs, hooks);
   if (!r.appended) {
     // Not whole frames: the driver broke its contract; the block is dropped.
@@ -412,8 +427,11 @@ void StationController::Acquire(TDateTime now) {
   SetField(InfoField::TimeTag, r.editTimeTag);
   if (r.ppsDetectedNow) IndicateSaveLog("Tim: PPS detected and used.");
   if (r.ppsLostNow) IndicateSaveLog("Err: PPS is at least 60 seconds off (at A/D input).");
-  // Step 6.11: the alarm input is handled by its own subsystem.
-  // Step 6.14: the trigger comes with trigger recording.
+  // Step 6.11.
+  AlarmAction(r.alarmFound, now);
+  // Step 6.14.
+  if (r.k > m_params.PredTime && m_params.Triggers && s.OutputBuffer && s.OutputPPS)
+    RunTrigger(r.outputNewCount, r.k, now);
   // Step 6.15.
   SetField(InfoField::Samples, std::to_string(s.RawBlock.size()));
   s.RawBlock.clear();
@@ -647,9 +665,11 @@ void StationController::CloseGsmPort() {
 
 StationController::SaveResult StationController::PrepareBufferForSave(TDateTime from,
                                                                       int maxSeconds,
-                                                                      bool trigger) {
+                                                                      bool trigger,
+                                                                      Peaks* peaks) {
   int32_t span = maxSeconds;
   SavePreparation prep = ::PrepareBufferForSave(m_state, m_params, from, trigger, span);
+  if (peaks) *peaks = {prep.PeakZ, prep.PeakN, prep.PeakE};
   switch (prep.Outcome) {
     case SaveOutcome::NoOutputWindow: return SaveResult::NoOutput;
     case SaveOutcome::NothingToSave: return SaveResult::Empty;
@@ -657,6 +677,39 @@ StationController::SaveResult StationController::PrepareBufferForSave(TDateTime 
   }
   if (prep.Job) StartSaveJob(*this, std::move(*prep.Job), m_params, m_saveLock);
   return SaveResult::Saved;
+}
+
+void StationController::AlarmAction(bool found, TDateTime now) {
+  if (found && !m_state.AlarmActive) {
+    m_state.AlarmActive = true;
+    SetLed(LedId::Alarm, true);
+    IndicateSaveLog("Alr: Alarm signal activated.");
+    SendMessage("Alarm activated! " + FormatLogTimestamp(now));
+  } else if (!found && m_state.AlarmActive) {
+    m_state.AlarmActive = false;
+    SetLed(LedId::Alarm, false);
+    IndicateSaveLog("Alr: Alarm signal dropped down.");
+    SendMessage("Alarm deactivated. " + FormatLogTimestamp(now));
+  }
+}
+
+void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
+  const TriggerDecision d =
+      TriggerRun(m_trigger, m_params, *m_state.OutputBuffer, *m_state.OutputPPS, newCount, k);
+  if (d.EventBegan) {
+    SetLed(LedId::TriggerDetected, true);
+    IndicateSaveLog("Trg: A trigger event has arise. " + FormatLogTimestamp(now));
+  }
+  if (!d.Save) return;
+  Peaks peaks;
+  PrepareBufferForSave(d.StartTime, d.Seconds, true, &peaks);
+  const std::string peakText = TriggerPeakText(peaks.Z, peaks.N, peaks.E);
+  if (m_params.SendTrigger && TriggerMinuteAllows(m_params.TriggerMinute, d.EventTime))
+    SendMessage("TRIGGER " + FormatLogTimestamp(d.EventTime) + " " + peakText);
+  IndicateSaveLog("Trg: Saving trigger due to PredTime and PostTime. Time: " +
+                  FormatLogTimestamp(d.EventTime) + " " + "Length:" + " " +
+                  std::to_string(d.Seconds - 1) + "s" + peakText);
+  SetLed(LedId::TriggerDetected, false);
 }
 
 void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {

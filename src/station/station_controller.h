@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "station/event_log.h"
 #include "station/indicators.h"
+#include "processing/trigger.h"
 #include "station/station_state.h"
 #include "storage/save_lock.h"
 
@@ -31,6 +32,7 @@ class TPPSSync;
 class GPSTextPort;
 struct TPPSEffect;
 class CycleFilter;
+class CycleAlarmDetector;
 
 struct StationOptions {
   std::string ProgramDir;                // station directory, trailing '/'
@@ -140,6 +142,8 @@ class StationController : public QObject, public WorkerHost {
   void ContinuousSave(TDateTime now);
   void DailyMessage(TDateTime now);
   void SignalQuery(TDateTime now);
+  void AlarmAction(bool found, TDateTime now);
+  void RunTrigger(int32_t newCount, int32_t k, TDateTime now);
   // Later subsystems plug in here; until they do, each is an honest no-op.
   void SendMessage(const std::string& text);
   bool StartPINthread();
@@ -151,7 +155,11 @@ class StationController : public QObject, public WorkerHost {
   void CloseGsmPort();
   // Asks the save path for the span after LastSaveTime; false when there was nothing to save.
   enum class SaveResult { NoOutput, Empty, Saved };
-  SaveResult PrepareBufferForSave(TDateTime from, int maxSeconds, bool trigger = false);
+  struct Peaks {
+    double Z = 0, N = 0, E = 0;
+  };
+  SaveResult PrepareBufferForSave(TDateTime from, int maxSeconds, bool trigger = false,
+                                  Peaks* peaks = nullptr);
 
   StationOptions m_options;
   std::unique_ptr<SystemClock> m_systemClock;
@@ -167,6 +175,8 @@ class StationController : public QObject, public WorkerHost {
   Indicators m_indicators;
   std::unique_ptr<ADConverter> m_converter;
   std::unique_ptr<CycleFilter> m_filter;
+  std::unique_ptr<CycleAlarmDetector> m_alarm;
+  TriggerState m_trigger;
   std::unique_ptr<TComPort> m_gpsPort;
   std::unique_ptr<TComPort> m_gsmPort;
   std::unique_ptr<TComLed> m_ppsLed;

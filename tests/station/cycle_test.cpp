@@ -22,6 +22,7 @@ class ScriptedConverter final : public ADConverter {
  public:
   std::deque<int32_t> results;
   bool throwOnRead = false;
+  int32_t alarmInput = 0;  // value of channel 7 in every frame
   int initCount = 0, closeCount = 0;
   void ADSelectModule(const std::string&) override {}
   int32_t ADInitialize(int32_t, std::string& d, double) override {
@@ -32,6 +33,7 @@ class ScriptedConverter final : public ADConverter {
   int32_t ADReadBlock(int32_t, ArrayOfDataType& block) override {
     if (throwOnRead) throw std::runtime_error("converter gone");
     block.assign(8000, 0);
+    for (size_t i = 7; i < block.size(); i += 8) block[i] = alarmInput;
     if (results.empty()) return 0;
     const int32_t r = results.front();
     results.pop_front();
@@ -268,6 +270,50 @@ TEST_F(CycleTest, DailyMessageStartedInsideItsMinuteIsSentThenWithTheStatusText)
   // The free space of the data directory's file system, in whole units.
   EXPECT_TRUE(std::regex_search(messages[1], std::regex("^active GVA [0-9]+(GB|MB|kB) ")))
       << messages[1];
+}
+
+TEST_F(CycleTest, AlarmInputLightsTheLampLogsAndReportsOnceEachWay) {
+  ScriptedConverter conv;
+  auto s = Make(std::string(kPlain) + "[Common]\r\nAlarmOn=1\r\n",
+                EncodeDateTime(2026, 1, 15, 12, 0, 0), &conv);
+  s->FormCreate();
+  Cycle(*s);
+  Cycle(*s);
+  EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
+  conv.alarmInput = 9000;
+  for (int i = 0; i < 3; ++i) Cycle(*s);
+  EXPECT_TRUE(s->Lamps().Led(LedId::Alarm).on);
+  conv.alarmInput = 0;
+  Cycle(*s);
+  EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
+  s->FormClose();
+  const auto m = Messages();
+  EXPECT_EQ(Count(m, "Alr: Alarm signal activated."), 1);
+  EXPECT_EQ(Count(m, "Alr: Alarm signal dropped down."), 1);
+  EXPECT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[1], "Alarm activated! 15.01.2026 12:00:02.000");
+  EXPECT_EQ(messages[2], "Alarm deactivated. 15.01.2026 12:00:05.000");
+}
+
+TEST_F(CycleTest, ALoudStationRecordsTriggerFilesAndLogsTheEvents) {
+  auto s = Make(std::string(kPlain) + "[Registration]\r\nTriggers=1\r\nContinuous=0\r\n",
+                EncodeDateTime(2026, 1, 15, 12, 0, 0));
+  s->FormCreate();
+  s->RunSimulated(clock, 200);
+  const auto m = Messages();
+  // The simulated converter's noise is far above 800 nm/s: one long event, cut at 138 seconds.
+  EXPECT_GE(Count(m, "Trg: A trigger event has arise. "), 1);
+  const int saved = IndexOf(m, "Trg: Saving trigger due to PredTime and PostTime. Time: ");
+  ASSERT_GE(saved, 0);
+  EXPECT_NE(m[static_cast<size_t>(saved)].find(" Length: 137s Z="), std::string::npos)
+      << m[static_cast<size_t>(saved)];
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path("Triggers")))
+    if (e.is_regular_file()) files.push_back(e.path().string());
+  ASSERT_EQ(files.size(), 1u);
+  const auto blocks = storage_test::ParseGse2(ReadFile(files[0]));
+  EXPECT_EQ(blocks.size(), 4u * 137);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("Data"))) << "continuous recording is off";
 }
 
 TEST_F(CycleTest, OffsetsAreLoggedAndSavedOnceInEachOddHour) {
