@@ -348,14 +348,17 @@ void StationController::TimerTimer() {
   SetTimerOn(false);
   if (m_state.Closing) return;
   const TDateTime now = m_clock->NowUtc();
+  // Each distinct failure is logged once, so a failing step cannot flood the log.
+  auto logOnce = [this](const std::string& text) {
+    if (m_cycleErrorsLogged.size() < 64 && m_cycleErrorsLogged.insert(text).second)
+      IndicateSaveLog(text);
+  };
   try {
     CycleBody(now);
   } catch (const std::exception& e) {
-    const std::string text = std::string("Err: Acquisition cycle failed: ") + e.what();
-    if (m_cycleErrorsLogged.insert(text).second) IndicateSaveLog(text);
+    logOnce(std::string("Err: Acquisition cycle failed: ") + e.what());
   } catch (...) {
-    const std::string text = "Err: Acquisition cycle failed.";
-    if (m_cycleErrorsLogged.insert(text).second) IndicateSaveLog(text);
+    logOnce("Err: Acquisition cycle failed.");
   }
   // Step 14.
   if (m_state.HaltRequested && !m_state.Closing) {
