@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/shared_testdata.h"
-
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace {
@@ -60,123 +56,115 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{"second sentence in the reading", kRMC + kGGA, "GPGGA", 9, true, "234.5"}),
     [](const auto& info) { return "row" + std::to_string(info.index); });
 
-TEST(DecodeRMCTime, RecordHoldsTheNextPulseWithCorrectionPlusOne) {
-  TSystemTime record;
-  bool valid = false;
-  ASSERT_TRUE(DecodeRMCTime(kRMC, record, valid, 1));
-  EXPECT_TRUE(valid);
-  EXPECT_EQ(record, At(2026, 12, 6, 12, 34, 58));
-  EXPECT_EQ(record.DayOfWeek, 0);  // a Sunday
-}
+struct DecodeCase {
+  const char* legend;
+  std::string text;
+  TSystemTime start;
+  bool startValid;
+  int correction;
+  int calls;  // the same reading decoded this often
+  bool ok, valid;
+  TSystemTime expected;
+  int dayOfWeek = -1;  // -1: not checked
+};
 
-TEST(DecodeRMCTime, RepeatedSentenceAdvancesOneSecond) {
-  TSystemTime record;
-  bool valid = false;
-  ASSERT_TRUE(DecodeRMCTime(kRMC, record, valid, 1));
-  ASSERT_TRUE(DecodeRMCTime(kRMC, record, valid, 1));
-  EXPECT_EQ(record, At(2026, 12, 6, 12, 34, 59));
-}
+class DecodeRMC : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST(DecodeRMCTime, ReadingWithoutRMCAdvancesAndClearsValidity) {
-  TSystemTime record = At(2026, 12, 31, 23, 59, 59);
-  bool valid = true;
-  EXPECT_TRUE(DecodeRMCTime(kGGA, record, valid, 1));
-  EXPECT_FALSE(valid);
-  EXPECT_EQ(record, At(2027, 1, 1, 0, 0, 0));
-  EXPECT_EQ(record.DayOfWeek, 5);  // Friday
-}
-
-TEST(DecodeRMCTime, VoidStatusKeepsTimeButNotValidity) {
-  TSystemTime record;
-  bool valid = true;
-  EXPECT_TRUE(DecodeRMCTime("$GPRMC,000000,V,,,,,,,010101,,*00\r\n", record, valid, 0));
-  EXPECT_FALSE(valid);
-  EXPECT_EQ(record, At(2001, 1, 1, 0, 0, 1));
-}
-
-TEST(DecodeRMCTime, GarbageFailsButTimeKeepsRunning) {
-  for (const std::string text : {"$GPRMC,12x456,A,,,,,,,061226,,*00\r\n",
-                                 "$GPRMC,123456,A,,,,,,,310226,,*00\r\n",  // 31 Feb
-                                 "$GPRMC,,V,,,,,,,,,,N*53\r\n"}) {
-    TSystemTime record = At(2026, 1, 1, 0, 0, 0);
-    bool valid = true;
-    EXPECT_FALSE(DecodeRMCTime(text, record, valid, 1)) << text;
-    EXPECT_FALSE(valid);
-    EXPECT_EQ(record, At(2026, 1, 1, 0, 0, 1)) << text;
+// The record always holds the next pulse: it advances even when the reading is useless.
+TEST_P(DecodeRMC, RecordHoldsTheNextPulse) {
+  const DecodeCase& c = GetParam();
+  TSystemTime record = c.start;
+  bool valid = c.startValid, ok = false;
+  for (int i = 0; i < c.calls; ++i) ok = DecodeRMCTime(c.text, record, valid, c.correction);
+  EXPECT_EQ(ok, c.ok);
+  EXPECT_EQ(valid, c.valid);
+  EXPECT_EQ(record, c.expected);
+  if (c.dayOfWeek >= 0) {
+    EXPECT_EQ(record.DayOfWeek, c.dayOfWeek);
   }
 }
 
-TEST(DecodeRMCTime, MidnightRolloverCrossesDateAndYear) {
-  TSystemTime record;
-  bool valid = false;
-  ASSERT_TRUE(DecodeRMCTime("$GPRMC,235959.00,A,,,,,,,311226,,*00\r\n", record, valid, 1));
-  EXPECT_EQ(record, At(2027, 1, 1, 0, 0, 1));
-}
+const TSystemTime kNewYear = At(2026, 1, 1, 0, 0, 0);
+const TSystemTime kNewYearPlus1 = At(2026, 1, 1, 0, 0, 1);
 
-TEST(FormatGPSInfo, DocumentedExamples) {
-  TGPSInfoTexts t;
-  ASSERT_TRUE(FormatGPSInfo(kRMC + kGGA, 1, false, t));
-  EXPECT_EQ(t.GPSTime, "12:34:57");
-  EXPECT_EQ(t.GPSDate, "06.12.2026");
-  EXPECT_EQ(t.Latitude, "N 49\xB0" "12.3456'");
-  EXPECT_EQ(t.Longitude, "E 016\xB0" "34.5678'");
-  EXPECT_EQ(t.Altitude, "234.5 m");
-  ASSERT_TRUE(FormatGPSInfo(kRMC + kGGA, 1, true, t));
-  EXPECT_EQ(t.Latitude, "N 49.20576\xB0");
-  EXPECT_EQ(t.Longitude, "E 16.57613\xB0");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, DecodeRMC,
+    ::testing::Values(
+        DecodeCase{"CorrectionPlusOne", kRMC, {}, false, 1, 1, true, true, At(2026, 12, 6, 12, 34, 58), 0},
+        DecodeCase{"RepeatedSentenceAdvancesOneSecond", kRMC, {}, false, 1, 2, true, true,
+                   At(2026, 12, 6, 12, 34, 59)},
+        DecodeCase{"NoRMCAdvancesAcrossYearAndClearsValidity", kGGA, At(2026, 12, 31, 23, 59, 59),
+                   true, 1, 1, true, false, At(2027, 1, 1, 0, 0, 0), 5},
+        DecodeCase{"VoidStatusKeepsTimeButNotValidity", "$GPRMC,000000,V,,,,,,,010101,,*00\r\n", {},
+                   true, 0, 1, true, false, At(2001, 1, 1, 0, 0, 1)},
+        DecodeCase{"GarbledTime", "$GPRMC,12x456,A,,,,,,,061226,,*00\r\n", kNewYear, true, 1, 1,
+                   false, false, kNewYearPlus1},
+        DecodeCase{"February31", "$GPRMC,123456,A,,,,,,,310226,,*00\r\n", kNewYear, true, 1, 1,
+                   false, false, kNewYearPlus1},
+        DecodeCase{"EmptyTime", "$GPRMC,,V,,,,,,,,,,N*53\r\n", kNewYear, true, 1, 1, false, false,
+                   kNewYearPlus1},
+        DecodeCase{"MidnightRolloverCrossesDateAndYear", "$GPRMC,235959.00,A,,,,,,,311226,,*00\r\n",
+                   {}, false, 1, 1, true, true, At(2027, 1, 1, 0, 0, 1)}),
+    [](const auto& info) { return std::string(info.param.legend); });
 
-TEST(FormatGPSInfo, MidnightShowsNextSecondWithSentenceDate) {
-  TGPSInfoTexts t;
-  ASSERT_TRUE(FormatGPSInfo("$GPRMC,235959.00,A,,,,,,,250910,,*00\r\n", 1, false, t));
-  EXPECT_EQ(t.GPSTime, "00:00:00");
-  EXPECT_EQ(t.GPSDate, "25.09.2010");
-}
+// Texts before the call are {"d", "t", "lat", "lon", "alt"}; nullptr: not checked.
+struct InfoCase {
+  const char* legend;
+  std::string text;
+  int correction;
+  bool decimal, shown;
+  const char *date, *time, *lat, *lon, *alt;
+};
 
-TEST(FormatGPSInfo, VoidStatusEmptiesPositionTexts) {
+class FormatInfo : public ::testing::TestWithParam<InfoCase> {};
+
+TEST_P(FormatInfo, Texts) {
+  const InfoCase& c = GetParam();
   TGPSInfoTexts t{"d", "t", "lat", "lon", "alt"};
-  ASSERT_TRUE(FormatGPSInfo("$GPRMC,123456,V,4912.3456,N,01634.5678,E,,,061226,,*00\r\n" + kGGA, 0,
-                            false, t));
-  EXPECT_EQ(t.Latitude, "");
-  EXPECT_EQ(t.Longitude, "");
-  EXPECT_EQ(t.Altitude, "");
-  EXPECT_EQ(t.GPSTime, "12:34:56");
+  EXPECT_EQ(FormatGPSInfo(c.text, c.correction, c.decimal, t), c.shown);
+  const std::pair<const char*, const std::string*> checks[] = {
+      {c.date, &t.GPSDate}, {c.time, &t.GPSTime}, {c.lat, &t.Latitude},
+      {c.lon, &t.Longitude}, {c.alt, &t.Altitude}};
+  for (const auto& [expected, actual] : checks) {
+    if (expected != nullptr) {
+      EXPECT_EQ(*actual, expected);
+    }
+  }
 }
 
-TEST(FormatGPSInfo, WithoutStatusNothingChanges) {
-  TGPSInfoTexts t{"d", "t", "lat", "lon", "alt"};
-  EXPECT_FALSE(FormatGPSInfo(kGGA + "$GPRMC,12", 1, false, t));
-  EXPECT_EQ(t.GPSTime, "t");
-  EXPECT_EQ(t.Latitude, "lat");
-}
+const std::string kAltitude = "$GPRMC,123456,A,,,,,,,061226,,*00$GPGGA,1,2,3,4,5,6,7,8,";
 
-TEST(FormatGPSInfo, AltitudeShowsOneDecimal) {
-  auto alt = [](const std::string& field) {
-    TGPSInfoTexts t;
-    FormatGPSInfo("$GPRMC,123456,A,,,,,,,061226,,*00$GPGGA,1,2,3,4,5,6,7,8," + field + ",M,x", 0,
-                  false, t);
-    return t.Altitude;
-  };
-  EXPECT_EQ(alt("0.0"), "0.0 m");
-  EXPECT_EQ(alt("-4.0"), "-4.0 m");
-  EXPECT_EQ(alt("12.34"), "12.3 m");
-  EXPECT_EQ(alt("102.907"), "102.9 m");
-  EXPECT_EQ(alt(""), "");
-}
-
-TEST(FormatGPSInfo, BadCoordinateEmptiesOnlyThatText) {
-  TGPSInfoTexts t;
-  ASSERT_TRUE(FormatGPSInfo("$GPRMC,123456,A,49x2.3456,N,01634.5678,E,,,061226,,*00\r\n", 0, true, t));
-  EXPECT_EQ(t.Latitude, "");
-  EXPECT_EQ(t.Longitude, "E 16.57613\xB0");
-}
-
-TEST(FormatGPSInfo, MissingTimeEmptiesBothTimeTexts) {
-  TGPSInfoTexts t{"d", "t", "", "", ""};
-  EXPECT_FALSE(FormatGPSInfo("$GPRMC,,V,,,,,,,,,,N*53\r\n", 1, false, t));
-  EXPECT_EQ(t.GPSTime, "");
-  EXPECT_EQ(t.GPSDate, "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, FormatInfo,
+    ::testing::Values(
+        InfoCase{"DegreesAndMinutes", kRMC + kGGA, 1, false, true, "06.12.2026", "12:34:57",
+                 "N 49\xB0" "12.3456'", "E 016\xB0" "34.5678'", "234.5 m"},
+        InfoCase{"DecimalDegrees", kRMC + kGGA, 1, true, true, nullptr, nullptr,
+                 "N 49.20576\xB0", "E 16.57613\xB0", nullptr},
+        InfoCase{"MidnightShowsNextSecondWithSentenceDate",
+                 "$GPRMC,235959.00,A,,,,,,,250910,,*00\r\n", 1, false, true, "25.09.2010",
+                 "00:00:00", nullptr, nullptr, nullptr},
+        InfoCase{"VoidStatusEmptiesPositionTexts",
+                 "$GPRMC,123456,V,4912.3456,N,01634.5678,E,,,061226,,*00\r\n" + kGGA, 0, false,
+                 true, nullptr, "12:34:56", "", "", ""},
+        InfoCase{"WithoutStatusNothingChanges", kGGA + "$GPRMC,12", 1, false, false, "d", "t",
+                 "lat", "lon", nullptr},
+        InfoCase{"MissingTimeEmptiesBothTimeTexts", "$GPRMC,,V,,,,,,,,,,N*53\r\n", 1, false, false,
+                 "", "", nullptr, nullptr, nullptr},
+        InfoCase{"BadCoordinateEmptiesOnlyThatText",
+                 "$GPRMC,123456,A,49x2.3456,N,01634.5678,E,,,061226,,*00\r\n", 0, true, true,
+                 nullptr, nullptr, "", "E 16.57613\xB0", nullptr},
+        InfoCase{"AltitudeZero", kAltitude + "0.0,M,x", 0, false, true, nullptr, nullptr, nullptr,
+                 nullptr, "0.0 m"},
+        InfoCase{"AltitudeNegative", kAltitude + "-4.0,M,x", 0, false, true, nullptr, nullptr,
+                 nullptr, nullptr, "-4.0 m"},
+        InfoCase{"AltitudeOneDecimal", kAltitude + "12.34,M,x", 0, false, true, nullptr, nullptr,
+                 nullptr, nullptr, "12.3 m"},
+        InfoCase{"AltitudeThreeDecimals", kAltitude + "102.907,M,x", 0, false, true, nullptr, nullptr,
+                 nullptr, nullptr, "102.9 m"},
+        InfoCase{"AltitudeEmpty", kAltitude + ",M,x", 0, false, true, nullptr, nullptr, nullptr,
+                 nullptr, ""}),
+    [](const auto& info) { return std::string(info.param.legend); });
 
 class FakeTextPort final : public GPSTextPort {
  public:
@@ -197,57 +185,11 @@ class FakeTextPort final : public GPSTextPort {
 TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
   FakeTextPort port;
   port.rx = kRMC + kGGA;
-  std::vector<std::string> order;
   auto wait = [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); };
   const std::string text = ReadGPSText(port, 101, wait);
   EXPECT_EQ(text, (kRMC + kGGA).substr(0, 77));
   EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
   EXPECT_TRUE(port.rx.empty());
-}
-
-// Splits a receiver log into what the port would deliver, '#' lines removed.
-std::string Stream(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::string line, out;
-  while (std::getline(in, line))
-    if (line.empty() || line[0] != '#') out += line + "\n";
-  return out;
-}
-
-// What each whole sentence decodes to is pinned by the golden files; this
-// feeds the same logs cut at arbitrary places, as a reading may begin.
-TEST(ReceiverLogs, ReadingsCutAnywhereNeverBreakTheRunningTime) {
-  VELKOR_REQUIRE_SHARED_NMEA();
-  const std::filesystem::path dir = SharedNmeaDir();
-  int logs = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    if (entry.path().extension() != ".log") continue;
-    ++logs;
-    const std::string stream = Stream(entry.path());
-    TSystemTime record = At(2020, 1, 1, 0, 0, 0);
-    for (std::size_t at = 0; at < stream.size(); at += 53) {
-      const std::string reading = stream.substr(at, kGPSReadingLength);
-      bool valid = false;
-      DecodeRMCTime(reading, record, valid, 1);
-      ASSERT_TRUE(SystemTimeIsValid(record)) << entry.path();
-      TGPSInfoTexts t;
-      FormatGPSInfo(reading, 1, true, t);
-      FormatGPSInfo(reading, 1, false, t);
-      EXPECT_TRUE(t.GPSTime.empty() || t.GPSTime.size() == 8u) << reading;
-    }
-  }
-  EXPECT_EQ(logs, 8);
-}
-
-TEST(ReceiverLogs, ColdBootLogCrossesMidnight) {
-  VELKOR_REQUIRE_SHARED_NMEA();
-  const std::string stream = Stream(SharedNmeaDir() / "gp-320fw-2019-04-07-coldboot.log");
-  const auto at = stream.find("$GPRMC,235959.00");
-  ASSERT_NE(at, std::string::npos);
-  TSystemTime record;
-  bool valid = false;
-  ASSERT_TRUE(DecodeRMCTime(stream.substr(at, kGPSReadingLength), record, valid, 1));
-  EXPECT_EQ(record, At(2010, 9, 26, 0, 0, 1));
 }
 
 }  // namespace

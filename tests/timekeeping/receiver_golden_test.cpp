@@ -18,6 +18,15 @@ namespace fs = std::filesystem;
 
 const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
 
+// What the port would deliver from a receiver log: its '#' lines removed.
+std::string Stream(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string line, out;
+  while (std::getline(in, line))
+    if (line.empty() || line[0] != '#') out += line + "\n";
+  return out;
+}
+
 std::string Decode(const std::string& stream) {
   std::ostringstream out;
   for (std::size_t at = stream.find("$GPRMC"); at != std::string::npos;
@@ -44,11 +53,7 @@ TEST(ReceiverGolden, EveryLogDecodesAsRecorded) {
   int checked = 0;
   for (const auto& entry : fs::directory_iterator(logs)) {
     if (entry.path().extension() != ".log") continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::string line, stream;
-    while (std::getline(in, line))
-      if (line.empty() || line[0] != '#') stream += line + "\n";
-    const std::string decoded = Decode(stream);
+    const std::string decoded = Decode(Stream(entry.path()));
     const fs::path chk = kGoldenDir / (entry.path().stem().string() + ".chk");
     if (regenerate) {
       fs::create_directories(kGoldenDir);
@@ -62,6 +67,29 @@ TEST(ReceiverGolden, EveryLogDecodesAsRecorded) {
     ++checked;
   }
   EXPECT_EQ(checked, 8);
+}
+
+// The same logs cut at arbitrary places, as a reading may begin.
+TEST(ReceiverGolden, ReadingsCutAnywhereNeverBreakTheRunningTime) {
+  VELKOR_REQUIRE_SHARED_NMEA();
+  int logs = 0;
+  for (const auto& entry : fs::directory_iterator(SharedNmeaDir())) {
+    if (entry.path().extension() != ".log") continue;
+    ++logs;
+    const std::string stream = Stream(entry.path());
+    TSystemTime record = UnixMsToSystemTime(1'577'836'800'000);  // 2020-01-01
+    for (std::size_t at = 0; at < stream.size(); at += 53) {
+      const std::string reading = stream.substr(at, kGPSReadingLength);
+      bool valid = false;
+      DecodeRMCTime(reading, record, valid, 1);
+      ASSERT_TRUE(SystemTimeIsValid(record)) << entry.path();
+      TGPSInfoTexts t;
+      FormatGPSInfo(reading, 1, true, t);
+      FormatGPSInfo(reading, 1, false, t);
+      EXPECT_TRUE(t.GPSTime.empty() || t.GPSTime.size() == 8u) << reading;
+    }
+  }
+  EXPECT_EQ(logs, 8);
 }
 
 }  // namespace
