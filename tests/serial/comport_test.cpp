@@ -72,28 +72,29 @@ class Pty {
   std::string path;
 };
 
-// Collects events and lets the test wait for them with a generous bound.
-struct Events {
+// Lets a test wait, with a generous bound, for what handlers on other threads report.
+struct Waiter {
   std::mutex m;
   std::condition_variable cv;
-  std::size_t rx = 0;
-  std::vector<std::string> errors;
+  template <class F>
+  void Update(F f) {
+    std::lock_guard lock(m);
+    f();
+    cv.notify_all();
+  }
   template <class Pred>
   bool WaitFor(Pred pred) {
     std::unique_lock lock(m);
     return cv.wait_for(lock, 10s, pred);
   }
+};
+
+struct Events : Waiter {
+  std::size_t rx = 0;
+  std::vector<std::string> errors;
   void Hook(TComPort& port) {
-    port.OnRxChar = [this](TComPort&, std::size_t n) {
-      std::lock_guard lock(m);
-      rx += n;
-      cv.notify_all();
-    };
-    port.OnError = [this](TComPort&, const std::string& e) {
-      std::lock_guard lock(m);
-      errors.push_back(e);
-      cv.notify_all();
-    };
+    port.OnRxChar = [this](TComPort&, std::size_t n) { Update([&] { rx += n; }); };
+    port.OnError = [this](TComPort&, const std::string& e) { Update([&] { errors.push_back(e); }); };
   }
 };
 
@@ -149,38 +150,6 @@ TEST(TermiosPort, WriteReadAvailableAndClearBuffers) {
   port.ClearBuffers(true, true);
   EXPECT_EQ(port.ReadAvailable(100), "");
   EXPECT_TRUE(ev.errors.empty());
-  port.Close();
-}
-
-TEST(TermiosPort, ThreadSyncHandsEventsToTheDispatcher) {
-  Pty pty;
-  TComPort port;
-  Events ev;
-  ev.Hook(port);
-  std::mutex qm;
-  std::vector<std::function<void()>> queue;
-  std::condition_variable qcv;
-  port.SetSyncMethod(TSyncMethod::smThreadSync);
-  port.SetDispatcher([&](std::function<void()> f) {
-    std::lock_guard lock(qm);
-    queue.push_back(std::move(f));
-    qcv.notify_all();
-  });
-  port.SetPort(pty.path);
-  ASSERT_TRUE(port.Open());
-  pty.Send("x");
-  {
-    std::unique_lock lock(qm);
-    ASSERT_TRUE(qcv.wait_for(lock, 10s, [&] { return !queue.empty(); }));
-  }
-  EXPECT_EQ(ev.rx, 0u);  // not delivered until the owner runs it
-  std::vector<std::function<void()>> pending;
-  {
-    std::lock_guard lock(qm);
-    pending.swap(queue);
-  }
-  for (auto& f : pending) f();
-  EXPECT_EQ(ev.rx, 1u);
   port.Close();
 }
 
@@ -249,9 +218,10 @@ bool ChecksumOk(const std::string& sentence) {
 }
 
 struct SimRig {
-  explicit SimRig(unsigned line) {
+  explicit SimRig(unsigned line, bool threaded = false) {
     options.clock = &clock;
-    options.Threaded = false;
+    options.Threaded = threaded;
+    options.PollMs = 1;
     options.PPSLine = line;
     port.SetSimGpsOptions(options);
     port.SetSyncMethod(TSyncMethod::smNone);
@@ -351,20 +321,14 @@ TEST(ComLed, BoundLampFollowsItsLineAndUnboundIsSetDirectly) {
   EXPECT_EQ(conn.Kind(), TLedKind::lkGreen);
 }
 
-}  // namespace
-
-namespace {
-
 TEST(ClockSetterChoice, OnlyARealReceiverOnTheHostClockGetsTheRealSetter) {
+  for (const char* real : {"COM1", "/dev/ttyUSB0"})
+    EXPECT_TRUE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort(real, nullptr).get())) << real;
+  for (const char* other : {"sim-gps", "bogus"})
+    EXPECT_TRUE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort(other, nullptr).get()))
+        << other;
   ManualClock manual;
-  EXPECT_NE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort("COM1", nullptr).get()), nullptr);
-  EXPECT_NE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort("/dev/ttyUSB0", nullptr).get()),
-            nullptr);
-  EXPECT_NE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort("sim-gps", nullptr).get()),
-            nullptr);
-  EXPECT_NE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort("bogus", nullptr).get()),
-            nullptr);
-  EXPECT_NE(dynamic_cast<ManualClockSetter*>(MakeClockSetterForPort("COM1", &manual).get()), nullptr);
+  EXPECT_TRUE(dynamic_cast<ManualClockSetter*>(MakeClockSetterForPort("COM1", &manual).get()));
 }
 
 // A scripted device: the test fires its events by hand.
@@ -441,7 +405,7 @@ TEST(ComPortEvents, DeviceErrorReachesTheOwnerOncePerOpen) {
   EXPECT_EQ(errors, 2);
 }
 
-TEST(ComPortEvents, QueuedEventsForADestroyedPortAreDropped) {
+TEST(ComPortEvents, ThreadSyncQueuesEventsAndDropsThoseOfADestroyedPort) {
   std::vector<std::function<void()>> queue;
   int rx = 0;
   {
@@ -452,6 +416,7 @@ TEST(ComPortEvents, QueuedEventsForADestroyedPortAreDropped) {
     ASSERT_TRUE(rig.port.Open());
     rig.backend->events.RxChar(3);
     ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(rx, 0);  // not delivered until the owner runs it
     queue[0]();
     EXPECT_EQ(rx, 3);
     rig.backend->events.RxChar(4);
@@ -477,144 +442,88 @@ TEST(ComPortEvents, SettingsReachAnOpenBackendAndUnknownBaudNamesRead9600) {
 }
 
 TEST(SimGps, ThreadedModeDeliversPulsesOnItsOwnThread) {
-  ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 6, 1, 0, 0, 0, 0)));
-  SimGpsOptions options;
-  options.clock = &clock;
-  options.Threaded = true;
-  options.PollMs = 1;
-  TComPort port;
-  port.SetSimGpsOptions(options);
-  port.SetSyncMethod(TSyncMethod::smNone);
-  port.SetPort("sim-gps");
-  std::mutex m;
-  std::condition_variable cv;
+  Waiter w;
   std::vector<std::thread::id> threads;
-  port.OnDSRChange = [&](TComPort&, bool on) {
-    if (on) return;
-    std::lock_guard lock(m);
-    threads.push_back(std::this_thread::get_id());
-    cv.notify_all();
+  SimRig rig(clDSR, true);
+  rig.port.OnDSRChange = [&](TComPort&, bool on) {
+    if (!on) w.Update([&] { threads.push_back(std::this_thread::get_id()); });
   };
-  ASSERT_TRUE(port.Open());
-  clock.AdvanceMs(1000);  // the pulse is due now; the thread only has to notice
-  {
-    std::unique_lock lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return !threads.empty(); }));
-    EXPECT_NE(threads[0], std::this_thread::get_id());
-  }
-  port.Close();
+  ASSERT_TRUE(rig.port.Open());
+  rig.clock.AdvanceMs(1000);  // the pulse is due now; the thread only has to notice
+  ASSERT_TRUE(w.WaitFor([&] { return !threads.empty(); }));
+  std::lock_guard lock(w.m);
+  EXPECT_NE(threads[0], std::this_thread::get_id());
 }
-
-}  // namespace
-
-namespace {
 
 TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
   Pty pty;
-  std::mutex m;
-  std::condition_variable cv;
+  Waiter w;
   bool closed = false;
-  {
-    TComPort port;
-    port.SetSyncMethod(TSyncMethod::smNone);
-    port.SetPort(pty.path);
-    port.OnRxChar = [&](TComPort& p, std::size_t) {
-      p.ReadAvailable(100);
-      p.Close();
-    };
-    port.OnAfterClose = [&](TComPort&) {
-      std::lock_guard lock(m);
-      closed = true;
-      cv.notify_all();
-    };
-    ASSERT_TRUE(port.Open());
-    pty.Send("bye");
-    std::unique_lock lock(m);
-    ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return closed; }));
-    EXPECT_FALSE(port.Connected());
-    lock.unlock();
-    ASSERT_TRUE(port.Open());  // finishes the old event thread, starts anew
-    EXPECT_TRUE(port.Connected());
-  }
+  TComPort port;
+  port.SetSyncMethod(TSyncMethod::smNone);
+  port.SetPort(pty.path);
+  port.OnRxChar = [&](TComPort& p, std::size_t) {
+    p.ReadAvailable(100);
+    p.Close();
+  };
+  port.OnAfterClose = [&](TComPort&) { w.Update([&] { closed = true; }); };
+  ASSERT_TRUE(port.Open());
+  pty.Send("bye");
+  ASSERT_TRUE(w.WaitFor([&] { return closed; }));
+  EXPECT_FALSE(port.Connected());
+  ASSERT_TRUE(port.Open());  // finishes the old event thread, starts anew
+  EXPECT_TRUE(port.Connected());
 }
-
-}  // namespace
-
-namespace {
 
 // A handler that renames or reopens its own port must not destroy the
 // backend whose thread it is running on.
 TEST(TermiosPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
   Pty pty;
-  std::mutex m;
-  std::condition_variable cv;
+  Waiter w;
   int reopened = 0;
   std::size_t rx = 0;
-  {
-    TComPort port;
-    port.SetSyncMethod(TSyncMethod::smNone);
-    port.SetPort(pty.path);
-    port.OnRxChar = [&](TComPort& p, std::size_t n) {
-      p.ReadAvailable(100);
-      std::lock_guard lock(m);
+  TComPort port;
+  port.SetSyncMethod(TSyncMethod::smNone);
+  port.SetPort(pty.path);
+  port.OnRxChar = [&](TComPort& p, std::size_t n) {
+    p.ReadAvailable(100);
+    w.Update([&] {
       rx += n;
       if (reopened < 2) {
         p.Close();
         if (p.Open()) ++reopened;
       }
-      cv.notify_all();
-    };
-    ASSERT_TRUE(port.Open());
-    for (int i = 1; i <= 3; ++i) {
-      pty.Send("x");
-      std::unique_lock lock(m);
-      ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return rx >= static_cast<std::size_t>(i); })) << i;
-    }
-    EXPECT_EQ(reopened, 2);
-    EXPECT_TRUE(port.Connected());
+    });
+  };
+  ASSERT_TRUE(port.Open());
+  for (std::size_t i = 1; i <= 3; ++i) {
+    pty.Send("x");
+    ASSERT_TRUE(w.WaitFor([&] { return rx >= i; })) << i;
   }
+  EXPECT_EQ(reopened, 2);
+  EXPECT_TRUE(port.Connected());
 }
-
-}  // namespace
-
-namespace {
 
 TEST(SimGps, ReopeningFromItsOwnPulseHandlerKeepsPulsing) {
-  ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 6, 1, 0, 0, 0, 0)));
-  SimGpsOptions options;
-  options.clock = &clock;
-  options.PollMs = 1;
-  std::mutex m;
-  std::condition_variable cv;
+  Waiter w;
   int pulses = 0;
-  {
-    TComPort port;
-    port.SetSimGpsOptions(options);
-    port.SetSyncMethod(TSyncMethod::smNone);
-    port.SetPort("sim-gps");
-    port.OnDSRChange = [&](TComPort& p, bool on) {
-      if (on) return;
-      p.Close();
-      const bool reopened = p.Open();
-      std::lock_guard lock(m);
-      if (reopened) ++pulses;
-      cv.notify_all();
-    };
-    ASSERT_TRUE(port.Open());
-    for (int i = 1; i <= 3; ++i) {
-      clock.AdvanceMs(1000);
-      std::unique_lock lock(m);
-      ASSERT_TRUE(cv.wait_for(lock, 10s, [&] { return pulses >= i; })) << i;
-    }
-    port.Close();
-    ASSERT_TRUE(port.Open());  // joins the retired receivers' threads
+  SimRig rig(clDSR, true);
+  rig.port.OnDSRChange = [&](TComPort& p, bool on) {
+    if (on) return;
+    p.Close();
+    const bool reopened = p.Open();
+    w.Update([&] { pulses += reopened ? 1 : 0; });
+  };
+  ASSERT_TRUE(rig.port.Open());
+  for (int i = 1; i <= 3; ++i) {
+    rig.clock.AdvanceMs(1000);
+    ASSERT_TRUE(w.WaitFor([&] { return pulses >= i; })) << i;
   }
+  rig.port.Close();
+  ASSERT_TRUE(rig.port.Open());  // joins the retired receivers' threads
+  rig.port.Close();
   EXPECT_EQ(pulses, 3);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(SimGps, NothingIsDeliveredAfterAHandlerClosedThePort) {
   SimRig rig(clDSR);
