@@ -111,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct InfoCase {
   const char* legend;
   std::string text;
-  int correction;
-  bool decimal, shown;
-  const char *date, *time, *lat, *lon, *alt;
+  int correction = 0;
+  bool decimal = false, shown = true;
+  const char *date = nullptr, *time = nullptr, *lat = nullptr, *lon = nullptr, *alt = nullptr;
 };
 
 class FormatInfo : public ::testing::TestWithParam<InfoCase> {};
@@ -139,31 +139,27 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InfoCase{"DegreesAndMinutes", kRMC + kGGA, 1, false, true, "06.12.2026", "12:34:57",
                  "N 49\xB0" "12.3456'", "E 016\xB0" "34.5678'", "234.5 m"},
-        InfoCase{"DecimalDegrees", kRMC + kGGA, 1, true, true, nullptr, nullptr,
-                 "N 49.20576\xB0", "E 16.57613\xB0", nullptr},
-        InfoCase{"MidnightShowsNextSecondWithSentenceDate",
-                 "$GPRMC,235959.00,A,,,,,,,250910,,*00\r\n", 1, false, true, "25.09.2010",
-                 "00:00:00", nullptr, nullptr, nullptr},
-        InfoCase{"VoidStatusEmptiesPositionTexts",
-                 "$GPRMC,123456,V,4912.3456,N,01634.5678,E,,,061226,,*00\r\n" + kGGA, 0, false,
-                 true, nullptr, "12:34:56", "", "", ""},
+        InfoCase{.legend = "DecimalDegrees", .text = kRMC + kGGA, .correction = 1, .decimal = true,
+                 .lat = "N 49.20576\xB0", .lon = "E 16.57613\xB0"},
+        InfoCase{.legend = "MidnightShowsNextSecondWithSentenceDate",
+                 .text = "$GPRMC,235959.00,A,,,,,,,250910,,*00\r\n", .correction = 1,
+                 .date = "25.09.2010", .time = "00:00:00"},
+        InfoCase{.legend = "VoidStatusEmptiesPositionTexts",
+                 .text = "$GPRMC,123456,V,4912.3456,N,01634.5678,E,,,061226,,*00\r\n" + kGGA,
+                 .time = "12:34:56", .lat = "", .lon = "", .alt = ""},
         InfoCase{"WithoutStatusNothingChanges", kGGA + "$GPRMC,12", 1, false, false, "d", "t",
-                 "lat", "lon", nullptr},
+                 "lat", "lon"},
         InfoCase{"MissingTimeEmptiesBothTimeTexts", "$GPRMC,,V,,,,,,,,,,N*53\r\n", 1, false, false,
-                 "", "", nullptr, nullptr, nullptr},
-        InfoCase{"BadCoordinateEmptiesOnlyThatText",
-                 "$GPRMC,123456,A,49x2.3456,N,01634.5678,E,,,061226,,*00\r\n", 0, true, true,
-                 nullptr, nullptr, "", "E 16.57613\xB0", nullptr},
-        InfoCase{"AltitudeZero", kAltitude + "0.0,M,x", 0, false, true, nullptr, nullptr, nullptr,
-                 nullptr, "0.0 m"},
-        InfoCase{"AltitudeNegative", kAltitude + "-4.0,M,x", 0, false, true, nullptr, nullptr,
-                 nullptr, nullptr, "-4.0 m"},
-        InfoCase{"AltitudeOneDecimal", kAltitude + "12.34,M,x", 0, false, true, nullptr, nullptr,
-                 nullptr, nullptr, "12.3 m"},
-        InfoCase{"AltitudeThreeDecimals", kAltitude + "102.907,M,x", 0, false, true, nullptr, nullptr,
-                 nullptr, nullptr, "102.9 m"},
-        InfoCase{"AltitudeEmpty", kAltitude + ",M,x", 0, false, true, nullptr, nullptr, nullptr,
-                 nullptr, ""}),
+                 "", ""},
+        InfoCase{.legend = "BadCoordinateEmptiesOnlyThatText",
+                 .text = "$GPRMC,123456,A,49x2.3456,N,01634.5678,E,,,061226,,*00\r\n",
+                 .decimal = true, .lat = "", .lon = "E 16.57613\xB0"},
+        InfoCase{.legend = "AltitudeZero", .text = kAltitude + "0.0,M,x", .alt = "0.0 m"},
+        InfoCase{.legend = "AltitudeNegative", .text = kAltitude + "-4.0,M,x", .alt = "-4.0 m"},
+        InfoCase{.legend = "AltitudeOneDecimal", .text = kAltitude + "12.34,M,x", .alt = "12.3 m"},
+        InfoCase{.legend = "AltitudeThreeDecimals", .text = kAltitude + "102.907,M,x",
+                 .alt = "102.9 m"},
+        InfoCase{.legend = "AltitudeEmpty", .text = kAltitude + ",M,x", .alt = ""}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 class FakeTextPort final : public GPSTextPort {
