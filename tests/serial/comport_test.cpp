@@ -127,13 +127,20 @@ TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   port.Close();
 }
 
-TEST(TermiosPort, WriteReadAvailableAndClearBuffers) {
+// A port on a pseudo-terminal, events delivered on the port's own thread.
+class PtyPort : public ::testing::Test {
+ protected:
+  PtyPort() {
+    ev.Hook(port);
+    port.SetSyncMethod(TSyncMethod::smNone);
+    port.SetPort(pty.path);
+  }
   Pty pty;
-  TComPort port;
   Events ev;
-  ev.Hook(port);
-  port.SetSyncMethod(TSyncMethod::smNone);
-  port.SetPort(pty.path);
+  TComPort port;
+};
+
+TEST_F(PtyPort, WriteReadAvailableAndClearBuffers) {
   ASSERT_TRUE(port.Open()) << port.ErrorString();
 
   ASSERT_TRUE(port.Write("AT\r"));
@@ -153,13 +160,7 @@ TEST(TermiosPort, WriteReadAvailableAndClearBuffers) {
   port.Close();
 }
 
-TEST(TermiosPort, UnpluggedDeviceReportsOnceAndClosesCleanly) {
-  Pty pty;
-  TComPort port;
-  Events ev;
-  ev.Hook(port);
-  port.SetSyncMethod(TSyncMethod::smNone);
-  port.SetPort(pty.path);
+TEST_F(PtyPort, UnpluggedDeviceReportsOnceAndClosesCleanly) {
   ASSERT_TRUE(port.Open());
   close(pty.slave);
   pty.slave = -1;
@@ -315,10 +316,8 @@ TEST(ComLed, BoundLampFollowsItsLineAndUnboundIsSetDirectly) {
   rig.port.Close();
   EXPECT_FALSE(conn.State());
   conn.Bind(nullptr, TLedSignal::lsConn);
-  conn.SetKind(TLedKind::lkGreen);
   conn.SetState(true);
   EXPECT_TRUE(conn.State());
-  EXPECT_EQ(conn.Kind(), TLedKind::lkGreen);
 }
 
 TEST(ClockSetterChoice, OnlyARealReceiverOnTheHostClockGetsTheRealSetter) {
