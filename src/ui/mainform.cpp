@@ -105,6 +105,10 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
     activateWindow();
   });
 
+  LogView = new TLogViewForm(this);
+  // Lines come from worker threads too: the viewer as context runs the update on its own thread.
+  connect(&m_station, &StationController::logLine, LogView, &TLogViewForm::AddLine);
+
   // The pop-up exists even where the desktop shows no tray, so its two
   // commands stay reachable (and testable) everywhere.
   auto* pop = new QMenu(this);
@@ -402,7 +406,8 @@ void TMainForm::BuildMenus() {
 
   QMenu* options = menuBar()->addMenu("&Options");
   AddItem(options, "MenuParametres", "Parametres", QKeySequence(Qt::Key_F11), false);
-  AddItem(options, "MenuViewLog", "View log", QKeySequence(Qt::Key_F12), false);
+  QAction* viewLog = AddItem(options, "MenuViewLog", "View log", QKeySequence(Qt::Key_F12), true);
+  connect(viewLog, &QAction::triggered, this, &TMainForm::MenuViewLogClick);
   AddItem(options, "MenuTerminal", "Terminal", {}, false);
   MenuSuspend = AddItem(options, "MenuSuspend", "Suspend", {}, true);
   MenuSuspend->setCheckable(true);
@@ -641,6 +646,8 @@ void TMainForm::MenuSuspendClick() {
   m_station.MenuSuspendClick();
   MenuSuspend->setChecked(m_station.Suspended());
 }
+
+void TMainForm::MenuViewLogClick() { LogView->Open(m_station.Params().LogFile); }
 
 void TMainForm::MenuAboutClick() {
   QMessageBox::about(this, "About Velkor",

@@ -10,6 +10,7 @@
 
 #include "station/station_controller.h"
 #include "ui/lamp.h"
+#include "ui/logview.h"
 #include "ui/waveform.h"
 #include "ui/waveform_renderer.h"
 
@@ -51,6 +52,7 @@ class TMainForm : public QMainWindow {
   QLabel* StatusPanel0 = nullptr;
   QLabel* StatusPanel1 = nullptr;
   TWaveForm* WaveForm = nullptr;  // its own top-level window, deleted with this one
+  TLogViewForm* LogView = nullptr;  // a window of its own, a child of this one
 
   // Information panel.
   QFrame* PanelInfo = nullptr;
@@ -101,6 +103,7 @@ class TMainForm : public QMainWindow {
   void ChkBoxFilteredActClick();
   void BtnPauseClick();
   void MenuSuspendClick();
+  void MenuViewLogClick();
   void MenuAboutClick();
   void MenuManualClick();
   void PopMinMaxClick();

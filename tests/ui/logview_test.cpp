@@ -1,0 +1,240 @@
+#include "ui/logview.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <filesystem>
+#include <thread>
+
+#include "common/datetime.h"
+#include "support/temp_dir.h"
+#include "ui/mainform.h"
+
+namespace {
+
+void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+class LogViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view.MessageHook = [this](const QString& text) { messages << text; };
+  }
+  void TearDown() override { view.hide(); }
+  QString Text() const { return view.RichEdit->toPlainText(); }
+  QString LastLine() const { return Text().section('\n', -1); }
+  void Write(const std::string& text) { WriteFile(path, text); }
+  void Append(const std::string& text) { WriteFile(path, ReadFile(path) + text); }
+  void PressEscape(QWidget* target) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    Settle();
+  }
+
+  TempDir dir;
+  std::string path = dir.Path("velkor.log");
+  TLogViewForm view;
+  QStringList messages;
+};
+
+TEST_F(LogViewTest, LoadsTheWholeFileAsLatin1AndShowsItsLastLine) {
+  std::string log;
+  for (int i = 0; i < 200; ++i) log += "05.12.2026 14:03:27.058 Inf: line " + std::to_string(i) + "\r\n";
+  log += "05.12.2026 14:03:28.000 GPS: K\xD6L 48\xB0" "12.5 N\r\n";
+  Write(log);
+
+  ASSERT_TRUE(view.Open(path));
+  Settle();
+  EXPECT_TRUE(view.isVisible());
+  EXPECT_EQ(view.windowTitle(), "Log File View");
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_EQ(view.RichEdit->document()->blockCount(), 201) << "CR LF ends add no empty lines";
+  EXPECT_EQ(LastLine(), QString::fromUtf8("05.12.2026 14:03:28.000 GPS: KÖL 48°12.5 N"));
+  EXPECT_FALSE(Text().contains('\r'));
+  QScrollBar* bar = view.RichEdit->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_TRUE(view.RichEdit->isReadOnly());
+  EXPECT_EQ(view.RichEdit->lineWrapMode(), QPlainTextEdit::NoWrap);
+  // Fixed pitch as drawn: some monospace faces do not declare it.
+  const QFontMetrics metrics(view.RichEdit->font());
+  EXPECT_EQ(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
+  EXPECT_EQ(QFontInfo(view.RichEdit->font()).pixelSize(), 11);
+
+  // A live line follows the file's last line directly and stays in view.
+  view.AddLine("05.12.2026 14:03:29.000 Tim: \xB5 live");
+  Settle();
+  EXPECT_EQ(view.RichEdit->document()->blockCount(), 202);
+  EXPECT_EQ(LastLine(), QString::fromUtf8("05.12.2026 14:03:29.000 Tim: µ live"));
+  EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+struct SizeCase {
+  const char* legend;
+  std::uintmax_t size;
+  bool opens;
+};
+
+class LogViewSizeTest : public LogViewTest, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(LogViewSizeTest, LimitIsTenMillionBytes) {
+  // Sparse: a line, a hole of zeros as a power cut can leave one, a last line.
+  const std::string last = "05.12.2026 14:09:00.000 Inf: last\r\n";
+  Write("05.12.2026 14:03:27.058 Inf: first\r\n");
+  std::filesystem::resize_file(path, GetParam().size - last.size());
+  Append(last);
+  ASSERT_EQ(std::filesystem::file_size(path), GetParam().size);
+
+  EXPECT_EQ(view.Open(path), GetParam().opens);
+  Settle();
+  EXPECT_EQ(view.isVisible(), GetParam().opens);
+  if (GetParam().opens) {
+    EXPECT_TRUE(messages.isEmpty());
+    // The zeros are dropped; the text after them is not cut off.
+    EXPECT_EQ(Text(), "05.12.2026 14:03:27.058 Inf: first\n05.12.2026 14:09:00.000 Inf: last");
+  } else {
+    EXPECT_EQ(messages, QStringList{"Log file is too large to view."});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LogViewSizeTest,
+                         ::testing::Values(SizeCase{"OneByteBelow", 9'999'999, true},
+                                           SizeCase{"Exactly", 10'000'000, false}),
+                         [](const auto& info) { return std::string(info.param.legend); });
+
+TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAndAnUnreadableOneAMessage) {
+  ASSERT_TRUE(view.Open(path));
+  EXPECT_TRUE(view.isVisible());
+  EXPECT_TRUE(Text().isEmpty());
+  EXPECT_TRUE(messages.isEmpty());
+  view.BackBtnClick();
+
+  std::filesystem::create_directory(path);
+  EXPECT_FALSE(view.Open(path));
+  EXPECT_FALSE(view.isVisible());
+  EXPECT_EQ(messages, QStringList{"Log file cannot be opened."});
+}
+
+TEST_F(LogViewTest, OpeningWhileVisibleDoesNotReload) {
+  Write("a\r\n");
+  ASSERT_TRUE(view.Open(path));
+  view.AddLine("b");
+  Append("c\r\n");
+  EXPECT_TRUE(view.Open(path));
+  EXPECT_EQ(Text(), "a\nb");
+}
+
+TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
+  Write("a\r\n");
+  ASSERT_TRUE(view.Open(path));
+  view.PauseBtn->click();
+  EXPECT_TRUE(view.Paused());
+  EXPECT_TRUE(view.PauseBtn->font().bold());
+  view.AddLine("b");
+  Append("b\r\n");
+  EXPECT_EQ(Text(), "a");
+
+  view.BackBtn->click();
+  EXPECT_FALSE(view.isVisible());
+  EXPECT_TRUE(view.Paused()) << "closing keeps the pause";
+  view.AddLine("c");  // hidden: nothing appended
+  Append("c\r\n");
+  ASSERT_TRUE(view.Open(path));
+  EXPECT_EQ(Text(), "a\nb\nc");
+  view.AddLine("d");
+  EXPECT_EQ(Text(), "a\nb\nc") << "still paused after reopening";
+
+  view.PauseBtn->click();
+  EXPECT_FALSE(view.Paused());
+  EXPECT_FALSE(view.PauseBtn->font().bold());
+  view.AddLine("e");
+  EXPECT_EQ(Text(), "a\nb\nc\ne");
+}
+
+TEST_F(LogViewTest, EscapeClosesLikeBack) {
+  ASSERT_TRUE(view.Open(path));
+  PressEscape(view.RichEdit);
+  EXPECT_FALSE(view.isVisible());
+
+  // Back is the cancel button of the whole window, not only of the text view.
+  ASSERT_TRUE(view.Open(path));
+  PressEscape(view.PauseBtn);
+  EXPECT_FALSE(view.isVisible());
+}
+
+TEST_F(LogViewTest, LayoutFollowsTheClientSize) {
+  view.show();
+  view.resize(400, 300);
+  Settle();
+  ASSERT_EQ(view.size(), QSize(400, 300));
+  EXPECT_EQ(view.RichEdit->geometry(), QRect(8, 8, 384, 252));
+  EXPECT_EQ(view.BackBtn->y(), 268);
+  EXPECT_EQ(view.BackBtn->x() + view.BackBtn->width(), 392);
+  EXPECT_EQ(view.PauseBtn->y(), 268);
+  EXPECT_EQ(view.PauseBtn->x(), view.BackBtn->x() - 80);
+}
+
+TEST_F(LogViewTest, ScreenshotWithAFewLines) {
+  Write("05.12.2026 14:03:27.058 Inf: ******** S T A R T ********\r\n"
+        "05.12.2026 14:03:27.310 A/D: Converter opened.\r\n"
+        "05.12.2026 14:03:29.004 Tim: Waiting for valid time.\r\n");
+  ASSERT_TRUE(view.Open(path));
+  view.resize(640, 300);
+  view.AddLine("05.12.2026 14:03:31.850 GPS: Earth position 48\xB0" "12.5 N 17\xB0" "06.2 E");
+  view.PauseBtnClick();
+  Settle();
+  const QString dirName = VELKOR_ARTEFACTS;
+  QDir().mkpath(dirName);
+  EXPECT_TRUE(view.grab().save(dirName + "/logview.png"));
+}
+
+// The main window's "View log" opens the station's log, and lines logged from
+// a worker thread reach the viewer on the window's thread.
+TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
+  TempDir dir;
+  ManualClock clock;
+  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
+  RecordingClockSetter setter;
+  RecordingRestarter restarter;
+  // No filter, no GPS port, every input calibrated: start-up asks nothing of the operator.
+  WriteFile(dir.Path("velkor.ini"),
+            "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n[Sensor]\r\nLSBin0=1\r\n"
+            "LSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\nLSBin6=1\r\nLSBin7=1\r\n");
+  StationOptions o;
+  o.ProgramDir = dir.Dir();
+  o.clock = &clock;
+  o.clockSetter = &setter;
+  o.restarter = &restarter;
+  o.simulated = true;
+  StationController station(o);
+  TMainForm form(station);
+  form.FormCreate();
+  form.show();
+  Settle();
+
+  QAction* item = form.Action("MenuViewLog");
+  ASSERT_NE(item, nullptr);
+  EXPECT_TRUE(item->isEnabled());
+  EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
+  EXPECT_EQ(station.Params().LogFile, dir.Path("velkor.log"));
+  item->trigger();
+  Settle();
+  ASSERT_TRUE(form.LogView->isVisible());
+
+  std::thread worker([&] { station.IndicateSaveLog("Inf: from a worker \xE9"); });
+  worker.join();
+  Settle();
+  EXPECT_EQ(form.LogView->RichEdit->toPlainText().section('\n', -1),
+            QString::fromUtf8("02.03.2026 10:00:00.000 Inf: from a worker é"));
+
+  form.close();
+  Settle();
+}
+
+}  // namespace
