@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 
+#include "serial/sim_gsm.h"
 #include "serial/termios_port.h"
 
 namespace {
@@ -179,8 +180,8 @@ bool TComPort::Open() {
         break;
       }
       case TPortKind::SimGsm:
-        m_error = "sim-gsm: the simulated modem is not available yet.";
-        return false;
+        backend = std::make_unique<SimGsmModem>(SimGsmDefaultOptions());
+        break;
       case TPortKind::Unknown:
         m_error = "Unknown port name \"" + settings.Port + "\".";
         return false;
