@@ -1,0 +1,513 @@
+#include "storage/history_reader.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <string_view>
+
+#include "storage/file_naming.h"
+
+namespace {
+
+// A picture larger than this is a garbled rate or span, not a request.
+constexpr int64_t kMaxValues = int64_t{1} << 26;
+// Whole files are read; a data file of an hour is far below this.
+constexpr int64_t kMaxFileSize = int64_t{1} << 30;
+// The WID2 columns the reader needs end with the calibration (column 79); a
+// shorter line is a header torn by a crash.
+constexpr size_t kWid2MinLength = 79;
+constexpr size_t kWid2DateEnd = 28;
+
+bool AtLineStart(std::string_view s, size_t pos) { return pos == 0 || s[pos - 1] == '\n'; }
+
+// The next line-start occurrence of `word` at or after `from`.
+size_t FindAtLineStart(std::string_view s, std::string_view word, size_t from) {
+  while (from < s.size()) {
+    const size_t p = s.find(word, from);
+    if (p == std::string_view::npos) return p;
+    if (AtLineStart(s, p)) return p;
+    from = p + 1;
+  }
+  return std::string_view::npos;
+}
+
+size_t LineEnd(std::string_view s, size_t from) {
+  const size_t e = s.find('\n', from);
+  return e == std::string_view::npos ? s.size() : e;
+}
+
+// 1-based columns [first, last] of a line, cut at its end.
+std::string_view Columns(std::string_view line, size_t first, size_t last) {
+  if (first - 1 >= line.size()) return {};
+  return line.substr(first - 1, std::min(last, line.size()) - (first - 1));
+}
+
+std::string_view Trim(std::string_view v) {
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t' || v.front() == '\r'))
+    v.remove_prefix(1);
+  while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) v.remove_suffix(1);
+  return v;
+}
+
+// Letters, digits, "+" and "-" only.
+std::string TextField(std::string_view v) {
+  std::string out;
+  for (char c : v)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-') out += c;
+  return out;
+}
+
+bool ParseDigits(std::string_view v, int& out) {
+  if (v.empty()) return false;
+  out = 0;
+  for (char c : v) {
+    if (c < '0' || c > '9') return false;
+    out = out * 10 + (c - '0');
+  }
+  return true;
+}
+
+bool ParseInt32(std::string_view v, int32_t& out) {
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  if (v.empty()) return false;
+  const auto r = std::from_chars(v.data(), v.data() + v.size(), out);
+  return r.ec == std::errc() && r.ptr == v.data() + v.size();
+}
+
+bool ParseDouble(std::string_view v, double& out) {
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  if (v.empty()) return false;
+  const auto r = std::from_chars(v.data(), v.data() + v.size(), out);
+  return r.ec == std::errc() && r.ptr == v.data() + v.size() && std::isfinite(out);
+}
+
+enum class HeaderState { Ok, Torn, Damaged };
+
+struct BlockHeader {
+  size_t Pos = 0;        // of "WID2"
+  size_t DataFrom = 0;   // after the WID2 line
+  size_t End = 0;        // next WID2 or STOP, or the end of the file
+  int64_t StartMs = 0;
+  std::string Station, Channel, AuxId, Instrument;
+  int32_t SampleCount = 0;
+  double SampleRate = 0, Calibration = 0;
+};
+
+HeaderState ParseStart(std::string_view line, int64_t& ms, std::string& problem) {
+  if (line.size() < kWid2DateEnd) return HeaderState::Torn;
+  int y, mo, d, h, mi, s, z;
+  if (!ParseDigits(line.substr(5, 4), y) || !ParseDigits(line.substr(10, 2), mo) ||
+      !ParseDigits(line.substr(13, 2), d) || !ParseDigits(line.substr(16, 2), h) ||
+      !ParseDigits(line.substr(19, 2), mi) || !ParseDigits(line.substr(22, 2), s) ||
+      !ParseDigits(line.substr(25, 3), z) || !IsValidDateTime(y, mo, d, h, mi, s, z)) {
+    problem = "WID2 date is not a date: " + std::string(line.substr(5, 23));
+    return HeaderState::Damaged;
+  }
+  ms = DateTimeToMs(EncodeDateTime(y, mo, d, h, mi, s, z));
+  return HeaderState::Ok;
+}
+
+HeaderState ParseHeader(std::string_view file, size_t pos, BlockHeader& b, std::string& problem) {
+  const size_t lineEnd = LineEnd(file, pos);
+  const std::string_view line = file.substr(pos, lineEnd - pos);
+  b.Pos = pos;
+  b.DataFrom = lineEnd;
+  const size_t nextWid2 = FindAtLineStart(file, "WID2", lineEnd);
+  const size_t stop = FindAtLineStart(file, "STOP", lineEnd);
+  b.End = std::min({nextWid2, stop, file.size()});
+  const HeaderState date = ParseStart(line, b.StartMs, problem);
+  if (date != HeaderState::Ok) return date;
+  if (line.size() < kWid2MinLength || lineEnd == file.size()) return HeaderState::Torn;
+  b.Station = TextField(Columns(line, 30, 34));
+  b.Channel = TextField(Columns(line, 36, 38));
+  b.AuxId = TextField(Columns(line, 40, 43));
+  b.Instrument = TextField(Columns(line, 89, 94));
+  if (!ParseInt32(Trim(Columns(line, 49, 54)), b.SampleCount) || b.SampleCount < 0) {
+    problem = "WID2 sample count is not a number";
+    return HeaderState::Damaged;
+  }
+  if (!ParseDouble(Trim(Columns(line, 58, 67)), b.SampleRate) || b.SampleRate <= 0) {
+    problem = "WID2 sample rate is not a positive number";
+    return HeaderState::Damaged;
+  }
+  if (!ParseDouble(Trim(Columns(line, 70, 79)), b.Calibration)) {
+    problem = "WID2 calibration is not a number";
+    return HeaderState::Damaged;
+  }
+  return HeaderState::Ok;
+}
+
+// The next block with a whole header at or after `from`; torn headers are
+// passed over. False at the end of the file or on a damaged header.
+bool NextBlock(std::string_view file, size_t from, BlockHeader& b, HeaderState& state,
+               std::string& problem) {
+  for (size_t p = FindAtLineStart(file, "WID2", from); p != std::string_view::npos;
+       p = FindAtLineStart(file, "WID2", p + 4)) {
+    state = ParseHeader(file, p, b, problem);
+    if (state == HeaderState::Ok) return true;
+    if (state == HeaderState::Damaged) return false;
+  }
+  state = HeaderState::Ok;
+  return false;
+}
+
+// The integers between DAT2 and CHK2. A block without CHK2 was torn by a crash:
+// its values end at the first text that is not a number (a cut line).
+bool BlockValues(std::string_view file, const BlockHeader& b, std::vector<int32_t>& values,
+                 std::string& problem) {
+  values.clear();
+  const std::string_view block = file.substr(b.DataFrom, b.End - b.DataFrom);
+  // `block` starts with the WID2 line's line feed, so DAT2 is at a line start.
+  const size_t dat = FindAtLineStart(block, "DAT2", 0);
+  if (dat == std::string_view::npos) return true;
+  const size_t from = LineEnd(block, dat);
+  const size_t chk = FindAtLineStart(block, "CHK2", from);
+  const bool torn = chk == std::string_view::npos;
+  std::string_view data = block.substr(from, (torn ? block.size() : chk) - from);
+  while (true) {
+    while (!data.empty() && std::isspace(static_cast<unsigned char>(data.front())))
+      data.remove_prefix(1);
+    if (data.empty()) return true;
+    size_t n = 0;
+    while (n < data.size() && !std::isspace(static_cast<unsigned char>(data[n]))) ++n;
+    int32_t v;
+    if (!ParseInt32(data.substr(0, n), v)) {
+      if (torn) return true;
+      problem = "data value is not a number: " + std::string(data.substr(0, std::min<size_t>(n, 20)));
+      return false;
+    }
+    values.push_back(v);
+    data.remove_prefix(n);
+  }
+}
+
+int64_t FramesBetween(int64_t fromMs, int64_t toMs, double rate) {
+  return std::llround(static_cast<double>(toMs - fromMs) * rate / 1000.0);
+}
+
+void Place(THistoryRecord& r, int64_t frame, int32_t channel, int32_t value) {
+  const int64_t idx = frame * r.ChannelCount + channel;
+  r.Samples[static_cast<size_t>(idx)] = value;
+  r.Filled[static_cast<size_t>(idx)] = true;
+  int32_t& peak = r.Peak[static_cast<size_t>(channel)];
+  if (std::llabs(int64_t{value}) > std::llabs(int64_t{peak})) peak = value;
+}
+
+std::string ShortestNumber(double v) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+int32_t THistoryReader::CarriedFrames() const {
+  return m_carryChannels > 0 ? static_cast<int32_t>(m_carry.size() / m_carryChannels) : 0;
+}
+
+int32_t THistoryReader::Read(const std::string& fileName, THistoryRecord& record,
+                             TDateTime endTime, TDateTime startTime) {
+  struct stat st;
+  if (::stat(fileName.c_str(), &st) != 0) return kHistNoFile;
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return kHistCannotOpen;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // Writers hold an exclusive lock while they append: reading then is refused.
+  if (::flock(fd, LOCK_SH | LOCK_NB) != 0) return kHistCannotOpen;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return kHistCannotOpen;
+  if (st.st_size <= 0) return kHistUnknownSize;
+  if (::lseek(fd, 0, SEEK_SET) != 0) return kHistCannotSeek;
+  if (st.st_size > kMaxFileSize) {
+    record.Problem = "file of " + std::to_string(st.st_size) + " bytes";
+    return kHistNoMemory;
+  }
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<size_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    record.Problem = "file of " + std::to_string(st.st_size) + " bytes";
+    return kHistNoMemory;
+  }
+  size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0) return kHistCannotOpen;
+    if (n == 0) break;  // shortened meanwhile: read what is there
+    got += static_cast<size_t>(n);
+  }
+  bytes.resize(got);
+  return ReadBytes(bytes, record, endTime, startTime);
+}
+
+int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& record,
+                                  TDateTime endTime, TDateTime startTime) {
+  const std::string_view file(bytes);
+  std::vector<int32_t> carry;
+  carry.swap(m_carry);
+  const int32_t carryChannels = m_carryChannels;
+  m_carryChannels = 0;
+
+  const int64_t startMs = DateTimeToMs(startTime);
+  const int64_t endMs = DateTimeToMs(endTime);
+  std::string problem;
+
+  // The first block at or after the requested start.
+  BlockHeader first;
+  HeaderState state = HeaderState::Ok;
+  size_t cur = 0;
+  bool found = false;
+  while (NextBlock(file, cur, first, state, problem)) {
+    if (first.StartMs >= startMs) {
+      found = true;
+      break;
+    }
+    cur = first.End;
+  }
+  if (state == HeaderState::Damaged) {
+    record.Problem = problem;
+    return kHistDamaged;
+  }
+  if (!found) return kHistNoRequestedData;
+
+  const bool followOn = record.Valid;
+  THistoryRecord fresh;
+  THistoryRecord& r = followOn ? record : fresh;
+  bool joinFirstSet = false;
+  if (!followOn) {
+    r.StartTime = MsToDateTime(first.StartMs);
+    r.Station = first.Station;
+    r.InstrumentType = first.Instrument;
+    r.SampleRate = first.SampleRate;
+    BlockHeader b = first;
+    for (;;) {
+      r.Calibration.push_back(b.Calibration);
+      r.AuxIds.push_back(b.AuxId);
+      r.ChannelCodes.push_back(b.Channel);
+      if (!NextBlock(file, b.End, b, state, problem) || b.StartMs != first.StartMs) break;
+    }
+    if (state == HeaderState::Damaged) {
+      record.Problem = problem;
+      return kHistDamaged;
+    }
+    r.ChannelCount = static_cast<int32_t>(r.Calibration.size());
+    const int64_t seconds = std::max<int64_t>(0, (endMs - startMs) / 1000) + 1;
+    const double frames = std::round(static_cast<double>(seconds) * r.SampleRate);
+    if (!(frames * r.ChannelCount <= static_cast<double>(kMaxValues))) {
+      record.Problem = std::to_string(seconds) + " s at " + ShortestNumber(r.SampleRate) + " Hz";
+      return kHistNoMemory;
+    }
+    const size_t values = static_cast<size_t>(frames) * static_cast<size_t>(r.ChannelCount);
+    try {
+      r.Samples.assign(values, 0);
+      r.Filled.assign(values, false);
+      r.Peak.assign(static_cast<size_t>(r.ChannelCount), 0);
+    } catch (const std::bad_alloc&) {
+      record.Problem = std::to_string(values) + " values";
+      return kHistNoMemory;
+    }
+    r.RequestStart = startTime;
+    r.HavePreviousSet = false;
+    // Values of the previous picture that fell past its end continue this one
+    // when it starts where that picture stopped.
+    if (!carry.empty() && carryChannels == r.ChannelCount &&
+        carry.size() % static_cast<size_t>(r.ChannelCount) == 0 &&
+        SameSecond(MsToDateTime(first.StartMs), m_carryTime)) {
+      const int64_t carried = static_cast<int64_t>(carry.size()) / r.ChannelCount;
+      const int64_t total = static_cast<int64_t>(r.Samples.size()) / r.ChannelCount;
+      const int64_t n = std::min(carried, total);
+      for (int64_t f = 0; f < n; ++f)
+        for (int32_t k = 0; k < r.ChannelCount; ++k)
+          Place(r, f, k, carry[static_cast<size_t>(f * r.ChannelCount + k)]);
+      r.PreviousSetEnd = n;
+      joinFirstSet = true;
+    }
+  }
+
+  const int32_t count = r.ChannelCount;
+  const int64_t totalFrames = static_cast<int64_t>(r.Samples.size()) / count;
+  const int64_t requestMs = DateTimeToMs(r.RequestStart);
+  std::vector<int32_t> values;
+
+  BlockHeader b = first;
+  bool inSet = false;
+  int64_t setStartMs = 0, setFirst = 0, setCount = 0;
+  int32_t k = 0;
+  int64_t lastBlockMs = first.StartMs;
+  auto finishSet = [&] {
+    r.HavePreviousSet = true;
+    r.PreviousSetStartMs = setStartMs;
+    r.PreviousSetEnd = setFirst + setCount;
+  };
+  for (;;) {
+    if (!inSet || b.StartMs != setStartMs) {
+      if (inSet) {
+        finishSet();
+        if (setStartMs + 1000 >= endMs) break;
+      }
+      inSet = true;
+      setStartMs = b.StartMs;
+      k = 0;
+      const int64_t pos = FramesBetween(requestMs, b.StartMs, r.SampleRate);
+      setFirst = pos;
+      if (joinFirstSet) {
+        setFirst = r.PreviousSetEnd;
+        joinFirstSet = false;
+      } else if (r.HavePreviousSet) {
+        const int64_t prevEnd = r.PreviousSetEnd;
+        const int64_t sinceMs = b.StartMs - r.PreviousSetStartMs;
+        const bool ended =
+            (sinceMs < 5000 && pos - prevEnd <= FramesBetween(0, sinceMs, r.SampleRate)) ||
+            pos < prevEnd || pos - prevEnd <= b.SampleCount;
+        if (ended) setFirst = prevEnd;
+      }
+    } else {
+      ++k;
+    }
+    setCount = b.SampleCount;
+    lastBlockMs = b.StartMs;
+    if (k < count) {
+      if (!BlockValues(file, b, values, problem)) {
+        record.Problem = problem;
+        if (followOn) ComputeDisplaySamples(record);
+        return kHistDamaged;
+      }
+      for (size_t j = 0; j < values.size(); ++j) {
+        const int64_t f = setFirst + static_cast<int64_t>(j);
+        if (f < 0) continue;
+        if (f < totalFrames) {
+          Place(r, f, k, values[j]);
+        } else {
+          const size_t at = static_cast<size_t>((f - totalFrames) * count + k);
+          if (at >= m_carry.size()) m_carry.resize((at / count + 1) * count, 0);
+          m_carry[at] = values[j];
+        }
+      }
+    }
+    if (!NextBlock(file, b.End, b, state, problem)) break;
+  }
+  if (inSet) finishSet();
+  if (state == HeaderState::Damaged) {
+    record.Problem = problem;
+    if (followOn) ComputeDisplaySamples(record);
+    return kHistDamaged;
+  }
+
+  m_carryChannels = m_carry.empty() ? 0 : count;
+  m_carryTime = AddMs(r.StartTime, static_cast<int64_t>(static_cast<double>(totalFrames) / r.SampleRate) * 1000);
+  r.CarriedFrames = CarriedFrames();
+  int64_t empty = 0;
+  for (bool filled : r.Filled) empty += filled ? 0 : 1;
+  r.Errors = static_cast<int32_t>(empty / count);
+  r.Problem.clear();
+  r.Valid = true;
+  ComputeDisplaySamples(r);
+  if (!followOn) record = std::move(fresh);
+  return lastBlockMs + 1000 >= endMs ? kHistOk : kHistShort;
+}
+
+std::string HistoryMessage(int32_t result, const std::string& fileName, const std::string& problem) {
+  std::string text;
+  switch (result) {
+    case kHistNoFile: text = "No data file found. \""; break;
+    case kHistCannotOpen: text = "Data file cannot be opened. \""; break;
+    case kHistUnknownSize: text = "Unknown file size. Cannot be read. \""; break;
+    case kHistCannotSeek: text = "Cannot find bigining of file. \""; break;
+    case kHistNoRequestedData: text = "No requested data in file. \""; break;
+    case kHistDamaged: text = "Damaged data file (" + problem + "). \""; break;
+    case kHistNoMemory: text = "Not enough memory for the data (" + problem + "). \""; break;
+    default: return "";
+  }
+  return text + fileName + "\"";
+}
+
+void ComputeDisplaySamples(THistoryRecord& record) {
+  const size_t n = record.Samples.size();
+  record.DisplaySamples.resize(n);
+  const size_t count = static_cast<size_t>(std::max(record.ChannelCount, 1));
+  for (size_t i = 0; i < n; ++i) {
+    const size_t k = i % count;
+    const double cal = k < record.Calibration.size() ? record.Calibration[k] : 1.0;
+    const double v = std::nearbyint(static_cast<double>(record.Samples[i]) * cal);
+    int32_t out;
+    if (!(v == v)) out = 0;
+    else if (v >= static_cast<double>(std::numeric_limits<int32_t>::max())) out = std::numeric_limits<int32_t>::max();
+    else if (v <= static_cast<double>(std::numeric_limits<int32_t>::min())) out = std::numeric_limits<int32_t>::min();
+    else out = static_cast<int32_t>(v);
+    record.DisplaySamples[i] = out;
+  }
+}
+
+std::string FormatHistoryDateTime(TDateTime t) {
+  const DateTimeParts p = DecodeDateTime(t);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", p.day, p.month, p.year, p.hour,
+                p.minute, p.second);
+  return buf;
+}
+
+bool ParseHistoryDateTime(const std::string& text, TDateTime& out) {
+  const std::string_view s(text);
+  if (s.size() != 19 || s[2] != '.' || s[5] != '.' || s[10] != ' ' || s[13] != ':' || s[16] != ':')
+    return false;
+  int d, mo, y, h, mi, sec;
+  if (!ParseDigits(s.substr(0, 2), d) || !ParseDigits(s.substr(3, 2), mo) ||
+      !ParseDigits(s.substr(6, 4), y) || !ParseDigits(s.substr(11, 2), h) ||
+      !ParseDigits(s.substr(14, 2), mi) || !ParseDigits(s.substr(17, 2), sec) ||
+      !IsValidDateTime(y, mo, d, h, mi, sec, 0))
+    return false;
+  out = EncodeDateTime(y, mo, d, h, mi, sec);
+  return true;
+}
+
+std::string HistoryCaption(const THistoryRecord& record) {
+  return record.Station + " " + FormatHistoryDateTime(record.StartTime) + "  " +
+         record.InstrumentType + " @" + ShortestNumber(record.SampleRate) + "Hz" +
+         " Errors: " + std::to_string(record.Errors);
+}
+
+int32_t HistoryStepSeconds(int32_t secondsShown) {
+  return secondsShown > 1 ? (3 * secondsShown) / 4 : 1;
+}
+
+std::string HistoryFileName(const TProgParam& p, bool trigger, TDateTime t) {
+  return trigger ? TriggerFileName(p, t) : ContinuousFileName(p, t);
+}
+
+THistoryNavigation BtnPrevNextClick(THistoryReader& reader, THistoryRecord& record,
+                                    const TProgParam& p, TDateTime typed, int32_t secondsShown,
+                                    THistoryStep step, bool trigger) {
+  THistoryNavigation nav;
+  int64_t t = DateTimeToMs(typed);
+  const int64_t stepMs = int64_t{HistoryStepSeconds(secondsShown)} * 1000;
+  if (step == THistoryStep::Previous) t -= stepMs;
+  if (step == THistoryStep::Next) t += stepMs;
+  nav.Requested = MsToDateTime(t);
+  const TDateTime end = MsToDateTime(t + int64_t{secondsShown} * 1000);
+  nav.FileName = HistoryFileName(p, trigger, nav.Requested);
+  record.Valid = false;
+  nav.Result = reader.Read(nav.FileName, record, end, nav.Requested);
+  if (!trigger && nav.Result == kHistShort) {
+    // The picture runs into the next hour's (or 20 minutes') file. The same
+    // file again would place its blocks a second time.
+    const std::string next = ContinuousFileName(p, end);
+    if (next != nav.FileName) {
+      nav.FileName = next;
+      nav.Result = reader.Read(next, record, end, record.StartTime);
+    }
+  }
+  nav.Shown = record.Valid ? record.StartTime : nav.Requested;
+  if (!record.Valid) nav.Message = HistoryMessage(nav.Result, nav.FileName, record.Problem);
+  return nav;
+}
