@@ -88,6 +88,7 @@ std::optional<DecodedSubmit> DecodeSubmitTPDU(const std::string& tpduHex) {
 void SetSimGsmDefaultOptions(const SimGsmOptions& options) {
   std::lock_guard lock(g_defaultMutex);
   g_default = options;
+  g_default.Power = std::make_shared<SimGsmPowerState>();
 }
 
 SimGsmOptions SimGsmDefaultOptions() {
@@ -95,7 +96,9 @@ SimGsmOptions SimGsmDefaultOptions() {
   return g_default;
 }
 
-SimGsmModem::SimGsmModem(SimGsmOptions options) : m_options(std::move(options)) {}
+SimGsmModem::SimGsmModem(SimGsmOptions options) : m_options(std::move(options)) {
+  if (!m_options.Power) m_options.Power = std::make_shared<SimGsmPowerState>();
+}
 
 bool SimGsmModem::Open(const TComSettings&, ComBackendEvents events, std::string&) {
   std::lock_guard lock(m_mutex);
@@ -166,7 +169,9 @@ void SimGsmModem::Answer(const std::string& text) { m_rx += text; }
 void SimGsmModem::Command(const std::string& raw) {
   std::string cmd;
   for (char c : raw) cmd += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const bool needsPin = !m_options.PIN.empty() && !m_pinEntered;
+  SimGsmPowerState& power = *m_options.Power;
+  std::lock_guard lock(power.Mutex);
+  const bool needsPin = !m_options.PIN.empty() && !power.PINEntered;
   if (cmd.empty()) return;
   if (cmd == "AT" || StartsWith(cmd, "AT+CSCA=") || StartsWith(cmd, "AT+COPS=")) {
     Answer("\r\nOK\r\n");
@@ -176,7 +181,7 @@ void SimGsmModem::Command(const std::string& raw) {
     std::string pin = raw.substr(8);
     if (pin.size() >= 2 && pin.front() == '"' && pin.back() == '"') pin = pin.substr(1, pin.size() - 2);
     if (!m_options.PIN.empty() && pin == m_options.PIN) {
-      m_pinEntered = true;
+      power.PINEntered = true;
       Answer("\r\nOK\r\n");
     } else {
       Answer("\r\n+CME ERROR: 16\r\n");
@@ -184,9 +189,9 @@ void SimGsmModem::Command(const std::string& raw) {
   } else if (needsPin) {
     Answer("\r\n+CME ERROR: 11\r\n");  // SIM PIN required
   } else if (cmd == "AT+CLIP?") {
-    Answer(std::string("\r\n+CLIP: ") + (m_clip ? "1" : "0") + ",1\r\n\r\nOK\r\n");
+    Answer(std::string("\r\n+CLIP: ") + (power.Clip ? "1" : "0") + ",1\r\n\r\nOK\r\n");
   } else if (cmd == "AT+CLIP=1" || cmd == "AT+CLIP=0") {
-    m_clip = cmd.back() == '1';
+    power.Clip = cmd.back() == '1';
     Answer("\r\nOK\r\n");
   } else if (cmd == "AT+CSQ") {
     Answer("\r\n+CSQ: " + std::to_string(m_options.Rssi) + ",99\r\n\r\nOK\r\n");
@@ -229,6 +234,10 @@ void SimGsmModem::Pdu(const std::string& hex) {
     Answer("\r\n+CMS ERROR: 322\r\n");  // memory full: the message is not taken
     return;
   }
-  m_reference = (m_reference + 1) % 256;
-  Answer("\r\n+CMGS: " + std::to_string(m_reference) + "\r\n\r\nOK\r\n");
+  int reference;
+  {
+    std::lock_guard lock(m_options.Power->Mutex);
+    reference = m_options.Power->Reference = (m_options.Power->Reference + 1) % 256;
+  }
+  Answer("\r\n+CMGS: " + std::to_string(reference) + "\r\n\r\nOK\r\n");
 }

@@ -9,20 +9,32 @@
 // AT+COPS=, AT+CSQ (the configured rssi), AT+CMGS=n then the PDU ended by
 // Ctrl-Z. Anything else answers ERROR. The modem does not echo.
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "serial/com_backend.h"
 
+// What the modem keeps while powered, across openings of the port.
+struct SimGsmPowerState {
+  std::mutex Mutex;
+  bool PINEntered = false;
+  bool Clip = false;  // caller-line identification, off at power-on
+  int Reference = 0;  // last message reference
+};
+
 struct SimGsmOptions {
   std::string Directory = ".";  // where sim-sms.log is written
   std::string PIN;              // empty: the SIM needs no PIN
   int Rssi = 20;                // 0..31, or 99 for "not known"
+  // Shared by every modem made from these options; null: a fresh power-on.
+  std::shared_ptr<SimGsmPowerState> Power;
 };
 
-// Directory used by ports named "sim-gsm" that get no backend factory; the
-// station sets its station directory here before opening the port.
+// Options of ports named "sim-gsm" that get no backend factory; the station
+// sets its station directory here before opening the port. Setting them
+// powers the modem on afresh (PIN not entered, identification off).
 void SetSimGsmDefaultOptions(const SimGsmOptions& options);
 SimGsmOptions SimGsmDefaultOptions();
 
@@ -62,8 +74,5 @@ class SimGsmModem final : public ComBackend {
   bool m_open = false;
   std::string m_line;      // command text not yet ended by CR
   std::string m_rx;        // answers not yet read
-  bool m_pinEntered = false;
-  bool m_clip = false;
   long m_pduOctets = -1;   // after AT+CMGS: the TPDU length announced
-  int m_reference = 0;
 };
