@@ -1,0 +1,446 @@
+#include "storage/history_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+
+#include "storage/file_naming.h"
+#include "storage/gse2.h"
+#include "storage_test_support.h"
+
+using namespace storage_test;
+
+namespace {
+
+constexpr int kRate = 100;
+const TDateTime kHour = EncodeDateTime(2005, 1, 15, 12, 0, 0);
+
+TDateTime At(int seconds, int ms = 0) { return AddMs(kHour, int64_t{seconds} * 1000 + ms); }
+
+// Sample j of channel k in the block of second `second`: distinct, both signs.
+int32_t Value(int second, int k, int j) {
+  const int32_t v = second * 1000 + j + 1;
+  return (k % 2 ? -v : v) + k * 100'000;
+}
+
+Wid2Fields Header(int k, TDateTime start, int count) {
+  static const char* kAux[] = {"Z", "N", "E"};
+  static const char* kCode[] = {"BHZ", "BHN", "BHE"};
+  static const double kCal[] = {1.0, 0.5, 2.0};
+  Wid2Fields f;
+  f.Start = start;
+  f.Station = "ST01";
+  f.Channel = kCode[k];
+  f.AuxId = kAux[k];
+  f.SampleCount = count;
+  f.SampleRate = kRate;
+  f.Calibration = kCal[k];
+  f.Instrument = "CMG-4T";
+  return f;
+}
+
+// One set of `channels` blocks per listed second (relative to kHour), each of
+// `perBlock` samples, appended through the station's own writer.
+void WriteSeconds(const std::string& path, const std::vector<int>& seconds, int channels = 3,
+                  int perBlock = kRate) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  Gse2FileWriter w;
+  ASSERT_TRUE(w.Open(path)) << w.Error();
+  for (int s : seconds) {
+    for (int k = 0; k < channels; ++k) {
+      std::vector<int32_t> v;
+      for (int j = 0; j < perBlock; ++j) v.push_back(Value(s, k, j));
+      ASSERT_TRUE(w.WriteBlock(Header(k, At(s), perBlock), v.data(), v.size(), 1));
+    }
+  }
+  ASSERT_EQ(w.WriteStop(), 4);
+  w.Close();
+}
+
+std::vector<int> Range(int from, int to) {
+  std::vector<int> r;
+  for (int s = from; s < to; ++s) r.push_back(s);
+  return r;
+}
+
+int32_t At(const THistoryRecord& r, int64_t frame, int k) {
+  return r.Samples[static_cast<size_t>(frame * r.ChannelCount + k)];
+}
+
+// Checks that frames [from, to) of the picture hold the data of the seconds
+// starting at `firstSecond`.
+void ExpectSeconds(const THistoryRecord& r, int64_t from, int64_t to, int firstSecond) {
+  for (int64_t f = from; f < to; ++f)
+    for (int k = 0; k < r.ChannelCount; ++k) {
+      const int64_t n = f - from;
+      ASSERT_EQ(At(r, f, k), Value(firstSecond + static_cast<int>(n / kRate), k, n % kRate))
+          << "frame " << f << " channel " << k;
+    }
+}
+
+// Frames from `frame` on hold values fromJ … fromJ + n - 1 of channel 0's
+// block of `second`.
+void ExpectBlock(const THistoryRecord& r, int64_t frame, int second, int fromJ, int n) {
+  for (int j = 0; j < n; ++j)
+    ASSERT_EQ(At(r, frame + j, 0), Value(second, 0, fromJ + j)) << "frame " << frame + j;
+}
+
+class HistoryReaderTest : public ::testing::Test {
+ protected:
+  TProgParam Params() const {
+    TProgParam p;
+    p.IDStation = "ST01";
+    p.DataDir = m_dir.Path("Data");
+    p.TrigDir = m_dir.Path("Triggers");
+    p.SeparateDirectory = true;
+    p.TwentyMinuteFile = false;
+    return p;
+  }
+  std::string Continuous(TDateTime t) const { return ContinuousFileName(Params(), t); }
+
+  TempDir m_dir;
+  THistoryReader m_reader;
+  THistoryRecord m_record;
+};
+
+TEST_F(HistoryReaderTest, ReadsBackWhatTheWriterWrote) {
+  WriteSeconds(Continuous(kHour), Range(0, 60));
+  const int32_t rc = m_reader.Read(Continuous(kHour), m_record, At(30), At(10));
+  ASSERT_EQ(rc, kHistOk);
+  ASSERT_TRUE(m_record.Valid);
+  EXPECT_EQ(m_record.StartTime, At(10));
+  EXPECT_EQ(m_record.Station, "ST01");
+  EXPECT_EQ(m_record.InstrumentType, "CMG-4T");
+  EXPECT_EQ(m_record.ChannelCount, 3);
+  EXPECT_EQ(m_record.SampleRate, 100.0);
+  EXPECT_EQ(m_record.Calibration, (std::vector<double>{1.0, 0.5, 2.0}));
+  EXPECT_EQ(m_record.AuxIds, (std::vector<std::string>{"Z", "N", "E"}));
+  EXPECT_EQ(m_record.ChannelCodes, (std::vector<std::string>{"BHZ", "BHN", "BHE"}));
+  // (20 s + 1) frames; reading stops after the set that reaches the end.
+  ASSERT_EQ(m_record.Samples.size(), 21u * kRate * 3);
+  ExpectSeconds(m_record, 0, 20 * kRate, 10);
+  EXPECT_EQ(m_record.Errors, kRate);
+  EXPECT_EQ(m_record.Peak, (std::vector<int32_t>{Value(29, 0, 99), Value(10, 1, 0), Value(29, 2, 99)}));
+  // Display samples carry each channel's calibration.
+  EXPECT_EQ(m_record.DisplaySamples[1], static_cast<int32_t>(std::lround(At(m_record, 0, 1) * 0.5)));
+  EXPECT_EQ(m_record.DisplaySamples[5], At(m_record, 1, 2) * 2);
+}
+
+TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlock) {
+  WriteSeconds(Continuous(kHour), Range(5, 20));
+  ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(12), At(2, 500)), kHistOk);
+  EXPECT_EQ(m_record.StartTime, At(5));
+  // Placement is relative to the requested moment: second 5 begins 2.5 s in.
+  EXPECT_EQ(At(m_record, 249, 0), 0);
+  ExpectSeconds(m_record, 250, 250 + 7 * kRate, 5);
+}
+
+TEST_F(HistoryReaderTest, RequestAfterTheLastBlockFindsNoData) {
+  WriteSeconds(Continuous(kHour), Range(0, 10));
+  EXPECT_EQ(m_reader.Read(Continuous(kHour), m_record, At(30), At(10)), kHistNoRequestedData);
+  EXPECT_FALSE(m_record.Valid);
+  EXPECT_EQ(HistoryMessage(kHistNoRequestedData, "/d/f.ST01"),
+            "No requested data in file. \"/d/f.ST01\"");
+}
+
+TEST_F(HistoryReaderTest, FileEndingBeforeTheRequestedEndIsShortButValid) {
+  WriteSeconds(Continuous(kHour), Range(0, 10));
+  ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(20), At(0)), kHistShort);
+  EXPECT_TRUE(m_record.Valid);
+  EXPECT_EQ(m_record.Errors, 21 * kRate - 10 * kRate);
+}
+
+TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlatWhileAOneBlockGapIsClosedUp) {
+  const std::string complete = m_dir.Path("complete"), gap = m_dir.Path("gap"),
+                    small = m_dir.Path("small");
+  WriteSeconds(complete, Range(0, 70));
+  std::vector<int> withGap = Range(0, 20);
+  for (int s : Range(30, 70)) withGap.push_back(s);
+  WriteSeconds(gap, withGap);
+  std::vector<int> withSmallGap = Range(0, 20);
+  for (int s : Range(21, 70)) withSmallGap.push_back(s);
+  WriteSeconds(small, withSmallGap);
+
+  THistoryRecord full, holed, closed;
+  ASSERT_EQ(m_reader.Read(complete, full, At(60), At(0)), kHistOk);
+  ASSERT_EQ(m_reader.Read(gap, holed, At(60), At(0)), kHistOk);
+  ASSERT_EQ(m_reader.Read(small, closed, At(60), At(0)), kHistOk);
+  EXPECT_EQ(holed.Errors, full.Errors + 10 * kRate);
+  for (int64_t f = 20 * kRate; f < 30 * kRate; ++f)
+    for (int k = 0; k < 3; ++k) ASSERT_EQ(At(holed, f, k), 0) << f;
+  ExpectSeconds(holed, 30 * kRate, 60 * kRate, 30);
+  // Second 21 follows second 19 directly.
+  ExpectSeconds(closed, 0, 20 * kRate, 0);
+  ExpectSeconds(closed, 20 * kRate, 21 * kRate, 21);
+}
+
+TEST_F(HistoryReaderTest, TornBlockKeepsItsValuesAndTheFollowingSetsStayInPlace) {
+  const std::string path = Continuous(kHour);
+  WriteSeconds(path, Range(0, 5), 2);
+  // A crash in second 5: channel 0's block got 30 of its 100 values and no
+  // CHK2, the last line cut in the middle of a number; channel 1 never came.
+  std::string bytes = ReadFile(path);
+  bytes.resize(bytes.size() - 4);  // "STOP"
+  bytes += FormatWid2Line(Header(0, At(5), kRate)) + "\nDAT2\n";
+  for (int j = 0; j < 30; ++j) bytes += std::to_string(Value(5, 0, j)) + " ";
+  bytes += "50";
+  WriteFile(path, bytes);
+  WriteSeconds(path, Range(6, 10), 2);  // the writer continues on a fresh line
+
+  ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
+  ExpectSeconds(m_record, 0, 5 * kRate, 0);
+  for (int j = 0; j < 30; ++j) EXPECT_EQ(At(m_record, 5 * kRate + j, 0), Value(5, 0, j));
+  EXPECT_EQ(At(m_record, 5 * kRate + 30, 0), 50);  // the cut number is still a number
+  EXPECT_EQ(At(m_record, 5 * kRate, 1), 0);
+  ExpectSeconds(m_record, 6 * kRate, 10 * kRate, 6);
+  // Second 5: 69 of channel 0 and 100 of channel 1 empty; second 10 empty.
+  EXPECT_EQ(m_record.Errors, (69 + 100 + 2 * kRate) / 2);
+}
+
+TEST_F(HistoryReaderTest, FileCutInTheMiddleReadsUpToTheCut) {
+  const std::string path = m_dir.Path("cut");
+  WriteSeconds(path, Range(0, 10));
+  const std::string bytes = ReadFile(path);
+  WriteFile(path, bytes.substr(0, bytes.size() / 2));
+  ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistShort);
+  ExpectSeconds(m_record, 0, 4 * kRate, 0);
+  EXPECT_GT(m_record.Errors, 5 * kRate);
+}
+
+TEST_F(HistoryReaderTest, ValuesPastThePictureAreCarriedIntoTheNextPictureOfThatSecond) {
+  // Three-second blocks: the set of second 9 runs one second past a 10-second
+  // picture (11 s array), and a set starting in second 11 follows.
+  const std::string path = m_dir.Path("carry");
+  WriteSeconds(path, {0, 3, 6, 9}, 1, 3 * kRate);
+  Gse2FileWriter w;
+  ASSERT_TRUE(w.Open(path));
+  std::vector<int32_t> v(kRate, 77);
+  ASSERT_TRUE(w.WriteBlock(Header(0, At(11), kRate), v.data(), v.size(), 1));
+  w.WriteStop();
+  w.Close();
+
+  ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
+  EXPECT_EQ(m_record.CarriedFrames, 100);
+  EXPECT_EQ(m_reader.CarriedFrames(), 100);
+  ExpectBlock(m_record, 900, 9, 0, 200);
+
+  THistoryRecord next;
+  ASSERT_EQ(m_reader.Read(path, next, At(14), At(11)), kHistShort);
+  // Values 200 … 299 of the second-9 block open the picture, then second 11.
+  ExpectBlock(next, 0, 9, 200, kRate);
+  for (int j = 0; j < kRate; ++j) ASSERT_EQ(At(next, kRate + j, 0), 77) << j;
+  EXPECT_EQ(m_reader.CarriedFrames(), 0);
+
+  // A picture elsewhere drops what was carried.
+  THistoryRecord again;
+  ASSERT_EQ(m_reader.Read(path, again, At(10), At(0)), kHistOk);
+  THistoryRecord elsewhere;
+  ASSERT_EQ(m_reader.Read(path, elsewhere, At(8), At(3)), kHistOk);
+  ExpectBlock(elsewhere, 0, 3, 0, 3 * kRate);
+}
+
+TEST_F(HistoryReaderTest, FileHeldByAWriterCannotBeOpened) {
+  const std::string path = m_dir.Path("busy");
+  WriteSeconds(path, Range(0, 2));
+  Gse2FileWriter w;
+  ASSERT_TRUE(w.Open(path));
+  EXPECT_EQ(m_reader.Read(path, m_record, At(2), At(0)), kHistCannotOpen);
+  w.Close();
+  EXPECT_EQ(m_reader.Read(path, m_record, At(2), At(0)), kHistOk);
+}
+
+// ---- oddball and error files ----------------------------------------------
+
+struct BadFileCase {
+  const char* legend;
+  std::string bytes;
+  int32_t expected;
+};
+
+std::string Block(const std::string& wid2, const std::string& data) {
+  return wid2 + "\nDAT2\n" + data + "\nCHK2 0\n\n";
+}
+
+std::string GoodWid2(int second = 0) { return FormatWid2Line(Header(0, At(second), 3)); }
+
+std::string Replace(std::string line, size_t column, const std::string& text) {
+  return line.replace(column - 1, text.size(), text);
+}
+
+class HistoryReaderOddballTest : public ::testing::TestWithParam<BadFileCase> {};
+
+TEST_P(HistoryReaderOddballTest, EndsInItsResultCode) {
+  THistoryReader reader;
+  THistoryRecord record;
+  EXPECT_EQ(reader.ReadBytes(GetParam().bytes, record, At(1), At(0)), GetParam().expected);
+  EXPECT_EQ(record.Valid, GetParam().expected >= kHistShort);
+}
+
+// A block whose WID2 starts 10 bytes before the end of a 2000-byte chunk.
+std::string Wid2AtChunkEnd() {
+  std::string filler = std::string(kGse2Begin) + std::string(1990 - 14 - 1, 'x') + "\n";
+  return filler + Block(GoodWid2(), "1 2 3") + kGse2Stop;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HistoryReaderOddballTest,
+    ::testing::Values(
+        BadFileCase{"foreign text", "This is not a data file.\nWID3\n", kHistNoRequestedData},
+        BadFileCase{"binary bytes", std::string("\x00\x01WID2\xff\x00", 8), kHistNoRequestedData},
+        BadFileCase{"header only", std::string(kGse2Begin) + kGse2Stop, kHistNoRequestedData},
+        BadFileCase{"WID2 line cut before its date ends", "BEGIN GSE2.0\n\nWID2 2005/01/1",
+                    kHistNoRequestedData},
+        BadFileCase{"WID2 torn before its numbers, then a whole block",
+                    GoodWid2().substr(0, 50) + "\n" + Block(GoodWid2(), "1 2 3") + kGse2Stop,
+                    kHistOk},
+        BadFileCase{"WID2 found past a 2000-byte chunk border", Wid2AtChunkEnd(), kHistOk},
+        BadFileCase{"WID2 inside a data line is not a block",
+                    Block(GoodWid2(), "1 2 3") + "xWID2\n" + kGse2Stop, kHistOk},
+        BadFileCase{"letters in the date", Block(Replace(GoodWid2(), 11, "Ja"), "1 2 3"),
+                    kHistDamaged},
+        BadFileCase{"impossible date", Block(Replace(GoodWid2(), 11, "13"), "1 2 3"),
+                    kHistDamaged},
+        BadFileCase{"sample count not a number", Block(Replace(GoodWid2(), 49, "x3"), "1 2 3"),
+                    kHistDamaged},
+        BadFileCase{"sample rate zero", Block(Replace(GoodWid2(), 58, "  0.000000"), "1 2 3"),
+                    kHistDamaged},
+        BadFileCase{"calibration not a number", Block(Replace(GoodWid2(), 70, "1.0000Q+00"), "1"),
+                    kHistDamaged},
+        BadFileCase{"data value not a number in a whole block", Block(GoodWid2(), "1 2x 3"),
+                    kHistDamaged},
+        BadFileCase{"data value beyond 32 bits", Block(GoodWid2(), "1 2147483648 3"),
+                    kHistDamaged},
+        BadFileCase{"sample rate too high for memory",
+                    Block(Replace(GoodWid2(), 58, "9.000E+300"), "1"), kHistNoMemory}),
+    LegendName<BadFileCase>);
+
+TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
+  EXPECT_EQ(m_reader.Read(m_dir.Path("none"), m_record, At(1), At(0)), kHistNoFile);
+  WriteFile(m_dir.Path("empty"), "");
+  EXPECT_EQ(m_reader.Read(m_dir.Path("empty"), m_record, At(1), At(0)), kHistUnknownSize);
+  std::filesystem::create_directories(m_dir.Path("dir"));
+  EXPECT_EQ(m_reader.Read(m_dir.Path("dir"), m_record, At(1), At(0)), kHistCannotOpen);
+  EXPECT_FALSE(m_record.Valid);
+
+  EXPECT_EQ(HistoryMessage(kHistNoFile, "f"), "No data file found. \"f\"");
+  EXPECT_EQ(HistoryMessage(kHistCannotOpen, "f"), "Data file cannot be opened. \"f\"");
+  EXPECT_EQ(HistoryMessage(kHistUnknownSize, "f"), "Unknown file size. Cannot be read. \"f\"");
+  EXPECT_EQ(HistoryMessage(kHistCannotSeek, "f"), "Cannot find bigining of file. \"f\"");
+  EXPECT_EQ(HistoryMessage(kHistShort, "f"), "");
+}
+
+TEST_F(HistoryReaderTest, DamagedFileLeavesTheRecordInvalidAndNamesTheProblem) {
+  const std::string path = m_dir.Path("bad");
+  WriteFile(path, Block(Replace(GoodWid2(), 49, "x3"), "1 2 3"));
+  ASSERT_EQ(m_reader.Read(path, m_record, At(1), At(0)), kHistDamaged);
+  EXPECT_FALSE(m_record.Valid);
+  EXPECT_EQ(HistoryMessage(kHistDamaged, path, m_record.Problem),
+            "Damaged data file (WID2 sample count is not a number). \"" + path + "\"");
+}
+
+// ---- navigation ------------------------------------------------------------
+
+struct StepCase {
+  int32_t shown, step;
+};
+class HistoryStepTest : public ::testing::TestWithParam<StepCase> {};
+TEST_P(HistoryStepTest, PicturesOverlapByAQuarter) {
+  EXPECT_EQ(HistoryStepSeconds(GetParam().shown), GetParam().step);
+}
+INSTANTIATE_TEST_SUITE_P(Steps, HistoryStepTest,
+                         ::testing::Values(StepCase{40, 30}, StepCase{1, 1}, StepCase{2, 1},
+                                           StepCase{3, 2}, StepCase{60, 45}));
+
+TEST_F(HistoryReaderTest, NextAndPreviousMoveByTheStepAndShowTheFirstBlock) {
+  WriteSeconds(Continuous(kHour), Range(0, 120));
+  THistoryNavigation nav = BtnPrevNextClick(m_reader, m_record, Params(), At(10), 40,
+                                            THistoryStep::Next, false);
+  EXPECT_EQ(nav.Requested, At(40));
+  EXPECT_EQ(nav.Result, kHistOk);
+  EXPECT_EQ(nav.Shown, At(40));
+  EXPECT_EQ(nav.Message, "");
+  ExpectSeconds(m_record, 0, 40 * kRate, 40);
+  nav = BtnPrevNextClick(m_reader, m_record, Params(), At(40, 300), 40, THistoryStep::Previous,
+                         false);
+  EXPECT_EQ(nav.Requested, At(10, 300));
+  EXPECT_EQ(nav.Shown, At(11));
+  EXPECT_EQ(HistoryCaption(m_record), "ST01 15.01.2005 12:00:11  CMG-4T @100Hz Errors: " +
+                                          std::to_string(m_record.Errors));
+}
+
+TEST_F(HistoryReaderTest, PictureAcrossTheHourContinuesInTheNextFile) {
+  WriteSeconds(Continuous(kHour), Range(3590, 3600));
+  const TDateTime nextHour = At(3600);
+  WriteSeconds(Continuous(nextHour), Range(3600, 3620));
+  const THistoryNavigation nav =
+      BtnPrevNextClick(m_reader, m_record, Params(), At(3590), 20, THistoryStep::None, false);
+  EXPECT_EQ(nav.Result, kHistOk);
+  EXPECT_EQ(nav.FileName, Continuous(nextHour));
+  EXPECT_EQ(m_record.StartTime, At(3590));
+  ExpectSeconds(m_record, 0, 20 * kRate, 3590);
+  EXPECT_EQ(m_record.Errors, kRate);
+}
+
+TEST_F(HistoryReaderTest, MissingNextHourKeepsTheFirstHourWithoutAMessage) {
+  WriteSeconds(Continuous(kHour), Range(3590, 3600));
+  const THistoryNavigation nav =
+      BtnPrevNextClick(m_reader, m_record, Params(), At(3590), 20, THistoryStep::None, false);
+  EXPECT_EQ(nav.Result, kHistNoFile);
+  EXPECT_TRUE(m_record.Valid);
+  EXPECT_EQ(nav.Message, "");
+  ExpectSeconds(m_record, 0, 10 * kRate, 3590);
+  EXPECT_EQ(m_record.Errors, 11 * kRate);
+}
+
+TEST_F(HistoryReaderTest, ShortFileWithinOneHourIsNotReadTwice) {
+  WriteSeconds(Continuous(kHour), Range(0, 30));
+  const THistoryNavigation nav =
+      BtnPrevNextClick(m_reader, m_record, Params(), At(20), 20, THistoryStep::None, false);
+  EXPECT_EQ(nav.Result, kHistShort);
+  EXPECT_EQ(nav.FileName, Continuous(kHour));
+  ExpectSeconds(m_record, 0, 10 * kRate, 20);
+  EXPECT_EQ(At(m_record, 10 * kRate, 0), 0);
+  EXPECT_EQ(m_record.Errors, 11 * kRate);
+}
+
+TEST_F(HistoryReaderTest, TriggerModeReadsTheTriggerFileOfThatSecondOnly) {
+  const TDateTime event = At(125);
+  WriteSeconds(TriggerFileName(Params(), event), Range(125, 130));
+  THistoryNavigation nav =
+      BtnPrevNextClick(m_reader, m_record, Params(), event, 10, THistoryStep::None, true);
+  EXPECT_EQ(nav.Result, kHistShort);
+  EXPECT_TRUE(m_record.Valid);
+  nav = BtnPrevNextClick(m_reader, m_record, Params(), At(126), 10, THistoryStep::None, true);
+  EXPECT_EQ(nav.Result, kHistNoFile);
+  EXPECT_FALSE(m_record.Valid);
+  EXPECT_EQ(nav.Message, "No data file found. \"" + TriggerFileName(Params(), At(126)) + "\"");
+  EXPECT_EQ(nav.Shown, At(126));
+}
+
+TEST(HistoryDateTimeTest, FieldTextRoundTripsAndRejectsMalformedText) {
+  TDateTime t = 0;
+  ASSERT_TRUE(ParseHistoryDateTime("15.01.2005 12:03:04", t));
+  EXPECT_EQ(t, EncodeDateTime(2005, 1, 15, 12, 3, 4));
+  EXPECT_EQ(FormatHistoryDateTime(t), "15.01.2005 12:03:04");
+  for (const char* bad : {"32.01.2005 12:03:04", "15.01.2005 12:3:04", "15/01/2005 12:03:04",
+                          "15.01.2005 24:00:00", ""})
+    EXPECT_FALSE(ParseHistoryDateTime(bad, t)) << bad;
+}
+
+TEST(HistoryDisplayTest, DisplaySamplesRoundAndSaturate) {
+  THistoryRecord r;
+  r.ChannelCount = 2;
+  r.Calibration = {0.5, 1e6};
+  r.Samples = {3, 5000, -3, -5000, 1, 0};
+  ComputeDisplaySamples(r);
+  EXPECT_EQ(r.DisplaySamples,
+            (std::vector<int32_t>{2, INT32_MAX, -2, INT32_MIN, 0, 0}));
+}
+
+}  // namespace
