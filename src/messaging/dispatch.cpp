@@ -60,3 +60,29 @@ std::vector<uint64_t> MessageDispatcher::SendMessage(const TProgParam& params,
   }
   return ids;
 }
+
+MessageDispatcher::MailStarter MakeMailStarter(WorkerHost& host, const TProgParam& params,
+                                               std::string programName, std::string computerName,
+                                               std::string mailCommand, ScriptRunner runner) {
+  return [&host, &params, programName = std::move(programName),
+          computerName = std::move(computerName), mailCommand = std::move(mailCommand),
+          runner = std::move(runner)](const std::string& message) {
+    MailScriptJob job;
+    job.ScriptFile = params.ScriptFile;
+    job.ProgramName = programName;
+    job.ComputerName = computerName;
+    job.EmailAddr = params.EmailAddr;
+    job.IDStation = params.IDStation;
+    job.Message = message;
+    job.MailCommand = mailCommand;
+    return StartMailScriptThread(host, std::move(job), runner);
+  };
+}
+
+MessageDispatcher::SMSStarter MakeSMSStarter(WorkerHost& host, const TProgParam& params,
+                                             GsmLink link) {
+  return [&host, &params, link = std::move(link)](const std::string& number,
+                                                  const std::string& text) {
+    return StartSendSMSthread(host, link, params.GSM.SMScentrum, number, text, params.GSM.M1mode);
+  };
+}

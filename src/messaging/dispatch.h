@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "config/progparam.h"
+#include "messaging/gsm_jobs.h"
+#include "messaging/mail_script.h"
 
 class WorkerHost;
 
@@ -58,3 +60,14 @@ class MessageDispatcher {
   MailStarter m_mail;
   SMSStarter m_sms;
 };
+
+// The station's starters. The mail starter fills the job from the settings
+// (script file, receiver, station identifier) and the computer name; the SMS
+// starter sends through the modem with the SMS centre and GSM/M1mode.
+// `params` must outlive the starters.
+MessageDispatcher::MailStarter MakeMailStarter(WorkerHost& host, const TProgParam& params,
+                                               std::string programName, std::string computerName,
+                                               std::string mailCommand = kSendmailCommand,
+                                               ScriptRunner runner = DetachedScriptRunner());
+MessageDispatcher::SMSStarter MakeSMSStarter(WorkerHost& host, const TProgParam& params,
+                                             GsmLink link);

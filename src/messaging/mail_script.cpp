@@ -57,7 +57,8 @@ std::string MailScriptText(const MailScriptJob& job) {
   mail += job.Message + "\n";
   const std::string delimiter = HereDocDelimiter(mail);
   std::string script = "#!/bin/sh\n";
-  script += job.MailCommand + " <<'" + delimiter + "'\n";
+  // Braced, so a command made of several (a && b) still reads the mail.
+  script += "{\n" + job.MailCommand + "\n} <<'" + delimiter + "'\n";
   script += mail;
   script += delimiter + "\n";
   return script;

@@ -24,8 +24,8 @@ struct MailScriptJob {
   std::string EmailAddr;     // receiver
   std::string IDStation;     // subject
   std::string Message;       // body, already prefixed with the station identifier
-  // A shell command that reads the whole mail (headers, blank line, body)
-  // from its standard input.
+  // Shell commands that read the whole mail (headers, blank line, body)
+  // from their standard input.
   std::string MailCommand = kSendmailCommand;
 };
 
