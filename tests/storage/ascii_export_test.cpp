@@ -1,0 +1,131 @@
+#include "storage/ascii_export.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "storage/gse2.h"
+#include "storage_test_support.h"
+
+namespace {
+
+THistoryRecord Picture() {
+  THistoryRecord r;
+  r.Valid = true;
+  r.StartTime = EncodeDateTime(2005, 1, 15, 12, 3, 4, 250);
+  r.Station = "ST01";
+  r.SampleRate = 100;
+  r.ChannelCount = 3;
+  r.Calibration = {1.0, 0.0012345, 2.5};
+  r.Peak = {7, -8, 0};
+  r.AuxIds = {"Z", "N", "GPS"};
+  r.Samples = {1, -2, 0, 7, -8, 3};
+  r.DisplaySamples = {9, 9, 9, 9, 9, 9};  // never exported
+  return r;
+}
+
+// Written by hand from the file layout, not by the code under test.
+const std::string kGolden =
+    "15.01.05 12:03:04\r\n"
+    "ST01\r\n"
+    "0\r\n"
+    "100\r\n"
+    "1\t0.0012345\t2.5\r\n"
+    "2\r\n"
+    "7\t-8\t0\r\n"
+    "Z\tN\tGPS\r\n"
+    "1\t-2\t0\r\n"
+    "7\t-8\t3\r\n";
+
+class AsciiExportTest : public ::testing::Test {
+ protected:
+  std::string AsciiDir() const { return m_dir.Path("out/ASCII"); }
+  TempDir m_dir;
+};
+
+TEST_F(AsciiExportTest, WritesTheGoldenTextIntoANewDirectory) {
+  EXPECT_EQ(FormatAsciiExport(Picture()), kGolden);
+  const TAsciiExportResult res = BtnAsciiClick(Picture(), AsciiDir());
+  ASSERT_TRUE(res.Written) << res.Error;
+  EXPECT_EQ(res.FileName, AsciiDir() + "/050115120304.ST01");
+  EXPECT_EQ(ReadFile(res.FileName), kGolden);
+  EXPECT_EQ(res.LogLine, "Sav: ASCII file saved: " + res.FileName);
+}
+
+TEST_F(AsciiExportTest, SecondExportOfThePictureReplacesTheFirst) {
+  THistoryRecord longer = Picture();
+  longer.Samples.insert(longer.Samples.end(), {4, 5, 6, 7, 8, 9});
+  ASSERT_TRUE(BtnAsciiClick(longer, AsciiDir()).Written);
+  const TAsciiExportResult res = BtnAsciiClick(Picture(), AsciiDir());
+  ASSERT_TRUE(res.Written);
+  EXPECT_EQ(ReadFile(res.FileName), kGolden);
+}
+
+TEST_F(AsciiExportTest, InvalidPictureDoesNothing) {
+  THistoryRecord r = Picture();
+  r.Valid = false;
+  const TAsciiExportResult res = BtnAsciiClick(r, AsciiDir());
+  EXPECT_FALSE(res.Attempted);
+  EXPECT_EQ(res.LogLine, "");
+  EXPECT_FALSE(std::filesystem::exists(AsciiDir()));
+}
+
+TEST_F(AsciiExportTest, FailedCreationIsLoggedAsNotSaved) {
+  std::filesystem::create_directories(m_dir.Path("out"));
+  WriteFile(AsciiDir(), "a file where the directory should be");
+  const TAsciiExportResult res = BtnAsciiClick(Picture(), AsciiDir());
+  EXPECT_TRUE(res.Attempted);
+  EXPECT_FALSE(res.Written);
+  EXPECT_FALSE(res.Error.empty());
+  EXPECT_EQ(res.LogLine.rfind("Sav: ASCII file not saved: " + res.FileName + " (", 0), 0u)
+      << res.LogLine;
+}
+
+TEST_F(AsciiExportTest, ExportOfARealReadHasOneLinePerFrameOfRawValues) {
+  const std::string path = m_dir.Path("data.ST01");
+  const TDateTime start = EncodeDateTime(2005, 1, 15, 12, 0, 0);
+  {
+    Gse2FileWriter w;
+    ASSERT_TRUE(w.Open(path));
+    for (int s = 0; s < 4; ++s)
+      for (int k = 0; k < 2; ++k) {
+        Wid2Fields f;
+        f.Start = AddMs(start, s * 1000);
+        f.Station = "ST01";
+        f.AuxId = k ? "N" : "Z";
+        f.SampleCount = 50;
+        f.SampleRate = 50;
+        f.Calibration = 0.25;
+        std::vector<int32_t> v;
+        for (int j = 0; j < 50; ++j) v.push_back((s * 50 + j) * (k ? -3 : 1));
+        ASSERT_TRUE(w.WriteBlock(f, v.data(), v.size(), 1));
+      }
+    w.WriteStop();
+  }
+  THistoryReader reader;
+  THistoryRecord r;
+  ASSERT_EQ(reader.Read(path, r, AddMs(start, 3000), start), kHistOk);
+  const TAsciiExportResult res = BtnAsciiClick(r, AsciiDir());
+  ASSERT_TRUE(res.Written);
+
+  const std::vector<std::string> lines = CrLfLines(ReadFile(res.FileName));
+  ASSERT_GE(lines.size(), 8u);
+  EXPECT_EQ(lines[3], "50");
+  EXPECT_EQ(lines[4], "0.25\t0.25");
+  EXPECT_EQ(lines[6], "149\t-447");
+  EXPECT_EQ(lines[7], "Z\tN");
+  const size_t frames = std::stoul(lines[5]);
+  ASSERT_EQ(frames, 4u * 50);
+  ASSERT_EQ(lines.size(), 8 + frames);
+  for (size_t f = 0; f < frames; ++f) {
+    std::istringstream in(lines[8 + f]);
+    std::string a, b, extra;
+    ASSERT_TRUE(std::getline(in, a, '\t') && std::getline(in, b, '\t')) << lines[8 + f];
+    EXPECT_FALSE(std::getline(in, extra)) << "more than two values: " << lines[8 + f];
+    ASSERT_EQ(std::stoi(a), r.Samples[2 * f]);
+    ASSERT_EQ(std::stoi(b), r.Samples[2 * f + 1]);
+  }
+}
+
+}  // namespace
