@@ -121,9 +121,10 @@ HeaderState ParseHeader(std::string_view file, size_t pos, BlockHeader& b, std::
   const std::string_view line = file.substr(pos, lineEnd - pos);
   b.Pos = pos;
   b.DataFrom = lineEnd;
-  const size_t nextWid2 = FindAtLineStart(file, "WID2", lineEnd);
-  const size_t stop = FindAtLineStart(file, "STOP", lineEnd);
-  b.End = std::min({nextWid2, stop, file.size()});
+  const size_t nextWid2 = std::min(FindAtLineStart(file, "WID2", lineEnd), file.size());
+  // Only up to the next block: a search to the closing STOP at the end of the
+  // file for every block would make reading an hour quadratic.
+  b.End = std::min(FindAtLineStart(file.substr(0, nextWid2), "STOP", lineEnd), nextWid2);
   const HeaderState date = ParseStart(line, b.StartMs, problem);
   if (date != HeaderState::Ok) return date;
   if (line.size() < kWid2MinLength || lineEnd == file.size()) return HeaderState::Torn;
@@ -192,6 +193,14 @@ bool BlockValues(std::string_view file, const BlockHeader& b, std::vector<int32_
 
 int64_t FramesBetween(int64_t fromMs, int64_t toMs, double rate) {
   return std::llround(static_cast<double>(toMs - fromMs) * rate / 1000.0);
+}
+
+// Errors and display samples of what the record holds now.
+void Settle(THistoryRecord& r) {
+  int64_t empty = 0;
+  for (bool filled : r.Filled) empty += filled ? 0 : 1;
+  r.Errors = static_cast<int32_t>(empty / std::max(r.ChannelCount, 1));
+  ComputeDisplaySamples(r);
 }
 
 void Place(THistoryRecord& r, int64_t frame, int32_t channel, int32_t value) {
@@ -380,7 +389,7 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
     if (k < count) {
       if (!BlockValues(file, b, values, problem)) {
         record.Problem = problem;
-        if (followOn) ComputeDisplaySamples(record);
+        if (followOn) Settle(record);
         return kHistDamaged;
       }
       for (size_t j = 0; j < values.size(); ++j) {
@@ -400,19 +409,16 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
   if (inSet) finishSet();
   if (state == HeaderState::Damaged) {
     record.Problem = problem;
-    if (followOn) ComputeDisplaySamples(record);
+    if (followOn) Settle(record);
     return kHistDamaged;
   }
 
   m_carryChannels = m_carry.empty() ? 0 : count;
   m_carryTime = AddMs(r.StartTime, static_cast<int64_t>(static_cast<double>(totalFrames) / r.SampleRate) * 1000);
   r.CarriedFrames = CarriedFrames();
-  int64_t empty = 0;
-  for (bool filled : r.Filled) empty += filled ? 0 : 1;
-  r.Errors = static_cast<int32_t>(empty / count);
   r.Problem.clear();
   r.Valid = true;
-  ComputeDisplaySamples(r);
+  Settle(r);
   if (!followOn) record = std::move(fresh);
   return lastBlockMs + 1000 >= endMs ? kHistOk : kHistShort;
 }
