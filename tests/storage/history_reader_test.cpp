@@ -180,27 +180,44 @@ TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlatWhileAOneBlockGapIsClosedU
   ExpectSeconds(closed, 20 * kRate, 21 * kRate, 21);
 }
 
+TEST_F(HistoryReaderTest, GapOfAtMostOneBlockLengthIsClosedUpEvenAfterFiveSeconds) {
+  // Ten-second blocks at 0 and 16 s: six seconds missing, less than a block.
+  const std::string path = m_dir.Path("long-blocks");
+  WriteSeconds(path, {0, 16}, 1, 10 * kRate);
+  ASSERT_EQ(m_reader.Read(path, m_record, At(30), At(0)), kHistShort);
+  ExpectBlock(m_record, 0, 0, 0, 10 * kRate);
+  ExpectBlock(m_record, 10 * kRate, 16, 0, 10 * kRate);
+}
+
+TEST_F(HistoryReaderTest, GapOfMoreThanOneBlockLengthAfterFiveSecondsStays) {
+  const std::string path = m_dir.Path("short-blocks");
+  WriteSeconds(path, {0, 1, 8}, 1, kRate);
+  ASSERT_EQ(m_reader.Read(path, m_record, At(9), At(0)), kHistOk);
+  ExpectBlock(m_record, 8 * kRate, 8, 0, kRate);
+  EXPECT_EQ(At(m_record, 2 * kRate, 0), 0);
+}
+
 TEST_F(HistoryReaderTest, TornBlockKeepsItsValuesAndTheFollowingSetsStayInPlace) {
   const std::string path = Continuous(kHour);
   WriteSeconds(path, Range(0, 5), 2);
   // A crash in second 5: channel 0's block got 30 of its 100 values and no
-  // CHK2, the last line cut in the middle of a number; channel 1 never came.
+  // CHK2, the last line cut after the sign of a number; channel 1 never came.
   std::string bytes = ReadFile(path);
   bytes.resize(bytes.size() - 4);  // "STOP"
   bytes += FormatWid2Line(Header(0, At(5), kRate)) + "\nDAT2\n";
   for (int j = 0; j < 30; ++j) bytes += std::to_string(Value(5, 0, j)) + " ";
-  bytes += "50";
+  bytes += "-";
   WriteFile(path, bytes);
   WriteSeconds(path, Range(6, 10), 2);  // the writer continues on a fresh line
 
   ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
   ExpectSeconds(m_record, 0, 5 * kRate, 0);
   for (int j = 0; j < 30; ++j) EXPECT_EQ(At(m_record, 5 * kRate + j, 0), Value(5, 0, j));
-  EXPECT_EQ(At(m_record, 5 * kRate + 30, 0), 50);  // the cut number is still a number
+  EXPECT_EQ(At(m_record, 5 * kRate + 30, 0), 0);
   EXPECT_EQ(At(m_record, 5 * kRate, 1), 0);
   ExpectSeconds(m_record, 6 * kRate, 10 * kRate, 6);
-  // Second 5: 69 of channel 0 and 100 of channel 1 empty; second 10 empty.
-  EXPECT_EQ(m_record.Errors, (69 + 100 + 2 * kRate) / 2);
+  // Second 5: 70 of channel 0 and 100 of channel 1 empty; second 10 empty.
+  EXPECT_EQ(m_record.Errors, (70 + 100 + 2 * kRate) / 2);
 }
 
 TEST_F(HistoryReaderTest, FileCutInTheMiddleReadsUpToTheCut) {
