@@ -214,6 +214,7 @@ TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
   StartSignalThread(host, Link());
   host.WaitForPosts(2);
   const uint64_t id = StartSendSMSthread(host, Link(), "+420603052000", "+420123456789", "abc", false);
+  host.WaitForPosts(3);
   StartSendSMSthread(host, Link(), "+420603052000", "777888999", "hellohello", true);
   const auto posts = host.WaitForPosts(4);
   EXPECT_EQ(interim, std::vector<int>{3});

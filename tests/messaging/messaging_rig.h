@@ -24,10 +24,10 @@ class RecordingHost final : public WorkerHost {
     ++m_started;
   }
   void PostThreadFinished(int code, uint64_t threadId) override {
-    {
-      std::lock_guard lock(m_mutex);
-      m_posts.emplace_back(code, threadId);
-    }
+    // Notified under the lock: the waiting test may destroy the host as soon
+    // as it wakes.
+    std::lock_guard lock(m_mutex);
+    m_posts.emplace_back(code, threadId);
     m_changed.notify_all();
   }
   void Log(const std::string& message) override {
