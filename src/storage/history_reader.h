@@ -28,7 +28,8 @@ enum THistoryResult : int32_t {
   kHistNoMemory = -8,       // the samples do not fit in memory (or an absurd span/rate)
 };
 
-// The picture and export data of the last read; one per program.
+// The picture and export data of the last read; one per program. The
+// renderer's picture is {Valid, ChannelCount, SampleRate, DisplaySamples}.
 struct THistoryRecord {
   TDateTime StartTime = 0;   // of the first block read
   std::string Station;

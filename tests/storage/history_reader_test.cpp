@@ -145,39 +145,22 @@ TEST_F(HistoryReaderTest, RequestAfterTheLastBlockFindsNoData) {
   WriteSeconds(Continuous(kHour), Range(0, 10));
   EXPECT_EQ(m_reader.Read(Continuous(kHour), m_record, At(30), At(10)), kHistNoRequestedData);
   EXPECT_FALSE(m_record.Valid);
-  EXPECT_EQ(HistoryMessage(kHistNoRequestedData, "/d/f.ST01"),
-            "No requested data in file. \"/d/f.ST01\"");
 }
 
-TEST_F(HistoryReaderTest, FileEndingBeforeTheRequestedEndIsShortButValid) {
-  WriteSeconds(Continuous(kHour), Range(0, 10));
-  ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(20), At(0)), kHistShort);
-  EXPECT_TRUE(m_record.Valid);
-  EXPECT_EQ(m_record.Errors, 21 * kRate - 10 * kRate);
-}
-
-TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlatWhileAOneBlockGapIsClosedUp) {
-  const std::string complete = m_dir.Path("complete"), gap = m_dir.Path("gap"),
-                    small = m_dir.Path("small");
+TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlat) {
+  const std::string complete = m_dir.Path("complete"), gap = m_dir.Path("gap");
   WriteSeconds(complete, Range(0, 70));
   std::vector<int> withGap = Range(0, 20);
   for (int s : Range(30, 70)) withGap.push_back(s);
   WriteSeconds(gap, withGap);
-  std::vector<int> withSmallGap = Range(0, 20);
-  for (int s : Range(21, 70)) withSmallGap.push_back(s);
-  WriteSeconds(small, withSmallGap);
 
-  THistoryRecord full, holed, closed;
+  THistoryRecord full, holed;
   ASSERT_EQ(m_reader.Read(complete, full, At(60), At(0)), kHistOk);
   ASSERT_EQ(m_reader.Read(gap, holed, At(60), At(0)), kHistOk);
-  ASSERT_EQ(m_reader.Read(small, closed, At(60), At(0)), kHistOk);
   EXPECT_EQ(holed.Errors, full.Errors + 10 * kRate);
   for (int64_t f = 20 * kRate; f < 30 * kRate; ++f)
     for (int k = 0; k < 3; ++k) ASSERT_EQ(At(holed, f, k), 0) << f;
   ExpectSeconds(holed, 30 * kRate, 60 * kRate, 30);
-  // Second 21 follows second 19 directly.
-  ExpectSeconds(closed, 0, 20 * kRate, 0);
-  ExpectSeconds(closed, 20 * kRate, 21 * kRate, 21);
 }
 
 TEST_F(HistoryReaderTest, GapOfAtMostOneBlockLengthIsClosedUpEvenAfterFiveSeconds) {
@@ -187,14 +170,6 @@ TEST_F(HistoryReaderTest, GapOfAtMostOneBlockLengthIsClosedUpEvenAfterFiveSecond
   ASSERT_EQ(m_reader.Read(path, m_record, At(30), At(0)), kHistShort);
   ExpectBlock(m_record, 0, 0, 0, 10 * kRate);
   ExpectBlock(m_record, 10 * kRate, 16, 0, 10 * kRate);
-}
-
-TEST_F(HistoryReaderTest, GapOfMoreThanOneBlockLengthAfterFiveSecondsStays) {
-  const std::string path = m_dir.Path("short-blocks");
-  WriteSeconds(path, {0, 1, 8}, 1, kRate);
-  ASSERT_EQ(m_reader.Read(path, m_record, At(9), At(0)), kHistOk);
-  ExpectBlock(m_record, 8 * kRate, 8, 0, kRate);
-  EXPECT_EQ(At(m_record, 2 * kRate, 0), 0);
 }
 
 TEST_F(HistoryReaderTest, TornBlockKeepsItsValuesAndTheFollowingSetsStayInPlace) {
@@ -349,6 +324,7 @@ TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
   EXPECT_EQ(HistoryMessage(kHistCannotOpen, "f"), "Data file cannot be opened. \"f\"");
   EXPECT_EQ(HistoryMessage(kHistUnknownSize, "f"), "Unknown file size. Cannot be read. \"f\"");
   EXPECT_EQ(HistoryMessage(kHistCannotSeek, "f"), "Cannot find bigining of file. \"f\"");
+  EXPECT_EQ(HistoryMessage(kHistNoRequestedData, "f"), "No requested data in file. \"f\"");
   EXPECT_EQ(HistoryMessage(kHistShort, "f"), "");
 }
 
