@@ -64,25 +64,34 @@ std::string MailScriptText(const MailScriptJob& job) {
   return script;
 }
 
-std::vector<std::string> DetachedScriptArgs(const std::string& scriptPath, int limitSeconds) {
-  return {"timeout", std::to_string(limitSeconds), "/bin/sh", scriptPath};
+std::vector<std::string> DetachedScriptArgs(int limitSeconds) {
+  return {"timeout", std::to_string(limitSeconds), "/bin/sh", "-s"};
 }
 
 ScriptRunner DetachedScriptRunner(int limitSeconds) {
   return [limitSeconds](const std::string& scriptPath, std::string& error) {
-    const std::vector<std::string> args = DetachedScriptArgs(scriptPath, limitSeconds);
+    const std::vector<std::string> args = DetachedScriptArgs(limitSeconds);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // Opened here, before returning: the next message may replace the file
+    // at once, and the shell must still read this one.
+    const int script = open(scriptPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (script < 0) {
+      error = scriptPath + ": " + std::strerror(errno);
+      return false;
+    }
     // The grandchild reports a failed exec through this pipe; a clean EOF means it runs.
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
       error = std::strerror(errno);
+      close(script);
       return false;
     }
     const pid_t child = fork();
     if (child < 0) {
       error = std::strerror(errno);
+      close(script);
       close(report[0]);
       close(report[1]);
       return false;
@@ -92,9 +101,9 @@ ScriptRunner DetachedScriptRunner(int limitSeconds) {
       setsid();
       const pid_t grandchild = fork();
       if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
+      dup2(script, 0);
       const int devnull = open("/dev/null", O_RDWR);
       if (devnull >= 0) {
-        dup2(devnull, 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
       }
@@ -103,6 +112,7 @@ ScriptRunner DetachedScriptRunner(int limitSeconds) {
       (void)!write(report[1], &e, sizeof e);
       _exit(127);
     }
+    close(script);
     close(report[1]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {

@@ -39,10 +39,12 @@ std::string MailScriptText(const MailScriptJob& job);
 // Starts the script and returns without waiting; false (with `error`) when
 // it could not be started.
 using ScriptRunner = std::function<bool(const std::string& scriptPath, std::string& error)>;
-// The command line of a detached run: timeout, the limit, /bin/sh, the script.
-std::vector<std::string> DetachedScriptArgs(const std::string& scriptPath, int limitSeconds);
+// The command line of a detached run: timeout, the limit, /bin/sh reading
+// the script from its standard input.
+std::vector<std::string> DetachedScriptArgs(int limitSeconds);
 // Runs the script in its own session, detached from the station, killed
-// after `limitSeconds`.
+// after `limitSeconds`. The script is open before this returns, so a script
+// written over it afterwards does not change this run.
 ScriptRunner DetachedScriptRunner(int limitSeconds = kMailTimeLimitSeconds);
 
 // Writes the script (through a temporary file and a rename, so a script

@@ -107,8 +107,33 @@ TEST(MailScript, TheSecondMessageLeavesItsScriptOnDisk) {
 }
 
 TEST(MailScript, DetachedRunIsLimitedByTimeout) {
-  EXPECT_EQ(DetachedScriptArgs("/st/velkor.sh", 60),
-            (std::vector<std::string>{"timeout", "60", "/bin/sh", "/st/velkor.sh"}));
+  EXPECT_EQ(DetachedScriptArgs(60), (std::vector<std::string>{"timeout", "60", "/bin/sh", "-s"}));
+}
+
+// Waits for a file that a detached shell writes (bounded, not timed).
+std::string AwaitFile(const std::string& path) {
+  for (int i = 0; i < 1000 && !fs::exists(path); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return ReadFile(path);
+}
+
+// Two messages in the same moment: the second script replaces the file right
+// after the first run started, and the first run still sends the first mail.
+TEST(MailScript, ScriptReplacedAfterTheStartDoesNotChangeTheRun) {
+  TempDir dir;
+  auto job = [&](const std::string& message, const std::string& out) {
+    MailScriptJob j = Job(dir.Path("velkor.sh"), message);
+    j.MailCommand = "cat > '" + dir.Path(out + ".tmp") + "' && mv '" + dir.Path(out + ".tmp") + "' '" +
+                    dir.Path(out) + "'";
+    return j;
+  };
+  const ScriptRunner detached = DetachedScriptRunner();
+  ASSERT_EQ(RunMailScriptJob(job("VELK first", "first.txt"), detached), kCodeScriptRun);
+  ASSERT_EQ(RunMailScriptJob(job("VELK second", "second.txt"), detached), kCodeScriptRun);
+  EXPECT_EQ(AwaitFile(dir.Path("first.txt")),
+            "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\nVELK first\n");
+  EXPECT_EQ(AwaitFile(dir.Path("second.txt")),
+            "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\nVELK second\n");
 }
 
 // The thread, the real detached run and a fake mail command: code 19 comes
@@ -122,10 +147,7 @@ TEST(MailScript, StartedThreadRunsTheScriptDetached) {
   const uint64_t id = StartMailScriptThread(host, job, DetachedScriptRunner());
   const auto posts = host.WaitForPosts(1);
   EXPECT_EQ(posts[0], std::make_pair(kCodeScriptRun, id));
-  // The detached shell ends on its own; wait for its file (bounded, not timed).
-  for (int i = 0; i < 1000 && !fs::exists(dir.Path("mail.txt")); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_EQ(ReadFile(dir.Path("mail.txt")),
+  EXPECT_EQ(AwaitFile(dir.Path("mail.txt")),
             "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\nVELK detached\n");
 }
 
