@@ -169,6 +169,11 @@ uint64_t StartWorkerWithId(WorkerHost& host, std::function<int()> body) {
 
 uint64_t StartPINthread(WorkerHost& host, const GsmLink& link, const std::string& pin,
                         const std::string& smsCentre, PINInterimFn interim) {
+  if (!interim)
+    interim = [&host](int code, uint64_t id) {
+      host.Log(std::string(code == kCodePINOK ? "GSM: PIN is OK." : "GSM: PIN error.") + " (" +
+               std::to_string(id) + ")");
+    };
   return StartWorkerWithId(host, [link, pin, smsCentre, interim = std::move(interim)] {
     return RunPINJob(link, pin, smsCentre, interim);
   });

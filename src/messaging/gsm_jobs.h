@@ -65,7 +65,8 @@ std::string SendAT(TComPort& port, const std::string& command, const std::string
 bool PingModem(TComPort& port, const SleepFn& sleep);
 
 // Called with the interim PIN code (3 or 4) and the job's thread id. It must
-// not count the job down: only the final code does.
+// not count the job down: only the final code does. The starter's default
+// only logs the code's line through the host.
 using PINInterimFn = std::function<void(int code, uint64_t threadId)>;
 
 // The jobs themselves, run on the calling thread; they return the final code.
