@@ -297,8 +297,13 @@ void TMainForm::BuildHistoryPanel(QWidget* central) {
   actions->addWidget(BtnASCIIHist);
   actions->addWidget(BtnPrintHist);
   column->addLayout(actions);
-  // Navigation, ASCII export and printing arrive with the history reader,
-  // the export and the printing; until then their controls do nothing.
+  connect(BtnPrev, &QPushButton::clicked, this, [this] { BtnPrevNextClick(THistoryStep::Previous); });
+  connect(BtnNext, &QPushButton::clicked, this, [this] { BtnPrevNextClick(THistoryStep::Next); });
+  connect(MaskEditDateTime, &QLineEdit::returnPressed, this,
+          [this] { BtnPrevNextClick(THistoryStep::None); });
+  connect(ChkBoxTrigger, &QCheckBox::toggled, this, [this] { BtnPrevNextClick(THistoryStep::None); });
+  connect(BtnASCIIHist, &QPushButton::clicked, this, &TMainForm::BtnAsciiClick);
+  // Printing comes with its own feature; until then Print does nothing.
   FinishPanel(PanelHistory);
 }
 
@@ -575,8 +580,45 @@ void TMainForm::RepaintIfStill() {
 
 void TMainForm::EditShowActualSecondsChange(int seconds) {
   m_display.SecondsShown = std::clamp(seconds, kSecondsMin, kSecondsMax);
-  // Re-reading the trigger history at the new length comes with the history reader.
+  if (PanelHistory->isVisible() && ChkBoxTrigger->isChecked()) {
+    BtnPrevNextClick(THistoryStep::None);
+    return;
+  }
   RepaintIfStill();
+}
+
+void TMainForm::ShowMessage(const QString& text) {
+  if (MessageHook)
+    MessageHook(text);
+  else
+    QMessageBox::information(this, windowTitle(), text);
+}
+
+void TMainForm::BtnPrevNextClick(THistoryStep step) {
+  TDateTime typed = 0;
+  if (!ParseHistoryDateTime(MaskEditDateTime->text().toStdString(), typed)) {
+    // An empty or half-typed field starts from the newest data.
+    typed = AddMs(m_station.StationClock().NowUtc(), -1000LL * m_display.SecondsShown);
+  }
+  const THistoryNavigation nav =
+      ::BtnPrevNextClick(m_historyReader, m_historyRecord, m_station.Params(), typed,
+                         m_display.SecondsShown, step, ChkBoxTrigger->isChecked());
+  MaskEditDateTime->setText(QString::fromStdString(FormatHistoryDateTime(nav.Shown)));
+  if (!nav.Message.empty()) ShowMessage(Latin1(nav.Message));
+  m_history = {m_historyRecord.Valid, m_historyRecord.ChannelCount, m_historyRecord.SampleRate,
+               m_historyRecord.DisplaySamples};
+  m_display.BandCount =
+      m_historyRecord.ChannelCount >= 1 ? m_historyRecord.ChannelCount : kChannelCount;
+  WaveForm->SetBandCount(m_display.BandCount);
+  if (WaveForm->isVisible() && PanelHistory->isVisible()) {
+    WaveForm->setWindowTitle(Latin1(HistoryCaption(m_historyRecord)));
+    WaveForm->update();
+  }
+}
+
+void TMainForm::BtnAsciiClick() {
+  const TAsciiExportResult r = ::BtnAsciiClick(m_historyRecord, m_station.Params().ASCIIDir);
+  if (r.Attempted) m_station.IndicateSaveLog(r.LogLine);
 }
 
 void TMainForm::ChkBoxNormActClick(bool checked) {

@@ -6,9 +6,12 @@
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "station/station_controller.h"
+#include "storage/ascii_export.h"
+#include "storage/history_reader.h"
 #include "ui/lamp.h"
 #include "ui/logview.h"
 #include "ui/waveform.h"
@@ -104,6 +107,12 @@ class TMainForm : public QMainWindow {
   void BtnPauseClick();
   void MenuSuspendClick();
   void MenuViewLogClick();
+  // History navigation: a step of the picture, or a fresh read at the typed time.
+  void BtnPrevNextClick(THistoryStep step);
+  void BtnAsciiClick();
+  const THistoryRecord& HistoryRecord() const { return m_historyRecord; }
+  // Messages of operator actions; a test replaces the modal box.
+  std::function<void(const QString&)> MessageHook;
   void MenuAboutClick();
   void MenuManualClick();
   void PopMinMaxClick();
@@ -135,6 +144,7 @@ class TMainForm : public QMainWindow {
   QRadioButton* NewUnitButton(QWidget* parent, const char* name, const QString& text);
   QSpinBox* NewSecondsEdit(QWidget* parent, const char* name, const QString& hint);
   void RefreshIndicators();
+  void ShowMessage(const QString& text);
   void UpdateLiveView();
   // Repaint rule of the settings handlers: history shown, or the live view frozen.
   void RepaintIfStill();
@@ -148,7 +158,9 @@ class TMainForm : public QMainWindow {
   std::array<QLineEdit*, kInfoFieldCount> m_fields{};
   std::vector<QRadioButton*> m_unitButtons;
   TDisplaySettings m_display;
-  THistoryPicture m_history;  // nothing loaded until the history reader fills it
+  THistoryPicture m_history;  // what the history view draws: the record's display samples
+  THistoryReader m_historyReader;
+  THistoryRecord m_historyRecord;
   QWidget* m_header = nullptr;
   int m_contentHeight = 0;  // header plus the open panels, each with its 5-pixel gap
   bool m_shown = false;
