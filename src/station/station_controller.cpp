@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "config/calibration_files.h"
 #include "station/acquisition.h"
@@ -16,6 +17,9 @@
 #include "processing/fir_filter.h"
 #include "serial/comport.h"
 #include "serial/sim_gps.h"
+#include "serial/sim_gsm.h"
+#include "messaging/dispatch.h"
+#include "messaging/gsm_jobs.h"
 #include "storage/save_path.h"
 #include "timekeeping/nmea.h"
 #include "timekeeping/pps_sync.h"
@@ -145,6 +149,15 @@ void StationController::PostThreadFinished(int code, uint64_t threadId) {
 }
 
 void StationController::WMThreadFinished(int code, uint64_t threadId) {
+  ReactToThreadCode(code, threadId);
+  std::lock_guard lock(m_counterLock);
+  auto& counter = (code == 31 || code == 32) ? m_state.PendingSaveThreads : m_state.PendingThreads;
+  int32_t v = counter.load();
+  while (v > 0 && !counter.compare_exchange_weak(v, v - 1)) {
+  }
+}
+
+void StationController::ReactToThreadCode(int code, uint64_t threadId) {
   const std::string id = " (" + std::to_string(threadId) + ")";
   switch (code) {
     case 1: IndicateSaveLog("GSM: SMS sent succesfully." + id); break;
@@ -178,11 +191,6 @@ void StationController::WMThreadFinished(int code, uint64_t threadId) {
       }
       break;
   }
-  std::lock_guard lock(m_counterLock);
-  auto& counter = (code == 31 || code == 32) ? m_state.PendingSaveThreads : m_state.PendingThreads;
-  int32_t v = counter.load();
-  while (v > 0 && !counter.compare_exchange_weak(v, v - 1)) {
-  }
 }
 
 void StationController::SetTimerOn(bool on) {
@@ -199,6 +207,7 @@ void StationController::FormCreate() {
   m_created = true;
   // Steps 2-3: names, title and caption.
   DeriveNames(m_options.ExecutableName, m_title, m_files);
+  m_baseName = m_files.LogName.substr(0, m_files.LogName.size() - 4);
   m_caption = m_title + " (" + ConverterModelText() + ")";
   emit titleChanged(m_title);
   // Step 5: configuration.
@@ -264,6 +273,7 @@ void StationController::FormCreate() {
   } else if (!m_params.SendEmail) {
     m_testButtonEnabled = false;
   }
+  CreateDispatcher();
   // Step 18.
   if (!m_state.HaltRequested) SetTimerOn(true);
   // Step 19.
@@ -510,7 +520,7 @@ void StationController::SignalQuery(TDateTime now) {
   if (p.hour % 2 == 0) {
     if (!m_state.SignalChecked) {
       m_state.SignalChecked = true;
-      // The GSM signal query starts here once the modem is wired in.
+      BtnSignalClick();
       if (m_params.GPS.UpDateOn)
         IndicateSaveLog("GPS: Earth position: " + m_indicators.Field(InfoField::Longitude) + " " +
                         m_indicators.Field(InfoField::Latitude));
@@ -544,14 +554,39 @@ std::string StationController::StatusText() const {
   return s;
 }
 
-void StationController::SendMessage(const std::string& text) {
-  // SMS and e-mail dispatch plug in here; until then nothing leaves the station.
+void StationController::SendMessage(const std::string& text, bool senderIsMainWindow) {
   emit messageDispatched(text);
+  if (m_dispatcher) m_dispatcher->SendMessage(m_params, senderIsMainWindow, text);
+}
+
+void StationController::BtnTestSMSClick() { SendMessage(m_params.TestMsg); }
+
+void StationController::BtnSignalClick() {
+  if (m_gsmPort) ::StartSignalThread(*this, GsmLinkOf());
+}
+
+GsmLink StationController::GsmLinkOf() {
+  GsmLink link;
+  link.port = m_gsmPort.get();
+  link.lock = &m_modemLock;
+  // On the simulated clock nothing waits in real time; the jobs count their waits.
+  if (m_options.simulated) link.sleep = [](int) { std::this_thread::yield(); };
+  return link;
+}
+
+void StationController::CreateDispatcher() {
+  MessageDispatcher::SMSStarter sms;
+  if (m_gsmPort)
+    sms = MakeSMSStarter(*this, m_params, GsmLinkOf());
+  else
+    sms = [](const std::string&, const std::string&) -> uint64_t { return 0; };
+  m_dispatcher = std::make_unique<MessageDispatcher>(
+      *this, MakeMailStarter(*this, m_params, m_baseName, ComputerName()), std::move(sms));
 }
 
 bool StationController::StartPINthread() {
-  // The port is opened here; the PIN dialogue with the modem plugs in once
-  // the GSM jobs exist.
+  // The GSM jobs open and close the port themselves; start-up only proves
+  // that it can be opened, then the PIN job enters the PIN.
   m_gsmPort = std::make_unique<TComPort>();
   m_gsmPort->SetPort(m_params.GSM.Port);
   m_gsmPort->SetBaudRate(m_params.GSM.BaudRate);
@@ -563,7 +598,21 @@ bool StationController::StartPINthread() {
   m_gsmPort->SetFlowControl(flow);
   m_gsmPort->SetSyncMethod(TSyncMethod::smThreadSync);
   m_gsmPort->SetDispatcher([this](std::function<void()> work) { RunOnMainThread(std::move(work)); });
-  return m_gsmPort->Open();
+  if (m_params.GSM.Port == "sim-gsm") {
+    SimGsmOptions sim;
+    sim.Directory = m_files.ProgramDir;
+    sim.PIN = m_params.GSM.PIN;
+    SetSimGsmDefaultOptions(sim);
+  }
+  if (!m_gsmPort->Open()) return false;
+  m_gsmPort->Close();
+  // The PIN answer (3 or 4) is an interim result of the job: shown and
+  // logged, but the job is counted down only by its final code.
+  ::StartPINthread(*this, GsmLinkOf(), m_params.GSM.PIN, m_params.GSM.SMScentrum,
+                 [this](int code, uint64_t tid) {
+                   RunOnMainThread([this, code, tid] { ReactToThreadCode(code, tid); });
+                 });
+  return true;
 }
 
 void StationController::RunOnMainThread(std::function<void()> work) {
@@ -708,7 +757,7 @@ void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
   PrepareBufferForSave(d.StartTime, d.Seconds, true, &peaks);
   const std::string peakText = TriggerPeakText(peaks.Z, peaks.N, peaks.E);
   if (m_params.SendTrigger && TriggerMinuteAllows(m_params.TriggerMinute, d.EventTime))
-    SendMessage("TRIGGER " + FormatLogTimestamp(d.EventTime) + " " + peakText);
+    SendMessage("TRIGGER " + FormatLogTimestamp(d.EventTime) + " " + peakText, true);
   IndicateSaveLog("Trg: Saving trigger due to PredTime and PostTime. Time: " +
                   FormatLogTimestamp(d.EventTime) + " " + "Length:" + " " +
                   std::to_string(d.Seconds - 1) + "s" + peakText);

@@ -21,6 +21,8 @@
 #include "platform/platform.h"
 #include "station/event_log.h"
 #include "station/indicators.h"
+#include "messaging/dispatch.h"
+#include "messaging/gsm_jobs.h"
 #include "processing/trigger.h"
 #include "station/station_state.h"
 #include "storage/save_lock.h"
@@ -100,6 +102,9 @@ class StationController : public QObject, public WorkerHost {
   TPPSSync* PPSSync() { return m_ppsSync.get(); }
   // "Set PC Time" and "Synchronize PC Clock".
   void BtnSetTimeClick();
+  // "Test": a test message; "Signal": the GSM signal query.
+  void BtnTestSMSClick();
+  void BtnSignalClick();
   bool GPSTimeValid() const;
   // µV per count of each channel (empty before start-up).
   const ArrayOfReal& ADGain() const;
@@ -145,8 +150,13 @@ class StationController : public QObject, public WorkerHost {
   void AlarmAction(bool found, TDateTime now);
   void RunTrigger(int32_t newCount, int32_t k, TDateTime now);
   // Later subsystems plug in here; until they do, each is an honest no-op.
-  void SendMessage(const std::string& text);
+  // The sender matters for quarry mode: true only for trigger messages.
+  void SendMessage(const std::string& text, bool senderIsMainWindow = false);
   bool StartPINthread();
+  GsmLink GsmLinkOf();
+  void CreateDispatcher();
+  // The reaction to a thread's result code, without counting the thread down.
+  void ReactToThreadCode(int code, uint64_t threadId);
   bool OpenGpsPort();
   void CloseGpsPort();
   void ApplyPPSEffects(const std::vector<TPPSEffect>& effects);
@@ -179,6 +189,9 @@ class StationController : public QObject, public WorkerHost {
   TriggerState m_trigger;
   std::unique_ptr<TComPort> m_gpsPort;
   std::unique_ptr<TComPort> m_gsmPort;
+  ModemLock m_modemLock;
+  std::unique_ptr<MessageDispatcher> m_dispatcher;
+  std::string m_baseName = "velkor";
   std::unique_ptr<TComLed> m_ppsLed;
   std::unique_ptr<GPSTextPort> m_gpsText;
   std::unique_ptr<ClockSetter> m_gpsClockSetter;

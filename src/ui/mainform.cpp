@@ -236,6 +236,8 @@ void TMainForm::BuildInfoPanel(QWidget* central) {
   row->addWidget(BtnSetTime);
   row->addWidget(BtnTestSMS);
   row->addWidget(BtnSignal);
+  connect(BtnTestSMS, &QPushButton::clicked, this, [this] { m_station.BtnTestSMSClick(); });
+  connect(BtnSignal, &QPushButton::clicked, this, [this] { m_station.BtnSignalClick(); });
   row->addStretch(1);
   for (int i = 5; i < kLedCount; ++i) {
     m_lamps[i]->setParent(PanelInfo);

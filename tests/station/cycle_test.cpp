@@ -316,6 +316,28 @@ TEST_F(CycleTest, ALoudStationRecordsTriggerFilesAndLogsTheEvents) {
   EXPECT_FALSE(std::filesystem::exists(dir.Path("Data"))) << "continuous recording is off";
 }
 
+TEST_F(CycleTest, MessagesGoOutAsSmsThroughTheSimulatedModem) {
+  auto s = Make(std::string(kPlain) +
+                    "[Communication]\r\nSendSMS=1\r\n[GSM]\r\nPort=sim-gsm\r\nPIN=1234\r\n"
+                    "SMScentrum=+420123456789\r\nTelNum0=+420111222333\r\nEmailOnly=0\r\n",
+                EncodeDateTime(2026, 1, 15, 12, 0, 0));
+  s->FormCreate();
+  EXPECT_TRUE(s->TimerOn());
+  s->BtnTestSMSClick();
+  s->FormClose();  // waits for every job
+  const auto m = Messages();
+  EXPECT_EQ(Count(m, "GSM: PIN is OK. ("), 1);
+  EXPECT_EQ(Count(m, "GSM: Module activated succesfully. ("), 1);
+  EXPECT_EQ(Count(m, "GSM: Trying to send SMS: +420111222333: \"IDx start 15.01.2026 12:00:00.000\" ("), 1);
+  EXPECT_EQ(Count(m, "GSM: Trying to send SMS: +420111222333: \"IDx Test...\" ("), 1);
+  // Each message also goes to the default e-mail gateway: four SMS in all.
+  EXPECT_EQ(Count(m, "GSM: Trying to send SMS: +420000000000: \"#station*example.com IDx "), 2);
+  EXPECT_EQ(Count(m, "GSM: SMS sent succesfully. ("), 4);
+  const std::string sms = ReadFile(dir.Path("sim-sms.log"));
+  EXPECT_NE(sms.find("IDx start 15.01.2026 12:00:00.000"), std::string::npos) << sms;
+  EXPECT_NE(sms.find("IDx Test..."), std::string::npos) << sms;
+}
+
 TEST_F(CycleTest, OffsetsAreLoggedAndSavedOnceInEachOddHour) {
   auto s = Make(kPlain, EncodeDateTime(2026, 1, 15, 12, 59, 0));
   s->FormCreate();
