@@ -1,0 +1,415 @@
+#include "maintenance/zip_export.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <fstream>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingHost final : public WorkerHost {
+ public:
+  void WorkerStarting(bool) override { ++m_started; }
+  void PostThreadFinished(int code, uint64_t) override {
+    std::lock_guard lock(m_mutex);
+    m_codes.push_back(code);
+    m_cv.notify_all();
+  }
+  void Log(const std::string& message) override {
+    std::lock_guard lock(m_mutex);
+    m_lines.push_back(message);
+  }
+  std::vector<int> WaitCodes(size_t n) {
+    std::unique_lock lock(m_mutex);
+    m_cv.wait(lock, [&] { return m_codes.size() >= n; });
+    return m_codes;
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  std::vector<int> m_codes;
+  std::vector<std::string> m_lines;
+  int m_started = 0;
+};
+
+// Every member of a ZIP archive with its content; empty when it cannot be read.
+std::map<std::string, std::string> ReadZip(const std::string& archive) {
+  std::map<std::string, std::string> members;
+  int err = 0;
+  zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &err);
+  if (!za) return members;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(za, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(za, i, 0, &st);
+    std::string data(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(za, i, 0);
+    const zip_int64_t got = zip_fread(f, data.data(), data.size());
+    zip_fclose(f);
+    data.resize(got < 0 ? 0 : got);
+    members[st.name] = data;
+  }
+  zip_discard(za);
+  return members;
+}
+
+std::string Binary(size_t n, unsigned seed) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + seed * 7) ^ (i >> 3));
+  return s;
+}
+
+void MakeReadOnly(const std::string& path) { ::chmod(path.c_str(), 0444); }
+
+struct LampRecorder {
+  std::mutex mutex;
+  ExportLamp lamp;
+  ExportLampFn Fn() {
+    return [this](ExportLampStep s) {
+      std::lock_guard lock(mutex);
+      lamp = NextExportLamp(lamp, s);
+    };
+  }
+};
+
+// 2026-12-05 14:03:27 UTC.
+const TDateTime kNow = EncodeDateTime(2026, 12, 5, 14, 3, 27);
+
+}  // namespace
+
+// ---- Names -------------------------------------------------------------
+
+TEST(ZipNames, LogExportNamesUseTheUtcDay) {
+  EXPECT_EQ(LogExportProposedName("KRB", kNow), "KRB20261205");
+  EXPECT_EQ(LogArchiveName("/exp/KRB20261205"), "/exp/KRB20261205.zip");
+  EXPECT_EQ(BackupLogName("/st/backup", kNow), "/st/backup/20261205.log");
+  EXPECT_EQ(BackupLogName("/st/backup/", EncodeDateTime(2027, 1, 1, 0, 0, 30)),
+            "/st/backup/20270101.log");
+}
+
+TEST(ZipNames, SecondBackupOfTheDayDoesNotOverwriteTheFirst) {
+  std::vector<std::string> taken = {"/b/20261205.log", "/b/20261205_1.log"};
+  auto exists = [&](const std::string& n) {
+    return std::find(taken.begin(), taken.end(), n) != taken.end();
+  };
+  EXPECT_EQ(FreeBackupLogName("/b", kNow, exists), "/b/20261205_2.log");
+  EXPECT_EQ(FreeBackupLogName("/c", kNow, exists), "/c/20261205.log");
+}
+
+TEST(ZipNames, DestinationSourceAndArchive) {
+  EXPECT_EQ(ExportDestination("/media/usb/Export"), "/media/usb/");
+  EXPECT_EQ(ExportDestination("Export"), "./");
+  TProgParam p;
+  p.DataDir = "/st/data";
+  p.TrigDir = "/st/trig/";
+  EXPECT_EQ(ExportSource(p, ExportSourceKind::LongTimeData), "/st/data/");
+  EXPECT_EQ(ExportSource(p, ExportSourceKind::Triggers), "/st/trig/");
+  EXPECT_EQ(DataArchiveName("/media/usb", "26120514.KRB"), "/media/usb/26120514.KRB.zip");
+}
+
+struct StillWrittenCase {
+  const char* legend;
+  const char* name;
+  bool expected;
+};
+
+class StillWritten : public testing::TestWithParam<StillWrittenCase> {};
+
+TEST_P(StillWritten, CurrentAndJustEndedHourAreLeft) {
+  // 2026-12-05 14:10 UTC: the 13 o'clock file may still get its last minutes.
+  const TDateTime now = EncodeDateTime(2026, 12, 5, 14, 10, 0);
+  EXPECT_EQ(IsFileStillWritten(GetParam().name, "KRB", now), GetParam().expected)
+      << GetParam().legend;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ZipNames, StillWritten,
+    testing::Values(StillWrittenCase{"current hourly file", "26120514.KRB", true},
+                    StillWrittenCase{"current twenty-minute file", "26120514a.KRB", true},
+                    StillWrittenCase{"hour ended ten minutes ago", "26120513c.KRB", true},
+                    StillWrittenCase{"older hour", "26120512.KRB", false},
+                    StillWrittenCase{"trigger of the current hour", "261205140105.KRB", true},
+                    StillWrittenCase{"another station", "26120514.XYZ", false},
+                    StillWrittenCase{"short name", "KRB", false}));
+
+TEST(ZipNames, PreviousHourIsFreeAfterFifteenMinutes) {
+  EXPECT_FALSE(IsFileStillWritten("26120513.KRB", "KRB", EncodeDateTime(2026, 12, 5, 14, 16)));
+  EXPECT_TRUE(IsFileStillWritten("26120423.KRB", "KRB", EncodeDateTime(2026, 12, 5, 0, 5)));
+}
+
+TEST(ExportLampRule, StepsFollowTheLight) {
+  const ExportLamp off{}, green{true, false}, red{true, true};
+  EXPECT_EQ(NextExportLamp(off, ExportLampStep::Start), green);
+  EXPECT_EQ(NextExportLamp(red, ExportLampStep::Start), green);
+  EXPECT_EQ(NextExportLamp(green, ExportLampStep::Fail), red);
+  EXPECT_EQ(NextExportLamp(red, ExportLampStep::OffUnlessRed), red);
+  EXPECT_EQ(NextExportLamp(green, ExportLampStep::OffUnlessRed), off);
+  EXPECT_FALSE(NextExportLamp(red, ExportLampStep::Off).on);
+}
+
+TEST(ZipEntries, ClassifiesWhatTheStationWrote) {
+  TempDir tmp;
+  WriteFile(tmp.Path("26120512.KRB"), "x");
+  WriteFile(tmp.Path("locked.KRB"), "x");
+  MakeReadOnly(tmp.Path("locked.KRB"));
+  WriteFile(tmp.Path(".hidden"), "x");
+  fs::create_directory(tmp.Path("12"));
+  fs::create_symlink(tmp.Path("12"), tmp.Path("link"));
+  auto kind = [&](const std::string& n) { return ClassifyEntry(n, fs::symlink_status(tmp.Path(n))); };
+  EXPECT_EQ(kind("26120512.KRB"), EntryKind::File);
+  EXPECT_EQ(kind("locked.KRB"), EntryKind::Other);
+  EXPECT_EQ(kind(".hidden"), EntryKind::Other);
+  EXPECT_EQ(kind("12"), EntryKind::Directory);
+  EXPECT_EQ(kind("link"), EntryKind::Other);
+}
+
+// ---- Archive and move --------------------------------------------------
+
+TEST(ZipArchive, MemberReadsBackEqualAndIsReplacedOnRepack) {
+  TempDir tmp;
+  const std::string data = Binary(200'000, 1);
+  WriteFile(tmp.Path("a.bin"), data);
+  std::string error;
+  ASSERT_TRUE(AddFileToZip(tmp.Path("a.zip"), tmp.Path("a.bin"), "a.bin", error)) << error;
+  EXPECT_EQ(ReadZip(tmp.Path("a.zip")), (std::map<std::string, std::string>{{"a.bin", data}}));
+
+  WriteFile(tmp.Path("a.bin"), "new");
+  ASSERT_TRUE(AddFileToZip(tmp.Path("a.zip"), tmp.Path("a.bin"), "a.bin", error)) << error;
+  EXPECT_EQ(ReadZip(tmp.Path("a.zip"))["a.bin"], "new");
+}
+
+TEST(ZipArchive, MissingFileOrUnwritableArchiveFailsWithoutLeftovers) {
+  TempDir tmp;
+  std::string error;
+  EXPECT_FALSE(AddFileToZip(tmp.Path("m.zip"), tmp.Path("missing"), "missing", error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(fs::exists(tmp.Path("m.zip")));
+  WriteFile(tmp.Path("f"), "x");
+  EXPECT_FALSE(AddFileToZip(tmp.Path("no/such/dir/f.zip"), tmp.Path("f"), "f", error));
+}
+
+TEST(ZipArchive, MoveNeverReplacesATarget) {
+  TempDir tmp;
+  WriteFile(tmp.Path("a"), "A");
+  WriteFile(tmp.Path("b"), "B");
+  std::string error;
+  EXPECT_FALSE(MoveFileNoReplace(tmp.Path("a"), tmp.Path("b"), error));
+  EXPECT_EQ(ReadFile(tmp.Path("a")), "A");
+  EXPECT_EQ(ReadFile(tmp.Path("b")), "B");
+  EXPECT_TRUE(MoveFileNoReplace(tmp.Path("a"), tmp.Path("c"), error)) << error;
+  EXPECT_FALSE(fs::exists(tmp.Path("a")));
+  EXPECT_EQ(ReadFile(tmp.Path("c")), "A");
+}
+
+// ---- Data export -------------------------------------------------------
+
+class DirExport : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(m_tmp.Path("data/12/04"));
+    fs::create_directories(m_tmp.Path("data/12/05"));
+    fs::create_directories(m_tmp.Path("dest"));
+    m_files = {{"12/04/26120410.KRB", Binary(5000, 2)},
+               {"12/04/26120411.KRB", Binary(7000, 3)},
+               {"12/05/26120509.KRB", Binary(100, 4)}};
+    for (auto& [rel, data] : m_files) WriteFile(m_tmp.Path("data/" + rel), data);
+    m_job = {m_tmp.Path("data/"), m_tmp.Path("dest/"), m_tmp.Path("backup/"), "KRB"};
+  }
+  TempDir m_tmp;
+  std::map<std::string, std::string> m_files;
+  TExporDirAsZipThread m_job;
+};
+
+TEST_F(DirExport, TreeIsPackedFlatMovedToBackupAndLeftEmpty) {
+  ManualClock clock;
+  clock.Set(kNow);
+  RecordingHost host;
+  LampRecorder lamp;
+  EXPECT_EQ(RunExportDir(m_job, clock, host, lamp.Fn()), kZipExportDone);
+  for (auto& [rel, data] : m_files) {
+    const std::string name = fs::path(rel).filename().string();
+    EXPECT_EQ(ReadZip(m_tmp.Path("dest/" + name + ".zip")),
+              (std::map<std::string, std::string>{{name, data}}));
+    EXPECT_EQ(ReadFile(m_tmp.Path("backup/" + name)), data);
+    EXPECT_FALSE(fs::exists(m_tmp.Path("data/" + rel)));
+  }
+  EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/04")));
+  EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/05")));
+  EXPECT_EQ(host.Lines(), std::vector<std::string>{"Inf: Data files from directory: " + m_job.Source +
+                                                   " exported to " + m_job.Destination +
+                                                   " succesfully."});
+  EXPECT_FALSE(lamp.lamp.on);
+}
+
+TEST_F(DirExport, ReadOnlyAndCurrentHourFilesStayWithoutError) {
+  WriteFile(m_tmp.Path("data/12/05/26120514.KRB"), "being written");
+  MakeReadOnly(m_tmp.Path("data/12/04/26120410.KRB"));
+  EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 0);
+  EXPECT_TRUE(fs::exists(m_tmp.Path("data/12/05/26120514.KRB")));
+  EXPECT_TRUE(fs::exists(m_tmp.Path("data/12/04/26120410.KRB")));
+  EXPECT_FALSE(fs::exists(m_tmp.Path("dest/26120514.KRB.zip")));
+  EXPECT_FALSE(fs::exists(m_tmp.Path("dest/26120410.KRB.zip")));
+  EXPECT_TRUE(fs::exists(m_tmp.Path("backup/26120411.KRB")));
+}
+
+TEST_F(DirExport, BackupThatCannotBeMadeCountsOneErrorPerFileAndKeepsThem) {
+  WriteFile(m_tmp.Path("blocker"), "a file where the backup folder should be");
+  m_job.BackupDir = m_tmp.Path("blocker/backup/");
+  ManualClock clock;
+  clock.Set(kNow);
+  RecordingHost host;
+  LampRecorder lamp;
+  RunExportDir(m_job, clock, host, lamp.Fn());
+  for (auto& [rel, data] : m_files) EXPECT_EQ(ReadFile(m_tmp.Path("data/" + rel)), data);
+  ASSERT_EQ(host.Lines().size(), 1u);
+  EXPECT_TRUE(host.Lines()[0].ends_with(" with several errors: 3.")) << host.Lines()[0];
+  EXPECT_EQ(lamp.lamp, (ExportLamp{true, true}));
+}
+
+TEST_F(DirExport, DestinationThatCannotBeWrittenKeepsTheFiles) {
+  m_job.Destination = m_tmp.Path("no/such/dest/");
+  EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 3);
+  for (auto& [rel, data] : m_files) EXPECT_EQ(ReadFile(m_tmp.Path("data/" + rel)), data);
+  EXPECT_FALSE(fs::exists(m_tmp.Path("backup")));
+}
+
+TEST_F(DirExport, MissingSourceIsOneError) {
+  m_job.Source = m_tmp.Path("nothing/");
+  EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 1);
+}
+
+TEST_F(DirExport, DestinationInsideTheSourceIsNotExportedAgain) {
+  fs::create_directories(m_tmp.Path("data/out"));
+  m_job.Destination = m_tmp.Path("data/out/");
+  m_job.BackupDir = m_tmp.Path("data/bak/");
+  EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_tmp.Path("data/out")), fs::directory_iterator()), 3);
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_tmp.Path("data/bak")), fs::directory_iterator()), 3);
+}
+
+// ---- Log export --------------------------------------------------------
+
+class LogExport : public testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(m_tmp.Path("velkor.log"), m_log);
+    m_job = {m_tmp.Path("velkor.log"), m_tmp.Path("KRB20261205.zip"), m_tmp.Path("backup")};
+    m_clock.Set(kNow);
+  }
+  TempDir m_tmp;
+  std::string m_log = "05.12.2026 14:00:00.000 Inf: start\r\n05.12.2026 14:01:00.000 Inf: x\r\n";
+  TExportLogAsZipThread m_job;
+  ManualClock m_clock;
+  std::mutex m_fileMutex;
+  RecordingHost m_host;
+  LampRecorder m_lamp;
+};
+
+TEST_F(LogExport, PacksTheLogAndMovesItToTheBackupOfTheDay) {
+  EXPECT_EQ(RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn()), kLogExportFinished);
+  EXPECT_EQ(ReadZip(m_job.ArchiveName),
+            (std::map<std::string, std::string>{{"velkor.log", m_log}}));
+  EXPECT_EQ(ReadFile(m_tmp.Path("backup/20261205.log")), m_log);
+  EXPECT_FALSE(fs::exists(m_job.LogFile));
+  EXPECT_EQ(m_host.Lines(),
+            std::vector<std::string>{"Inf: Log-file was saved to: " + m_job.ArchiveName});
+  EXPECT_FALSE(m_lamp.lamp.on);
+}
+
+TEST_F(LogExport, JustAfterMidnightTheBackupIsNamedByTheNewDayAndNeverOverwritten) {
+  m_clock.Set(EncodeDateTime(2026, 12, 6, 0, 0, 30));
+  fs::create_directories(m_tmp.Path("backup"));
+  WriteFile(m_tmp.Path("backup/20261206.log"), "earlier export");
+  RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
+  EXPECT_EQ(ReadFile(m_tmp.Path("backup/20261206.log")), "earlier export");
+  EXPECT_EQ(ReadFile(m_tmp.Path("backup/20261206_1.log")), m_log);
+}
+
+TEST_F(LogExport, BackupThatCannotBeMadeKeepsTheLogAndTurnsRed) {
+  WriteFile(m_tmp.Path("blocker"), "");
+  m_job.BackupDir = m_tmp.Path("blocker/b");
+  RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
+  EXPECT_EQ(ReadFile(m_job.LogFile), m_log);
+  EXPECT_EQ(m_host.Lines(), std::vector<std::string>{"Err: Error saving log-file to: " + m_job.BackupDir});
+  EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
+}
+
+TEST_F(LogExport, MissingLogIsReportedNotSilent) {
+  fs::remove(m_job.LogFile);
+  RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
+  EXPECT_EQ(m_host.Lines(),
+            std::vector<std::string>{"Err: Error saving log-file to: " + m_job.ArchiveName});
+  EXPECT_FALSE(fs::exists(m_tmp.Path("backup")));
+  EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
+}
+
+TEST_F(LogExport, WorkerWaitsForTheLogLockAndPosts92) {
+  std::unique_lock held(m_fileMutex);
+  ASSERT_TRUE(StartExportLog(m_host, m_clock, m_fileMutex, m_job, m_lamp.Fn()));
+  // While the lock is held, the log is neither packed nor moved; appending now
+  // must end up in the archive, as a writer holding the lock would.
+  {
+    std::ofstream f(m_job.LogFile, std::ios::app | std::ios::binary);
+    f << "05.12.2026 14:02:00.000 Inf: late\r\n";
+  }
+  held.unlock();
+  EXPECT_EQ(m_host.WaitCodes(1), std::vector<int>{kLogExportFinished});
+  EXPECT_EQ(ReadZip(m_job.ArchiveName)["velkor.log"],
+            m_log + "05.12.2026 14:02:00.000 Inf: late\r\n");
+}
+
+// ---- Backup deletion ---------------------------------------------------
+
+TEST(BackupDeletion, RemovesTheWholeTree) {
+  TempDir tmp;
+  fs::create_directories(tmp.Path("backup/sub/deeper"));
+  WriteFile(tmp.Path("backup/20261205.log"), "x");
+  WriteFile(tmp.Path("backup/sub/deeper/26120410.KRB"), "y");
+  RecordingHost host;
+  ASSERT_TRUE(StartDeleteWholeFolder(host, {tmp.Path("backup")}));
+  EXPECT_EQ(host.WaitCodes(1), std::vector<int>{kBackupFolderDeleted});
+  EXPECT_FALSE(fs::exists(tmp.Path("backup")));
+  EXPECT_EQ(host.Lines(), std::vector<std::string>{"Inf: Directory: " + tmp.Path("backup") +
+                                                   " was deleted successfully."});
+}
+
+TEST(BackupDeletion, ReadOnlyFileStaysAndIsReported) {
+  TempDir tmp;
+  fs::create_directories(tmp.Path("backup"));
+  WriteFile(tmp.Path("backup/keep.KRB"), "k");
+  WriteFile(tmp.Path("backup/gone.KRB"), "g");
+  MakeReadOnly(tmp.Path("backup/keep.KRB"));
+  RecordingHost host;
+  RunDeleteWholeFolder({tmp.Path("backup")}, host);
+  EXPECT_TRUE(fs::exists(tmp.Path("backup/keep.KRB")));
+  EXPECT_FALSE(fs::exists(tmp.Path("backup/gone.KRB")));
+  EXPECT_EQ(host.Lines(), std::vector<std::string>{"Inf: Directory: " + tmp.Path("backup") +
+                                                   " cannot be deleted or is already empty."});
+}
+
+TEST(BackupDeletion, LinksAreNotFollowedAndBadNamesRefused) {
+  TempDir tmp;
+  fs::create_directories(tmp.Path("outside"));
+  WriteFile(tmp.Path("outside/precious"), "p");
+  fs::create_directories(tmp.Path("backup"));
+  fs::create_directory_symlink(tmp.Path("outside"), tmp.Path("backup/link"));
+  EXPECT_FALSE(DeleteFolder(tmp.Path("backup")));
+  EXPECT_EQ(ReadFile(tmp.Path("outside/precious")), "p");
+  EXPECT_FALSE(DeleteFolder(""));
+  EXPECT_FALSE(DeleteFolder(tmp.Path("never-made")));
+}
