@@ -209,10 +209,11 @@ int RunExportLog(const TExportLogAsZipThread& job, std::mutex& logFileMutex, con
       message = "Err: Error saving log-file to: " + job.BackupDir;
       failed = true;
     } else {
-      const std::string target = FreeBackupLogName(job.BackupDir, clock.NowUtc(), [](const std::string& n) {
+      auto taken = [](const std::string& n) {
         std::error_code ec;
         return fs::exists(fs::symlink_status(n, ec));
-      });
+      };
+      const std::string target = FreeBackupLogName(job.BackupDir, clock.NowUtc(), taken);
       if (MoveFileNoReplace(job.LogFile, target, error)) {
         message = "Inf: Log-file was saved to: " + job.ArchiveName;
       } else {
