@@ -561,6 +561,31 @@ void StationController::SendMessage(const std::string& text, bool senderIsMainWi
 
 void StationController::BtnTestSMSClick() { SendMessage(m_params.TestMsg); }
 
+void StationController::StepExportLamp(ExportLampStep step) {
+  m_exportLamp = NextExportLamp(m_exportLamp, step);
+  SetLedColor(LedId::ExportData, m_exportLamp.red ? LedColor::Red : LedColor::Green);
+  SetLed(LedId::ExportData, m_exportLamp.on);
+}
+
+void StationController::ExportLogClick(const std::string& chosenFile) {
+  TExportLogAsZipThread job{m_params.LogFile, LogArchiveName(chosenFile), m_params.BackupDir};
+  StartExportLog(*this, *m_clock, m_log->FileMutex(), std::move(job), [this](ExportLampStep step) {
+    RunOnMainThread([this, step] { StepExportLamp(step); });
+  });
+}
+
+void StationController::ExportDirClick(ExportSourceKind kind, const std::string& chosenFile) {
+  TExporDirAsZipThread job{ExportSource(m_params, kind), ExportDestination(chosenFile),
+                           WithTrailingSlash(m_params.BackupDir), m_params.IDStation};
+  StartExportDir(*this, *m_clock, std::move(job), [this](ExportLampStep step) {
+    RunOnMainThread([this, step] { StepExportLamp(step); });
+  });
+}
+
+void StationController::DeleteBackUpFolderClick() {
+  StartDeleteWholeFolder(*this, TDeleteWholeFolder{m_params.BackupDir});
+}
+
 void StationController::BtnSignalClick() {
   if (m_gsmPort) ::StartSignalThread(*this, GsmLinkOf());
 }

@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "station/event_log.h"
 #include "station/indicators.h"
+#include "maintenance/zip_export.h"
 #include "messaging/dispatch.h"
 #include "messaging/gsm_jobs.h"
 #include "processing/trigger.h"
@@ -105,6 +106,12 @@ class StationController : public QObject, public WorkerHost {
   // "Test": a test message; "Signal": the GSM signal query.
   void BtnTestSMSClick();
   void BtnSignalClick();
+  // Export menu, after the operator chose the target file: the log as a ZIP
+  // archive, the trigger or continuous data tree file by file, the backup
+  // folder deleted. Each runs as a counted job.
+  void ExportLogClick(const std::string& chosenFile);
+  void ExportDirClick(ExportSourceKind kind, const std::string& chosenFile);
+  void DeleteBackUpFolderClick();
   bool GPSTimeValid() const;
   // µV per count of each channel (empty before start-up).
   const ArrayOfReal& ADGain() const;
@@ -192,6 +199,8 @@ class StationController : public QObject, public WorkerHost {
   ModemLock m_modemLock;
   std::unique_ptr<MessageDispatcher> m_dispatcher;
   std::string m_baseName = "velkor";
+  ExportLamp m_exportLamp{};
+  void StepExportLamp(ExportLampStep step);
   std::unique_ptr<TComLed> m_ppsLed;
   std::unique_ptr<GPSTextPort> m_gpsText;
   std::unique_ptr<ClockSetter> m_gpsClockSetter;

@@ -338,6 +338,20 @@ TEST_F(CycleTest, MessagesGoOutAsSmsThroughTheSimulatedModem) {
   EXPECT_NE(sms.find("IDx Test..."), std::string::npos) << sms;
 }
 
+TEST_F(CycleTest, TheLogIsExportedAsAnArchiveAndMovedToTheBackupFolder) {
+  auto s = Make(kPlain, EncodeDateTime(2026, 1, 15, 12, 0, 0));
+  s->FormCreate();
+  s->ExportLogClick(dir.Path("station-log"));
+  s->FormClose();
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("station-log.zip")));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("Backup/20260115.log")));
+  // The station goes on writing into a fresh log, which ends with the export's report.
+  const auto m = Messages();
+  EXPECT_GE(Count(m, "Inf: Log-file export finished. ("), 1);
+  EXPECT_EQ(m.back(), "Inf: ******** E N D ********");
+  EXPECT_FALSE(s->Lamps().Led(LedId::ExportData).on);
+}
+
 TEST_F(CycleTest, OffsetsAreLoggedAndSavedOnceInEachOddHour) {
   auto s = Make(kPlain, EncodeDateTime(2026, 1, 15, 12, 59, 0));
   s->FormCreate();
