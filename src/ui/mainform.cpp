@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -305,7 +306,7 @@ void TMainForm::BuildHistoryPanel(QWidget* central) {
           [this] { BtnPrevNextClick(THistoryStep::None); });
   connect(ChkBoxTrigger, &QCheckBox::toggled, this, [this] { BtnPrevNextClick(THistoryStep::None); });
   connect(BtnASCIIHist, &QPushButton::clicked, this, &TMainForm::BtnAsciiClick);
-  // Printing comes with its own feature; until then Print does nothing.
+  connect(BtnPrintHist, &QPushButton::clicked, this, &TMainForm::BtnPrintClick);
   FinishPanel(PanelHistory);
 }
 
@@ -372,6 +373,7 @@ void TMainForm::BuildActualPanel(QWidget* central) {
     b->setEnabled(false);
     actions->addWidget(b);
   }
+  connect(BtnPrintAct, &QPushButton::clicked, this, &TMainForm::BtnPrintClick);
   column->addLayout(actions);
   FinishPanel(PanelActual);
 }
@@ -621,6 +623,13 @@ void TMainForm::BtnPrevNextClick(THistoryStep step) {
 void TMainForm::BtnAsciiClick() {
   const TAsciiExportResult r = ::BtnAsciiClick(m_historyRecord, m_station.Params().ASCIIDir);
   if (r.Attempted) m_station.IndicateSaveLog(r.LogLine);
+}
+
+void TMainForm::BtnPrintClick() {
+  QPrinter printer(QPrinter::HighResolution);
+  const TPrintDialog dialog = PrintDialogHook ? PrintDialogHook : SystemPrintDialog(this);
+  if (PrintSeismogram(*WaveForm, BtnPause, printer, dialog) == TPrintResult::PrinterFailed)
+    ShowMessage("The printer could not be opened; the seismogram was not printed.");
 }
 
 void TMainForm::ChkBoxNormActClick(bool checked) {

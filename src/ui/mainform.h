@@ -14,6 +14,7 @@
 #include "storage/history_reader.h"
 #include "ui/lamp.h"
 #include "ui/logview.h"
+#include "ui/printing.h"
 #include "ui/waveform.h"
 #include "ui/waveform_renderer.h"
 
@@ -110,6 +111,10 @@ class TMainForm : public QMainWindow {
   // History navigation: a step of the picture, or a fresh read at the typed time.
   void BtnPrevNextClick(THistoryStep step);
   void BtnAsciiClick();
+  // Both Print buttons: the waveform window as a seismogram.
+  void BtnPrintClick();
+  // The print dialog; a test replaces the modal one (empty: the system's).
+  TPrintDialog PrintDialogHook;
   const THistoryRecord& HistoryRecord() const { return m_historyRecord; }
   // Messages of operator actions; a test replaces the modal box.
   std::function<void(const QString&)> MessageHook;

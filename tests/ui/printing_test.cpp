@@ -1,0 +1,272 @@
+#include "ui/printing.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "common/datetime.h"
+#include "ui/mainform.h"
+#include "ui/waveform.h"
+
+namespace {
+
+// The title of a PDF's information dictionary: a literal string, either
+// 8-bit or UTF-16BE after a byte-order mark, with \-escapes.
+QString PdfTitle(const std::string& pdf) {
+  const std::string key = "/Title (";
+  const size_t at = pdf.find(key);
+  if (at == std::string::npos) return {};
+  std::string raw;
+  for (size_t i = at + key.size(); i < pdf.size() && pdf[i] != ')'; ++i) {
+    if (pdf[i] == '\\' && i + 1 < pdf.size()) ++i;
+    raw += pdf[i];
+  }
+  if (raw.size() >= 2 && raw[0] == '\xFE' && raw[1] == '\xFF') {
+    QString text;
+    for (size_t i = 2; i + 1 < raw.size(); i += 2)
+      text += QChar(char16_t((uint8_t(raw[i]) << 8) | uint8_t(raw[i + 1])));
+    return text;
+  }
+  return QString::fromLatin1(raw.data(), qsizetype(raw.size()));
+}
+
+// Width and height of the first page's media box, in points.
+QSizeF PdfPageSize(const std::string& pdf) {
+  static const QRegularExpression box(
+      R"(/MediaBox\s*\[\s*([-\d.]+)\s+([-\d.]+)\s+([-\d.]+)\s+([-\d.]+)\s*\])");
+  const auto m = box.match(QString::fromLatin1(pdf.data(), qsizetype(pdf.size())));
+  if (!m.hasMatch()) return {};
+  return {m.captured(3).toDouble() - m.captured(1).toDouble(),
+          m.captured(4).toDouble() - m.captured(2).toDouble()};
+}
+
+bool IsBlack(QRgb c) { return qRed(c) < 64 && qGreen(c) < 64 && qBlue(c) < 64; }
+
+int BlackPixels(const QImage& image, const QRect& area) {
+  int n = 0;
+  const QRect r = area.intersected(image.rect());
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) n += IsBlack(image.pixel(x, y));
+  return n;
+}
+
+class PrintingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A sine-like ramp on channel 0 only: the lower bands carry just the
+    // grid, so black there can only be the caption.
+    for (int f = 0; f < 1000; ++f)
+      for (int k = 0; k < kChannelCount; ++k)
+        samples.push_back(k == 0 ? ((f % 100) - 50) * 1000 : 0);
+    wave.resize(600, 400);
+    wave.setWindowTitle("KOL 02.03.2026 10:00:00 100 Hz 0");
+    wave.SetPaintProcedure([this] {
+      coloursSeen.push_back(wave.Colours());
+      WaveformInput in;
+      in.Samples = samples;
+      in.Mask = {1, 0, 0, 0, 0, 0, 0, 0};
+      in.SampleRate = 100;
+      in.Seconds = 10;
+      return in;
+    });
+    pause.setEnabled(true);
+  }
+  // A confirming dialog that sends the job to a PDF file.
+  TPrintDialog PdfDialog(const std::string& path) {
+    return [this, path](QPrinter& p) {
+      pauseEnabledInDialog = pause.isEnabled();
+      p.setOutputFormat(QPrinter::PdfFormat);
+      p.setOutputFileName(QString::fromStdString(path));
+      return true;
+    };
+  }
+
+  TempDir dir;
+  std::vector<int32_t> samples;
+  TWaveForm wave;
+  QPushButton pause;
+  std::vector<TWaveColours> coloursSeen;
+  bool pauseEnabledInDialog = true;
+};
+
+TEST_F(PrintingTest, CancelledDialogLeavesWindowBlackAndPauseAsItWas) {
+  for (bool enabled : {true, false}) {
+    pause.setEnabled(enabled);
+    QPrinter printer;
+    bool asked = false;
+    const TPrintResult r = PrintSeismogram(wave, &pause, printer, [&](QPrinter& p) {
+      asked = true;
+      pauseEnabledInDialog = pause.isEnabled();
+      // The dialog already sees the job as it will be printed.
+      EXPECT_EQ(p.docName(), "Seismogram KOL 02.03.2026 10:00:00 100 Hz 0");
+      EXPECT_EQ(p.pageLayout().orientation(), QPageLayout::Landscape);
+      return false;
+    });
+    EXPECT_EQ(r, TPrintResult::Cancelled);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(pauseEnabledInDialog, !enabled) << "inverted while the dialog is open";
+    EXPECT_EQ(pause.isEnabled(), enabled);
+    EXPECT_EQ(wave.Colours(), TWaveColours::Screen);
+    EXPECT_EQ(wave.palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_TRUE(coloursSeen.empty()) << "nothing painted for a cancelled print";
+  }
+}
+
+TEST_F(PrintingTest, ConfirmedPrintWritesLandscapeSeismogramOnWhite) {
+  const std::string pdfPath = dir.Path("seismogram.pdf");
+  QPrinter printer(QPrinter::HighResolution);
+  ASSERT_EQ(PrintSeismogram(wave, &pause, printer, PdfDialog(pdfPath)), TPrintResult::Printed);
+
+  EXPECT_FALSE(pauseEnabledInDialog);
+  EXPECT_TRUE(pause.isEnabled());
+  ASSERT_FALSE(coloursSeen.empty());
+  EXPECT_EQ(coloursSeen.back(), TWaveColours::Print) << "the page is painted on white";
+  EXPECT_EQ(wave.Colours(), TWaveColours::Screen) << "and the window is black again";
+
+  const std::string pdf = ReadFile(pdfPath);
+  ASSERT_EQ(pdf.rfind("%PDF", 0), 0u);
+  EXPECT_EQ(PdfTitle(pdf), "Seismogram KOL 02.03.2026 10:00:00 100 Hz 0");
+  const QSizeF page = PdfPageSize(pdf);
+  EXPECT_GT(page.width(), page.height()) << "landscape";
+
+  const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
+  if (pdftoppm.isEmpty()) GTEST_SKIP() << "pdftoppm not installed: the page was not looked at";
+  const QString stem = QString::fromStdString(dir.Path("page"));
+  ASSERT_EQ(QProcess::execute(pdftoppm, {"-png", "-r", "60", "-singlefile",
+                                         QString::fromStdString(pdfPath), stem}),
+            0);
+  const QImage image(stem + ".png");
+  ASSERT_FALSE(image.isNull());
+  EXPECT_GT(image.width(), image.height());
+  if (const char* keep = std::getenv("VELKOR_KEEP_PRINT")) image.save(keep);
+
+  // The 600 × 400 picture is scaled to fit the printable area and centred.
+  const QPageLayout layout = printer.pageLayout();
+  const QRectF full = layout.fullRectPoints(), paint = layout.paintRectPoints();
+  const double px = image.width() / full.width();
+  const QRectF target(paint.left() * px, paint.top() * px, paint.width() * px, paint.height() * px);
+  const double scale = std::min(target.width() / 600, target.height() / 400);
+  const QPointF origin = target.center() - QPointF(300 * scale, 200 * scale);
+  const auto area = [&](double x, double y, double w, double h) {
+    return QRectF(origin.x() + x * scale, origin.y() + y * scale, w * scale, h * scale).toRect();
+  };
+  EXPECT_EQ(image.pixel(area(250, 160, 1, 1).topLeft()) & 0xFFFFFFu, 0xFFFFFFu) << "white paper";
+  EXPECT_GT(BlackPixels(image, area(300, 0, 300, 50)), 20) << "trace of channel 0 in black";
+  // Bottom right, in the last band: the caption, and nothing black beside it.
+  EXPECT_GT(BlackPixels(image, area(400, 360, 200, 40)), 20) << "caption at the bottom right";
+  EXPECT_EQ(BlackPixels(image, area(150, 310, 200, 40)), 0);
+}
+
+TEST_F(PrintingTest, UnopenablePrinterIsReportedAndRestoresEverything) {
+  QPrinter printer;
+  const TPrintResult r =
+      PrintSeismogram(wave, &pause, printer, PdfDialog(dir.Path("missing/dir/s.pdf")));
+  EXPECT_EQ(r, TPrintResult::PrinterFailed);
+  EXPECT_TRUE(pause.isEnabled());
+  EXPECT_EQ(wave.Colours(), TWaveColours::Screen);
+}
+
+// The Print buttons of the main window, on a simulated station.
+class MainFormPrintTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
+    WriteFile(dir.Path("velkor.ini"),
+              "[Common]\r\nIDStation=KOL\r\n[GPS]\r\nUpDateOn=0\r\n");
+    StationOptions o;
+    o.ProgramDir = dir.Dir();
+    o.clock = &clock;
+    o.clockSetter = &setter;
+    o.restarter = &restarter;
+    o.simulated = true;
+    o.converterSeed = 3;
+    station = std::make_unique<StationController>(o);
+    form = std::make_unique<TMainForm>(*station);
+    form->FormCreate();
+    form->show();
+    form->MessageHook = [this](const QString& text) { messages.push_back(text); };
+    Settle();
+  }
+  void TearDown() override {
+    form->close();
+    Settle();
+  }
+  static void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+  static void Click(QPushButton* b) {
+    b->click();
+    Settle();
+  }
+
+  TempDir dir;
+  ManualClock clock;
+  RecordingClockSetter setter;
+  RecordingRestarter restarter;
+  std::unique_ptr<StationController> station;
+  std::unique_ptr<TMainForm> form;
+  std::vector<QString> messages;
+};
+
+TEST_F(MainFormPrintTest, PausedLiveViewPrintsUnderItsFrozenCaption) {
+  Click(form->BtnActual);
+  for (int i = 0; i < 3; ++i) {
+    station->TimerTimer();
+    clock.AdvanceMs(1000);
+    Settle();
+  }
+  EXPECT_FALSE(form->BtnPrintAct->isEnabled());
+  Click(form->BtnPause);
+  ASSERT_TRUE(form->BtnPrintAct->isEnabled());
+  const QString caption = form->WaveForm->windowTitle();
+  ASSERT_TRUE(caption.startsWith("KOL ")) << caption.toStdString();
+
+  QString title;
+  bool pauseEnabled = true;
+  form->PrintDialogHook = [&](QPrinter& p) {
+    title = p.docName();
+    pauseEnabled = form->BtnPause->isEnabled();
+    return false;
+  };
+  Click(form->BtnPrintAct);
+  EXPECT_EQ(title, "Seismogram " + caption);
+  EXPECT_FALSE(pauseEnabled) << "Pause cannot resume the picture during the dialog";
+  EXPECT_TRUE(form->BtnPause->isEnabled());
+  EXPECT_TRUE(station->State().DisplayPaused);
+  EXPECT_EQ(form->WaveForm->Colours(), TWaveColours::Screen);
+
+  const std::string pdfPath = dir.Path("live.pdf");
+  form->PrintDialogHook = [&](QPrinter& p) {
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString::fromStdString(pdfPath));
+    return true;
+  };
+  Click(form->BtnPrintAct);
+  EXPECT_EQ(PdfTitle(ReadFile(pdfPath)), "Seismogram " + caption);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(form->WaveForm->Colours(), TWaveColours::Screen);
+}
+
+TEST_F(MainFormPrintTest, HistoryPrintToAnUnusableFileTellsTheOperator) {
+  Click(form->BtnHistory);
+  form->PrintDialogHook = [&](QPrinter& p) {
+    p.setOutputFormat(QPrinter::PdfFormat);
+    p.setOutputFileName(QString::fromStdString(dir.Path("no/such/dir/h.pdf")));
+    return true;
+  };
+  Click(form->BtnPrintHist);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(form->WaveForm->Colours(), TWaveColours::Screen);
+}
+
+}  // namespace
