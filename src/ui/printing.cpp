@@ -1,5 +1,7 @@
 #include "ui/printing.h"
 
+#include <QFont>
+#include <QFontInfo>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrintDialog>
@@ -67,6 +69,11 @@ TPrintResult PrintSeismogram(TWaveForm& wave, QPushButton* pauseButton, QPrinter
   // An unusable printer or output file: the operator must hear of it rather
   // than believe the seismogram went out.
   if (!painter.begin(&printer)) return TPrintResult::PrinterFailed;
+  // Labels keep their on-screen size relative to the picture: a point size
+  // would be taken at the printer's resolution and then scaled once more.
+  QFont font = wave.font();
+  font.setPixelSize(QFontInfo(wave.font()).pixelSize());
+  painter.setFont(font);
   wave.RenderTo(painter, QRect(0, 0, printer.width(), printer.height()), wave.Colours());
   return painter.end() ? TPrintResult::Printed : TPrintResult::PrinterFailed;
 }
