@@ -193,7 +193,8 @@ void RenderWaveform(QPainter& p, const QRect& area, const WaveformInput& in) {
            QString::fromStdString(FormatFullScale(L.FullScale[k], in.UnitDivisor)) + ' ' + unit);
   }
   if (print && !in.Caption.isEmpty()) {
-    const int x = width - static_cast<int>(RoundEven(5.5 * in.Caption.size()));
+    // Measured in the font in use, so the whole caption stays on the page.
+    const int x = std::max(0, width - fm.horizontalAdvance(in.Caption) - 2);
     TextAt(p, fm, x, static_cast<int>(2 * nch * half) - 2 - textHeight, in.Caption);
   }
 
