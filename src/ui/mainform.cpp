@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
@@ -390,10 +391,20 @@ QAction* TMainForm::AddItem(QMenu* menu, const char* name, const QString& text,
 void TMainForm::BuildMenus() {
   // Items whose windows and jobs do not exist yet stay disabled.
   QMenu* exportMenu = menuBar()->addMenu("Export");
-  AddItem(exportMenu, "MenuExportLog", "Log File", QKeySequence(Qt::Key_F7), false);
-  AddItem(exportMenu, "MenuExportTriggers", "Triggers", QKeySequence(Qt::Key_F8), false);
-  AddItem(exportMenu, "MenuExportLongTime", "Long Time Data", {}, false);
-  AddItem(exportMenu, "MenuDeleteBackUp", "Delete BackUp Folder", {}, false);
+  const std::pair<const char*, ExportMenuItem> exportItems[] = {
+      {"MenuExportLog", ExportMenuItem::LogFile},
+      {"MenuExportTriggers", ExportMenuItem::Triggers},
+      {"MenuExportLongTime", ExportMenuItem::LongTimeData},
+      {"MenuDeleteBackUp", ExportMenuItem::DeleteBackUpFolder}};
+  AddItem(exportMenu, "MenuExportLog", "Log File", QKeySequence(Qt::Key_F7), true);
+  AddItem(exportMenu, "MenuExportTriggers", "Triggers", QKeySequence(Qt::Key_F8), true);
+  AddItem(exportMenu, "MenuExportLongTime", "Long Time Data", {}, true);
+  AddItem(exportMenu, "MenuDeleteBackUp", "Delete BackUp Folder", {}, true);
+  for (const auto& [name, item] : exportItems) {
+    QAction* a = Action(name);
+    a->setCheckable(true);
+    connect(a, &QAction::triggered, this, [this, item = item] { ExportClick(item); });
+  }
 
   QMenu* general = menuBar()->addMenu("&General");
   MenuActual = AddItem(general, "MenuActual", "View Actual Measurement", QKeySequence(Qt::Key_F2), true);
@@ -589,6 +600,41 @@ void TMainForm::EditShowActualSecondsChange(int seconds) {
     return;
   }
   RepaintIfStill();
+}
+
+void TMainForm::ExportClick(ExportMenuItem item) {
+  const TProgParam& p = m_station.Params();
+  bool confirmed = false;
+  if (item == ExportMenuItem::DeleteBackUpFolder) {
+    const QString question = kDeleteBackUpQuestion;
+    confirmed = AskHook ? AskHook(question)
+                        : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    if (confirmed) m_station.DeleteBackUpFolderClick();
+  } else {
+    const std::string proposed =
+        item == ExportMenuItem::LogFile
+            ? LogExportProposedName(p.IDStation, m_station.StationClock().NowUtc())
+            : std::string(kDirExportProposedName);
+    const QString start = QString::fromStdString(m_station.Files().ProgramDir) + Latin1(proposed);
+    const QString chosen =
+        SaveFileHook ? SaveFileHook(start) : QFileDialog::getSaveFileName(this, QString(), start);
+    confirmed = !chosen.isEmpty();
+    if (confirmed) {
+      const std::string file = chosen.toStdString();
+      if (item == ExportMenuItem::LogFile)
+        m_station.ExportLogClick(file);
+      else
+        m_station.ExportDirClick(item == ExportMenuItem::Triggers ? ExportSourceKind::Triggers
+                                                                  : ExportSourceKind::LongTimeData,
+                                 file);
+    }
+  }
+  if (!confirmed) return;
+  m_exportChecks = CheckExportMenu(m_exportChecks, item);
+  Action("MenuExportLog")->setChecked(m_exportChecks.LogFile);
+  Action("MenuExportTriggers")->setChecked(m_exportChecks.Triggers);
+  Action("MenuExportLongTime")->setChecked(m_exportChecks.LongTimeData);
+  Action("MenuDeleteBackUp")->setChecked(m_exportChecks.DeleteBackUpFolder);
 }
 
 void TMainForm::ShowMessage(const QString& text) {

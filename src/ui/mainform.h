@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "station/station_controller.h"
+#include "maintenance/export_menu.h"
 #include "storage/ascii_export.h"
 #include "storage/history_reader.h"
 #include "ui/lamp.h"
@@ -118,6 +119,10 @@ class TMainForm : public QMainWindow {
   const THistoryRecord& HistoryRecord() const { return m_historyRecord; }
   // Messages of operator actions; a test replaces the modal box.
   std::function<void(const QString&)> MessageHook;
+  // Export menu: the save dialog (empty result: cancelled) and the Yes/No question.
+  void ExportClick(ExportMenuItem item);
+  std::function<QString(const QString& proposed)> SaveFileHook;
+  std::function<bool(const QString& question)> AskHook;
   void MenuAboutClick();
   void MenuManualClick();
   void PopMinMaxClick();
@@ -166,6 +171,7 @@ class TMainForm : public QMainWindow {
   THistoryPicture m_history;  // what the history view draws: the record's display samples
   THistoryReader m_historyReader;
   THistoryRecord m_historyRecord;
+  ExportMenuChecks m_exportChecks;
   QWidget* m_header = nullptr;
   int m_contentHeight = 0;  // header plus the open panels, each with its 5-pixel gap
   bool m_shown = false;

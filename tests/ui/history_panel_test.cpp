@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -103,6 +104,22 @@ TEST_F(HistoryPanelTest, AMissingFileIsReportedAndAsciiExportsWhatIsShown) {
   ASSERT_EQ(exports.size(), 1u);
   form->close();  // the close sequence drains the log
   EXPECT_NE(ReadFile(dir.Path("velkor.log")).find("Sav: ASCII file saved: "), std::string::npos);
+}
+
+TEST_F(HistoryPanelTest, ExportMenuRunsTheChosenJobAndMarksItsItem) {
+  form->AskHook = [](const QString&) { return false; };
+  form->ExportClick(ExportMenuItem::DeleteBackUpFolder);
+  EXPECT_FALSE(form->Action("MenuDeleteBackUp")->isChecked()) << "a No changes nothing";
+  QString proposed;
+  form->SaveFileHook = [&](const QString& p) {
+    proposed = p;
+    return QString::fromStdString(dir.Path("station-log"));
+  };
+  form->ExportClick(ExportMenuItem::LogFile);
+  EXPECT_TRUE(proposed.startsWith(QString::fromStdString(dir.Dir())));
+  EXPECT_TRUE(form->Action("MenuExportLog")->isChecked());
+  form->close();  // waits for the export job
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("station-log.zip")));
 }
 
 }  // namespace
