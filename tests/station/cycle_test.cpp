@@ -13,6 +13,7 @@
 #include "station/station_controller.h"
 #include "storage/gse2.h"
 #include "storage/storage_test_support.h"
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -57,12 +58,7 @@ class CycleTest : public ::testing::Test {
                                           ADConverter* scripted = nullptr) {
     WriteFile(dir.Path("velkor.ini"), ini);
     clock.Set(start);
-    StationOptions o;
-    o.ProgramDir = dir.Dir();
-    o.clock = &clock;
-    o.manualClock = &clock;
-    o.simulated = true;
-    o.converterSeed = 11;
+    StationOptions o = SimulatedStationOptions(dir, clock, 11);
     if (scripted)
       o.converterFactory = [scripted] {
         // The station owns its converter; the test keeps watching this one.

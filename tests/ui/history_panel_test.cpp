@@ -10,6 +10,7 @@
 
 #include "storage/file_naming.h"
 #include "storage/gse2.h"
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "ui/mainform.h"
 
@@ -21,11 +22,7 @@ class HistoryPanelTest : public ::testing::Test {
     clock.Set(EncodeDateTime(2026, 3, 2, 10, 30, 0));
     WriteFile(dir.Path("velkor.ini"),
               "[Common]\r\nIDStation=HIS\r\n[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n");
-    StationOptions o;
-    o.ProgramDir = dir.Dir();
-    o.clock = &clock;
-    o.simulated = true;
-    station = std::make_unique<StationController>(o);
+    station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
     form = std::make_unique<TMainForm>(*station);
     form->MessageHook = [this](const QString& m) { messages << m; };
     form->FormCreate();

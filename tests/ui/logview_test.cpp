@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/datetime.h"
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "ui/mainform.h"
 
@@ -194,19 +195,11 @@ TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
   TempDir dir;
   ManualClock clock;
   clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-  RecordingClockSetter setter;
-  RecordingRestarter restarter;
   // No filter, no GPS port, every input calibrated: start-up asks nothing of the operator.
   WriteFile(dir.Path("velkor.ini"),
             "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n[Sensor]\r\nLSBin0=1\r\n"
             "LSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\nLSBin6=1\r\nLSBin7=1\r\n");
-  StationOptions o;
-  o.ProgramDir = dir.Dir();
-  o.clock = &clock;
-  o.clockSetter = &setter;
-  o.restarter = &restarter;
-  o.simulated = true;
-  StationController station(o);
+  StationController station(SimulatedStationOptions(dir, clock));
   TMainForm form(station);
   form.FormCreate();
   form.show();

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "support/station_options.h"
 #include "support/temp_dir.h"
 #include "common/datetime.h"
 #include "ui/mainform.h"
@@ -178,14 +179,7 @@ class MainFormPrintTest : public ::testing::Test {
               "[Common]\r\nIDStation=KOL\r\n[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
               "[Sensor]\r\nLSBin0=1\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\n"
               "LSBin5=1\r\nLSBin6=1\r\nLSBin7=1\r\n");
-    StationOptions o;
-    o.ProgramDir = dir.Dir();
-    o.clock = &clock;
-    o.clockSetter = &setter;
-    o.restarter = &restarter;
-    o.simulated = true;
-    o.converterSeed = 3;
-    station = std::make_unique<StationController>(o);
+    station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
     form = std::make_unique<TMainForm>(*station);
     form->FormCreate();
     form->show();
@@ -204,8 +198,6 @@ class MainFormPrintTest : public ::testing::Test {
 
   TempDir dir;
   ManualClock clock;
-  RecordingClockSetter setter;
-  RecordingRestarter restarter;
   std::unique_ptr<StationController> station;
   std::unique_ptr<TMainForm> form;
   std::vector<QString> messages;
