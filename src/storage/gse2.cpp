@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 std::string FormatWid2Time(TDateTime t) {
   const DateTimeParts p = DecodeDateTime(t);
@@ -121,21 +124,118 @@ void Gse2FileWriter::Fail(const std::string& what, int err) {
   m_failed = true;
 }
 
+namespace {
+
+bool PreadAll(int fd, std::string& out, int64_t from, size_t count) {
+  out.resize(count);
+  size_t got = 0;
+  while (got < count) {
+    const ssize_t n = ::pread(fd, out.data() + got, count - got, static_cast<off_t>(from + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool IsChk2Line(const std::string& s, size_t from, size_t to) {
+  static constexpr char kChk2[] = "CHK2 ";
+  if (to <= from + 5 || s.compare(from, 5, kChk2) != 0) return false;
+  for (size_t i = from + 5; i < to; ++i)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+int64_t Gse2CompleteLength(const std::string& header, const std::string& tail, int64_t tailFrom) {
+  const size_t beginSize = sizeof kGse2Begin - 1;
+  const size_t compared = std::min(header.size(), beginSize);
+  if (header.compare(0, compared, kGse2Begin, compared) != 0) return -1;
+  if (header.size() < beginSize) return 0;
+  // The last "CHK2 <digits>" line that is followed by the empty line.
+  size_t end = tail.size();
+  while (end >= 2) {
+    const size_t gap = tail.rfind("\n\n", end - 2);
+    if (gap == std::string::npos) break;
+    const size_t lineStart = tail.rfind('\n', gap == 0 ? 0 : gap - 1);
+    if (lineStart != std::string::npos && lineStart < gap && IsChk2Line(tail, lineStart + 1, gap))
+      return tailFrom + static_cast<int64_t>(gap) + 2;
+    if (gap == 0) break;
+    end = gap + 1;
+  }
+  return tailFrom == 0 ? static_cast<int64_t>(beginSize) : -2;
+}
+
+int64_t RepairTornGse2(int fd, int64_t size, int64_t& cut, std::string& error) {
+  cut = 0;
+  std::string header;
+  if (!PreadAll(fd, header, 0, static_cast<size_t>(std::min<int64_t>(size, sizeof kGse2Begin - 1)))) {
+    error = "cannot read start of file";
+    return -1;
+  }
+  // The last complete block is almost always in the last megabyte; the whole
+  // file is read only when it is not.
+  constexpr int64_t kTail = 1 << 20;
+  int64_t from = size > kTail ? size - kTail : 0;
+  int64_t length = -2;
+  while (length == -2) {
+    std::string tail;
+    if (!PreadAll(fd, tail, from, static_cast<size_t>(size - from))) {
+      error = "cannot read end of file";
+      return -1;
+    }
+    length = Gse2CompleteLength(header, tail, from);
+    from = 0;
+  }
+  if (length < 0) {
+    error = "not a GSE2 file, left as it is";
+    return -1;
+  }
+  if (length < size && ::ftruncate(fd, static_cast<off_t>(length)) != 0) {
+    error = std::string("cannot cut torn end: ") + std::strerror(errno);
+    return -1;
+  }
+  cut = size - length;
+  return length;
+}
+
+bool Gse2FileWriter::LockOut() {
+  // A shared lock is a history read of the file: it ends within moments, so
+  // wait for it. An exclusive one is another writer: leave the file alone.
+  int64_t waited = 0;
+  for (;;) {
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK) return true;  // a file system without locks
+    if (::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
+      Fail("in use by another writer", EWOULDBLOCK);
+      return false;
+    }
+    ::flock(m_fd, LOCK_UN);
+    if (waited >= m_readerWaitMs) {
+      Fail("held by a history read for " + std::to_string(waited / 1000) + " s", EWOULDBLOCK);
+      return false;
+    }
+    if (m_sleep)
+      m_sleep(kGse2ReaderPollMs);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(kGse2ReaderPollMs));
+    waited += kGse2ReaderPollMs;
+  }
+}
+
 bool Gse2FileWriter::Open(const std::string& path) {
   Close();
   m_failed = false;
   m_error.clear();
+  m_repairNote.clear();
   m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (m_fd < 0) {
     Fail("cannot open", errno);
     return false;
   }
-  // Other writers are kept out for as long as the file is open. A file system
-  // without locks is written without one.
-  if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    Fail("in use by another writer", errno);
-    return false;
-  }
+  // Other writers are kept out for as long as the file is open.
+  if (!LockOut()) return false;
   struct stat st {};
   if (::fstat(m_fd, &st) != 0) {
     Fail("cannot read size", errno);
@@ -145,32 +245,44 @@ bool Gse2FileWriter::Open(const std::string& path) {
     Fail("not a regular file", EINVAL);
     return false;
   }
-  const off_t size = st.st_size;
-  if (size == 0) {
-    // New, or created by a writer that died before its first line.
-    return WriteAll(kGse2Begin, sizeof kGse2Begin - 1);
-  }
-  char tail[4] = {0, 0, 0, 0};
-  const size_t tailSize = size < 4 ? static_cast<size_t>(size) : 4;
-  if (::pread(m_fd, tail + (4 - tailSize), tailSize, size - static_cast<off_t>(tailSize)) !=
-      static_cast<ssize_t>(tailSize)) {
-    Fail("cannot read end of file", errno ? errno : EIO);
-    return false;
-  }
-  if (size > 4 && std::memcmp(tail, kGse2Stop, 4) == 0) {
-    if (::lseek(m_fd, size - 4, SEEK_SET) < 0) {
-      Fail("cannot seek", errno);
+  int64_t size = st.st_size;
+  if (size > 4) {
+    char tail[4];
+    if (::pread(m_fd, tail, 4, static_cast<off_t>(size - 4)) != 4) {
+      Fail("cannot read end of file", errno ? errno : EIO);
       return false;
     }
-    return true;
+    if (std::memcmp(tail, kGse2Stop, 4) == 0) {
+      if (::lseek(m_fd, static_cast<off_t>(size - 4), SEEK_SET) < 0) {
+        Fail("cannot seek", errno);
+        return false;
+      }
+      return true;
+    }
   }
-  // Torn by a crash or power cut mid-write: keep every byte that is there and
-  // start the next block on a line of its own.
-  if (::lseek(m_fd, 0, SEEK_END) < 0) {
+  if (size > 0) {
+    // Torn by a crash, a kill or a full disk mid-write: standard readers
+    // reject a file with half a block in it, so the half block goes.
+    int64_t cut = 0;
+    std::string error;
+    const int64_t kept = RepairTornGse2(m_fd, size, cut, error);
+    if (kept < 0) {
+      m_error = error;
+      m_failed = true;
+      return false;
+    }
+    if (cut > 0)
+      m_repairNote = "Torn file repaired: " + path + " cut back from " + std::to_string(size) +
+                     " to " + std::to_string(kept) + " bytes (" + std::to_string(cut) +
+                     " bytes of an unfinished block removed).";
+    size = kept;
+  }
+  if (::lseek(m_fd, static_cast<off_t>(size), SEEK_SET) < 0) {
     Fail("cannot seek", errno);
     return false;
   }
-  if (tail[3] != '\n') return WriteAll("\n", 1);
+  // New, or created by a writer that died before its header was whole.
+  if (size == 0) return WriteAll(kGse2Begin, sizeof kGse2Begin - 1);
   return true;
 }
 

@@ -7,7 +7,10 @@
 //
 // Lines end with LF only. The writer issues one write per WID2+DAT2 header, one
 // per data line and one per CHK2 trailer, and nothing else.
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +90,21 @@ class Gse2LineBuilder {
   std::string m_line;
 };
 
+// How long a writer waits for history reads of its file to end.
+constexpr int64_t kGse2ReaderWaitMs = 10'000;
+constexpr int64_t kGse2ReaderPollMs = 10;
+
+// Length of the part of a file that ends with a complete block (after its
+// CHK2 line and the empty line), or after the BEGIN header when no block is
+// complete; -1 when the bytes do not start like a GSE2 file. `tail` holds the
+// file's bytes from offset `tailFrom`; `header` its first bytes.
+int64_t Gse2CompleteLength(const std::string& header, const std::string& tail, int64_t tailFrom);
+
+// Cuts a torn file (one that does not end in "STOP") back to its last
+// complete block. Returns the new length, or -1 with `error` set; `cut`
+// receives the number of bytes removed (0 when nothing was torn).
+int64_t RepairTornGse2(int fd, int64_t size, int64_t& cut, std::string& error);
+
 // Appends segments to one GSE2 file through a file descriptor, one write per
 // line. After the first failure every further write is skipped and fails too,
 // and the reason is kept.
@@ -99,9 +117,19 @@ class Gse2FileWriter {
 
   // Creates the file with its BEGIN header, or opens an existing one and
   // positions over its closing "STOP". A file torn by a crash (not ending in
-  // "STOP") is continued after what is there, on a fresh line. Fails while
-  // another writer holds the file (an exclusive flock, kept until Close).
+  // "STOP") is first cut back to its last complete block (RepairNote says
+  // what was cut). Fails while another writer holds the file (an exclusive
+  // flock, kept until Close); waits, up to kGse2ReaderWaitMs, while history
+  // reads hold it shared.
   bool Open(const std::string& path);
+  // Replaces the pause between looks at a reader's lock (a test's pause
+  // releases the lock instead of sleeping).
+  void SetReaderWait(std::function<void(int64_t ms)> sleep, int64_t limitMs = kGse2ReaderWaitMs) {
+    m_sleep = std::move(sleep);
+    m_readerWaitMs = limitMs;
+  }
+  // Empty unless Open cut a torn file; else one sentence for the log.
+  const std::string& RepairNote() const { return m_repairNote; }
   // One block: WID2 and DAT2, the data lines of values[0], values[stride], …
   // (count values) and the CHK2 trailer with its empty line.
   bool WriteBlock(const Wid2Fields& header, const int32_t* values, size_t count, size_t stride);
@@ -115,8 +143,12 @@ class Gse2FileWriter {
  private:
   bool WriteAll(const char* data, size_t size);
   void Fail(const std::string& what, int err);
+  bool LockOut();
 
   int m_fd = -1;
+  std::function<void(int64_t)> m_sleep;
+  int64_t m_readerWaitMs = kGse2ReaderWaitMs;
+  std::string m_repairNote;
   bool m_failed = false;
   std::string m_error;
 };

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -191,6 +192,16 @@ bool BlockValues(std::string_view file, const BlockHeader& b, std::vector<int32_
   }
 }
 
+// Duration of a block by its WID2 sample count and rate.
+int64_t BlockMs(const BlockHeader& b) {
+  return b.SampleRate > 0 ? std::llround(static_cast<double>(b.SampleCount) * 1000.0 / b.SampleRate)
+                          : 0;
+}
+
+int64_t FramesToMs(int64_t frames, double rate) {
+  return rate > 0 ? std::llround(static_cast<double>(frames) * 1000.0 / rate) : 0;
+}
+
 int64_t FramesBetween(int64_t fromMs, int64_t toMs, double rate) {
   return std::llround(static_cast<double>(toMs - fromMs) * rate / 1000.0);
 }
@@ -225,10 +236,22 @@ int32_t THistoryReader::CarriedFrames() const {
 
 int32_t THistoryReader::Read(const std::string& fileName, THistoryRecord& record,
                              TDateTime endTime, TDateTime startTime) {
+  std::string bytes;
+  {
+    const int32_t loaded = LoadFile(fileName, bytes, record.Problem);
+    if (loaded != kHistOk) return loaded;
+  }
+  return ReadBytes(bytes, record, endTime, startTime);
+}
+
+int32_t THistoryReader::LoadFile(const std::string& fileName, std::string& bytes,
+                                 std::string& problem) {
   struct stat st;
   if (::stat(fileName.c_str(), &st) != 0) return kHistNoFile;
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return kHistCannotOpen;
+  // Closed (and the shared lock with it) before any parsing: writers of the
+  // file wait for it, and only for the copy into memory.
   struct Closer {
     int fd;
     ~Closer() { ::close(fd); }
@@ -239,14 +262,13 @@ int32_t THistoryReader::Read(const std::string& fileName, THistoryRecord& record
   if (st.st_size <= 0) return kHistUnknownSize;
   if (::lseek(fd, 0, SEEK_SET) != 0) return kHistCannotSeek;
   if (st.st_size > kMaxFileSize) {
-    record.Problem = "file of " + std::to_string(st.st_size) + " bytes";
+    problem = "file of " + std::to_string(st.st_size) + " bytes";
     return kHistNoMemory;
   }
-  std::string bytes;
   try {
     bytes.resize(static_cast<size_t>(st.st_size));
   } catch (const std::bad_alloc&) {
-    record.Problem = "file of " + std::to_string(st.st_size) + " bytes";
+    problem = "file of " + std::to_string(st.st_size) + " bytes";
     return kHistNoMemory;
   }
   size_t got = 0;
@@ -257,11 +279,25 @@ int32_t THistoryReader::Read(const std::string& fileName, THistoryRecord& record
     got += static_cast<size_t>(n);
   }
   bytes.resize(got);
-  return ReadBytes(bytes, record, endTime, startTime);
+  return kHistOk;
 }
 
 int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& record,
                                   TDateTime endTime, TDateTime startTime) {
+  // Runs on the main thread, beside acquisition: no allocation failure may
+  // leave this function.
+  try {
+    return ReadParsed(bytes, record, endTime, startTime);
+  } catch (const std::bad_alloc&) {
+    m_carry = std::vector<int32_t>();
+    m_carryChannels = 0;
+    record.Problem = "no memory left for the read";
+    return kHistNoMemory;
+  }
+}
+
+int32_t THistoryReader::ReadParsed(const std::string& bytes, THistoryRecord& record,
+                                   TDateTime endTime, TDateTime startTime) {
   const std::string_view file(bytes);
   std::vector<int32_t> carry;
   carry.swap(m_carry);
@@ -272,17 +308,21 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
   const int64_t endMs = DateTimeToMs(endTime);
   std::string problem;
 
-  // The first block at or after the requested start.
-  BlockHeader first;
+  // The first block at or after the requested start; one dated inside the
+  // request wins over an earlier one far outside it (a clock jump, a damaged year).
+  BlockHeader first, candidate;
   HeaderState state = HeaderState::Ok;
   size_t cur = 0;
   bool found = false;
-  while (NextBlock(file, cur, first, state, problem)) {
-    if (first.StartMs >= startMs) {
-      found = true;
+  while (NextBlock(file, cur, candidate, state, problem)) {
+    cur = candidate.End;
+    if (candidate.StartMs < startMs) continue;
+    if (!found) first = candidate;
+    found = true;
+    if (candidate.StartMs < endMs + BlockMs(candidate)) {
+      first = candidate;
       break;
     }
-    cur = first.End;
   }
   if (state == HeaderState::Damaged) {
     record.Problem = problem;
@@ -311,7 +351,9 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
       return kHistDamaged;
     }
     r.ChannelCount = static_cast<int32_t>(r.Calibration.size());
-    const int64_t seconds = std::max<int64_t>(0, (endMs - startMs) / 1000) + 1;
+    // The requested seconds, no more: a second beyond them would push the
+    // picture's start out of view and count as missing.
+    const int64_t seconds = std::max<int64_t>(1, (endMs - startMs + 999) / 1000);
     const double frames = std::round(static_cast<double>(seconds) * r.SampleRate);
     if (!(frames * r.ChannelCount <= static_cast<double>(kMaxValues))) {
       record.Problem = std::to_string(seconds) + " s at " + ShortestNumber(r.SampleRate) + " Hz";
@@ -359,7 +401,17 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
     r.PreviousSetStartMs = setStartMs;
     r.PreviousSetEnd = setFirst + setCount;
   };
+  // Blocks dated outside the request (plus one block either side) are passed
+  // over: placed, they would only grow the carry buffer without bound.
+  const int64_t requestEndMs = std::max(endMs, requestMs + FramesToMs(totalFrames, r.SampleRate));
+  const auto outside = [&](const BlockHeader& h) {
+    return h.StartMs + BlockMs(h) < requestMs || h.StartMs >= requestEndMs + BlockMs(h);
+  };
   for (;;) {
+    if (outside(b)) {
+      if (!NextBlock(file, b.End, b, state, problem)) break;
+      continue;
+    }
     if (!inSet || b.StartMs != setStartMs) {
       if (inSet) {
         finishSet();
@@ -397,7 +449,8 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
         if (f < 0) continue;
         if (f < totalFrames) {
           Place(r, f, k, values[j]);
-        } else {
+        } else if (f - totalFrames < totalFrames) {
+          // Carried at most one picture's worth: memory stays bounded by the request.
           const size_t at = static_cast<size_t>((f - totalFrames) * count + k);
           if (at >= m_carry.size()) m_carry.resize((at / count + 1) * count, 0);
           m_carry[at] = values[j];
@@ -491,29 +544,124 @@ std::string HistoryFileName(const TProgParam& p, bool trigger, TDateTime t) {
   return trigger ? TriggerFileName(p, t) : ContinuousFileName(p, t);
 }
 
+bool HistoryFileSpan(const std::string& fileName, TDateTime& first, TDateTime& last) {
+  std::string bytes, problem;
+  if (THistoryReader::LoadFile(fileName, bytes, problem) != kHistOk) return false;
+  const std::string_view file(bytes);
+  BlockHeader b;
+  HeaderState state = HeaderState::Ok;
+  bool any = false;
+  for (size_t cur = 0; NextBlock(file, cur, b, state, problem); cur = b.End) {
+    if (!any) first = MsToDateTime(b.StartMs);
+    last = MsToDateTime(b.StartMs);
+    any = true;
+  }
+  return any;
+}
+
+std::string NeighbourTriggerFile(const TProgParam& p, const std::string& current, int direction) {
+  namespace fs = std::filesystem;
+  const std::string ext = "." + p.IDStation;
+  const auto stemOf = [&](const fs::path& path) -> std::string {
+    const std::string name = path.filename().string();
+    if (name.size() != 12 + ext.size() || name.compare(12, std::string::npos, ext) != 0) return "";
+    for (size_t i = 0; i < 12; ++i)
+      if (!std::isdigit(static_cast<unsigned char>(name[i]))) return "";
+    return name.substr(0, 12);
+  };
+  const std::string here = stemOf(current);
+  std::string best, bestStem;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(p.TrigDir, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    const std::string stem = stemOf(it->path());
+    if (stem.empty() || stem == here) continue;
+    const bool after = stem > here;
+    if ((direction > 0) != after) continue;
+    if (best.empty() || (direction > 0 ? stem < bestStem : stem > bestStem)) {
+      best = it->path().string();
+      bestStem = stem;
+    }
+  }
+  return best;
+}
+
+namespace {
+
+// One read into a fresh record; the record shown is replaced only by a valid one.
+void ReadInto(THistoryReader& reader, THistoryRecord& record, const TProgParam& p, bool trigger,
+              const std::string& fileName, TDateTime from, TDateTime end, THistoryNavigation& nav) {
+  THistoryRecord next;
+  nav.FileName = fileName;
+  nav.Result = reader.Read(fileName, next, end, from);
+  if (!trigger && nav.Result == kHistShort) {
+    // The picture runs into the next hour's (or 20 minutes') file. The same
+    // file again would place its blocks a second time.
+    const std::string following = ContinuousFileName(p, end);
+    if (following != nav.FileName) {
+      nav.FileName = following;
+      nav.Result = reader.Read(following, next, end, next.StartTime);
+    }
+  }
+  if (next.Valid) {
+    next.FileName = fileName;
+    record = std::move(next);
+    nav.Shown = record.StartTime;
+  } else {
+    nav.Message = HistoryMessage(nav.Result, nav.FileName, next.Problem);
+    // The previous picture stays, and the field with it.
+    nav.Shown = record.Valid ? record.StartTime : nav.Requested;
+  }
+}
+
+}  // namespace
+
 THistoryNavigation BtnPrevNextClick(THistoryReader& reader, THistoryRecord& record,
                                     const TProgParam& p, TDateTime typed, int32_t secondsShown,
                                     THistoryStep step, bool trigger) {
   THistoryNavigation nav;
   int64_t t = DateTimeToMs(typed);
   const int64_t stepMs = int64_t{HistoryStepSeconds(secondsShown)} * 1000;
-  if (step == THistoryStep::Previous) t -= stepMs;
-  if (step == THistoryStep::Next) t += stepMs;
-  nav.Requested = MsToDateTime(t);
-  const TDateTime end = MsToDateTime(t + int64_t{secondsShown} * 1000);
-  nav.FileName = HistoryFileName(p, trigger, nav.Requested);
-  record.Valid = false;
-  nav.Result = reader.Read(nav.FileName, record, end, nav.Requested);
-  if (!trigger && nav.Result == kHistShort) {
-    // The picture runs into the next hour's (or 20 minutes') file. The same
-    // file again would place its blocks a second time.
-    const std::string next = ContinuousFileName(p, end);
-    if (next != nav.FileName) {
-      nav.FileName = next;
-      nav.Result = reader.Read(next, record, end, record.StartTime);
+  const int64_t shownMs = int64_t{secondsShown} * 1000;
+  std::string fileName;
+  TDateTime first = 0, last = 0;
+  if (trigger && step != THistoryStep::None && record.Valid && !record.FileName.empty() &&
+      HistoryFileSpan(record.FileName, first, last)) {
+    // A trigger record is paged through within its file; past its ends the
+    // neighbouring trigger file is shown.
+    const int64_t firstMs = DateTimeToMs(first), lastMs = DateTimeToMs(last);
+    fileName = record.FileName;
+    if (step == THistoryStep::Next && t + shownMs > lastMs) {
+      fileName = NeighbourTriggerFile(p, record.FileName, +1);
+      if (fileName.empty() || !HistoryFileSpan(fileName, first, last)) {
+        nav.Requested = typed;
+        nav.Shown = record.StartTime;
+        nav.Result = kHistNoRequestedData;
+        nav.Message = "No later trigger file.";
+        return nav;
+      }
+      t = DateTimeToMs(first);
+    } else if (step == THistoryStep::Previous && t <= firstMs) {
+      fileName = NeighbourTriggerFile(p, record.FileName, -1);
+      if (fileName.empty() || !HistoryFileSpan(fileName, first, last)) {
+        nav.Requested = typed;
+        nav.Shown = record.StartTime;
+        nav.Result = kHistNoRequestedData;
+        nav.Message = "No earlier trigger file.";
+        return nav;
+      }
+      // Its last page.
+      t = std::max(DateTimeToMs(first), DateTimeToMs(last) - shownMs + 1000);
+    } else {
+      t = step == THistoryStep::Next ? t + stepMs : std::max(firstMs, t - stepMs);
     }
+  } else {
+    if (step == THistoryStep::Previous) t -= stepMs;
+    if (step == THistoryStep::Next) t += stepMs;
   }
-  nav.Shown = record.Valid ? record.StartTime : nav.Requested;
-  if (!record.Valid) nav.Message = HistoryMessage(nav.Result, nav.FileName, record.Problem);
+  nav.Requested = MsToDateTime(t);
+  if (fileName.empty()) fileName = HistoryFileName(p, trigger, nav.Requested);
+  ReadInto(reader, record, p, trigger, fileName, nav.Requested, MsToDateTime(t + shownMs), nav);
   return nav;
 }

@@ -47,6 +47,8 @@ struct THistoryRecord {
   bool Valid = false;
   // Why the last read failed with kHistDamaged or kHistNoMemory.
   std::string Problem;
+  // The file the picture was read from first (set by navigation).
+  std::string FileName;
 
   // Placement state, kept so that a follow-on read continues the same picture.
   TDateTime RequestStart = 0;
@@ -74,7 +76,14 @@ class THistoryReader {
 
   int32_t CarriedFrames() const;
 
+  // The whole file copied into `bytes` under a shared lock held only for the
+  // copy; kHistOk or the code of the failure.
+  static int32_t LoadFile(const std::string& fileName, std::string& bytes, std::string& problem);
+
  private:
+  int32_t ReadParsed(const std::string& bytes, THistoryRecord& record, TDateTime endTime,
+                     TDateTime startTime);
+
   std::vector<int32_t> m_carry;  // whole frames of m_carryChannels values
   int32_t m_carryChannels = 0;
   TDateTime m_carryTime = 0;
@@ -107,6 +116,12 @@ int32_t HistoryStepSeconds(int32_t secondsShown);
 // the continuous file of its hour (or 20 minutes).
 std::string HistoryFileName(const TProgParam& p, bool trigger, TDateTime t);
 
+// Start times of the first and the last block of a file; false when it has none.
+bool HistoryFileSpan(const std::string& fileName, TDateTime& first, TDateTime& last);
+// The trigger file of the station before (direction < 0) or after `current`
+// in time, anywhere in the trigger tree; empty when there is none.
+std::string NeighbourTriggerFile(const TProgParam& p, const std::string& current, int direction);
+
 struct THistoryNavigation {
   int32_t Result = kHistNoFile;
   TDateTime Requested = 0;     // T after the step
@@ -118,7 +133,10 @@ struct THistoryNavigation {
 // One press of Previous/Next, Enter in the date field, the Trigger box or a
 // change of the seconds shown (step None): reads the picture at `typed`
 // (moved by the step), continues a continuous read into the next file when the
-// first one ends early, and fills the display samples of a valid record.
+// first one ends early, and fills the display samples of a valid record. A
+// failed read leaves `record` as it was. In trigger mode Previous/Next page
+// through the shown record's file and, past its ends, go to the neighbouring
+// trigger file.
 THistoryNavigation BtnPrevNextClick(THistoryReader& reader, THistoryRecord& record,
                                     const TProgParam& p, TDateTime typed,
                                     int32_t secondsShown, THistoryStep step, bool trigger);

@@ -171,7 +171,7 @@ int TSaveSeisDataThread::Execute(SaveLock& lock, WorkerHost& host) const {
   }
 
   Gse2FileWriter file;
-  file.Open(FileName);
+  if (file.Open(FileName) && !file.RepairNote().empty()) host.Log("Sav: " + file.RepairNote());
   const size_t n = ChannelCount > 0 ? static_cast<size_t>(ChannelCount) : 0;
   if (n > 0) {
     const size_t perChannel = Samples.size() / n;

@@ -10,10 +10,12 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "storage/save_lock.h"
 #include "storage/save_path.h"
 #include "storage_test_support.h"
+#include "support/gse2_strict.h"
 
 using namespace storage_test;
 
@@ -183,20 +185,91 @@ TEST_F(Gse2FileTest, TwoSegmentsOfTwoChannelsMatchTheGoldenFileByteForByte) {
   EXPECT_FALSE(lock.Held());
 }
 
-TEST_F(Gse2FileTest, AppendingToATornFileKeepsEveryByteAndStartsOnAFreshLine) {
+// A kill or a full disk mid-segment leaves half a block. Before the next
+// append the file is cut back to its last complete block, so the whole file
+// keeps the strict block layout; the cut is logged once.
+struct TornCase {
+  const char* legend;
+  const char* cutAfter;  // the torn file ends just after this text of the second segment
+  int extra;             // ... plus this many more bytes
+  size_t blocksKept;     // blocks of the second segment that survive
+};
+
+class TornFileTest : public Gse2FileTest, public ::testing::WithParamInterface<TornCase> {};
+
+TEST_P(TornFileTest, IsCutBackToItsLastCompleteBlockBeforeAppending) {
+  const TornCase& c = GetParam();
   const std::string file = dir.Path("torn.ST01");
   ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2, 3, 4}).Execute(lock, host), 4);
-  // A power cut in the middle of the next segment: no STOP, a cut data line.
-  std::string torn = ReadFile(file);
-  torn.resize(torn.size() - 4);
-  torn += FormatWid2Line(Wid2Fields{}) + "\nDAT2\n11 22 3";
-  WriteFile(file, torn);
+  const size_t firstEnd = ReadFile(file).size() - 4;
+  ASSERT_EQ(TwoChannelWriter(file, t1, {123456, -77, 123457, -78}).Execute(lock, host), 4);
+  const std::string whole = ReadFile(file);
+  const size_t at = whole.find(c.cutAfter, firstEnd);
+  ASSERT_NE(at, std::string::npos) << c.cutAfter;
+  WriteFile(file, whole.substr(0, at + std::strlen(c.cutAfter) + c.extra));
 
-  ASSERT_EQ(TwoChannelWriter(file, t1, {5, 6}).Execute(lock, host), 4);
+  const TDateTime t2 = EncodeDateTime(2005, 1, 15, 12, 0, 2, 0);
+  ASSERT_EQ(TwoChannelWriter(file, t2, {5, 6}).Execute(lock, host), 4);
   const std::string bytes = ReadFile(file);
-  ASSERT_EQ(bytes.compare(0, torn.size(), torn), 0) << "old data overwritten";
-  EXPECT_EQ(bytes.find("\nWID2 2005/01/15 12:00:01.000", torn.size()), torn.size());
-  EXPECT_EQ(bytes.substr(bytes.size() - 4), "STOP");
+  size_t blocks = 0;
+  EXPECT_EQ(gse2_strict::LayoutProblem(bytes, &blocks), "");
+  EXPECT_EQ(blocks, 2 + c.blocksKept + 2);
+  EXPECT_EQ(bytes.compare(0, firstEnd, whole, 0, firstEnd), 0) << "the first segment changed";
+  const std::vector<std::string> log = host.LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("Sav: Torn file repaired: " + file + " cut back from ", 0), 0u) << log[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TornFileTest,
+    ::testing::Values(TornCase{"cut mid value", "DAT2\n12345", 0, 0},
+                      TornCase{"cut mid line after a blank", "DAT2\n123456 ", 0, 0},
+                      TornCase{"cut inside a WID2 line", "WID2 2005/01/15 12:00:01", 0, 0},
+                      TornCase{"cut inside the second WID2 line", "CHK2 246913\n\nWID2 2005", 0, 1},
+                      TornCase{"CHK2 line without the empty line", "CHK2 246913\n", 0, 0},
+                      TornCase{"cut inside STOP", "CHK2 155\n\n", 2, 2}),
+    LegendName<TornCase>);
+
+// A file that holds only part of its BEGIN header is started afresh; one
+// that is not GSE2 at all is left alone and the segment fails.
+TEST_F(Gse2FileTest, ATornHeaderIsRewrittenAndAForeignFileLeftAlone) {
+  WriteFile(dir.Path("fresh"), "");
+  ASSERT_EQ(TwoChannelWriter(dir.Path("fresh"), t0, {5, 6}).Execute(lock, host), 4);
+  WriteFile(dir.Path("half"), "BEGIN GS");
+  ASSERT_EQ(TwoChannelWriter(dir.Path("half"), t0, {5, 6}).Execute(lock, host), 4);
+  EXPECT_EQ(ReadFile(dir.Path("half")), ReadFile(dir.Path("fresh")));
+  const std::string foreign = dir.Path("foreign.ST01");
+  WriteFile(foreign, "holiday photos");
+  EXPECT_EQ(TwoChannelWriter(foreign, t0, {5, 6}).Execute(lock, host), -1);
+  EXPECT_EQ(ReadFile(foreign), "holiday photos");
+}
+
+// A history read holds the file shared for the moment it copies it; a writer
+// meeting it waits instead of losing its segment.
+TEST_F(Gse2FileTest, AWriterWaitsForAHistoryReadAndThenAppends) {
+  const std::string file = dir.Path("read.ST01");
+  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host), 4);
+  const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
+  int pauses = 0;
+  Gse2FileWriter w;
+  w.SetReaderWait([&](int64_t) {
+    if (++pauses == 3) ::close(reader);  // the read ends
+  });
+  ASSERT_TRUE(w.Open(file)) << w.Error();
+  EXPECT_EQ(pauses, 3);
+  w.Close();
+
+  // A read that never ends is waited for only up to the limit.
+  const int stuck = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(stuck, LOCK_SH | LOCK_NB), 0);
+  int64_t waited = 0;
+  w.SetReaderWait([&](int64_t ms) { waited += ms; }, 2000);
+  EXPECT_FALSE(w.Open(file));
+  EXPECT_EQ(waited, 2000);
+  EXPECT_NE(w.Error().find("history read"), std::string::npos) << w.Error();
+  ::close(stuck);
 }
 
 // An empty file gets its header; a torn one already ending in a line feed
