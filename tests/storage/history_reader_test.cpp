@@ -440,3 +440,67 @@ TEST(HistoryDisplayTest, DisplaySamplesRoundAndSaturate) {
 }
 
 }  // namespace
+
+namespace {
+
+// A block dated 2099 (a damaged year) in the middle of an hour: the picture
+// around it is read as usual, and nothing is carried towards 2099.
+TEST_F(HistoryReaderTest, ABlockDatedFarAwayIsPassedOverWithMemoryBoundedByTheRequest) {
+  const std::string path = Continuous(kHour);
+  WriteSeconds(path, Range(0, 5));
+  {
+    Gse2FileWriter w;
+    ASSERT_TRUE(w.Open(path));
+    for (int k = 0; k < 3; ++k) {
+      std::vector<int32_t> v(kRate, 5);
+      ASSERT_TRUE(w.WriteBlock(Header(k, EncodeDateTime(2099, 1, 15, 12, 0, 5), kRate), v.data(),
+                               v.size(), 1));
+    }
+    w.WriteStop();
+  }
+  WriteSeconds(path, Range(6, 20));
+  ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
+  EXPECT_EQ(m_record.StartTime, At(0));
+  // Second 5 is missing; second 6 closes up the gap of one block.
+  ExpectSeconds(m_record, 0, 5 * kRate, 0);
+  ExpectSeconds(m_record, 5 * kRate, 9 * kRate, 6);
+  EXPECT_EQ(m_record.Errors, kRate);
+  EXPECT_LE(m_reader.CarriedFrames(), 10 * kRate);
+  // A request after it starts at the data of the request, not in 2099.
+  THistoryRecord later;
+  ASSERT_EQ(m_reader.Read(path, later, At(12), At(5)), kHistOk);
+  EXPECT_EQ(later.StartTime, At(6));
+}
+
+// Trigger mode: Next and Previous page through a 30-second record shown 10 s
+// at a time, and past its ends go to the neighbouring trigger files (Previous
+// to the last page of the earlier one).
+TEST_F(HistoryReaderTest, TriggerModePagesThroughTheRecordAndOnToTheNeighbours) {
+  const TProgParam p = Params();
+  WriteSeconds(TriggerFileName(p, At(100)), Range(100, 130));
+  WriteSeconds(TriggerFileName(p, At(40)), Range(40, 50));
+  WriteSeconds(TriggerFileName(p, At(3700)), Range(3700, 3720));  // another hour's folder
+  THistoryNavigation nav =
+      BtnPrevNextClick(m_reader, m_record, p, At(100), 10, THistoryStep::None, true);
+  ASSERT_EQ(nav.Result, kHistOk);
+  const struct {
+    THistoryStep step;
+    int shown;
+  } steps[] = {{THistoryStep::Next, 107},     {THistoryStep::Next, 114},
+               {THistoryStep::Next, 121},     {THistoryStep::Next, 3700},
+               {THistoryStep::Previous, 120}, {THistoryStep::Previous, 113},
+               {THistoryStep::Previous, 106}, {THistoryStep::Previous, 100},
+               {THistoryStep::Previous, 40}};
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.shown);
+    nav = BtnPrevNextClick(m_reader, m_record, p, nav.Shown, 10, s.step, true);
+    ASSERT_TRUE(nav.Message.empty()) << nav.Message;
+    EXPECT_EQ(nav.Shown, At(s.shown));
+    EXPECT_EQ(At(m_record, 0, 0), Value(s.shown, 0, 0));
+  }
+  nav = BtnPrevNextClick(m_reader, m_record, p, nav.Shown, 10, THistoryStep::Previous, true);
+  EXPECT_EQ(nav.Message, "No earlier trigger file.");
+  EXPECT_EQ(m_record.StartTime, At(40)) << "the picture stays";
+}
+
+}  // namespace
