@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "common/baudrate.h"
 #include "config/atomic_file.h"
@@ -247,7 +249,34 @@ TProgParam FileDefaults() {
   return P;
 }
 
-int LoadParams(TProgParam& P, const ProgramFiles& files) {
+std::string SanitiseStationCode(const std::string& raw, std::string& change) {
+  change.clear();
+  std::string code = raw.substr(0, kMaxStationCodeLength);
+  bool replaced = false;
+  for (char& c : code) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) {
+      c = '_';
+      replaced = true;
+    }
+  }
+  std::vector<std::string> what;
+  if (replaced) what.push_back("path separators and control characters replaced");
+  if (raw.size() > kMaxStationCodeLength)
+    what.push_back("cut from " + std::to_string(raw.size()) + " to " +
+                   std::to_string(kMaxStationCodeLength) + " characters");
+  if (code == "." || code == "..") {
+    what.push_back("\"" + code + "\" cannot name a file");
+    code = "IDx";
+  }
+  for (size_t i = 0; i < what.size(); ++i) change += (i ? ", " : "") + what[i];
+  return code;
+}
+
+int LoadParams(TProgParam& P, const ProgramFiles& files, LoadNotes* notes) {
+  LoadNotes unused;
+  LoadNotes& note = notes ? *notes : unused;
+  note = LoadNotes{};
   const std::string& dir = files.ProgramDir;
   IniFile ini;
   IniFile::Load(files.IniPath(), ini);  // unreadable reads as empty: defaults apply
@@ -265,7 +294,10 @@ int LoadParams(TProgParam& P, const ProgramFiles& files) {
   P.Seismograph.FlagN = r.Text("Seismograph", "FlagN");
   P.Seismograph.FlagE = r.Text("Seismograph", "FlagE");
   P.Language = r.Text("Common", "Language");
-  P.IDStation = r.Text("Common", "IDStation");
+  std::string codeChange;
+  P.IDStation = SanitiseStationCode(r.Text("Common", "IDStation"), codeChange);
+  if (!codeChange.empty())
+    note.StationCodeChange = "Station code changed to \"" + P.IDStation + "\": " + codeChange + ".";
   P.DataDir = ResolveDir(r.Text("Common", "DataDir"), dir);
   P.TrigDir = ResolveDir(r.Text("Common", "TrigDir"), dir);
   P.ASCIIDir = ResolveDir(r.Text("Common", "ASCIIDir"), dir);
@@ -310,6 +342,19 @@ int LoadParams(TProgParam& P, const ProgramFiles& files) {
   P.Filter.FileName = r.Text("Registration", "Filter");
   if (!P.Filter.FileName.empty()) {
     P.Filter.Loaded = LoadFilterFile(ResolveFile(P.Filter.FileName, dir), P.Filter.Coefs);
+    // The filter's output lags its length behind the window: a filter as long
+    // as the window leaves nothing to trigger on or to save.
+    const int64_t windowFrames = int64_t{kWindowSeconds} * P.SampleRate;
+    if (!P.Filter.Loaded) {
+      note.FilterProblem = "The filter file \"" + P.Filter.FileName +
+                           "\" is missing, empty or holds a line that is not a number.";
+    } else if (static_cast<int64_t>(P.Filter.Coefs.size()) >= windowFrames) {
+      note.FilterProblem = "The filter has " + std::to_string(P.Filter.Coefs.size()) +
+                           " coefficients; the " + std::to_string(kWindowSeconds) +
+                           " s window holds " + std::to_string(windowFrames) +
+                           " frames, so nothing would be filtered or saved.";
+      P.Filter.Loaded = false;
+    }
     if (!P.Filter.Loaded) {
       P.Filter.FileName.clear();
       P.Filter.Coefs.clear();
@@ -324,7 +369,8 @@ int LoadParams(TProgParam& P, const ProgramFiles& files) {
   // The trigger record spans [event - PredTime, event + PostTime]; a negative
   // span would reach outside the data it was cut from.
   P.PredTime = std::clamp(r.Int("Triggers", "PredTime", 20), 0, kMaxTriggerSpan);
-  P.PostTime = std::clamp(r.Int("Triggers", "PostTime", 40), 0, kMaxTriggerSpan);
+  // A record saved in the event's first quiet cycle holds none of the event.
+  P.PostTime = std::clamp(r.Int("Triggers", "PostTime", 40), 1, kMaxTriggerSpan);
   P.STAlength = r.Real("Triggers", "STAlength").value_or(0.5);
   P.StartSTA = r.Int("Triggers", "StartSTA", 800);
   P.StopSTA = r.Int("Triggers", "StopSTA", 550);
@@ -417,9 +463,14 @@ std::string ParamsToText(const TProgParam& P) {
   add(B(P.Converter.OffsetCompensation));
   add(P.Language);
   add(P.IDStation);
-  add(P.DataDir);
-  add(P.TrigDir);
-  add(P.ASCIIDir);
+  // Paths as they are read, without the trailing "/" the storage code uses.
+  const auto path = [](std::string d) {
+    if (d.size() > 1 && d.back() == '/') d.pop_back();
+    return d;
+  };
+  add(path(P.DataDir));
+  add(path(P.TrigDir));
+  add(path(P.ASCIIDir));
   add(B(P.SeparateDirectory));
   add(B(P.TwentyMinuteFile));
   add(B(P.AutoShowDetails));

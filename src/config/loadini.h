@@ -20,10 +20,25 @@ constexpr int kLoadOk = 0;
 constexpr int kLoadFilterError = -1;  // the filter file failed; the station runs unfiltered
 constexpr int kLoadLSBError = -2;     // a Sensor/LSBin value was not a number
 
+// What loading changed or refused, for the log: each text empty when nothing.
+struct LoadNotes {
+  std::string FilterProblem;      // why the filter file was refused
+  std::string StationCodeChange;  // how Common/IDStation was made safe for file names
+};
+
+// Seconds of the sample windows; a filter needs fewer frames than they hold.
+constexpr int32_t kWindowSeconds = 180;
+constexpr size_t kMaxStationCodeLength = 32;
+
 // Fills P from the file (defaults for a missing file or key) and loads the
 // filter file it names. 0, kLoadFilterError or kLoadLSBError; the filter
 // error wins when both happen. P is complete in every case.
-int LoadParams(TProgParam& P, const ProgramFiles& files);
+int LoadParams(TProgParam& P, const ProgramFiles& files, LoadNotes* notes = nullptr);
+
+// The station code names every data file: path separators and control
+// characters become "_", "." and ".." become the default "IDx", and the
+// code is cut to 32 characters. `change` says what was done (empty: nothing).
+std::string SanitiseStationCode(const std::string& raw, std::string& change);
 // Creates the file with every key at its default; an existing file is left
 // alone (true). False when the file could not be written.
 bool WriteDefaultIni(const ProgramFiles& files);

@@ -211,14 +211,18 @@ void StationController::FormCreate() {
   m_caption = m_title + " (" + ConverterModelText() + ")";
   emit titleChanged(m_title);
   // Step 5: configuration.
-  const int loaded = LoadParams(m_params, m_files);
+  LoadNotes notes;
+  const int loaded = LoadParams(m_params, m_files, &notes);
   m_log->Configure(m_params.LogFile, m_params.SaveLog);
   if (loaded == -2 || loaded == -1) {
     const std::string text =
         loaded == -2 ? "Err: Error loading LSB values." : "Err: Error loading filter file.";
-    emit messageBox(text);
+    const std::string reason = loaded == -1 ? notes.FilterProblem : std::string();
+    emit messageBox(reason.empty() ? text : text + "\n" + reason);
     IndicateSaveLog(text);
+    if (!reason.empty()) IndicateSaveLog("Err: " + reason);
   }
+  if (!notes.StationCodeChange.empty()) IndicateSaveLog("Err: " + notes.StationCodeChange);
   // Step 7: start line and parameter summary.
   IndicateSaveLog(std::string("Inf: ****** S T A R T ****** (") + VELKOR_VERSION + ")");
   IndicateSaveLog("Inf: " + ParamsToText(m_params));

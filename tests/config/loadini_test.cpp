@@ -98,9 +98,9 @@ TEST_F(LoadIniTest, SummaryListsEveryValueInOrder) {
   P.GSM.TelNum = {"+420123456789", "", "777"};
   const std::string& d = dir.Path();
   const std::string expected =
-      "\"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" + d + "Data/\" \"" + d +
-      "Triggers/\" \"" + d +
-      "ASCII/\" \"1\" \"0\" \"0\" \"1\" \"0\" \"AIN0=1\" \"AIN1=1\" \"AIN2=1\" \"AIN3=1\" "
+      "\"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" + d + "Data\" \"" + d +
+      "Triggers\" \"" + d +
+      "ASCII\" \"1\" \"0\" \"0\" \"1\" \"0\" \"AIN0=1\" \"AIN1=1\" \"AIN2=1\" \"AIN3=1\" "
       "\"AIN4=1\" \"AIN5=1\" \"AIN6=1\" \"AIN7=1\" \"AVG0=0\" \"AVG1=0\" \"AVG2=0\" \"AVG3=0\" "
       "\"AVG4=0\" \"AVG5=0\" \"AVG6=0\" \"AVG7=0\" \"1\" \"0\" \"1000\" \"10\" \"1\" \"CMG-4T\" "
       "\"\" \"BHZ\" \"BHN\" \"BHE\" \"0\" \"1\" \"cosinus.txt\" \"1\" \"1\" \"1\" \"0\" \"20\" "
@@ -141,8 +141,11 @@ const KeyCase kKeyCases[] = {
      }},
     {"TriggerSpanAbove50Cut", "[Triggers]\r\nPredTime=120\r\nPostTime=51\r\n",
      [](auto& p, auto&) { EXPECT_EQ(Ints(p.PredTime, p.PostTime), Ints(50, 50)); }},
-    {"NegativeTriggerSpanCutToZero", "[Triggers]\r\nPredTime=-5\r\nPostTime=-1\r\n",
-     [](auto& p, auto&) { EXPECT_EQ(Ints(p.PredTime, p.PostTime), Ints(0, 0)); }},
+    {"NegativeTriggerSpanCutToZeroAndPostTimeToOne", "[Triggers]\r\nPredTime=-5\r\nPostTime=-1\r\n",
+     [](auto& p, auto&) { EXPECT_EQ(Ints(p.PredTime, p.PostTime), Ints(0, 1)); }},
+    // A record must hold at least one second after the event.
+    {"PostTimeZeroIsOne", "[Triggers]\r\nPostTime=0\r\n",
+     [](auto& p, auto&) { EXPECT_EQ(p.PostTime, 1); }},
     {"TriggerTimesNotNumbers", "[Triggers]\r\nPredTime=x\r\nPostTime=\r\nSTAlength=0,7\r\n",
      [](auto& p, auto&) {
        EXPECT_EQ(Ints(p.PredTime, p.PostTime), Ints(20, 40));
@@ -381,6 +384,62 @@ TEST(LoadIniRulesTest, PPSLines) {
     EXPECT_EQ(PPSLineToSignal(PPSSignalToLine(s)), s);
   EXPECT_EQ(PPSSignalToLine(kSignalNone), "");
   EXPECT_EQ(PPSSignalToLine(kSignalCTS | kSignalDSR), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The station code names every data file: it must stay one name in the day folder.
+struct StationCodeCase {
+  const char* legend;
+  std::string raw, code;
+  bool changed;
+};
+
+class StationCodeTest : public LoadIniTest, public ::testing::WithParamInterface<StationCodeCase> {};
+
+TEST_P(StationCodeTest, IsMadeSafeForFileNamesAndTheChangeNoted) {
+  LoadNotes notes;
+  dir.Write(files.IniName, "[Common]\r\nIDStation=" + GetParam().raw + "\r\n");
+  LoadParams(P, files, &notes);
+  EXPECT_EQ(P.IDStation, GetParam().code);
+  EXPECT_EQ(notes.StationCodeChange.empty(), !GetParam().changed) << notes.StationCodeChange;
+  if (GetParam().changed)
+    EXPECT_EQ(notes.StationCodeChange.rfind("Station code changed to \"" + GetParam().code + "\": ", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, StationCodeTest,
+    ::testing::Values(StationCodeCase{"plain", "ST01", "ST01", false},
+                      StationCodeCase{"slash", "AB/CD", "AB_CD", true},
+                      StationCodeCase{"climbing", "../../../x", ".._.._.._x", true},
+                      StationCodeCase{"backslash_and_tab", "A\\B\tC", "A_B_C", true},
+                      StationCodeCase{"dot_dot", "..", "IDx", true},
+                      StationCodeCase{"dot", ".", "IDx", true},
+                      StationCodeCase{"300_characters", std::string(300, 'Q'), std::string(32, 'Q'), true}),
+    [](const auto& info) { return std::string(info.param.legend); });
+
+// The filter's output lags its length behind the 180 s window: at 1 Hz a
+// filter of 180 coefficients leaves nothing to save and is refused with a reason.
+TEST_F(LoadIniTest, AFilterAsLongAsTheWindowIsRefusedWithItsReason) {
+  std::string taps;
+  for (int i = 0; i < 179; ++i) taps += "1\r\n";
+  dir.Write("short.txt", taps);
+  dir.Write("window.txt", taps + "1\r\n");
+  LoadNotes notes;
+  dir.Write(files.IniName, "[ADcard]\r\nSampleRate=1\r\n[Registration]\r\nFilter=short.txt\r\n");
+  EXPECT_EQ(LoadParams(P, files, &notes), kLoadOk);
+  EXPECT_TRUE(P.Filter.Loaded);
+  EXPECT_EQ(notes.FilterProblem, "");
+  dir.Write(files.IniName, "[ADcard]\r\nSampleRate=1\r\n[Registration]\r\nFilter=window.txt\r\n");
+  EXPECT_EQ(LoadParams(P, files, &notes), kLoadFilterError);
+  EXPECT_FALSE(P.Filter.Loaded);
+  EXPECT_EQ(P.Filter.FileName, "");
+  EXPECT_TRUE(P.Filter.Coefs.empty());
+  EXPECT_EQ(notes.FilterProblem,
+            "The filter has 180 coefficients; the 180 s window holds 180 frames, so nothing "
+            "would be filtered or saved.");
 }
 
 }  // namespace
