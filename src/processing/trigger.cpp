@@ -1,5 +1,6 @@
 #include "processing/trigger.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -8,16 +9,21 @@ namespace {
 double Abs(const int32_t* b, int32_t i, double f) { return std::fabs(static_cast<double>(b[i]) * f); }
 
 // Fixed point with 3 decimals after rounding to 5 significant digits.
+// Three decimals, at most 5 significant digits, rounded once from the value
+// itself: rounding to 5 digits first and then to 3 decimals turns
+// 9.1915317 into 9.191.
 std::string Fixed5x3(double x) {
+  int decimals = 3;
   if (x != 0 && std::isfinite(x)) {
-    const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(x))));
-    const double scale = std::pow(10.0, 4 - exponent);
-    x = std::nearbyint(x * scale) / scale;
+    const int integerDigits = static_cast<int>(std::floor(std::log10(std::fabs(x)))) + 1;
+    decimals = std::clamp(5 - integerDigits, 0, 3);
   }
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.3f", x);
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, x);
+  std::string text = buf;
+  if (decimals < 3) text += (decimals == 0 ? "." : "") + std::string(3 - decimals, '0');
   // No "-0.000" for a value that rounds to zero.
-  return std::string(buf) == "-0.000" ? "0.000" : buf;
+  return text == "-0.000" ? "0.000" : text;
 }
 
 }  // namespace

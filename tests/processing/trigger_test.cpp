@@ -112,6 +112,10 @@ TEST_F(TriggerRunTest, ZeroPostTimeSavesOnlyRecordedEvents) {
 TEST(TriggerMessage, PeakTextAndMinutePattern) {
   EXPECT_EQ(TriggerPeakText(150000, 100, -100), " Z=0.150mm/s N=0.000mm/s E=0.000mm/s");
   EXPECT_EQ(TriggerPeakText(1500, -2345.678, 0), " Z=1.500um/s N=-2.346um/s E=0.000um/s");
+  // Rounded once: 9.1915317 is 9.192, not 9.1915 then 9.191; above 99.999 five digits remain.
+  EXPECT_EQ(TriggerPeakText(9191.5317, 12345.6789, 99999.4), " Z=9.192um/s N=12.346um/s E=99.999um/s");
+  EXPECT_EQ(TriggerPeakText(123456.7, 0, 0), " Z=0.123mm/s N=0.000mm/s E=0.000mm/s");
+  EXPECT_EQ(TriggerPeakText(1234.5678e6, 0, 0), " Z=1234.600mm/s N=0.000mm/s E=0.000mm/s");
   EXPECT_FALSE(TriggerMinuteAllows("05", EncodeDateTime(2026, 1, 1, 10, 23, 0)));
   EXPECT_TRUE(TriggerMinuteAllows("05", EncodeDateTime(2026, 1, 1, 10, 35, 0)));
   EXPECT_TRUE(TriggerMinuteAllows("05", EncodeDateTime(2026, 1, 1, 10, 0, 0)));
