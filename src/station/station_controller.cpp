@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "config/calibration_files.h"
+#include "maintenance/backup_guard.h"
 #include "station/acquisition.h"
 #include "station/converter.h"
 #include "processing/conditioning.h"
@@ -587,6 +588,8 @@ void StationController::ExportDirClick(ExportSourceKind kind, const std::string&
 }
 
 void StationController::DeleteBackUpFolderClick() {
+  const std::string refusal = BackupDeletionRefusal(m_params.BackupDir, m_params, m_files.ProgramDir);
+  if (!refusal.empty()) return IndicateSaveLog("Err: " + refusal);
   StartDeleteWholeFolder(*this, TDeleteWholeFolder{m_params.BackupDir});
 }
 

@@ -7,6 +7,8 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
+#include <QIcon>
+#include <QScreen>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -26,6 +29,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "maintenance/backup_guard.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -58,6 +63,9 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
     : QMainWindow(parent), m_station(station) {
   setObjectName("MainForm");
   setWindowTitle("Velkor");
+  // One icon for every window of the program and for the tray.
+  QApplication::setWindowIcon(QIcon(":/velkor.png"));
+  setWindowIcon(QApplication::windowIcon());
   auto* central = new QWidget(this);
   central->installEventFilter(this);
   // The header keeps its own layout; the panels below it are placed by
@@ -120,15 +128,13 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
   close->setObjectName("PopUpClose");
   connect(PopMinMax, &QAction::triggered, this, &TMainForm::PopMinMaxClick);
   connect(close, &QAction::triggered, this, &QWidget::close);
-  if (QSystemTrayIcon::isSystemTrayAvailable()) {
-    TrayIcon = new QSystemTrayIcon(windowIcon(), this);
-    TrayIcon->setToolTip("Velkor");
-    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-      if (r == QSystemTrayIcon::Trigger) PopMinMaxClick();
-    });
-    TrayIcon->setContextMenu(pop);
-    TrayIcon->show();
-  }
+  TrayIcon = new QSystemTrayIcon(windowIcon(), this);
+  TrayIcon->setToolTip("Velkor");
+  connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+    if (r == QSystemTrayIcon::Trigger) PopMinMaxClick();
+  });
+  TrayIcon->setContextMenu(pop);
+  if (QSystemTrayIcon::isSystemTrayAvailable()) TrayIcon->show();
 
   connect(&m_station, &StationController::indicatorsChanged, this, &TMainForm::RefreshIndicators);
   connect(&m_station, &StationController::messageBox, this, [this](const std::string& text) {
@@ -446,8 +452,11 @@ QAction* TMainForm::Action(const QString& objectName) const {
 
 void TMainForm::FormCreate() {
   // 96 pixels counted the title bar; the client area takes no more than the
-  // lamps, the buttons, the menu and the status bar need.
-  setGeometry(1, 1, 414, std::min(96, minimumSizeHint().height()));
+  // lamps, the buttons, the menu and the status bar need. The frame, title
+  // bar included, goes to the top left of the screen: placing the client
+  // area there would push the title bar off the screen.
+  resize(414, std::min(96, minimumSizeHint().height()));
+  move(screen() ? screen()->availableGeometry().topLeft() + QPoint(1, 1) : QPoint(1, 1));
   m_station.FormCreate();
   setWindowTitle(Q(m_station.Caption()));
   if (TrayIcon) TrayIcon->setToolTip(Q(m_station.Caption()));
@@ -606,9 +615,16 @@ void TMainForm::ExportClick(ExportMenuItem item) {
   const TProgParam& p = m_station.Params();
   bool confirmed = false;
   if (item == ExportMenuItem::DeleteBackUpFolder) {
-    const QString question = kDeleteBackUpQuestion;
-    confirmed = AskHook ? AskHook(question)
-                        : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    const std::string refusal =
+        BackupDeletionRefusal(p.BackupDir, p, m_station.Files().ProgramDir);
+    if (!refusal.empty()) {
+      m_station.IndicateSaveLog("Err: " + refusal);
+      ShowMessage(Latin1(refusal));
+    } else {
+      const QString question = Latin1(DeleteBackUpQuestion(p.BackupDir, MeasureFolder(p.BackupDir)));
+      confirmed = AskHook ? AskHook(question)
+                          : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    }
     if (confirmed) m_station.DeleteBackUpFolderClick();
   } else {
     const std::string proposed =
@@ -629,8 +645,8 @@ void TMainForm::ExportClick(ExportMenuItem item) {
                                  file);
     }
   }
-  if (!confirmed) return;
-  m_exportChecks = CheckExportMenu(m_exportChecks, item);
+  // The menu has ticked the item on its own; Cancel or No starts nothing.
+  if (confirmed) m_exportChecks = CheckExportMenu(m_exportChecks, item);
   Action("MenuExportLog")->setChecked(m_exportChecks.LogFile);
   Action("MenuExportTriggers")->setChecked(m_exportChecks.Triggers);
   Action("MenuExportLongTime")->setChecked(m_exportChecks.LongTimeData);
@@ -646,8 +662,13 @@ void TMainForm::ShowMessage(const QString& text) {
 
 void TMainForm::BtnPrevNextClick(THistoryStep step) {
   TDateTime typed = 0;
-  if (!ParseHistoryDateTime(MaskEditDateTime->text().toStdString(), typed)) {
-    // An empty or half-typed field starts from the newest data.
+  const QString text = MaskEditDateTime->text();
+  if (!ParseHistoryDateTime(text.toStdString(), typed)) {
+    if (text.contains(QRegularExpression("[0-9]"))) {
+      ShowMessage(QString("\"%1\" is not a valid date and time.").arg(text));
+      return;
+    }
+    // An empty field starts from the newest data.
     typed = AddMs(m_station.StationClock().NowUtc(), -1000LL * m_display.SecondsShown);
   }
   const THistoryNavigation nav =
@@ -660,7 +681,8 @@ void TMainForm::BtnPrevNextClick(THistoryStep step) {
   m_display.BandCount =
       m_historyRecord.ChannelCount >= 1 ? m_historyRecord.ChannelCount : kChannelCount;
   WaveForm->SetBandCount(m_display.BandCount);
-  if (WaveForm->isVisible() && PanelHistory->isVisible()) {
+  // A failed read keeps the previous picture, and its caption with it.
+  if (WaveForm->isVisible() && PanelHistory->isVisible() && m_historyRecord.Valid) {
     WaveForm->setWindowTitle(Latin1(HistoryCaption(m_historyRecord)));
     WaveForm->update();
   }

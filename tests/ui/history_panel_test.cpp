@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QSystemTrayIcon>
 
 #include <filesystem>
 
@@ -117,6 +119,102 @@ TEST_F(HistoryPanelTest, ExportMenuRunsTheChosenJobAndMarksItsItem) {
   EXPECT_TRUE(form->Action("MenuExportLog")->isChecked());
   form->close();  // waits for the export job
   EXPECT_TRUE(std::filesystem::exists(dir.Path("station-log.zip")));
+}
+
+}  // namespace
+
+namespace {
+
+// Ten seconds asked for from 10:00:20: the picture runs from that second to
+// the tenth, and complete data have no errors.
+TEST_F(HistoryPanelTest, PictureShowsTheRequestedSecondsFromTheRequestedStart) {
+  form->BtnHistory->click();
+  Settle();
+  form->MaskEditDateTime->setText("02.03.2026 10:00:20");
+  form->BtnPrevNextClick(THistoryStep::None);
+  ASSERT_TRUE(form->HistoryRecord().Valid);
+  const WaveformInput picture = form->WaveForm->CurrentPicture();
+  const WaveformLayout layout = ComputeWaveformLayout(picture, form->WaveForm->width(),
+                                                      form->WaveForm->height());
+  ASSERT_EQ(layout.Count, static_cast<int64_t>(picture.Samples.size()));
+  EXPECT_EQ(picture.Samples.front(), 200) << "first value drawn: second 20, channel Z";
+  EXPECT_EQ(picture.Samples[picture.Samples.size() - 3], 290) << "last frame drawn: second 29";
+  EXPECT_TRUE(form->WaveForm->windowTitle().endsWith(" Errors: 0"))
+      << form->WaveForm->windowTitle().toStdString();
+}
+
+// A read that fails, or a date that cannot be, leaves picture, caption and field as they were.
+TEST_F(HistoryPanelTest, AFailedReadOrAnImpossibleDateKeepsThePictureAndCaption) {
+  form->BtnHistory->click();
+  Settle();
+  form->MaskEditDateTime->setText("02.03.2026 10:00:20");
+  form->BtnPrevNextClick(THistoryStep::None);
+  const QString caption = form->WaveForm->windowTitle();
+  const auto samplesShown = [&] {
+    const auto s = form->WaveForm->CurrentPicture().Samples;
+    return std::vector<int32_t>(s.begin(), s.end());
+  };
+  const std::vector<int32_t> before = samplesShown();
+  ASSERT_FALSE(before.empty());
+  for (const char* typed : {"02.03.2026 08:00:00", "32.13.2026 25:61:00"}) {
+    SCOPED_TRACE(typed);
+    messages.clear();
+    form->MaskEditDateTime->setText(typed);
+    form->BtnPrevNextClick(THistoryStep::None);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(form->WaveForm->windowTitle(), caption);
+    EXPECT_EQ(samplesShown(), before);
+  }
+  EXPECT_EQ(messages[0], "\"32.13.2026 25:61:00\" is not a valid date and time.");
+}
+
+TEST_F(HistoryPanelTest, WindowsAndTrayCarryTheIconAndTheFrameIsOnScreen) {
+  ASSERT_NE(form->TrayIcon, nullptr);
+  EXPECT_FALSE(form->TrayIcon->icon().isNull());
+  EXPECT_FALSE(form->windowIcon().isNull());
+  EXPECT_FALSE(form->WaveForm->windowIcon().isNull());
+  const QRect screen = form->screen()->availableGeometry();
+  EXPECT_TRUE(screen.contains(form->frameGeometry().topLeft()))
+      << form->frameGeometry().top() << " above " << screen.top();
+}
+
+// Cancel and No start nothing and leave no mark; a backup folder that is the
+// station directory is refused before the question.
+TEST_F(HistoryPanelTest, ExportMarksStayOffAfterCancelAndTheStationIsNeverDeleted) {
+  form->SaveFileHook = [](const QString&) { return QString(); };
+  form->AskHook = [](const QString&) { return false; };
+  for (const char* item : {"MenuExportLog", "MenuExportTriggers", "MenuExportLongTime"}) {
+    form->Action(item)->trigger();
+    EXPECT_FALSE(form->Action(item)->isChecked()) << item;
+  }
+  QString asked;
+  form->AskHook = [&](const QString& q) {
+    asked = q;
+    return false;
+  };
+  form->Action("MenuDeleteBackUp")->trigger();
+  EXPECT_FALSE(form->Action("MenuDeleteBackUp")->isChecked());
+  EXPECT_TRUE(asked.startsWith("Do you really want to delete backup folder?\n\n" +
+                               QString::fromStdString(dir.Path("Backup"))))
+      << asked.toStdString();
+
+  form->close();
+  WriteFile(dir.Path("velkor.ini"), "[Common]\r\nIDStation=HIS\r\nBackUpDir=\r\n[Registration]\r\n"
+                                    "Filter=\r\n[GPS]\r\nUpDateOn=0\r\n");
+  StationController second(SimulatedStationOptions(dir, clock));
+  TMainForm other(second);
+  QStringList shown;
+  bool questioned = false;
+  other.MessageHook = [&](const QString& m) { shown << m; };
+  other.AskHook = [&](const QString&) { return questioned = true; };
+  other.FormCreate();
+  other.Action("MenuDeleteBackUp")->trigger();
+  EXPECT_FALSE(questioned);
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_TRUE(shown[0].contains("it is the station folder")) << shown[0].toStdString();
+  other.close();
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("velkor.ini")));
+  EXPECT_NE(ReadFile(dir.Path("velkor.log")).find("Err: The backup folder "), std::string::npos);
 }
 
 }  // namespace
