@@ -10,6 +10,11 @@
 #include <cstdio>
 #include <string>
 
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "support/gse2_strict.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -102,6 +107,81 @@ TEST(VelkorApp, TerminationSignalRunsTheCloseSequence) {
   EXPECT_TRUE(Contains(log, "Inf: Windows shutdown... (forced end)\r\n")) << log;
   EXPECT_TRUE(Contains(log, "Inf: ******** E N D ********\r\n")) << log;
   EXPECT_TRUE(std::filesystem::exists(dir.Path("velkor.ini")));
+}
+
+// Starts velkor on the simulated clock; `fileLimit` > 0 makes the kernel kill
+// it (SIGXFSZ) in the middle of the write that crosses that file size.
+pid_t StartSimulated(const TempDir& dir, const char* from, int runFor, rlim_t fileLimit, int& out) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(fds[1], 1);
+    ::dup2(fds[1], 2);
+    ::close(fds[0]);
+    if (fileLimit > 0) {
+      struct rlimit limit {fileLimit, fileLimit};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    const std::string d = dir.Dir(), f = from, r = std::to_string(runFor);
+    ::execl(VELKOR_BINARY, "velkor", "--headless", "--dir", d.c_str(), "--simulate-from", f.c_str(),
+            "--run-for", r.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  out = fds[0];
+  return pid;
+}
+
+std::string ReadUntil(int fd, const std::string& marker) {
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while (!Contains(out, marker) && (n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, n);
+  return out;
+}
+
+// A station killed while it writes, then started again, leaves hour files
+// that every GSE2 reader accepts: every block well formed, end to end.
+TEST(VelkorApp, KilledDuringSavesAndRestartedEveryBlockIsWellFormed) {
+  TempDir dir;
+  WriteFile(dir.Path("velkor.ini"), "[GPS]\r\nUpDateOn=0\r\n");
+  int out = -1;
+  // Killed by the kernel in the middle of a write of the hour file.
+  pid_t pid = StartSimulated(dir, "2026-01-15 12:10:00", 3000, 300 * 1024, out);
+  ASSERT_GT(pid, 0);
+  ReadUntil(out, "\x01");
+  ::close(out);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+  // Killed outright at whatever it was doing, a few times over.
+  for (const char* from : {"2026-01-15 12:20:00", "2026-01-15 12:30:00", "2026-01-15 12:40:00"}) {
+    pid = StartSimulated(dir, from, 3000, 0, out);
+    ASSERT_GT(pid, 0);
+    ReadUntil(out, "Tim: PPS detected and used.");
+    ::kill(pid, SIGKILL);
+    ::close(out);
+    ::waitpid(pid, &status, 0);
+  }
+  pid = StartSimulated(dir, "2026-01-15 12:50:00", 120, 0, out);
+  ASSERT_GT(pid, 0);
+  ReadUntil(out, "\x01");
+  ::close(out);
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  const std::string log = ReadFile(dir.Path("velkor.log"));
+  EXPECT_TRUE(Contains(log, "Sav: Torn file repaired: ")) << log;
+  int files = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path("Data"))) {
+    if (!e.is_regular_file()) continue;
+    ++files;
+    size_t blocks = 0;
+    EXPECT_EQ(gse2_strict::LayoutProblem(ReadFile(e.path().string()), &blocks), "") << e.path();
+    EXPECT_GT(blocks, 0u) << e.path();
+  }
+  EXPECT_EQ(files, 1);
 }
 
 }  // namespace
