@@ -606,6 +606,7 @@ void ReadInto(THistoryReader& reader, THistoryRecord& record, const TProgParam& 
   }
   if (next.Valid) {
     next.FileName = fileName;
+    next.TriggerFile = trigger;
     record = std::move(next);
     nav.Shown = record.StartTime;
   } else {
@@ -626,7 +627,7 @@ THistoryNavigation BtnPrevNextClick(THistoryReader& reader, THistoryRecord& reco
   const int64_t shownMs = int64_t{secondsShown} * 1000;
   std::string fileName;
   TDateTime first = 0, last = 0;
-  if (trigger && step != THistoryStep::None && record.Valid && !record.FileName.empty() &&
+  if (trigger && step != THistoryStep::None && record.Valid && record.TriggerFile &&
       HistoryFileSpan(record.FileName, first, last)) {
     // A trigger record is paged through within its file; past its ends the
     // neighbouring trigger file is shown.

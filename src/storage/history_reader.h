@@ -47,8 +47,10 @@ struct THistoryRecord {
   bool Valid = false;
   // Why the last read failed with kHistDamaged or kHistNoMemory.
   std::string Problem;
-  // The file the picture was read from first (set by navigation).
+  // The file the picture was read from first, and whether it is a trigger
+  // file (set by navigation).
   std::string FileName;
+  bool TriggerFile = false;
 
   // Placement state, kept so that a follow-on read continues the same picture.
   TDateTime RequestStart = 0;

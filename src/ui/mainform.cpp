@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "maintenance/backup_guard.h"
 
@@ -671,9 +672,15 @@ void TMainForm::BtnPrevNextClick(THistoryStep step) {
     // An empty field starts from the newest data.
     typed = AddMs(m_station.StationClock().NowUtc(), -1000LL * m_display.SecondsShown);
   }
-  const THistoryNavigation nav =
-      ::BtnPrevNextClick(m_historyReader, m_historyRecord, m_station.Params(), typed,
-                         m_display.SecondsShown, step, ChkBoxTrigger->isChecked());
+  THistoryNavigation nav;
+  try {
+    nav = ::BtnPrevNextClick(m_historyReader, m_historyRecord, m_station.Params(), typed,
+                             m_display.SecondsShown, step, ChkBoxTrigger->isChecked());
+  } catch (const std::bad_alloc&) {
+    // Acquisition runs on this thread too: a read must not end it.
+    ShowMessage("Not enough memory for the history picture.");
+    return;
+  }
   MaskEditDateTime->setText(QString::fromStdString(FormatHistoryDateTime(nav.Shown)));
   if (!nav.Message.empty()) ShowMessage(Latin1(nav.Message));
   m_history = {m_historyRecord.Valid, m_historyRecord.ChannelCount, m_historyRecord.SampleRate,

@@ -72,7 +72,8 @@ TEST_F(StationTest, StartAndCloseWriteStartSummaryAndEndLinesInLogFormat) {
   for (const auto& l : lines) EXPECT_TRUE(std::regex_match(l, stamp)) << l;
   EXPECT_EQ(lines[0], "15.01.2026 12:00:00.000 Inf: ****** S T A R T ****** (" VELKOR_VERSION ")");
   const std::string summary =
-      "Inf: \"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" + dir.Dir() + "Data/\"";
+      "Inf: \"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" + dir.Dir() + "Data\" \"" +
+      dir.Dir() + "Triggers\" \"" + dir.Dir() + "ASCII\" ";
   EXPECT_EQ(lines[1].substr(24, summary.size()), summary);
   EXPECT_EQ(lines.back(), "15.01.2026 12:00:01.500 Inf: ******** E N D ********");
   ASSERT_EQ(messages.size(), 1u);
@@ -263,12 +264,16 @@ TEST_F(StationTest, GpsPortThatCannotOpenHaltsButCloseStillEnds) {
   s->FormCreate();
   EXPECT_FALSE(s->TimerOn());
   EXPECT_TRUE(s->State().HaltRequested);
-  // The filter error is shown first, then the port.
-  EXPECT_EQ(boxes, (std::vector<std::string>{"Err: Error loading filter file.", "GPS: Error opening port."}));
+  // The filter error is shown first, with its reason on a second line, then the port.
+  const std::string reason =
+      "The filter file \"missing.txt\" is missing, empty or holds a line that is not a number.";
+  EXPECT_EQ(boxes, (std::vector<std::string>{"Err: Error loading filter file.\n" + reason,
+                                             "GPS: Error opening port."}));
   s->FormClose();
   const auto m = Messages();
   EXPECT_TRUE(Has(m, "GPS: Error opening port."));
   EXPECT_EQ(m[0], "Err: Error loading filter file.");
+  EXPECT_EQ(m[1], "Err: " + reason);
   EXPECT_TRUE(Has(m, "Tim: Waiting for valid time..."));
   EXPECT_EQ(m.back(), "Inf: ******** E N D ********");
 }

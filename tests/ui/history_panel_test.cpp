@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -34,8 +35,9 @@ class HistoryPanelTest : public ::testing::Test {
   void TearDown() override { form->close(); }
 
   // `seconds` one-second segments of Z, N, E at 100 Hz: value = second × 10 + channel.
-  void WriteHour(TDateTime start, int seconds) {
-    const std::string name = ContinuousFileName(station->Params(), start);
+  void WriteHour(TDateTime start, int seconds, bool trigger = false) {
+    const std::string name = trigger ? TriggerFileName(station->Params(), start)
+                                     : ContinuousFileName(station->Params(), start);
     std::filesystem::create_directories(std::filesystem::path(name).parent_path());
     Gse2FileWriter w;
     ASSERT_TRUE(w.Open(name));
@@ -215,6 +217,26 @@ TEST_F(HistoryPanelTest, ExportMarksStayOffAfterCancelAndTheStationIsNeverDelete
   other.close();
   EXPECT_TRUE(std::filesystem::exists(dir.Path("velkor.ini")));
   EXPECT_NE(ReadFile(dir.Path("velkor.log")).find("Err: The backup folder "), std::string::npos);
+}
+
+// Trigger mode: Next pages through the record shown, not through file names
+// that cannot exist, and says so past the last trigger file.
+TEST_F(HistoryPanelTest, TriggerModeNextPagesThroughTheRecord) {
+  WriteHour(EncodeDateTime(2026, 3, 2, 10, 20, 0), 30, true);
+  form->BtnHistory->click();
+  Settle();
+  form->MaskEditDateTime->setText("02.03.2026 10:20:00");
+  form->ChkBoxTrigger->setChecked(true);  // reads the trigger file of that second
+  ASSERT_TRUE(form->HistoryRecord().Valid) << messages.join("|").toStdString();
+  for (const char* shown : {"02.03.2026 10:20:07", "02.03.2026 10:20:14", "02.03.2026 10:20:21"}) {
+    form->BtnNext->click();
+    EXPECT_EQ(form->MaskEditDateTime->text(), shown);
+  }
+  EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+  form->BtnNext->click();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "No later trigger file.");
+  EXPECT_EQ(form->MaskEditDateTime->text(), "02.03.2026 10:20:21");
 }
 
 }  // namespace
