@@ -171,6 +171,8 @@ std::optional<DecodedSubmit> DecodeSubmitPDU(const std::string& pduHex, long tpd
   std::string o;
   if (!HexToOctets(pduHex, o) || tpduOctets < 1) return std::nullopt;
   const long total = static_cast<long>(o.size());
+  // A bare TPDU: the modem takes the centre set by AT+CSCA (the M1 kind).
+  if (total == tpduOctets) return DecodeSubmitTPDU(pduHex);
   const long smscLength = total - tpduOctets - 1;
   if (smscLength < 0 || static_cast<long>(Octet(o, 0)) != smscLength) return std::nullopt;
   if (smscLength > 0) {

@@ -86,7 +86,7 @@ struct DecodedSubmit {
 std::optional<DecodedSubmit> DecodeSubmitTPDU(const std::string& tpduHex);
 // The whole PDU as a modem gets it after AT+CMGS=tpduOctets: the SMS-centre
 // field, whose length octet must account for exactly the octets before the
-// TPDU, then the TPDU.
+// TPDU, then the TPDU; or the bare TPDU, as modems of the M1 kind take it.
 std::optional<DecodedSubmit> DecodeSubmitPDU(const std::string& pduHex, long tpduOctets);
 // Unpacks `septetCount` septets from packed octets, skipping `skipBits` first.
 std::vector<uint8_t> UnpackSeptets(const std::string& octets, std::size_t septetCount,
