@@ -90,7 +90,9 @@ TEST_F(StationSms, DailyMessageWithGsmSpecialsArrivesWholeInTwoParts) {
   EXPECT_EQ(toPhone[1].parts, (std::vector<std::string>{"1/2", "2/2"}));
   // The gateway copies stay one SMS each.
   for (const Received& r : got) {
-    if (r.number != "+420111222333") EXPECT_EQ(r.parts, std::vector<std::string>{"1/1"});
+    if (r.number != "+420111222333") {
+      EXPECT_EQ(r.parts, std::vector<std::string>{"1/1"});
+    }
   }
 }
 
