@@ -636,7 +636,8 @@ bool StationController::StartPINthread() {
     SimGsmOptions sim;
     sim.Directory = m_files.ProgramDir;
     sim.PIN = m_params.GSM.PIN;
-    sim.clock = m_gsmSession;
+    // The simulated modem keeps the jobs' time; a real-time station leaves it on the system clock.
+    if (m_options.simulated) sim.clock = m_gsmSession;
     SetSimGsmDefaultOptions(sim);
   }
   if (!m_gsmPort->Open()) return false;
