@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "../support/temp_dir.h"
@@ -200,6 +201,36 @@ TEST(ModemLock, TerminalAndBusyKeepJobsOff) {
   EXPECT_FALSE(lock.TryAcquire());
   lock.Release();
   EXPECT_TRUE(lock.TryAcquire());
+}
+
+// The second ticket's holder is already waiting when the first comes: the
+// first still goes first. Its wait is seen through the give-up question.
+TEST(ModemLock, TicketsAreServedInTheOrderTheyWereTaken) {
+  ModemLock lock;
+  const uint64_t first = lock.TakeTicket(), second = lock.TakeTicket();
+  std::promise<void> waiting;
+  std::atomic<bool> told{false};
+  std::string order;
+  std::thread later([&] {
+    EXPECT_TRUE(lock.Acquire(second, [&] {
+      if (!told.exchange(true)) waiting.set_value();
+      return false;
+    }));
+    order += "2";
+    lock.Release();
+  });
+  waiting.get_future().wait();
+  EXPECT_FALSE(lock.ModemBusy()) << "the second ticket took the modem first";
+  ASSERT_TRUE(lock.Acquire(first));
+  order += "1";
+  lock.Release();
+  later.join();
+  EXPECT_EQ(order, "12");
+  // A ticket whose job never started lets the next one through.
+  const uint64_t lost = lock.TakeTicket(), next = lock.TakeTicket();
+  lock.Cancel(lost);
+  int polls = 0;
+  EXPECT_TRUE(lock.Acquire(next, [&] { return ++polls > 100; }));
 }
 
 // The simulated modem behind the port's own name, with jobs on threads
