@@ -276,9 +276,11 @@ bool SimGsmModem::Write(const std::string& data, std::string& error) {
 
 void SimGsmModem::ReleaseDue() {
   const int64_t now = Now();
-  while (!m_late.empty() && m_late.front().first <= now) {
-    m_rx += m_late.front().second;
-    m_late.erase(m_late.begin());
+  std::lock_guard lock(m_options.Power->Mutex);
+  auto& late = m_options.Power->Late;
+  while (!late.empty() && late.front().first <= now) {
+    m_rx += late.front().second;
+    late.erase(late.begin());
   }
 }
 
@@ -296,11 +298,12 @@ void SimGsmModem::ClearBuffers(bool input, bool) {
   if (input) m_rx.clear();
 }
 
+// Called with the power state locked when delayed.
 void SimGsmModem::Answer(const std::string& text, int delayMs) {
   if (delayMs <= 0)
     m_rx += text;
   else
-    m_late.emplace_back(Now() + delayMs, text);
+    m_options.Power->Late.emplace_back(Now() + delayMs, text);
 }
 
 void SimGsmModem::Command(const std::string& raw) {
@@ -406,10 +409,7 @@ void SimGsmModem::Pdu(const std::string& hex) {
     Answer("\r\n+CMS ERROR: 322\r\n");  // memory full: the message is not taken
     return;
   }
-  int reference;
-  {
-    std::lock_guard lock(m_options.Power->Mutex);
-    reference = m_options.Power->Reference = (m_options.Power->Reference + 1) % 256;
-  }
+  std::lock_guard lock(m_options.Power->Mutex);
+  const int reference = m_options.Power->Reference = (m_options.Power->Reference + 1) % 256;
   Answer("\r\n+CMGS: " + std::to_string(reference) + "\r\n\r\nOK\r\n", delay);
 }

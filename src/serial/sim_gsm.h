@@ -57,6 +57,9 @@ struct SimGsmPowerState {
   int64_t RegisteredAtMs = -1;  // -1: not searching (PIN not entered)
   int Failures = 0;
   int Reference = 0;           // last message reference
+  // Answers still on their way, and when they come: a port closed and
+  // opened again meanwhile still gets them.
+  std::vector<std::pair<int64_t, std::string>> Late;
 };
 
 struct SimGsmOptions {
@@ -121,6 +124,5 @@ class SimGsmModem final : public ComBackend {
   bool m_open = false;
   std::string m_line;      // command text not yet ended by CR
   std::string m_rx;        // answers not yet read
-  std::vector<std::pair<int64_t, std::string>> m_late;  // answers and when they come
   long m_pduOctets = -1;   // after AT+CMGS: the TPDU length announced
 };
