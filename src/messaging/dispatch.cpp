@@ -1,5 +1,6 @@
 #include "messaging/dispatch.h"
 
+#include "common/gsm7.h"
 #include "common/worker.h"
 
 std::string ProgramNameFromScript(const std::string& scriptFile) {
@@ -40,7 +41,7 @@ MessagePlan PlanMessage(const TProgParam& P, bool senderIsMainWindow, const std:
   }
   if (P.GSM.EmailGateOn)
     sms(P.GSM.EmailGate,
-        (P.GSM.EmailIndicator + P.GSM.EmailGateAddr + " " + M).substr(0, kGatewaySMSChars));
+        CutToSeptets(P.GSM.EmailIndicator + P.GSM.EmailGateAddr + " " + M, kGatewaySMSChars));
   return plan;
 }
 

@@ -29,6 +29,7 @@ struct MessagePlan {
 };
 
 constexpr std::size_t kEmailLogChars = 100;
+// The gateway copy stays one SMS: 160 septets.
 constexpr std::size_t kGatewaySMSChars = 160;
 
 // The executable's name as the station knows it: the script file's base
@@ -68,6 +69,6 @@ class MessageDispatcher {
 MessageDispatcher::MailStarter MakeMailStarter(WorkerHost& host, const TProgParam& params,
                                                std::string programName, std::string computerName,
                                                std::string mailCommand = kSendmailCommand,
-                                               ScriptRunner runner = DetachedScriptRunner());
+                                               ScriptRunner runner = MailScriptRunner());
 MessageDispatcher::SMSStarter MakeSMSStarter(WorkerHost& host, const TProgParam& params,
                                              GsmLink link);

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -52,7 +54,10 @@ std::string MailScriptText(const MailScriptJob& job) {
   std::string mail;
   mail += "From: " + HeaderValue(LowerCaseAZ(job.ProgramName) + "@" + LowerCaseAZ(job.ComputerName)) + "\n";
   mail += "To: " + HeaderValue(job.EmailAddr) + "\n";
-  mail += "Subject: " + HeaderValue(job.IDStation) + "\n";
+  mail += "Subject: " + EncodedHeaderWord(HeaderValue(job.IDStation)) + "\n";
+  mail += "MIME-Version: 1.0\n";
+  mail += "Content-Type: text/plain; charset=ISO-8859-1\n";
+  mail += "Content-Transfer-Encoding: 8bit\n";
   mail += "\n";
   mail += job.Message + "\n";
   const std::string delimiter = HereDocDelimiter(mail);
@@ -64,29 +69,27 @@ std::string MailScriptText(const MailScriptJob& job) {
   return script;
 }
 
-std::vector<std::string> DetachedScriptArgs(int limitSeconds) {
+std::vector<std::string> MailScriptArgs(int limitSeconds) {
   return {"timeout", std::to_string(limitSeconds), "/bin/sh", "-s"};
 }
 
-ScriptRunner DetachedScriptRunner(int limitSeconds) {
-  return [limitSeconds](const std::string& scriptPath, std::string& error) {
-    const std::vector<std::string> args = DetachedScriptArgs(limitSeconds);
+ScriptRunner MailScriptRunner(int limitSeconds) {
+  return [limitSeconds](const std::string& scriptPath, std::string& error) -> int {
+    const std::vector<std::string> args = MailScriptArgs(limitSeconds);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // Opened here, before returning: the next message may replace the file
-    // at once, and the shell must still read this one.
     const int script = open(scriptPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (script < 0) {
       error = scriptPath + ": " + std::strerror(errno);
-      return false;
+      return -1;
     }
-    // The grandchild reports a failed exec through this pipe; a clean EOF means it runs.
+    // The child reports a failed exec through this pipe; a clean EOF means it runs.
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
       error = std::strerror(errno);
       close(script);
-      return false;
+      return -1;
     }
     const pid_t child = fork();
     if (child < 0) {
@@ -94,13 +97,11 @@ ScriptRunner DetachedScriptRunner(int limitSeconds) {
       close(script);
       close(report[0]);
       close(report[1]);
-      return false;
+      return -1;
     }
     if (child == 0) {
       // Only async-signal-safe calls between fork and exec.
       setsid();
-      const pid_t grandchild = fork();
-      if (grandchild != 0) _exit(grandchild < 0 ? 1 : 0);
       dup2(script, 0);
       const int devnull = open("/dev/null", O_RDWR);
       if (devnull >= 0) {
@@ -114,27 +115,66 @@ ScriptRunner DetachedScriptRunner(int limitSeconds) {
     }
     close(script);
     close(report[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
     int execErrno = 0;
     ssize_t n;
     while ((n = read(report[0], &execErrno, sizeof execErrno)) < 0 && errno == EINTR) {
     }
     close(report[0]);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      error = "could not start a detached process";
-      return false;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (n > 0) {
       error = std::string(argv[0]) + ": " + std::strerror(execErrno);
-      return false;
+      return -1;
     }
-    return true;
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   };
 }
 
-int RunMailScriptJob(const MailScriptJob& job, const ScriptRunner& runner) {
+std::string CheckMailCommand(const std::string& mailCommand) {
+  const std::size_t start = mailCommand.find_first_not_of(" \t");
+  if (start == std::string::npos) return "Err: No mail command.";
+  const std::string program = mailCommand.substr(start, mailCommand.find_first_of(" \t", start) - start);
+  auto runnable = [](const std::string& path) { return access(path.c_str(), X_OK) == 0; };
+  bool found = false;
+  if (program.find('/') != std::string::npos) {
+    found = runnable(program);
+  } else if (const char* path = std::getenv("PATH")) {
+    const std::string dirs = path;
+    for (std::size_t pos = 0; pos <= dirs.size() && !found;) {
+      std::size_t end = dirs.find(':', pos);
+      if (end == std::string::npos) end = dirs.size();
+      found = runnable((end > pos ? dirs.substr(pos, end - pos) : std::string(".")) + "/" + program);
+      pos = end + 1;
+    }
+  }
+  return found ? std::string() : "Err: Mail command not found: " + program + ". No e-mail can be sent.";
+}
+
+std::string EncodedHeaderWord(const std::string& value) {
+  bool plain = true;
+  for (unsigned char c : value)
+    if (c >= 0x7F || (c < 0x20 && c != '\t')) plain = false;
+  if (plain) return value;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "=?ISO-8859-1?Q?";
+  for (unsigned char c : value) {
+    if (c == ' ')
+      out += '_';
+    else if (std::isalnum(c) && c < 0x80)
+      out += static_cast<char>(c);
+    else {
+      out += '=';
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    }
+  }
+  return out + "?=";
+}
+
+int RunMailScriptJob(const MailScriptJob& job, const ScriptRunner& runner,
+                     const std::function<void(const std::string&)>& log) {
   namespace fs = std::filesystem;
   const std::string text = MailScriptText(job);
   const std::string temp = job.ScriptFile + ".tmp" + std::to_string(CurrentThreadId());
@@ -159,12 +199,18 @@ int RunMailScriptJob(const MailScriptJob& job, const ScriptRunner& runner) {
   } catch (...) {
     return kCodeScriptWriteError;
   }
+  if (!runner) return kCodeScriptRunError;
   std::string error;
-  return runner && runner(job.ScriptFile, error) ? kCodeScriptRun : kCodeScriptRunError;
+  const int status = runner(job.ScriptFile, error);
+  if (status == 0) return kCodeScriptRun;
+  if (log)
+    log(status < 0 ? "Err: Mail script not run: " + error + "."
+                   : "Err: Mail command failed, exit status " + std::to_string(status) + ".");
+  return kCodeScriptRunError;
 }
 
 uint64_t StartMailScriptThread(WorkerHost& host, MailScriptJob job, ScriptRunner runner) {
-  return StartWorkerWithId(host, [job = std::move(job), runner = std::move(runner)] {
-    return RunMailScriptJob(job, runner);
+  return StartWorkerWithId(host, [&host, job = std::move(job), runner = std::move(runner)] {
+    return RunMailScriptJob(job, runner, [&host](const std::string& line) { host.Log(line); });
   });
 }

@@ -19,6 +19,11 @@ std::string TypeOf(const std::string& number) {
   return (!number.empty() && number[0] == '+') ? "91" : "81";
 }
 
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
 }  // namespace
 
 std::string EncodeSemiOctets(const std::string& digits) {
@@ -40,36 +45,99 @@ std::string EncodeDestinationAddress(const std::string& number) {
 
 std::string EncodeSMSCField(const std::string& number) {
   if (number.empty()) return "00";
-  return "07" + TypeOf(number) + EncodeSemiOctets(DigitsOf(number));
+  const std::string digits = DigitsOf(number);
+  return HexOctet(static_cast<unsigned>(1 + (digits.size() + 1) / 2)) + TypeOf(number) +
+         EncodeSemiOctets(digits);
 }
 
-std::string EncodeUserData(const std::string& text) {
-  std::string out = HexOctet(static_cast<unsigned>(text.size()) & 0xFF);
+std::string PackUserData(const Septets& septets, const std::vector<uint8_t>& header) {
+  std::string bits;  // octets as they fill
   unsigned acc = 0;
-  int bits = 0;
-  for (unsigned char c : text) {
-    acc |= static_cast<unsigned>(c & 0x7F) << bits;
-    bits += 7;
-    while (bits >= 8) {
-      out += HexOctet(acc & 0xFF);
+  int n = 0;
+  auto put = [&](unsigned value, int width) {
+    acc |= value << n;
+    n += width;
+    while (n >= 8) {
+      bits += HexOctet(acc & 0xFF);
       acc >>= 8;
-      bits -= 8;
+      n -= 8;
     }
+  };
+  for (uint8_t o : header) put(o, 8);
+  const std::size_t headerBits = header.size() * 8;
+  const int fill = static_cast<int>((7 - headerBits % 7) % 7);
+  if (fill > 0) put(0, fill);
+  for (uint8_t s : septets) put(s & 0x7F, 7);
+  if (n > 0) bits += HexOctet(acc & 0xFF);
+  const std::size_t udl = (headerBits + static_cast<std::size_t>(fill)) / 7 + septets.size();
+  return HexOctet(static_cast<unsigned>(udl)) + bits;
+}
+
+std::string EncodeUserData(const std::string& text) { return PackUserData(Latin1ToGsm7(text)); }
+
+std::vector<Septets> SplitIntoParts(const Septets& septets) {
+  if (septets.size() <= kSingleSmsSeptets) return {septets};
+  std::vector<Septets> parts;
+  std::size_t i = 0;
+  while (i < septets.size() && parts.size() < kMaxSmsParts) {
+    std::size_t end = std::min(i + kPartSeptets, septets.size());
+    // An escape must stay with the character it announces.
+    if (end < septets.size() && end > i && septets[end - 1] == kGsmEscape) {
+      std::size_t escapes = 0;
+      for (std::size_t k = end; k > i && septets[k - 1] == kGsmEscape; --k) ++escapes;
+      if (escapes % 2 == 1) --end;
+    }
+    parts.emplace_back(septets.begin() + static_cast<std::ptrdiff_t>(i),
+                       septets.begin() + static_cast<std::ptrdiff_t>(end));
+    i = end;
   }
-  if (bits > 0) out += HexOctet(acc & 0xFF);
+  return parts;
+}
+
+std::vector<std::string> BuildSubmitTPDUs(const std::string& number, const std::string& text,
+                                          uint8_t reference, bool statusReport) {
+  const std::vector<Septets> parts = SplitIntoParts(Latin1ToGsm7(text));
+  const bool concatenated = parts.size() > 1;
+  const unsigned first = 0x11 | (statusReport ? 0x20 : 0) | (concatenated ? 0x40 : 0);
+  std::vector<std::string> out;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    std::vector<uint8_t> header;
+    if (concatenated)
+      header = {0x05, 0x00, 0x03, reference, static_cast<uint8_t>(parts.size()),
+                static_cast<uint8_t>(k + 1)};
+    out.push_back(HexOctet(first) + "00" + EncodeDestinationAddress(number) + "0000AA" +
+                  PackUserData(parts[k], header));
+  }
   return out;
 }
 
 std::string BuildSubmitTPDU(const std::string& number, const std::string& text, bool statusReport) {
-  return std::string(statusReport ? "3100" : "1100") + EncodeDestinationAddress(number) + "0000AA" +
-         EncodeUserData(text);
+  return BuildSubmitTPDUs(number, CutToSeptets(text, kSingleSmsSeptets), 0, statusReport).front();
 }
 
 bool ATAnswerComplete(const std::string& answer) {
-  std::string up = answer;
-  for (char& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string up = Upper(answer);
   return up.find("OK") != std::string::npos || up.find("ERROR") != std::string::npos ||
          up.find('>') != std::string::npos;
+}
+
+SubmitAnswer SubmitAnswerOf(const std::string& answer) {
+  const std::string up = Upper(answer);
+  const std::size_t cmgs = up.find("+CMGS:");
+  if (cmgs != std::string::npos)
+    return up.find("OK", cmgs) != std::string::npos ? SubmitAnswer::Sent : SubmitAnswer::Pending;
+  if (up.find("ERROR") != std::string::npos) return SubmitAnswer::Refused;
+  return SubmitAnswer::Pending;
+}
+
+bool RegisteredInCREG(const std::string& answer) {
+  const std::size_t tag = answer.find("+CREG: ");
+  if (tag == std::string::npos) return false;
+  const std::size_t comma = answer.find(',', tag);
+  if (comma == std::string::npos || comma + 1 >= answer.size()) return false;
+  const char stat = answer[comma + 1];
+  const bool lastDigit = comma + 2 >= answer.size() || !std::isdigit(static_cast<unsigned char>(answer[comma + 2]));
+  return lastDigit && (stat == '1' || stat == '5');
 }
 
 int SignalValueFromCSQ(const std::string& answer) {
@@ -87,6 +155,6 @@ int SignalValueFromCSQ(const std::string& answer) {
   } catch (...) {
     return 0;
   }
-  if (used != field.size()) return 0;
+  if (used != field.size() || rssi < 0 || rssi > 31) return 0;  // 99: not known
   return -static_cast<int>(std::lround(rssi / 0.31));
 }

@@ -173,6 +173,7 @@ void StationController::ReactToThreadCode(int code, uint64_t threadId) {
       break;
     case 5: IndicateSaveLog("GSM: Module activated succesfully." + id); break;
     case 6: IndicateSaveLog("GSM: Activation error." + id); break;
+    case 7: IndicateSaveLog("GSM: SIM not unlocked, module not activated." + id); break;
     case 11: case 13: case 15: case 17: case 31: SetLed(LedId::WriteErr, false); break;
     case 12: case 14: case 16: case 18: case 32: SetLed(LedId::WriteErr, true); break;
     case 19: IndicateSaveLog("Msg: Script file run succesfuly." + id); break;
@@ -278,6 +279,10 @@ void StationController::FormCreate() {
   } else if (!m_params.SendEmail) {
     m_testButtonEnabled = false;
   }
+  if (m_params.SendEmail) {
+    const std::string missing = CheckMailCommand(kSendmailCommand);
+    if (!missing.empty()) IndicateSaveLog(missing);
+  }
   CreateDispatcher();
   // Step 18.
   if (!m_state.HaltRequested) SetTimerOn(true);
@@ -316,7 +321,8 @@ void StationController::FormClose() {
     (void)PrepareBufferForSave(m_state.LastSaveTime, 900);
   // Step 6.
   WriteDefaultIni(m_files);
-  // Step 7.
+  // Step 7. Modem jobs give up 20 s from now: a dead modem must not hold the close.
+  if (m_gsmSession) m_gsmSession->RequestClose();
   if (m_state.PendingThreads.load() > 0) {
     m_title = "Waiting until all threads finish.";
     emit titleChanged(m_title);
@@ -601,6 +607,7 @@ GsmLink StationController::GsmLinkOf() {
   GsmLink link;
   link.port = m_gsmPort.get();
   link.lock = &m_modemLock;
+  link.session = m_gsmSession;
   // On the simulated clock nothing waits in real time; the jobs count their waits.
   if (m_options.simulated) link.sleep = [](int) { std::this_thread::yield(); };
   return link;
@@ -620,6 +627,8 @@ bool StationController::StartPINthread() {
   // The GSM jobs open and close the port themselves; start-up only proves
   // that it can be opened, then the PIN job enters the PIN.
   m_gsmPort = std::make_unique<TComPort>();
+  // On the simulated clock the modem's time is the jobs' own waits.
+  m_gsmSession = std::make_shared<GsmSession>(m_options.simulated ? nullptr : m_clock);
   m_gsmPort->SetPort(m_params.GSM.Port);
   m_gsmPort->SetBaudRate(m_params.GSM.BaudRate);
   TFlowControl flow;
@@ -634,6 +643,8 @@ bool StationController::StartPINthread() {
     SimGsmOptions sim;
     sim.Directory = m_files.ProgramDir;
     sim.PIN = m_params.GSM.PIN;
+    // The simulated modem keeps the jobs' time; a real-time station leaves it on the system clock.
+    if (m_options.simulated) sim.clock = m_gsmSession;
     SetSimGsmDefaultOptions(sim);
   }
   if (!m_gsmPort->Open()) return false;

@@ -197,6 +197,7 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<TComPort> m_gpsPort;
   std::unique_ptr<TComPort> m_gsmPort;
   ModemLock m_modemLock;
+  std::shared_ptr<GsmSession> m_gsmSession;
   std::unique_ptr<MessageDispatcher> m_dispatcher;
   std::string m_baseName = "velkor";
   ExportLamp m_exportLamp{};

@@ -107,6 +107,9 @@ TEST(PlanMessage, GatewayMessageIsCutTo160Characters) {
   ASSERT_EQ(plan.Actions.size(), 1u);
   EXPECT_EQ(plan.Actions[0].Text, ("EM seismo*example.org VELK " + text).substr(0, 160));
   EXPECT_EQ(plan.Actions[0].Text.size(), 160u);
+  // Counted in septets: each "[" takes two.
+  const MessagePlan brackets = PlanMessage(p, false, std::string(200, '['));
+  EXPECT_EQ(brackets.Actions[0].Text, "EM seismo*example.org VELK " + std::string(66, '['));
 }
 
 TEST(PlanMessage, ProgramNameFollowsTheScriptFile) {
@@ -153,10 +156,13 @@ TEST(MessageDispatcher, GatewaySmsReachesTheSimulatedModem) {
   TProgParam p = Params();
   p.SendSMS = p.GSM.EmailOnly = p.GSM.EmailGateOn = true;
   p.GSM.SMScentrum = "+420603052000";
-  MessageDispatcher d(host, nullptr, MakeSMSStarter(host, p, GsmLink{&port, &lock, [](int) {}}));
+  MessageDispatcher d(host, nullptr, MakeSMSStarter(host, p, MakeLink(port, lock, [](int) {})));
   d.SendMessage(p, false, "Test...");
   EXPECT_EQ(host.WaitForPosts(1)[0].first, kCodeSMSSent);
-  EXPECT_EQ(ReadFile(dir.Path(kSimSmsLogName)), "+420999\nEM seismo*example.org VELK Test...\n");
+  const auto sms = ReadSimSms(dir.Path(kSimSmsLogName));
+  ASSERT_EQ(sms.size(), 1u);
+  EXPECT_EQ(sms[0].Number, "+420999");
+  EXPECT_EQ(sms[0].Text, "EM seismo*example.org VELK Test...");
 }
 
 }  // namespace

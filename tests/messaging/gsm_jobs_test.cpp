@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include "../support/temp_dir.h"
 #include "messaging/pdu.h"
@@ -17,7 +20,7 @@ class GsmJobs : public ::testing::Test {
   void Expect(const std::string& command, const std::string& answer) {
     script->steps.emplace_back(command, answer);
   }
-  GsmLink Link() { return GsmLink{&port, &lock, sleep.Fn()}; }
+  GsmLink Link() { return MakeLink(port, lock, sleep.Fn()); }
   void ExpectTranscriptFollowed() {
     EXPECT_TRUE(script->mismatches.empty()) << script->mismatches.front();
     EXPECT_TRUE(script->steps.empty()) << script->steps.size() << " commands never sent, next "
@@ -88,6 +91,7 @@ TEST_P(PinJob, PostsThePinCodeThenTheSetUpCode) {
 }
 
 const std::pair<std::string, std::string> kPing{"AT\r\n", "\r\nOK\r\n"};
+const std::pair<std::string, std::string> kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"};
 
 INSTANTIATE_TEST_SUITE_P(
     Transcripts, PinJob,
@@ -97,21 +101,21 @@ INSTANTIATE_TEST_SUITE_P(
                  {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}},
                 {3}, 5},
         PinCase{"pin_entered_and_modem_set_up", "1234", "+420603052000",
-                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
-                 {"AT+CPIN=\"1234\"\r\n", "\r\nOK\r\n"},
+                {kPing, kSimPin, {"AT+CPIN=\"1234\"\r\n", "\r\nOK\r\n"},
                  {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
                  {"AT+CSCA=+420603052000\r\n", "\r\nOK\r\n"}, {"AT+CLIP=1\r\n", "\r\nOK\r\n"},
                  {"AT+COPS=3,0\r\n", "\r\nOK\r\n"}},
                 {3}, 5},
-        PinCase{"wrong_pin_still_sets_up", "9999", "",
-                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
-                 {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"}},
-                {4}, 5},
-        PinCase{"sim_pin_without_a_pin_text", "", "",
-                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CLIP: 1,1\r\n\r\nOK\r\n"}},
-                {4}, 5},
+        // A refused PIN is its own result; the set-up is not tried.
+        PinCase{"wrong_pin_is_refused", "9999", "",
+                {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}},
+                {4}, kCodePINRefused},
+        PinCase{"sim_pin_without_a_pin_text", "", "", {kPing, kSimPin}, {4}, kCodePINRefused},
+        // A locked SIM answers the set-up with an error, never with OK.
+        PinCase{"set_up_needs_an_ok", "", "+420603052000",
+                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+                 {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}},
+                {3}, 6},
         PinCase{"set_up_stops_at_the_first_refusal", "", "+420603052000",
                 {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
                  {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
@@ -141,9 +145,10 @@ TEST_F(GsmJobs, SignalJobReadsCsq) {
   ExpectTranscriptFollowed();
 }
 
-TEST_F(GsmJobs, SmsJobSendsSmsCentreFieldAndTpduAfterThePrompt) {
+TEST_F(GsmJobs, SmsJobSetsPduModeThenSendsSmsCentreFieldAndTpduAfterThePrompt) {
   const std::string tpdu = BuildSubmitTPDU("+420123456789", "abc");
   Expect("AT\r\n", kOk);
+  Expect("AT+CMGF=0\r\n", kOk);
   Expect("AT+CMGS=" + std::to_string(tpdu.size() / 2) + "\r\n", "\r\n> ");
   Expect("0791246030500200" + tpdu + "\x1A", "\r\n+CMGS: 4\r\n\r\nOK\r\n");
   EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "+420123456789", "abc", false), 1);
@@ -153,24 +158,37 @@ TEST_F(GsmJobs, SmsJobSendsSmsCentreFieldAndTpduAfterThePrompt) {
 TEST_F(GsmJobs, SmsJobInM1ModeSetsTheCentreByCommandAndSendsTheBareTpdu) {
   const std::string tpdu = BuildSubmitTPDU("777888999", "hellohello");
   Expect("AT\r\n", kOk);
+  Expect("AT+CMGF=0\r\n", kOk);
   Expect("AT+CSCA=\"+420603052000\"\r\n", kOk);
   Expect("AT+CMGS=" + std::to_string(tpdu.size() / 2) + "\r\n", "\r\n> ");
-  Expect(tpdu + "\x1A", "\r\nOK\r\n");
+  Expect(tpdu + "\x1A", "\r\n+CMGS: 5\r\n\r\nOK\r\n");
   EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "777888999", "hellohello", true), 1);
   ExpectTranscriptFollowed();
 }
 
-TEST_F(GsmJobs, SmsJobWithoutPromptDoesNotSendThePdu) {
-  Expect("AT\r\n", kOk);
-  Expect("AT+CMGS=17\r\n", "\r\nOK\r\n");  // an answer without ">" is no prompt
-  EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "+420123456789", "abc", false), 2);
-  EXPECT_EQ(script->written.size(), 2u);
+// Without a prompt the PDU is not sent; the job tries again 1 and 5 minutes
+// later, holding the modem, and only then gives up.
+TEST_F(GsmJobs, SmsJobWithoutPromptTriesThreeTimesThenFails) {
+  std::vector<std::string> lines;
+  GsmLink link = Link();
+  link.log = [&](const std::string& l) { lines.push_back(l); };
+  for (int i = 0; i < 3; ++i) {
+    Expect("AT\r\n", kOk);
+    if (i == 0) Expect("AT+CMGF=0\r\n", kOk);  // once per session
+    Expect("AT+CMGS=17\r\n", "\r\nOK\r\n");  // an answer without ">" is no prompt
+  }
+  EXPECT_EQ(RunSendSMSJob(link, "+420603052000", "+420123456789", "abc", false), 2);
   ExpectTranscriptFollowed();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("GSM: SMS not sent, next try in 1 min: +420123456789 (", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("GSM: SMS not sent, next try in 5 min: +420123456789 (", 0), 0u) << lines[1];
+  EXPECT_GE(sleep.Ms(), 360000);
+  EXPECT_LT(sleep.Ms(), 370000);
 }
 
 TEST_F(GsmJobs, SmsJobAfterAFailedPingAnnounces160Octets) {
   EXPECT_EQ(RunSendSMSJob(Link(), "", "+420123456789", "abc", false), 2);
-  ASSERT_EQ(script->written.size(), 8u);
+  ASSERT_EQ(script->written.size(), 3 * 8u);
   EXPECT_EQ(script->written.back(), "AT+CMGS=160\r\n");
 }
 
@@ -183,6 +201,36 @@ TEST(ModemLock, TerminalAndBusyKeepJobsOff) {
   EXPECT_FALSE(lock.TryAcquire());
   lock.Release();
   EXPECT_TRUE(lock.TryAcquire());
+}
+
+// The second ticket's holder is already waiting when the first comes: the
+// first still goes first. Its wait is seen through the give-up question.
+TEST(ModemLock, TicketsAreServedInTheOrderTheyWereTaken) {
+  ModemLock lock;
+  const uint64_t first = lock.TakeTicket(), second = lock.TakeTicket();
+  std::promise<void> waiting;
+  std::atomic<bool> told{false};
+  std::string order;
+  std::thread later([&] {
+    EXPECT_TRUE(lock.Acquire(second, [&] {
+      if (!told.exchange(true)) waiting.set_value();
+      return false;
+    }));
+    order += "2";
+    lock.Release();
+  });
+  waiting.get_future().wait();
+  EXPECT_FALSE(lock.ModemBusy()) << "the second ticket took the modem first";
+  ASSERT_TRUE(lock.Acquire(first));
+  order += "1";
+  lock.Release();
+  later.join();
+  EXPECT_EQ(order, "12");
+  // A ticket whose job never started lets the next one through.
+  const uint64_t lost = lock.TakeTicket(), next = lock.TakeTicket();
+  lock.Cancel(lost);
+  int polls = 0;
+  EXPECT_TRUE(lock.Acquire(next, [&] { return ++polls > 100; }));
 }
 
 // The simulated modem behind the port's own name, with jobs on threads
@@ -198,7 +246,12 @@ class SimModem : public ::testing::Test {
     port.SetPort("sim-gsm");
   }
   void TearDown() override { SetSimGsmDefaultOptions(SimGsmOptions{}); }
-  GsmLink Link() { return GsmLink{&port, &lock, [](int) {}}; }
+  GsmLink Link() { return MakeLink(port, lock, [](int) {}); }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> t;
+    for (const SimSms& s : ReadSimSms(dir.Path(kSimSmsLogName))) t.push_back(s.Number + " " + s.Text);
+    return t;
+  }
 
   TempDir dir;
   TComPort port;
@@ -210,12 +263,10 @@ TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
   std::vector<int> interim;
   StartPINthread(host, Link(), "1234", "+420603052000",
                  [&](int code, uint64_t) { interim.push_back(code); });
-  host.WaitForPosts(1);
   StartSignalThread(host, Link());
-  host.WaitForPosts(2);
   const uint64_t id = StartSendSMSthread(host, Link(), "+420603052000", "+420123456789", "abc", false);
-  host.WaitForPosts(3);
   StartSendSMSthread(host, Link(), "+420603052000", "777888999", "hellohello", true);
+  // Started together, they take the modem in the order they were started.
   const auto posts = host.WaitForPosts(4);
   EXPECT_EQ(interim, std::vector<int>{3});
   EXPECT_EQ(posts[0].first, 5);
@@ -225,7 +276,7 @@ TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
   EXPECT_NE(id, 0u);
   EXPECT_EQ(host.Started(), 4);
   EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(ReadFile(dir.Path(kSimSmsLogName)), "+420123456789\nabc\n777888999\nhellohello\n");
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"+420123456789 abc", "777888999 hellohello"}));
 }
 
 TEST_F(SimModem, NoSmsBeforeThePinIsEntered) {
@@ -233,24 +284,152 @@ TEST_F(SimModem, NoSmsBeforeThePinIsEntered) {
   EXPECT_FALSE(std::filesystem::exists(dir.Path(kSimSmsLogName)));
 }
 
-TEST_F(SimModem, WrongPinIsRefused) {
-  std::vector<int> interim;
-  EXPECT_EQ(RunPINJob(Link(), "0000", "", [&](int c, uint64_t) { interim.push_back(c); }), 5);
-  EXPECT_EQ(interim, std::vector<int>{4});
-}
-
-TEST_F(SimModem, ConcurrentJobsTakeTurnsOnTheModem) {
+TEST_F(SimModem, ConcurrentJobsTakeTurnsInTheOrderTheyWereStarted) {
   constexpr int kJobs = 8;
   ASSERT_EQ(RunPINJob(Link(), "1234", "", nullptr), 5);
-  for (int i = 0; i < kJobs; ++i)
-    StartSendSMSthread(host, Link(), "+420603052000", "+42060000000" + std::to_string(i),
-                       "message " + std::to_string(i), i % 2 == 0);
-  const auto posts = host.WaitForPosts(kJobs);
-  for (const auto& [code, id] : posts) EXPECT_EQ(code, 1);
-  const std::string log = ReadFile(dir.Path(kSimSmsLogName));
-  for (int i = 0; i < kJobs; ++i)
-    EXPECT_NE(log.find("+42060000000" + std::to_string(i) + "\nmessage " + std::to_string(i) + "\n"),
-              std::string::npos);
+  std::vector<std::string> expected;
+  for (int i = 0; i < kJobs; ++i) {
+    const std::string number = "+42060000000" + std::to_string(i), text = "message " + std::to_string(i);
+    StartSendSMSthread(host, Link(), "+420603052000", number, text, i % 2 == 0);
+    expected.push_back(number + " " + text);
+  }
+  for (const auto& [code, id] : host.WaitForPosts(kJobs)) EXPECT_EQ(code, 1);
+  EXPECT_EQ(Texts(), expected);
+  EXPECT_FALSE(lock.ModemBusy());
+}
+
+// "Alarm activated" is dispatched first; its job reaches the lock last.
+TEST_F(SimModem, MessagesLeaveInTheOrderTheyWereDispatched) {
+  ASSERT_EQ(RunPINJob(Link(), "1234", "", nullptr), 5);
+  GsmLink first = Link(), second = Link();
+  first.ticket = lock.TakeTicket();
+  second.ticket = lock.TakeTicket();
+  std::thread later([&] {
+    EXPECT_EQ(RunSendSMSJob(second, "+420603052000", "+420111", "Alarm deactivated.", false), 1);
+  });
+  EXPECT_EQ(RunSendSMSJob(first, "+420603052000", "+420111", "Alarm activated!", false), 1);
+  later.join();
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"+420111 Alarm activated!", "+420111 Alarm deactivated."}));
+}
+
+// The strict modem on a clock that the jobs' own waits move: a scripted
+// fault, the PIN job, then two messages.
+struct ModemCase {
+  const char* legend;
+  std::string script;
+  int pinCode;
+  std::vector<int> smsCodes;
+  long long minMs, maxMs;  // modem time the first message took
+  std::vector<std::string> jobLines;  // beginnings of the jobs' own log lines
+};
+
+class StrictModem : public ::testing::TestWithParam<ModemCase> {
+ protected:
+  void SetUp() override {
+    SimGsmOptions o;
+    o.Directory = dir.Dir();
+    o.PIN = "1234";
+    ASSERT_TRUE(ParseSimGsmScript(GetParam().script, o.Script));
+    o.clock = clock;
+    o.Power = std::make_shared<SimGsmPowerState>();
+    o.Power->PduMode = !o.Script.TextMode;
+    port.SetPort("sim-gsm");
+    port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
+      return std::make_unique<SimGsmModem>(o);
+    });
+  }
+  GsmLink Link() {
+    auto c = clock;
+    GsmLink link = MakeLink(port, lock, [c](int ms) { c->AdvanceMs(ms); }, session);
+    link.log = [this](const std::string& l) { lines.push_back(l); };
+    return link;
+  }
+
+  TempDir dir;
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(0);
+  std::shared_ptr<GsmSession> session = std::make_shared<GsmSession>(clock.get());
+  TComPort port;
+  ModemLock lock;
+  std::vector<std::string> lines;
+};
+
+TEST_P(StrictModem, ScriptedFault) {
+  const ModemCase& c = GetParam();
+  EXPECT_EQ(RunPINJob(Link(), "1234", "+420603052000", nullptr), c.pinCode);
+  const int64_t start = clock->NowUnixMs();
+  std::vector<int> codes;
+  codes.push_back(RunSendSMSJob(Link(), "+420603052000", "+420111", "first", false));
+  const int64_t took = clock->NowUnixMs() - start;
+  codes.push_back(RunSendSMSJob(Link(), "+420603052000", "+420222", "second", false));
+  EXPECT_EQ(codes, c.smsCodes);
+  EXPECT_GE(took, c.minMs);
+  EXPECT_LE(took, c.maxMs);
+  // Each message the modem took is in its log once, under its own number.
+  std::vector<std::string> expected;
+  if (codes[0] == 1) expected.push_back("+420111 first");
+  if (codes[1] == 1) expected.push_back("+420222 second");
+  std::vector<std::string> logged;
+  for (const SimSms& s : ReadSimSms(dir.Path(kSimSmsLogName))) logged.push_back(s.Number + " " + s.Text);
+  EXPECT_EQ(logged, expected);
+  ASSERT_EQ(lines.size(), c.jobLines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind(c.jobLines[i], 0), 0u) << lines[i];
+}
+
+const char* const kRetry1 = "GSM: SMS not sent, next try in 1 min: +420111 (";
+const char* const kRetry5 = "GSM: SMS not sent, next try in 5 min: +420111 (";
+
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, StrictModem,
+    ::testing::Values(
+        ModemCase{"healthy", "", 5, {1, 1}, 0, 5000, {}},
+        // A network answer after 12 s is the message's own, and sent.
+        ModemCase{"late_cmgs", "late=12000", 5, {1, 1}, 12000, 20000, {}},
+        // Past the 60 s the line is drained: the late answer still counts and
+        // is not read by the next message.
+        ModemCase{"answer_after_the_60_s", "late=65000", 5, {1, 1}, 65000, 75000, {}},
+        ModemCase{"cms_error_then_retry", "fail-once", 5, {1, 1}, 60000, 70000, {kRetry1}},
+        ModemCase{"cms_error_every_time", "fail=3", 5, {2, 1}, 360000, 380000, {kRetry1, kRetry5}},
+        ModemCase{"refused_pin", "refuse-pin", kCodePINRefused, {2, 2}, 360000, 380000,
+                  {kRetry1, kRetry5, "GSM: SMS not sent, next try in 1 min: +420222 (",
+                   "GSM: SMS not sent, next try in 5 min: +420222 ("}},
+        // The first message after the PIN waits for the network, polling.
+        ModemCase{"registration_after_20_s", "unregistered=20000", 5, {1, 1}, 20000, 25000, {}},
+        ModemCase{"left_in_text_mode", "text-mode", 5, {1, 1}, 0, 5000, {}}),
+    [](const auto& info) { return std::string(info.param.legend); });
+
+// A dead modem at shutdown: 20 s from the close, every queued message is
+// given up and logged with its number and text.
+TEST(ModemClose, SilentModemReleasesEveryJobWithin20Seconds) {
+  TempDir dir;
+  auto clock = std::make_shared<ManualClock>(0);
+  auto session = std::make_shared<GsmSession>(clock.get());
+  SimGsmOptions o;
+  o.Directory = dir.Dir();
+  o.Script.Silent = true;
+  o.clock = clock;
+  o.Power = std::make_shared<SimGsmPowerState>();
+  TComPort port;
+  port.SetPort("sim-gsm");
+  port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
+    return std::make_unique<SimGsmModem>(o);
+  });
+  ModemLock lock;
+  RecordingHost host;
+  const GsmLink link = MakeLink(port, lock, [clock](int ms) { clock->AdvanceMs(ms); }, session);
+  lock.Acquire();  // the jobs queue up behind the test
+  for (const char* text : {"start", "Alarm activated! x", "Test..."})
+    StartSendSMSthread(host, link, "+420603052000", "+420111", text, false);
+  session->RequestClose();
+  lock.Release();
+  for (const auto& [code, id] : host.WaitForPosts(3)) EXPECT_EQ(code, kCodeSMSNotSent);
+  EXPECT_LE(clock->NowUnixMs(), kCloseBoundMs + 1000);
+  // Those still queued give up together, in no particular order.
+  auto log = host.LogLines();
+  ASSERT_EQ(log.size(), 3u);
+  std::sort(log.begin(), log.end());
+  int i = 0;
+  for (const char* text : {"Alarm activated! x", "Test...", "start"})
+    EXPECT_EQ(log[i++].rfind("GSM: SMS abandoned at shutdown: +420111: \"" + std::string(text) + "\" (", 0), 0u);
   EXPECT_FALSE(lock.ModemBusy());
 }
 

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "../support/temp_dir.h"
 #include "messaging_rig.h"
@@ -26,11 +24,15 @@ MailScriptJob Job(const std::string& scriptFile, const std::string& message) {
 }
 
 // Runs the script to its end with the real shell, as the detached run would.
-bool RunNow(const std::string& path, std::string& error) {
+int RunNow(const std::string& path, std::string& error) {
   const int rc = std::system(("/bin/sh '" + path + "'").c_str());
   error = "exit " + std::to_string(rc);
-  return rc == 0;
+  return rc;
 }
+
+const std::string kHeaders =
+    "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\nMIME-Version: 1.0\n"
+    "Content-Type: text/plain; charset=ISO-8859-1\nContent-Transfer-Encoding: 8bit\n\n";
 
 TEST(MailScript, TextByteForByte) {
   EXPECT_EQ(MailScriptText(Job("/st/velkor.sh", "VELK Test...")),
@@ -41,6 +43,9 @@ TEST(MailScript, TextByteForByte) {
             "From: velkor@station-pc\n"
             "To: seismo@example.org\n"
             "Subject: VELK\n"
+            "MIME-Version: 1.0\n"
+            "Content-Type: text/plain; charset=ISO-8859-1\n"
+            "Content-Transfer-Encoding: 8bit\n"
             "\n"
             "VELK Test...\n"
             "VELKOR_MAIL_END\n");
@@ -76,8 +81,7 @@ TEST(MailScript, MessageTextCannotRunCommands) {
   MailScriptJob job = Job(dir.Path("velkor.sh"), message);
   job.MailCommand = "cat > '" + dir.Path("mail.txt") + "'";
   EXPECT_EQ(RunMailScriptJob(job, RunNow), kCodeScriptRun);
-  EXPECT_EQ(ReadFile(dir.Path("mail.txt")),
-            "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\n" + message + "\n");
+  EXPECT_EQ(ReadFile(dir.Path("mail.txt")), kHeaders + message + "\n");
   EXPECT_FALSE(fs::exists(dir.Path("pwned1")));
   EXPECT_FALSE(fs::exists(dir.Path("pwned2")));
 }
@@ -86,7 +90,7 @@ TEST(MailScript, CodesForRunRefusedAndUnwritableScript) {
   TempDir dir;
   auto refuse = [](const std::string&, std::string& e) {
     e = "no";
-    return false;
+    return -1;
   };
   EXPECT_EQ(RunMailScriptJob(Job(dir.Path("velkor.sh"), "VELK a"), refuse), kCodeScriptRunError);
   EXPECT_TRUE(fs::exists(dir.Path("velkor.sh")));
@@ -100,55 +104,65 @@ TEST(MailScript, CodesForRunRefusedAndUnwritableScript) {
 
 TEST(MailScript, TheSecondMessageLeavesItsScriptOnDisk) {
   TempDir dir;
-  auto accept = [](const std::string&, std::string&) { return true; };
+  auto accept = [](const std::string&, std::string&) { return 0; };
   RunMailScriptJob(Job(dir.Path("velkor.sh"), "VELK first"), accept);
   RunMailScriptJob(Job(dir.Path("velkor.sh"), "VELK second"), accept);
   EXPECT_EQ(ReadFile(dir.Path("velkor.sh")), MailScriptText(Job(dir.Path("velkor.sh"), "VELK second")));
 }
 
-TEST(MailScript, DetachedRunIsLimitedByTimeout) {
-  EXPECT_EQ(DetachedScriptArgs(60), (std::vector<std::string>{"timeout", "60", "/bin/sh", "-s"}));
+TEST(MailScript, RunIsLimitedByTimeout) {
+  EXPECT_EQ(MailScriptArgs(60), (std::vector<std::string>{"timeout", "60", "/bin/sh", "-s"}));
 }
 
-// Waits for a file that a detached shell writes (bounded, not timed).
-std::string AwaitFile(const std::string& path) {
-  for (int i = 0; i < 1000 && !fs::exists(path); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return ReadFile(path);
+TEST(MailScript, SubjectOutsideAsciiIsEncoded) {
+  EXPECT_EQ(EncodedHeaderWord("VELK"), "VELK");
+  EXPECT_EQ(EncodedHeaderWord("St\xE1n 1=?"), "=?ISO-8859-1?Q?St=E1n_1=3D=3F?=");
+  MailScriptJob job = Job("/st/velkor.sh", "VELK x");
+  job.IDStation = "\xC4" "BC";
+  EXPECT_NE(MailScriptText(job).find("\nSubject: =?ISO-8859-1?Q?=C4BC?=\n"), std::string::npos);
 }
 
-// Two messages in the same moment: the second script replaces the file right
-// after the first run started, and the first run still sends the first mail.
-TEST(MailScript, ScriptReplacedAfterTheStartDoesNotChangeTheRun) {
+// A fake sendmail in the test's directory: the mail it takes, its failure,
+// its absence. The started thread waits for the real run and reports.
+struct SendmailCase {
+  const char* legend;
+  const char* fake;  // script body; null: no sendmail at all
+  int code;
+  std::string logLine;
+};
+
+class Sendmail : public ::testing::TestWithParam<SendmailCase> {};
+
+TEST_P(Sendmail, ExitStatusDecidesAndFailuresAreLogged) {
+  const SendmailCase& c = GetParam();
   TempDir dir;
-  auto job = [&](const std::string& message, const std::string& out) {
-    MailScriptJob j = Job(dir.Path("velkor.sh"), message);
-    j.MailCommand = "cat > '" + dir.Path(out + ".tmp") + "' && mv '" + dir.Path(out + ".tmp") + "' '" +
-                    dir.Path(out) + "'";
-    return j;
-  };
-  const ScriptRunner detached = DetachedScriptRunner();
-  ASSERT_EQ(RunMailScriptJob(job("VELK first", "first.txt"), detached), kCodeScriptRun);
-  ASSERT_EQ(RunMailScriptJob(job("VELK second", "second.txt"), detached), kCodeScriptRun);
-  EXPECT_EQ(AwaitFile(dir.Path("first.txt")),
-            "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\nVELK first\n");
-  EXPECT_EQ(AwaitFile(dir.Path("second.txt")),
-            "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\nVELK second\n");
-}
-
-// The thread, the real detached run and a fake mail command: code 19 comes
-// back at once and the mail reaches the command's standard input.
-TEST(MailScript, StartedThreadRunsTheScriptDetached) {
-  TempDir dir;
+  const std::string sendmail = dir.Path("sendmail");
+  if (c.fake) {
+    WriteFile(sendmail, "#!/bin/sh\n" + std::string(c.fake) + "\n");
+    fs::permissions(sendmail, fs::perms::owner_all);
+  }
+  const std::string command = "'" + sendmail + "' -t -oi";
+  EXPECT_EQ(CheckMailCommand(sendmail + " -t -oi"),
+            c.fake ? "" : "Err: Mail command not found: " + sendmail + ". No e-mail can be sent.");
   RecordingHost host;
-  MailScriptJob job = Job(dir.Path("velkor.sh"), "VELK detached");
-  job.MailCommand = "cat > '" + dir.Path("mail.tmp") + "' && mv '" + dir.Path("mail.tmp") + "' '" +
-                    dir.Path("mail.txt") + "'";
-  const uint64_t id = StartMailScriptThread(host, job, DetachedScriptRunner());
-  const auto posts = host.WaitForPosts(1);
-  EXPECT_EQ(posts[0], std::make_pair(kCodeScriptRun, id));
-  EXPECT_EQ(AwaitFile(dir.Path("mail.txt")),
-            "From: velkor@station-pc\nTo: seismo@example.org\nSubject: VELK\n\nVELK detached\n");
+  MailScriptJob job = Job(dir.Path("velkor.sh"), "VELK \xE1");
+  job.MailCommand = "cd '" + dir.Dir() + "' && " + command;
+  const uint64_t id = StartMailScriptThread(host, job, MailScriptRunner());
+  EXPECT_EQ(host.WaitForPosts(1)[0], std::make_pair(c.code, id));
+  EXPECT_EQ(host.LogLines(), c.logLine.empty() ? std::vector<std::string>{}
+                                               : std::vector<std::string>{c.logLine});
+  if (c.code == kCodeScriptRun) {
+    EXPECT_EQ(ReadFile(dir.Path("mail.txt")), kHeaders + "VELK \xE1\n");
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Fakes, Sendmail,
+    ::testing::Values(SendmailCase{"mail_taken", "cat > mail.txt", kCodeScriptRun, ""},
+                      SendmailCase{"sendmail_fails", "cat > /dev/null; exit 75", kCodeScriptRunError,
+                                   "Err: Mail command failed, exit status 75."},
+                      SendmailCase{"sendmail_missing", nullptr, kCodeScriptRunError,
+                                   "Err: Mail command failed, exit status 127."}),
+    [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "messaging/gsm_jobs.h"
 #include "serial/com_backend.h"
 #include "serial/comport.h"
+#include "support/temp_dir.h"
 
 class RecordingHost final : public WorkerHost {
  public:
@@ -133,3 +134,36 @@ struct CountingSleep {
 };
 
 inline const std::string kOk = "\r\nOK\r\n";
+
+inline GsmLink MakeLink(TComPort& port, ModemLock& lock, SleepFn sleep,
+                        std::shared_ptr<GsmSession> session = nullptr) {
+  GsmLink link;
+  link.port = &port;
+  link.lock = &lock;
+  link.sleep = std::move(sleep);
+  link.session = std::move(session);
+  return link;
+}
+
+// One line of the simulated modem's log: number, part/parts, PDU hex, text.
+struct SimSms {
+  std::string Number, Part, Pdu, Text;
+};
+inline std::vector<SimSms> ReadSimSms(const std::string& path) {
+  std::vector<SimSms> out;
+  const std::string all = ReadFile(path);
+  std::size_t pos = 0;
+  while (pos < all.size()) {
+    std::size_t end = all.find('\n', pos);
+    if (end == std::string::npos) end = all.size();
+    const std::string line = all.substr(pos, end - pos);
+    pos = end + 1;
+    SimSms s;
+    std::size_t a = line.find('\t'), b = line.find('\t', a + 1), c = line.find('\t', b + 1);
+    EXPECT_NE(c, std::string::npos) << line;
+    if (c == std::string::npos) continue;
+    out.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1, c - b - 1),
+                   line.substr(c + 1)});
+  }
+  return out;
+}
