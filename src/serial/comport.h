@@ -73,7 +73,7 @@ class TComPort {
   void SetClock(const Clock* clock) { m_clock = clock; }
   // Inside OnCTSChange, OnDSRChange and OnRing: the clock (Unix ms) as the
   // event thread read it first when the change woke it, before the lamps,
-  // locks and queues that led to the handler.
+  // locks and queues that led to the handler. 0 outside a line handler.
   static int64_t LineEventStampMs();
 
   bool Open();

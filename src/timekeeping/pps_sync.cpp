@@ -61,22 +61,12 @@ void TPPSSync::Emit(TPPSEffects fx) {
   if (sink) sink(std::move(fx));
 }
 
-void TPPSSync::ComPortGPSDSRorCTSChange(bool state) {
-  ComPortGPSDSRorCTSChange(state, m_clock.NowUnixMs());
-}
-
 void TPPSSync::ComPortGPSDSRorCTSChange(bool state, int64_t stampMs) {
   if ((m_ppsLine == kSignalCTS || m_ppsLine == kSignalDSR) && !state) OnPPSaction(stampMs);
 }
 
-void TPPSSync::ComPortGPSRing() { ComPortGPSRing(m_clock.NowUnixMs()); }
-
 void TPPSSync::ComPortGPSRing(int64_t stampMs) {
   if (m_ppsLine == kSignalRI) OnPPSaction(stampMs);
-}
-
-int TPPSSync::TimeSyncOnPulse(TPulseTexts& texts) {
-  return TimeSyncOnPulse(texts, m_clock.NowUnixMs());
 }
 
 int TPPSSync::TimeSyncOnPulse(TPulseTexts& texts, int64_t stampMs) {
@@ -90,7 +80,8 @@ int TPPSSync::TimeSyncOnPulse(TPulseTexts& texts, int64_t stampMs) {
 
 int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& texts, TPPSEffects& fx,
                              int64_t stampMs) {
-  const int64_t now = stampMs;
+  // A handler called outside a line event has no stamp (0): read the clock.
+  const int64_t now = stampMs > 0 ? stampMs : m_clock.NowUnixMs();
   const int64_t d = now - m_lastPulseMs;
   if (d <= kBounceMs) {
     m_pulseCounter = 0;
@@ -166,8 +157,6 @@ int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& te
   m_firstReadDone = true;
   return result;
 }
-
-void TPPSSync::OnPPSaction() { OnPPSaction(m_clock.NowUnixMs()); }
 
 void TPPSSync::OnPPSaction(int64_t stampMs) {
   TPPSEffects fx;

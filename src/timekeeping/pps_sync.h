@@ -76,18 +76,14 @@ class TPPSSync {
 
   // ---- event thread ----
   // `stampMs` is the clock as the port's thread read it when the edge woke
-  // it (TComPort::LineEventStampMs); the forms without it read the clock on entry.
+  // it (TComPort::LineEventStampMs); without one (0) the clock is read on entry.
   // CTS or DSR changed: a pulse is the off-edge when GPS/PPS is CTS or DSR.
-  void ComPortGPSDSRorCTSChange(bool state);
-  void ComPortGPSDSRorCTSChange(bool state, int64_t stampMs);
+  void ComPortGPSDSRorCTSChange(bool state, int64_t stampMs = 0);
   // Ring indicator: a pulse when GPS/PPS is RI.
-  void ComPortGPSRing();
-  void ComPortGPSRing(int64_t stampMs);
-  void OnPPSaction();
-  void OnPPSaction(int64_t stampMs);
+  void ComPortGPSRing(int64_t stampMs = 0);
+  void OnPPSaction(int64_t stampMs = 0);
   // -1 (clock not set), 0 (pulse ignored) or 1 (clock set); fills `texts`.
-  int TimeSyncOnPulse(TPulseTexts& texts);
-  int TimeSyncOnPulse(TPulseTexts& texts, int64_t stampMs);
+  int TimeSyncOnPulse(TPulseTexts& texts, int64_t stampMs = 0);
 
   // ---- main thread ----
   // Start-up with Registration/WaitForSync off: acquisition need not wait.
