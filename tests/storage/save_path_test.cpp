@@ -433,7 +433,7 @@ constexpr int32_t kSecondValues = kFrames * 8;
 
 struct Case {
   const char* legend;
-  int stepBackAt, stepBack;  // from this cycle on, tag times run this many seconds behind
+  int stepEvery, stepBack;   // tag times step back this many seconds every so many cycles
   int blockFrom, blockTo;    // cycles in which the data folder cannot be created
   int closeAfter;            // the final save comes right after the first regular save from here
 };
@@ -454,7 +454,7 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
   SaveContinuation cont;
   ArrayOfDataType window(static_cast<size_t>(kWindow) * kSecondValues, 0);
   TArrayOfPPS tags(kPPSTagCount);
-  TDateTime lastSaveTime = UnixMsToDateTime(base);
+  TDateTime lastSaveTime = UnixMsToDateTime(base - 1000);
   int lost = 0, recoveredOldest = -1, closedAt = -1;
   auto save = [&](int span) {
     int32_t left = span;
@@ -477,7 +477,7 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
     int k = 0;
     for (const TPPSRecord& t : tags)
       if (t.Time != 0 && t.Index >= kSecondValues) kept[k++] = {t.Time, t.Index - kSecondValues};
-    const int behind = second >= c.stepBackAt && c.stepBackAt > 0 ? c.stepBack : 0;
+    const int behind = c.stepEvery > 0 ? second / c.stepEvery * c.stepBack : 0;
     kept[k] = {AddMs(now, -1000LL * behind), static_cast<int32_t>(window.size()) - kSecondValues};
     tags = kept;
     cont.Slide(kSecondValues);
@@ -537,10 +537,10 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     SaveContinuation, ContinuationTest,
-    ::testing::Values(Case{"tags step back between saves", 30, 5, -1, -1, 60},
-                      Case{"tags step back, close right after a save", 45, 2, -1, -1, 62},
+    ::testing::Values(Case{"tags step back", 7, 2, -1, -1, 60},
+                      Case{"tags step back, close right after a save", 5, 3, -1, -1, 62},
                       Case{"disk full for 12 s", 0, 0, 40, 52, 90},
-                      Case{"disk full for 70 s, clock stepping back", 60, 3, 40, 110, 150}),
+                      Case{"disk full for 70 s, tags stepping back", 9, 2, 40, 110, 150}),
     LegendName<Case>);
 
 }  // namespace
