@@ -425,7 +425,6 @@ TEST(SaveInvariant, EverySecondIsSavedOnceAndReadsBackAsWritten) {
 
 // ---- continuous saving by position: through the slide, across failures -------
 
-
 constexpr int kFrames = 10;   // per second in the output window
 constexpr int kWindow = 30;   // seconds in the window
 constexpr int kDueSeconds = 20;
@@ -435,7 +434,7 @@ struct Case {
   const char* legend;
   int stepEvery, stepBack;   // tag times step back this many seconds every so many cycles
   int blockFrom, blockTo;    // cycles in which the data folder cannot be created
-  int closeAfter;            // the final save comes right after the first regular save from here
+  int closeAfter;  // the close's final save follows the first regular save from this cycle on
 };
 
 class ContinuationTest : public ::testing::TestWithParam<Case> {};
@@ -537,8 +536,8 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     SaveContinuation, ContinuationTest,
-    ::testing::Values(Case{"tags step back", 7, 2, -1, -1, 60},
-                      Case{"tags step back, close right after a save", 5, 3, -1, -1, 62},
+    ::testing::Values(Case{"tags step back 2 s every 7 s", 7, 2, -1, -1, 60},
+                      Case{"tags step back 3 s every 5 s", 5, 3, -1, -1, 62},
                       Case{"disk full for 12 s", 0, 0, 40, 52, 90},
                       Case{"disk full for 70 s, tags stepping back", 9, 2, 40, 110, 150}),
     LegendName<Case>);
