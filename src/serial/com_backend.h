@@ -2,6 +2,7 @@
 // The seam between a port and the device behind it: port settings and the
 // interface every backend (termios device, simulations, test fakes) offers.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -49,8 +50,9 @@ struct TComSettings {
 // What a backend tells its port; called on the backend's event thread.
 struct ComBackendEvents {
   std::function<void(std::size_t count)> RxChar;
-  // `changed` lines (TComLine bits) and the state of all lines after it.
-  std::function<void(unsigned changed, unsigned state)> LineChange;
+  // `changed` lines (TComLine bits), the state of all lines after it, and
+  // the clock (Unix ms) as read first thing when the change woke the thread.
+  std::function<void(unsigned changed, unsigned state, int64_t stampMs)> LineChange;
   // The device failed while open (unplugged, hung up); reported once.
   std::function<void(const std::string& error)> Error;
 };

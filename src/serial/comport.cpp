@@ -14,7 +14,20 @@
 namespace {
 // The port whose handler runs directly on this (event) thread.
 thread_local TComPort* t_eventPort = nullptr;
+// The stamp of the line event whose handler runs on this thread.
+thread_local int64_t t_lineStamp = 0;
+
+// Runs a line handler with its event's stamp in view.
+template <typename Handler>
+void WithStamp(int64_t stamp, Handler&& handler) {
+  const int64_t outer = t_lineStamp;
+  t_lineStamp = stamp;
+  handler();
+  t_lineStamp = outer;
+}
 }  // namespace
+
+int64_t TComPort::LineEventStampMs() { return t_lineStamp; }
 
 TPortKind ResolvePortName(const std::string& name, std::string& devicePath) {
   devicePath.clear();
@@ -171,7 +184,7 @@ bool TComPort::Open() {
     std::string path;
     switch (ResolvePortName(settings.Port, path)) {
       case TPortKind::Device:
-        backend = std::make_unique<TermiosBackend>(path);
+        backend = std::make_unique<TermiosBackend>(path, m_clock);
         break;
       case TPortKind::SimGps: {
         auto s = std::make_unique<SimGpsReceiver>(m_simOptions);
@@ -189,7 +202,9 @@ bool TComPort::Open() {
   }
   ComBackendEvents events;
   events.RxChar = [this](std::size_t n) { HandleRx(n); };
-  events.LineChange = [this](unsigned changed, unsigned state) { HandleLines(changed, state); };
+  events.LineChange = [this](unsigned changed, unsigned state, int64_t stamp) {
+    HandleLines(changed, state, stamp);
+  };
   events.Error = [this](const std::string& e) { HandleError(e); };
   m_errorReported = false;
   m_lines = 0;
@@ -285,21 +300,21 @@ void TComPort::HandleRx(std::size_t count) {
   if ((m_events & evRxChar) && OnRxChar) Deliver([this, count] { OnRxChar(*this, count); });
 }
 
-void TComPort::HandleLines(unsigned changed, unsigned state) {
+void TComPort::HandleLines(unsigned changed, unsigned state, int64_t stamp) {
   m_lines = state;
   RefreshLeds(false, false);
   const TComEvents events = m_events;
   if ((changed & clCTS) && (events & evCTS) && OnCTSChange) {
     const bool on = state & clCTS;
-    Deliver([this, on] { OnCTSChange(*this, on); });
+    Deliver([this, on, stamp] { WithStamp(stamp, [&] { OnCTSChange(*this, on); }); });
   }
   if ((changed & clDSR) && (events & evDSR) && OnDSRChange) {
     const bool on = state & clDSR;
-    Deliver([this, on] { OnDSRChange(*this, on); });
+    Deliver([this, on, stamp] { WithStamp(stamp, [&] { OnDSRChange(*this, on); }); });
   }
   // The ring indicator counts its trailing edge, as the UART reports it.
   if ((changed & clRing) && !(state & clRing) && (events & evRing) && OnRing)
-    Deliver([this] { OnRing(*this); });
+    Deliver([this, stamp] { WithStamp(stamp, [&] { OnRing(*this); }); });
 }
 
 void TComPort::HandleError(const std::string& error) {

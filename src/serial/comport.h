@@ -68,6 +68,13 @@ class TComPort {
   void SetBackendFactory(BackendFactory factory) { m_factory = std::move(factory); }
   // Used when the port named "sim-gps" is opened.
   void SetSimGpsOptions(const SimGpsOptions& options) { m_simOptions = options; }
+  // The clock that stamps a device's line changes; null: the system clock.
+  // Set before Open.
+  void SetClock(const Clock* clock) { m_clock = clock; }
+  // Inside OnCTSChange, OnDSRChange and OnRing: the clock (Unix ms) as the
+  // event thread read it first when the change woke it, before the lamps,
+  // locks and queues that led to the handler. 0 outside a line handler.
+  static int64_t LineEventStampMs();
 
   bool Open();
   void Close();
@@ -102,7 +109,7 @@ class TComPort {
   void ReleaseRetired();
   void Deliver(std::function<void()> call);
   void HandleRx(std::size_t count);
-  void HandleLines(unsigned changed, unsigned state);
+  void HandleLines(unsigned changed, unsigned state, int64_t stampMs);
   void HandleError(const std::string& error);
   void RefreshLeds(bool flashRx, bool flashTx);
   void AttachLed(TComLed* led);
@@ -115,6 +122,7 @@ class TComPort {
   Dispatcher m_dispatcher;
   BackendFactory m_factory;
   SimGpsOptions m_simOptions;
+  const Clock* m_clock = nullptr;
 
   std::recursive_mutex m_lifecycleMutex;  // open, close, reopen (handlers may reopen)
   std::mutex m_openMutex;                 // the backend pointer for I/O calls

@@ -104,6 +104,7 @@ int64_t SimGpsReceiver::PulseCount() const {
 }
 
 void SimGpsReceiver::SetLine(bool on) {
+  const int64_t stamp = m_clock->NowUnixMs();
   const unsigned line = m_options.PPSLine;
   if (line == 0) return;
   unsigned state;
@@ -112,7 +113,7 @@ void SimGpsReceiver::SetLine(bool on) {
     m_lines = on ? (m_lines | line) : (m_lines & ~line);
     state = m_lines;
   }
-  if (m_events.LineChange) m_events.LineChange(line, state);
+  if (m_events.LineChange) m_events.LineChange(line, state, stamp);
 }
 
 std::string SimGpsReceiver::SentencesFor(int64_t secondUnixMs) const {

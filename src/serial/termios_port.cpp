@@ -65,7 +65,8 @@ void SetModemBit(int fd, int bit, bool on) {
 
 }  // namespace
 
-TermiosBackend::TermiosBackend(std::string devicePath) : m_path(std::move(devicePath)) {}
+TermiosBackend::TermiosBackend(std::string devicePath, const Clock* clock)
+    : m_path(std::move(devicePath)), m_clock(clock ? clock : &m_systemClock) {}
 
 TermiosBackend::~TermiosBackend() { Close(); }
 
@@ -242,7 +243,10 @@ void TermiosBackend::LineLoop(TThreadPriority priority) {
   serial_icounter_struct lastCount{};
   const bool counted = ioctl(m_fd, TIOCGICOUNT, &lastCount) == 0;
   while (!m_stop) {
-    if (ioctl(m_fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD) != 0) {
+    const int waited = ioctl(m_fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_DSR | TIOCM_RNG | TIOCM_CD);
+    // The pulse's time: before anything else, so no later work adds to it.
+    const int64_t stamp = m_clock->NowUnixMs();
+    if (waited != 0) {
       if (errno == EINTR) continue;
       if (errno == EIO) ReportError(Errno(m_path));
       break;  // ENOTTY/EINVAL: the driver cannot wait on lines
@@ -265,7 +269,7 @@ void TermiosBackend::LineLoop(TThreadPriority priority) {
     }
     if (changed == 0) changed = ToLines(state ^ previous);
     previous = state;
-    if (changed != 0 && m_events.LineChange) m_events.LineChange(changed, ToLines(state));
+    if (changed != 0 && m_events.LineChange) m_events.LineChange(changed, ToLines(state), stamp);
   }
   m_lineDone = true;
 }

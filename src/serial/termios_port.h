@@ -9,11 +9,13 @@
 #include <string>
 #include <thread>
 
+#include "platform/clock.h"
 #include "serial/com_backend.h"
 
 class TermiosBackend final : public ComBackend {
  public:
-  explicit TermiosBackend(std::string devicePath);
+  // `clock` stamps the line changes; null: the system clock.
+  explicit TermiosBackend(std::string devicePath, const Clock* clock = nullptr);
   ~TermiosBackend() override;
 
   bool Open(const TComSettings& settings, ComBackendEvents events, std::string& error) override;
@@ -34,6 +36,8 @@ class TermiosBackend final : public ComBackend {
   void JoinThreads();
 
   std::string m_path;
+  SystemClock m_systemClock;
+  const Clock* m_clock;
   int m_fd = -1;
   int m_wakeRead = -1, m_wakeWrite = -1;
   ComBackendEvents m_events;

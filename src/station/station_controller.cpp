@@ -446,6 +446,7 @@ void StationController::Acquire(TDateTime now) {
     s.RawBlock.clear();
     return;
   }
+  m_saveContinuation.Slide(r.outputNewCount);
   for (int32_t n : r.rateCorrections)
     IndicateSaveLog("A/D: Sampling rate correction. (" + std::to_string(n) + ")");
   SetField(InfoField::TimeTag, r.editTimeTag);
@@ -502,10 +503,14 @@ void StationController::TimeValidityWatch(TDateTime now) {
 }
 
 void StationController::ContinuousSave(TDateTime now) {
-  if (!(SecondsBetween(m_state.LastSaveTime, now) > 120 && m_params.Continuous)) return;
+  if (!m_params.Continuous) return;
+  const bool due = SecondsBetween(m_state.LastSaveTime, now) > 120;
+  // Segments whose writers failed are retried while they are in the window.
+  if (!due && !m_saveContinuation.RetryDue(now)) return;
   switch (PrepareBufferForSave(m_state.LastSaveTime, 360)) {
     case SaveResult::NoOutput: break;
     case SaveResult::Empty:
+      if (!due) break;
       IndicateSaveLog("Sav: No data for save, buffer is probably empty.");
       if (m_state.ADHandle < 0 && ++m_state.EmptySaveCount >= 30) m_state.HaltRequested = true;
       break;
@@ -705,9 +710,14 @@ bool StationController::OpenGpsPort() {
     RunOnMainThread([this, fx = std::move(fx)] { ApplyPPSEffects(fx); });
   });
   TPPSSync* sync = m_ppsSync.get();
-  m_gpsPort->OnDSRChange = [sync](TComPort&, bool on) { sync->ComPortGPSDSRorCTSChange(on); };
-  m_gpsPort->OnCTSChange = [sync](TComPort&, bool on) { sync->ComPortGPSDSRorCTSChange(on); };
-  m_gpsPort->OnRing = [sync](TComPort&) { sync->ComPortGPSRing(); };
+  m_gpsPort->SetClock(m_clock);
+  m_gpsPort->OnDSRChange = [sync](TComPort&, bool on) {
+    sync->ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs());
+  };
+  m_gpsPort->OnCTSChange = [sync](TComPort&, bool on) {
+    sync->ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs());
+  };
+  m_gpsPort->OnRing = [sync](TComPort&) { sync->ComPortGPSRing(TComPort::LineEventStampMs()); };
   m_gpsPort->OnError = [this](TComPort&, const std::string& text) {
     RunOnMainThread([this, text] {
       if (m_gpsErrorLogged) return;
@@ -763,7 +773,13 @@ StationController::SaveResult StationController::PrepareBufferForSave(TDateTime 
                                                                       bool trigger,
                                                                       Peaks* peaks) {
   int32_t span = maxSeconds;
-  SavePreparation prep = ::PrepareBufferForSave(m_state, m_params, from, trigger, span);
+  SavePreparation prep =
+      ::PrepareBufferForSave(m_state.OutputBuffer, m_state.OutputPPS,
+                             trigger ? nullptr : &m_saveContinuation, m_params, from, trigger, span);
+  if (prep.LastSaveTime) m_state.LastSaveTime = *prep.LastSaveTime;
+  if (prep.Lost > 0)
+    IndicateSaveLog("Sav: " + std::to_string(prep.Lost) +
+                    " s of data could not be written before leaving the buffer.");
   if (peaks) *peaks = {prep.PeakZ, prep.PeakN, prep.PeakE};
   switch (prep.Outcome) {
     case SaveOutcome::NoOutputWindow: return SaveResult::NoOutput;

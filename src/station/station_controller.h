@@ -27,6 +27,7 @@
 #include "processing/trigger.h"
 #include "station/station_state.h"
 #include "storage/save_lock.h"
+#include "storage/save_path.h"
 
 class ADConverter;
 class TComPort;
@@ -208,6 +209,8 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<TPPSSync> m_ppsSync;
   bool m_gpsErrorLogged = false;
   SaveLock m_saveLock;
+  // Where continuous saving goes on in the output window.
+  SaveContinuation m_saveContinuation;
   std::unique_ptr<EventLog> m_log;
   std::mutex m_counterLock;
   std::mutex m_acquisitionLock;

@@ -66,13 +66,16 @@ class WriterWatch final : public WorkerHost {
   void PostThreadFinished(int code, uint64_t threadId) override {
     m_host.PostThreadFinished(code, threadId);
     std::lock_guard<std::mutex> lk(m_mutex);
+    m_code = code;
     m_done = true;
     m_cv.notify_all();
   }
   void Log(const std::string& message) override { m_host.Log(message); }
-  void Wait() {
+  // The writer's thread-finished code.
+  int Wait() {
     std::unique_lock<std::mutex> lk(m_mutex);
     m_cv.wait(lk, [this] { return m_done; });
+    return m_code;
   }
 
  private:
@@ -80,52 +83,133 @@ class WriterWatch final : public WorkerHost {
   std::mutex m_mutex;
   std::condition_variable m_cv;
   bool m_done = false;
+  int m_code = kSaveWriterFailedCode;
 };
 
 }  // namespace
 
-SavePreparation PrepareBufferForSave(StationState& state, const TProgParam& params,
+void UnwrittenSegments::Add(int64_t position) {
+  std::lock_guard<std::mutex> lk(m_mutex);
+  m_positions.push_back(position);
+}
+
+std::vector<int64_t> UnwrittenSegments::Take() {
+  std::lock_guard<std::mutex> lk(m_mutex);
+  std::vector<int64_t> out;
+  out.swap(m_positions);
+  return out;
+}
+
+bool UnwrittenSegments::Empty() const {
+  std::lock_guard<std::mutex> lk(m_mutex);
+  return m_positions.empty();
+}
+
+bool SaveContinuation::RetryDue(TDateTime now) {
+  if (Unwritten->Empty()) return false;
+  if (LastRetry != 0 && SecondsBetween(now, LastRetry) < kRetrySeconds) return false;
+  LastRetry = now;
+  return true;
+}
+
+SavePreparation PrepareBufferForSave(const ArrayOfDataType* window, const TArrayOfPPS* tagList,
+                                     SaveContinuation* continuation, const TProgParam& params,
                                      TDateTime start, bool trigger, int32_t& span) {
   SavePreparation result;
-  if (!state.OutputPPS || !state.OutputBuffer) return result;
-  const TArrayOfPPS& tags = *state.OutputPPS;
-  const ArrayOfDataType& buffer = *state.OutputBuffer;
+  if (!tagList || !window) return result;
+  const TArrayOfPPS& tags = *tagList;
+  const ArrayOfDataType& buffer = *window;
   const int size = static_cast<int>(tags.size());
   result.Outcome = SaveOutcome::NothingToSave;
+  SaveContinuation* const cont = trigger ? nullptr : continuation;
+  int occupied = 0;
+  while (occupied < size && tags[occupied].Time != 0) ++occupied;
+  auto streamPos = [&](int k) { return cont->WindowStart + tags[k].Index; };
 
-  const int64_t startMs = DateTimeToMs(start);
+  // The first new segment: by position after the last one handed over, or
+  // by time after `start`.
   int i0 = 0;
-  while (i0 < size && DateTimeToMs(tags[i0].Time) <= startMs) ++i0;
-  if (i0 >= size - 1) return result;
+  if (cont) {
+    while (i0 < occupied && streamPos(i0) < cont->Next) ++i0;
+    if (i0 == occupied) i0 = size;
+  } else {
+    const int64_t startMs = DateTimeToMs(start);
+    while (i0 < size && DateTimeToMs(tags[i0].Time) <= startMs) ++i0;
+  }
+  int i1 = i0;
+  if (i0 < size - 1) {
+    const int64_t t0 = DateTimeToMs(tags[i0].Time);
+    const int64_t spanMs = static_cast<int64_t>(span) * 1000;
+    i1 = i0 + 1;
+    while (i1 < size && tags[i1].Time != 0 && DateTimeToMs(tags[i1].Time) - t0 <= spanMs) ++i1;
+    // The last segment before the end of the data may still be growing.
+    if (i1 < size && (i1 == size - 1 || tags[i1 + 1].Time == 0)) --i1;
+    span = (i1 - i0) - span;
+  }
 
-  const int64_t t0 = DateTimeToMs(tags[i0].Time);
-  const int64_t spanMs = static_cast<int64_t>(span) * 1000;
-  int i1 = i0 + 1;
-  while (i1 < size && tags[i1].Time != 0 && DateTimeToMs(tags[i1].Time) - t0 <= spanMs) ++i1;
-  // The last segment before the end of the data may still be growing.
-  if (i1 < size && (i1 == size - 1 || tags[i1 + 1].Time == 0)) --i1;
-  const int32_t requested = span;
-  span = (i1 - i0) - requested;
+  // Segments whose writers failed, while still whole in the window; they
+  // all lie before the new ones.
+  std::vector<int> chosen;
+  if (cont) {
+    for (int64_t position : cont->Unwritten->Take()) {
+      int k = 0;
+      while (k < occupied && streamPos(k) != position) ++k;
+      if (k + 1 < occupied && k < i0)
+        chosen.push_back(k);
+      else
+        ++result.Lost;
+    }
+    std::sort(chosen.begin(), chosen.end());
+    chosen.erase(std::unique(chosen.begin(), chosen.end()), chosen.end());
+  }
+  for (int k = i0; k < i1; ++k) chosen.push_back(k);
   // No whole segment yet; the interval's start and LastSaveTime stay as they are.
-  if (i1 <= i0) return result;
+  if (chosen.empty()) return result;
 
-  if (!trigger || (!params.Continuous && params.Triggers)) state.LastSaveTime = tags[i1 - 1].Time;
-
-  const int32_t from = ClampIndex(tags[i0].Index, buffer.size());
-  int32_t to = (i1 >= size || tags[i1].Time == 0) ? static_cast<int32_t>(buffer.size())
-                                                  : ClampIndex(tags[i1].Index, buffer.size());
-  if (to < from) to = from;
+  if (i1 > i0) {
+    if (!trigger || (!params.Continuous && params.Triggers)) result.LastSaveTime = tags[i1 - 1].Time;
+    if (cont)
+      cont->Next = (i1 < size && tags[i1].Time != 0)
+                       ? streamPos(i1)
+                       : cont->WindowStart + static_cast<int64_t>(buffer.size());
+  }
 
   SaveJob job;
   job.Start = start;
   job.Trigger = trigger;
-  job.Samples.assign(buffer.begin() + from, buffer.begin() + to);
-  job.Tags.reserve(static_cast<size_t>(i1 - i0));
-  for (int k = i0; k < i1; ++k) job.Tags.push_back({tags[k].Time, tags[k].Index - from});
+  job.Tags.reserve(chosen.size());
+  // Runs of neighbouring segments are copied back to back; each segment
+  // still ends where the next tag of the copy begins.
+  for (size_t r = 0; r < chosen.size();) {
+    size_t e = r + 1;
+    while (e < chosen.size() && chosen[e] == chosen[e - 1] + 1) ++e;
+    const int first = chosen[r], after = chosen[e - 1] + 1;
+    const int32_t from = ClampIndex(tags[first].Index, buffer.size());
+    int32_t to = (after >= size || tags[after].Time == 0)
+                     ? static_cast<int32_t>(buffer.size())
+                     : ClampIndex(tags[after].Index, buffer.size());
+    if (to < from) to = from;
+    const int32_t base = static_cast<int32_t>(job.Samples.size()) - from;
+    job.Samples.insert(job.Samples.end(), buffer.begin() + from, buffer.begin() + to);
+    for (size_t x = r; x < e; ++x) {
+      job.Tags.push_back({tags[chosen[x]].Time, tags[chosen[x]].Index + base});
+      if (cont) job.Positions.push_back(streamPos(chosen[x]));
+    }
+    r = e;
+  }
+  if (cont) job.Unwritten = cont->Unwritten;
   ComputePeaks(job.Samples, params, result, job.HighGainUsable);
 
   result.Outcome = SaveOutcome::Saved;
   result.Job = std::move(job);
+  return result;
+}
+
+SavePreparation PrepareBufferForSave(StationState& state, const TProgParam& params,
+                                     TDateTime start, bool trigger, int32_t& span) {
+  SavePreparation result =
+      PrepareBufferForSave(state.OutputBuffer, state.OutputPPS, nullptr, params, start, trigger, span);
+  if (result.LastSaveTime) state.LastSaveTime = *result.LastSaveTime;
   return result;
 }
 
@@ -265,23 +349,40 @@ int TStartSaveSeisDataThread::Execute(WorkerHost& host) {
   std::vector<TSaveSeisDataThread> writers = BuildWriters();
   // The copy is no longer needed once the writers hold their segments.
   m_job.Samples = ArrayOfDataType();
-  for (TSaveSeisDataThread& w : writers) {
-    auto watch = std::make_shared<WriterWatch>(host);
-    auto writer = std::make_shared<TSaveSeisDataThread>(std::move(w));
-    SaveLock* lock = &m_lock;
-    if (!StartWorker(*watch, true, [watch, writer, lock]() {
-          return WriterResultCode(writer->Execute(*lock, *watch));
-        }))
-      host.Log("Sav: Disk write error. " + writer->FileName + " (writer thread not started)");
-    watch->Wait();
+  // A job that can hand its failed segments back for a retry stops writing
+  // to a file at its first failure there: the rest would fail alike, each
+  // with its own log line.
+  const bool handsBack = m_job.Unwritten && m_job.Positions.size() == writers.size();
+  std::string failedFile;
+  for (size_t k = 0; k < writers.size(); ++k) {
+    auto writer = std::make_shared<TSaveSeisDataThread>(std::move(writers[k]));
+    bool written = false;
+    if (!handsBack || writer->FileName != failedFile) {
+      auto watch = std::make_shared<WriterWatch>(host);
+      SaveLock* lock = &m_lock;
+      if (StartWorker(*watch, true, [watch, writer, lock]() {
+            return WriterResultCode(writer->Execute(*lock, *watch));
+          }))
+        written = watch->Wait() == kSaveWriterOkCode;
+      else
+        host.Log("Sav: Disk write error. " + writer->FileName + " (writer thread not started)");
+    }
+    if (!written && handsBack) {
+      m_job.Unwritten->Add(m_job.Positions[k]);
+      failedFile = writer->FileName;
+    }
   }
   return m_job.Trigger && m_params.Continuous ? kSaveJobTriggerCode : kSaveJobDoneCode;
 }
 
 bool StartSaveJob(WorkerHost& host, SaveJob job, const TProgParam& params, SaveLock& lock) {
+  // Kept for the job's own failure: its segments are then all unwritten.
+  const std::shared_ptr<UnwrittenSegments> unwritten = job.Unwritten;
+  const std::vector<int64_t> positions = unwritten ? job.Positions : std::vector<int64_t>();
   auto saveJob = std::make_shared<TStartSaveSeisDataThread>(std::move(job), params, lock);
   saveJob->SetTicket(lock.TakeJobTicket());
   if (StartWorker(host, false, [saveJob, &host]() { return saveJob->Execute(host); })) return true;
+  for (int64_t position : positions) unwritten->Add(position);
   lock.EndJobTurn(*saveJob->Ticket());
   host.Log("Sav: Save job not started, its data are not saved.");
   return false;

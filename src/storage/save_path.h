@@ -7,6 +7,7 @@
 // windows, only their copies.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,39 @@ constexpr int kSaveJobDoneCode = 90;
 // A trigger file written while continuous recording is on.
 constexpr int kSaveJobTriggerCode = 91;
 
+// Segments of continuous saves that were not written, by stream position.
+// Save jobs add them from their threads; the next continuous save takes them
+// on the main thread.
+class UnwrittenSegments {
+ public:
+  void Add(int64_t position);
+  std::vector<int64_t> Take();
+  bool Empty() const;
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<int64_t> m_positions;
+};
+
+// Where continuous saving stands. Positions count the output window's values
+// since start-up (stream positions), so they survive the window's slide and
+// do not depend on the tags' times, which go backwards when the clock is set.
+struct SaveContinuation {
+  // A failed segment is tried again this often while it is in the window.
+  static constexpr int kRetrySeconds = 10;
+
+  int64_t WindowStart = 0;  // stream position of the window's first value
+  int64_t Next = 0;         // first position not yet handed to a continuous save
+  std::shared_ptr<UnwrittenSegments> Unwritten = std::make_shared<UnwrittenSegments>();
+  TDateTime LastRetry = 0;
+
+  // The cycle moved the output window by its new count.
+  void Slide(int32_t newCount) { WindowStart += newCount; }
+  // True (and remembered) when failed segments wait and the last retry is
+  // kRetrySeconds ago.
+  bool RetryDue(TDateTime now);
+};
+
 // What PrepareBufferForSave hands to a save job: the copied samples
 // (interleaved by 8) and their tags, positions relative to the copy.
 struct SaveJob {
@@ -34,6 +68,10 @@ struct SaveJob {
   bool HighGainUsable = true;
   ArrayOfDataType Samples;
   TArrayOfPPS Tags;
+  // Continuous saves: each tag's stream position, and where the job hands
+  // back the segments it could not write.
+  std::vector<int64_t> Positions;
+  std::shared_ptr<UnwrittenSegments> Unwritten;
 };
 
 enum class SaveOutcome {
@@ -47,13 +85,23 @@ struct SavePreparation {
   // Peak velocities (nm/s, signed) of Z, N and E over the copied interval.
   double PeakZ = 0, PeakN = 0, PeakE = 0;
   std::optional<SaveJob> Job;
+  // The new LastSaveTime: set for continuous saves (and for trigger saves
+  // when only triggers are recorded) that took new segments.
+  std::optional<TDateTime> LastSaveTime;
+  // Unwritten segments that left the window before they could be retried.
+  int32_t Lost = 0;
 };
 
-// Main thread, inside the acquisition lock. Takes the segments whose tags lie
-// after `start`, at most `span` seconds from the first; the last segment of
-// the window (maybe still growing) is left for the next save. Advances
-// LastSaveTime for continuous saves (and for trigger saves when only triggers
-// are recorded). On return `span` holds segments taken minus segments asked.
+// Main thread, inside the acquisition lock. A continuous save with a
+// continuation takes the segments from its position on, plus the unwritten
+// segments still in the window; otherwise the segments whose tags lie after
+// `start`. At most `span` seconds from the first new segment; the last segment
+// of the window (maybe still growing) is left for the next save. On return
+// `span` holds new segments taken minus segments asked.
+SavePreparation PrepareBufferForSave(const ArrayOfDataType* window, const TArrayOfPPS* tags,
+                                     SaveContinuation* continuation, const TProgParam& params,
+                                     TDateTime start, bool trigger, int32_t& span);
+// The same over a station's output window by time alone; applies LastSaveTime.
 SavePreparation PrepareBufferForSave(StationState& state, const TProgParam& params,
                                      TDateTime start, bool trigger, int32_t& span);
 

@@ -1,5 +1,6 @@
 #include "timekeeping/pps_sync.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -60,25 +61,27 @@ void TPPSSync::Emit(TPPSEffects fx) {
   if (sink) sink(std::move(fx));
 }
 
-void TPPSSync::ComPortGPSDSRorCTSChange(bool state) {
-  if ((m_ppsLine == kSignalCTS || m_ppsLine == kSignalDSR) && !state) OnPPSaction();
+void TPPSSync::ComPortGPSDSRorCTSChange(bool state, int64_t stampMs) {
+  if ((m_ppsLine == kSignalCTS || m_ppsLine == kSignalDSR) && !state) OnPPSaction(stampMs);
 }
 
-void TPPSSync::ComPortGPSRing() {
-  if (m_ppsLine == kSignalRI) OnPPSaction();
+void TPPSSync::ComPortGPSRing(int64_t stampMs) {
+  if (m_ppsLine == kSignalRI) OnPPSaction(stampMs);
 }
 
-int TPPSSync::TimeSyncOnPulse(TPulseTexts& texts) {
+int TPPSSync::TimeSyncOnPulse(TPulseTexts& texts, int64_t stampMs) {
   TPPSEffects fx;
   std::unique_lock lock(m_mutex);
-  const int result = TimeSyncLocked(lock, texts, fx);
+  const int result = TimeSyncLocked(lock, texts, fx, stampMs);
   lock.unlock();
   Emit(std::move(fx));
   return result;
 }
 
-int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& texts, TPPSEffects& fx) {
-  const int64_t now = m_clock.NowUnixMs();  // first, as close to the edge as we get
+int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& texts, TPPSEffects& fx,
+                             int64_t stampMs) {
+  // A handler called outside a line event has no stamp (0): read the clock.
+  const int64_t now = stampMs > 0 ? stampMs : m_clock.NowUnixMs();
   const int64_t d = now - m_lastPulseMs;
   if (d <= kBounceMs) {
     m_pulseCounter = 0;
@@ -94,9 +97,12 @@ int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& te
   if (d < kMissedMs && m_readyToSync && m_pulseCounter >= kPulsesBeforeSync && m_syncRequest &&
       (m_gpsValid || (!m_validOnly && m_clockSynchronised)) && SystemTimeIsValid(m_gpsTime)) {
     const int64_t target = SystemTimeToUnixMs(m_gpsTime);
+    // The pulse was at `target`: what passed since its stamp (lamps, locks,
+    // queued calls) is added, so that it does not become the clock's error.
+    const int64_t elapsed = std::max<int64_t>(0, m_clock.NowUnixMs() - now);
     std::string error;
     m_syncRequest = false;
-    if (m_setter.SetUtc(target, error)) {
+    if (m_setter.SetUtc(target + elapsed, error)) {
       result = 1;
       // This pulse happened at `target` on the corrected clock; measuring
       // the next one from the old reading would reject or skip pulses.
@@ -152,11 +158,11 @@ int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& te
   return result;
 }
 
-void TPPSSync::OnPPSaction() {
+void TPPSSync::OnPPSaction(int64_t stampMs) {
   TPPSEffects fx;
   TPulseTexts texts;
   std::unique_lock lock(m_mutex);
-  const int result = TimeSyncLocked(lock, texts, fx);
+  const int result = TimeSyncLocked(lock, texts, fx, stampMs);
   if (result == 0) {
     lock.unlock();
     Emit(std::move(fx));

@@ -75,13 +75,15 @@ class TPPSSync {
   void SetWait(std::function<void(int ms)> wait);
 
   // ---- event thread ----
+  // `stampMs` is the clock as the port's thread read it when the edge woke
+  // it (TComPort::LineEventStampMs); without one (0) the clock is read on entry.
   // CTS or DSR changed: a pulse is the off-edge when GPS/PPS is CTS or DSR.
-  void ComPortGPSDSRorCTSChange(bool state);
+  void ComPortGPSDSRorCTSChange(bool state, int64_t stampMs = 0);
   // Ring indicator: a pulse when GPS/PPS is RI.
-  void ComPortGPSRing();
-  void OnPPSaction();
+  void ComPortGPSRing(int64_t stampMs = 0);
+  void OnPPSaction(int64_t stampMs = 0);
   // -1 (clock not set), 0 (pulse ignored) or 1 (clock set); fills `texts`.
-  int TimeSyncOnPulse(TPulseTexts& texts);
+  int TimeSyncOnPulse(TPulseTexts& texts, int64_t stampMs = 0);
 
   // ---- main thread ----
   // Start-up with Registration/WaitForSync off: acquisition need not wait.
@@ -117,7 +119,8 @@ class TPPSSync {
   TSystemTime GPSTime() const;
 
  private:
-  int TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& texts, TPPSEffects& fx);
+  int TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& texts, TPPSEffects& fx,
+                     int64_t stampMs);
   void Emit(TPPSEffects fx);
   void ClearTimeValidLocked(TPPSEffects& fx);
 

@@ -377,11 +377,11 @@ TEST(ComPortEvents, LineEventsFollowTheEventsSetAndRingFiresOnItsTrailingEdge) {
   rig.port.OnRing = [&](TComPort&) { seen.push_back("ring"); };
   ASSERT_TRUE(rig.port.Open());
   auto& fire = rig.backend->events.LineChange;
-  fire(clCTS, clCTS);  // not in Events
-  fire(clDSR, clDSR);
-  fire(clDSR, 0);
-  fire(clRing, clRing);
-  fire(clRing, 0);
+  fire(clCTS, clCTS, 0);  // not in Events
+  fire(clDSR, clDSR, 0);
+  fire(clDSR, 0, 0);
+  fire(clRing, clRing, 0);
+  fire(clRing, 0, 0);
   EXPECT_EQ(seen, (std::vector<std::string>{"dsr+", "dsr-", "ring"}));
   EXPECT_EQ(rig.port.LineState(), 0u);
 }

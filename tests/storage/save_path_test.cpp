@@ -423,4 +423,123 @@ TEST(SaveInvariant, EverySecondIsSavedOnceAndReadsBackAsWritten) {
   for (const auto& [key, count] : seen) EXPECT_EQ(count, 1) << key.first << " " << key.second;
 }
 
+// ---- continuous saving by position: through the slide, across failures -------
+
+constexpr int kFrames = 10;   // per second in the output window
+constexpr int kWindow = 30;   // seconds in the window
+constexpr int kDueSeconds = 20;
+constexpr int32_t kSecondValues = kFrames * 8;
+
+struct Case {
+  const char* legend;
+  int stepEvery, stepBack;   // tag times step back this many seconds every so many cycles
+  int blockFrom, blockTo;    // cycles in which the data folder cannot be created
+  int closeAfter;  // the close's final save follows the first regular save from this cycle on
+};
+
+class ContinuationTest : public ::testing::TestWithParam<Case> {};
+
+// Values name their second, so a block read back tells which second it holds
+// whatever its time label says.
+int32_t Value(int second, int frame, int input) { return second * 10'000 + frame * 10 + input; }
+
+TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
+  const Case& c = GetParam();
+  TempDir dir;
+  const TProgParam p = DefaultParams(dir.Path("r"));
+  const int64_t base = DateTimeToUnixMs(EncodeDateTime(2026, 1, 15, 12, 0, 0));
+  SaveLock lock;
+  FakeHost host;
+  SaveContinuation cont;
+  ArrayOfDataType window(static_cast<size_t>(kWindow) * kSecondValues, 0);
+  TArrayOfPPS tags(kPPSTagCount);
+  TDateTime lastSaveTime = UnixMsToDateTime(base - 1000);
+  int lost = 0, recoveredOldest = -1, closedAt = -1;
+  auto save = [&](int span) {
+    int32_t left = span;
+    SavePreparation r = PrepareBufferForSave(&window, &tags, &cont, p, lastSaveTime, false, left);
+    lost += r.Lost;
+    if (r.LastSaveTime) lastSaveTime = *r.LastSaveTime;
+    if (r.Job) {
+      EXPECT_EQ(TStartSaveSeisDataThread(std::move(*r.Job), p, lock).Execute(host), 90);
+    }
+    return r.Outcome == SaveOutcome::Saved;
+  };
+
+  for (int second = 0; second < 200 && closedAt < 0; ++second) {
+    const TDateTime now = UnixMsToDateTime(base + 1000LL * second);
+    // The cycle: one second enters, the oldest leaves, the tags move along.
+    window.erase(window.begin(), window.begin() + kSecondValues);
+    for (int f = 0; f < kFrames; ++f)
+      for (int in = 0; in < 8; ++in) window.push_back(Value(second, f, in));
+    TArrayOfPPS kept(kPPSTagCount);
+    int k = 0;
+    for (const TPPSRecord& t : tags)
+      if (t.Time != 0 && t.Index >= kSecondValues) kept[k++] = {t.Time, t.Index - kSecondValues};
+    const int behind = c.stepEvery > 0 ? second / c.stepEvery * c.stepBack : 0;
+    kept[k] = {AddMs(now, -1000LL * behind), static_cast<int32_t>(window.size()) - kSecondValues};
+    tags = kept;
+    cont.Slide(kSecondValues);
+
+    // A file in the way fails every writer, as a full disk does; the data
+    // written so far wait aside meanwhile.
+    namespace fs = std::filesystem;
+    if (second == c.blockFrom) {
+      fs::create_directories(dir.Path("r"));
+      if (fs::exists(dir.Path("r/Data"))) fs::rename(dir.Path("r/Data"), dir.Path("aside"));
+      WriteFile(dir.Path("r/Data"), "in the way of the data folder");
+    }
+    if (second == c.blockTo) {
+      fs::remove(dir.Path("r/Data"));
+      if (fs::exists(dir.Path("aside"))) fs::rename(dir.Path("aside"), dir.Path("r/Data"));
+    }
+    const bool due = SecondsBetween(lastSaveTime, now) > kDueSeconds;
+    if (!due && !cont.RetryDue(now)) continue;
+    const int oldest = std::max(0, second - kWindow + 1);
+    if (save(360) && second >= c.blockTo && recoveredOldest < 0) recoveredOldest = oldest;
+    if (due && second >= c.closeAfter) {
+      if (SecondsBetween(lastSaveTime, now) > 0) save(900);
+      closedAt = second;
+    }
+  }
+  ASSERT_GE(closedAt, 0);
+  if (recoveredOldest < 0) recoveredOldest = 0;
+
+  std::map<int, int> blocks;  // second -> blocks read back (4 channels each)
+  if (std::filesystem::exists(dir.Path("r")))
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path("r"))) {
+      if (!e.is_regular_file()) continue;
+      for (const ReadBlock& b : ParseGse2(ReadFile(e.path().string()))) {
+        ASSERT_EQ(b.Values.size(), static_cast<size_t>(kFrames));
+        const int second = b.Values[0] / 10'000;
+        for (int f = 0; f < kFrames; ++f) EXPECT_EQ(b.Values[f] / 10'000, second);
+        ++blocks[second];
+      }
+    }
+  int never = 0;
+  // The last second of the window is still growing at the close.
+  for (int second = 0; second < closedAt; ++second) {
+    SCOPED_TRACE("second " + std::to_string(second));
+    const int n = blocks.count(second) ? blocks[second] : 0;
+    EXPECT_TRUE(n == 0 || n == 4) << n << " blocks";
+    if (n == 0) {
+      ++never;
+      EXPECT_LT(second, recoveredOldest) << "unwritten although still in the window";
+    }
+  }
+  EXPECT_EQ(blocks.count(closedAt), 0u);
+  EXPECT_EQ(never, lost) << "every second given up is reported";
+  if (c.blockFrom < 0) {
+    EXPECT_EQ(never, 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SaveContinuation, ContinuationTest,
+    ::testing::Values(Case{"tags step back 2 s every 7 s", 7, 2, -1, -1, 60},
+                      Case{"tags step back 3 s every 5 s", 5, 3, -1, -1, 62},
+                      Case{"disk full for 12 s", 0, 0, 40, 52, 90},
+                      Case{"disk full for 70 s, tags stepping back", 9, 2, 40, 110, 150}),
+    LegendName<Case>);
+
 }  // namespace

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 #include "serial/comport.h"
 
@@ -356,5 +359,109 @@ TEST(PPSSync, SimulatedReceiverSynchronisesTheManualClock) {
   EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditLongitude, "E 016\xB0" "34.5678'")));
   port.Close();
 }
+
+}  // namespace
+
+namespace {
+
+// A device whose line changes the test fires with the stamp the port's
+// thread would have taken, and whose receive buffer the test fills.
+class ScriptedLines final : public ComBackend {
+ public:
+  bool Open(const TComSettings&, ComBackendEvents e, std::string&) override {
+    events = std::move(e);
+    return true;
+  }
+  void Close() override {}
+  bool Apply(const TComSettings&, std::string&) override { return true; }
+  bool Write(const std::string&, std::string&) override { return true; }
+  std::string ReadAvailable(std::size_t max) override {
+    std::string out = rx.substr(0, max);
+    rx.erase(0, out.size());
+    return out;
+  }
+  void ClearBuffers(bool input, bool) override {
+    if (input) rx.clear();
+  }
+  bool SetDTR(bool) override { return true; }
+  unsigned LineState() override { return lines; }
+  ComBackendEvents events;
+  std::string rx;
+  unsigned lines = 0;
+};
+
+struct StampCase {
+  const char* legend;
+  uint8_t pps;        // GPS/PPS
+  TSyncMethod method; // smThreadSync: the handler runs from a queue
+  int64_t lateMs;     // clock advance between the stamp and the handler
+};
+
+class PulseStampTest : public ::testing::TestWithParam<StampCase> {};
+
+// The clock is set to the pulse's second plus what passed since the stamp,
+// and the difference is measured at the stamp, however late the handler runs.
+TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
+  const StampCase& c = GetParam();
+  ManualClock clock(kGps0 - 1000);
+  RecordingClockSetter setter;
+  TComPort port;
+  ScriptedLines* device = nullptr;
+  port.SetBackendFactory([&](const std::string&, std::string&) {
+    auto d = std::make_unique<ScriptedLines>();
+    device = d.get();
+    return d;
+  });
+  port.SetPort("scripted");
+  port.SetSyncMethod(c.method);
+  port.SetEvents(evRing | evCTS | evDSR);
+  std::vector<std::function<void()>> queue;
+  port.SetDispatcher([&](std::function<void()> call) { queue.push_back(std::move(call)); });
+  PortTextAdapter<TComPort> text(port);
+  TGPSrec gps = Settings();
+  gps.PPS = c.pps;
+  TPPSSync sync(gps, clock, setter, text);
+  sync.SetWait({});
+  port.OnDSRChange = [&](TComPort&, bool on) {
+    sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs());
+  };
+  port.OnCTSChange = port.OnDSRChange;
+  port.OnRing = [&](TComPort&) { sync.ComPortGPSRing(TComPort::LineEventStampMs()); };
+  ASSERT_TRUE(port.Open());
+  const unsigned line = c.pps == kSignalRI ? clRing : c.pps == kSignalCTS ? clCTS : clDSR;
+
+  Rig format(Settings());  // only for its RMC text
+  for (int i = 0; i < 10; ++i) {
+    const int64_t second = kGps0 + 1000LL * i;
+    clock.SetUnixMs(second);
+    const int64_t stamp = clock.NowUnixMs();
+    device->events.LineChange(line, line, stamp);
+    if (c.method == TSyncMethod::smNone) clock.AdvanceMs(c.lateMs);
+    device->events.LineChange(line, 0, stamp);
+    if (c.method == TSyncMethod::smThreadSync) {
+      clock.AdvanceMs(c.lateMs);
+      for (auto& call : queue) call();
+      queue.clear();
+    }
+    device->rx += format.Rmc(second);
+  }
+  ASSERT_EQ(setter.Requests().size(), 1u);
+  EXPECT_EQ(setter.Requests()[0], kGps0 + 9'000 + c.lateMs);
+  EXPECT_EQ(sync.ClockDiffMs(), 0);
+  EXPECT_EQ(sync.PulseCounter(), 10);
+  port.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PPSSync, PulseStampTest,
+    ::testing::Values(StampCase{"DSR on the event thread 37 ms late", kSignalDSR, TSyncMethod::smNone, 37},
+                      StampCase{"CTS queued 480 ms late", kSignalCTS, TSyncMethod::smThreadSync, 480},
+                      StampCase{"RI on time", kSignalRI, TSyncMethod::smNone, 0}),
+    [](const ::testing::TestParamInfo<StampCase>& info) {
+      std::string name;
+      for (const char* ch = info.param.legend; *ch; ++ch)
+        name += std::isalnum(static_cast<unsigned char>(*ch)) ? *ch : '_';
+      return name;
+    });
 
 }  // namespace
