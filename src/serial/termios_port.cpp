@@ -140,8 +140,15 @@ bool TermiosBackend::Apply(const TComSettings& settings, std::string& error) {
     return false;
   }
   cfmakeraw(&t);
-  t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CLOCAL | CREAD;
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  const TLineFormat& fmt = settings.Format;
+  t.c_cflag |= (fmt.DataBits == 5 ? CS5 : fmt.DataBits == 6 ? CS6 : fmt.DataBits == 7 ? CS7 : CS8) |
+               CLOCAL | CREAD;
+  if (fmt.Parity != TParityBits::prNone) t.c_cflag |= PARENB;
+  if (fmt.Parity == TParityBits::prOdd || fmt.Parity == TParityBits::prMark) t.c_cflag |= PARODD;
+  if (fmt.Parity == TParityBits::prMark || fmt.Parity == TParityBits::prSpace) t.c_cflag |= CMSPAR;
+  // Linux has no 1.5 stop bits; the nearest is two.
+  if (fmt.StopBits != TStopBits::sbOneStopBit) t.c_cflag |= CSTOPB;
   const TFlowControl& f = settings.FlowControl;
   // Linux has one hardware handshake (RTS/CTS); DSR output flow has no equivalent.
   if (f.OutCTSFlow || f.ControlRTS == TRTSFlowControl::rtsHandshake) t.c_cflag |= CRTSCTS;
