@@ -18,6 +18,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +91,15 @@ QString NotReal(const QString& text) {
   return QStringLiteral("'%1' is not a valid floating point value").arg(text);
 }
 
+}  // namespace
+
+namespace {
+void EnableWithLabel(QWidget* w, bool on) {
+  w->setEnabled(on);
+  if (auto* parent = w->parentWidget())
+    for (QLabel* l : parent->findChildren<QLabel*>())
+      if (l->buddy() == w) l->setEnabled(on);
+}
 }  // namespace
 
 TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
@@ -168,8 +178,10 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
   row(f, tr("At Minute"), TriggerMinuteEdit = edit("TriggerMinuteEdit"));
   row(f, tr("TCP/IP server"), TCPIPserverEdit = edit("TCPIPserverEdit"));
   row(f, tr("Port"), TCPIPportEdit = edit("TCPIPportEdit"));
-  TCPIPserverEdit->setEnabled(false);
-  TCPIPportEdit->setEnabled(false);
+  EnableWithLabel(TCPIPserverEdit, false);
+  EnableWithLabel(TCPIPportEdit, false);
+  for (QLineEdit* e : {DataDirEdit, TrigDirEdit, AsciiDirEdit, BackUpDirEdit})
+    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QString(30, 'x')));
 
   // Converter
   QGroupBox* conv = group(tr("Converter "));
@@ -278,6 +290,7 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
     *target = edit(name);
     auto* l = new QLabel(caption);
     l->setBuddy(*target);
+    flags->addSpacing(6);
     flags->addWidget(l);
     flags->addWidget(*target);
   }
@@ -301,7 +314,8 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
     t->verticalHeader()->hide();
     t->horizontalHeader()->setStretchLastSection(true);
     t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 4);
-    t->setColumnWidth(0, t->fontMetrics().horizontalAdvance("AIN00") + 14);
+    t->setColumnWidth(0, std::max(t->fontMetrics().horizontalAdvance(tr("Channel")),
+                                  t->fontMetrics().horizontalAdvance("AIN00")) + 18);
     const int rows = 8 * (t->fontMetrics().height() + 4) + t->horizontalHeader()->sizeHint().height() + 4;
     t->setMinimumHeight(rows);
     t->setMaximumHeight(rows);
@@ -335,7 +349,7 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
     grid->addLayout(v, 0, c);
   };
   column(0, {common, comm});
-  column(1, {conv, convn, filter, trig});
+  column(1, {conv, convn, filter});
   column(2, {gsm, gps});
   auto* buttons = new QWidget;
   auto* bl = new QHBoxLayout(buttons);
@@ -343,7 +357,7 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
   bl->addStretch(1);
   bl->addWidget(SaveBtn);
   bl->addWidget(BackBtn);
-  column(3, {seis, saving}, buttons);
+  column(3, {seis, saving, trig}, buttons);
   grid->addWidget(m_groups[10], 1, 0);
   grid->addWidget(m_groups[11], 1, 1);
   grid->addWidget(m_groups[12], 1, 2);
@@ -559,14 +573,6 @@ void TParamsForm::AlarmChkBoxClick() {
   }
 }
 
-namespace {
-void EnableWithLabel(QWidget* w, bool on) {
-  w->setEnabled(on);
-  if (auto* parent = w->parentWidget())
-    for (QLabel* l : parent->findChildren<QLabel*>())
-      if (l->buddy() == w) l->setEnabled(on);
-}
-}  // namespace
 
 void TParamsForm::SendRadioButtonClick() {
   const bool sms = SendSMSRadioButton->isChecked();
