@@ -132,6 +132,15 @@ void TermiosBackend::JoinThreads() {
   m_fd = m_wakeRead = m_wakeWrite = -1;
 }
 
+unsigned LineFormatFlags(const TLineFormat& f) {
+  unsigned flags = f.DataBits == 5 ? CS5 : f.DataBits == 6 ? CS6 : f.DataBits == 7 ? CS7 : CS8;
+  if (f.Parity != TParityBits::prNone) flags |= PARENB;
+  if (f.Parity == TParityBits::prOdd || f.Parity == TParityBits::prMark) flags |= PARODD;
+  if (f.Parity == TParityBits::prMark || f.Parity == TParityBits::prSpace) flags |= CMSPAR;
+  if (f.StopBits != TStopBits::sbOneStopBit) flags |= CSTOPB;
+  return flags;
+}
+
 bool TermiosBackend::Apply(const TComSettings& settings, std::string& error) {
   if (m_fd < 0) return true;
   termios t{};
@@ -141,14 +150,7 @@ bool TermiosBackend::Apply(const TComSettings& settings, std::string& error) {
   }
   cfmakeraw(&t);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  const TLineFormat& fmt = settings.Format;
-  t.c_cflag |= (fmt.DataBits == 5 ? CS5 : fmt.DataBits == 6 ? CS6 : fmt.DataBits == 7 ? CS7 : CS8) |
-               CLOCAL | CREAD;
-  if (fmt.Parity != TParityBits::prNone) t.c_cflag |= PARENB;
-  if (fmt.Parity == TParityBits::prOdd || fmt.Parity == TParityBits::prMark) t.c_cflag |= PARODD;
-  if (fmt.Parity == TParityBits::prMark || fmt.Parity == TParityBits::prSpace) t.c_cflag |= CMSPAR;
-  // Linux has no 1.5 stop bits; the nearest is two.
-  if (fmt.StopBits != TStopBits::sbOneStopBit) t.c_cflag |= CSTOPB;
+  t.c_cflag |= LineFormatFlags(settings.Format) | CLOCAL | CREAD;
   const TFlowControl& f = settings.FlowControl;
   // Linux has one hardware handshake (RTS/CTS); DSR output flow has no equivalent.
   if (f.OutCTSFlow || f.ControlRTS == TRTSFlowControl::rtsHandshake) t.c_cflag |= CRTSCTS;
