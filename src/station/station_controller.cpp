@@ -726,6 +726,8 @@ bool StationController::TerminalSuspend() {
   return gsmFree;
 }
 
+bool StationController::GpsPortOpen() const { return m_gpsPort && m_gpsPort->Connected(); }
+
 void StationController::TerminalResume() {
   if (m_ppsSync) m_ppsSync->CancelSyncRequest(5);
   if (m_terminalGpsWasOpen && !m_gpsPort->Open()) IndicateSaveLog("GPS: Error opening port.");

@@ -134,6 +134,8 @@ class StationController : public QObject, public WorkerHost {
   // terminal. Resume gives both back.
   bool TerminalSuspend();
   void TerminalResume();
+  bool GpsPortOpen() const;
+  bool TerminalActive() const { return m_modemLock.TerminalActive(); }
 
   // Start-up step 8: the views switch to the configured language; false when
   // it has no translation (English stays). Headless there is nothing to switch.

@@ -35,6 +35,8 @@ QPlainTextEdit* NewMemo(const char* name) {
   m->setObjectName(name);
   m->setReadOnly(true);
   m->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // A receiver left talking for days must not fill the memory.
+  m->setMaximumBlockCount(20000);
   m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
