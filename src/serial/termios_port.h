@@ -1,7 +1,6 @@
 #pragma once
 // A real serial device through termios: raw, 8N1 unless the port's line
-// format says otherwise, non-blocking reads. Two
-// event threads: one polls for received data (a self-pipe ends the poll),
+// format says otherwise, non-blocking reads. Two event threads: one polls for received data (a self-pipe ends the poll),
 // one waits with TIOCMIWAIT for CTS/DSR/RI/DCD and stamps the change first;
 // close interrupts that wait with a signal. Devices without modem-line
 // waiting (pseudo-terminals) just carry data.

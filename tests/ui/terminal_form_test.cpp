@@ -205,13 +205,21 @@ TEST(TerminalForm, MenuSuspendsTheStationsPortsWhileOpen) {
   std::vector<std::string> logWhileOpen;
   WhenModal([&] {
     logWhileOpen = w.log;
-    EXPECT_TRUE(w.form->TerminalForm->GSMOpenBtn->isEnabled());
-    w.form->TerminalForm->BackBtn->click();
+    TTerminalForm& t = *w.form->TerminalForm;
+    EXPECT_TRUE(t.GSMOpenBtn->isEnabled());
+    // The operator's check of the modem: the GSM half on sim-gsm, AT, OK.
+    UsePort(t, t.GSMSettingBtn, "sim-gsm");
+    t.GSMOpenBtn->click();
+    t.Edit->setText("AT");
+    t.GSMSendBtn->click();
+    EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains("OK"); }));
+    t.BackBtn->click();
   });
   menu->trigger();
   ASSERT_FALSE(logWhileOpen.empty());
   EXPECT_NE(logWhileOpen.back().find("Inf: Terminal activated - GPS eventually GSM suspended."), std::string::npos);
   EXPECT_NE(w.log.back().find("Inf: Terminal window closed - GPS eventually GSM re-activated."), std::string::npos);
+  EXPECT_FALSE(w.form->TerminalForm->GSMComPort().Connected());
 }
 
 }  // namespace
