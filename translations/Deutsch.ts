@@ -385,7 +385,7 @@
 <context>
     <name>TParamsForm</name>
     <message>
-        <location filename="../src/ui/paramsform.cpp" line="+67"/>
+        <location filename="../src/ui/paramsform.cpp" line="+105"/>
         <source>Registration Parametres</source>
         <translation>Registrierparameter</translation>
     </message>
@@ -491,7 +491,7 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+59"/>
+        <location line="+61"/>
         <location line="+26"/>
         <source>Port</source>
         <translation>Port</translation>
@@ -713,7 +713,7 @@
         <translation>Seriennr.</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+15"/>
         <source>Saving Conditions</source>
         <translation>Speicherbedingungen</translation>
     </message>
@@ -739,11 +739,12 @@
     </message>
     <message>
         <location line="+7"/>
+        <location line="+4"/>
         <source>Channel</source>
         <translation>Kanal</translation>
     </message>
     <message>
-        <location line="+15"/>
+        <location line="+12"/>
         <source>Sensor </source>
         <translation>Sensor </translation>
     </message>
@@ -794,7 +795,7 @@
         <translation>Filterwerte</translation>
     </message>
     <message>
-        <location line="+187"/>
+        <location line="+179"/>
         <source>Open</source>
         <translation>Öffnen</translation>
     </message>
@@ -896,7 +897,7 @@
 <context>
     <name>TTerminalForm</name>
     <message>
-        <location filename="../src/ui/terminalform.cpp" line="+52"/>
+        <location filename="../src/ui/terminalform.cpp" line="+54"/>
         <source>Terminal</source>
         <translation>Terminal</translation>
     </message>

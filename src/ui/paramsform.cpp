@@ -91,9 +91,7 @@ QString NotReal(const QString& text) {
   return QStringLiteral("'%1' is not a valid floating point value").arg(text);
 }
 
-}  // namespace
-
-namespace {
+// A control and the label that names it.
 void EnableWithLabel(QWidget* w, bool on) {
   w->setEnabled(on);
   if (auto* parent = w->parentWidget())
