@@ -35,6 +35,9 @@ TEST_F(Language, DeutschTranslatesTheWindowsButNotTheLog) {
   // The panel buttons keep the hints whose first word the window swaps.
   EXPECT_EQ(w.form->BtnActual->toolTip(), "View Actual Measurement");
   EXPECT_EQ(w.Count("Inf: ****** S T A R T ******"), 1);
+  w.form->BtnInfo->click();
+  w.form->BtnActual->click();
+  Settle();
   SavePicture(w.form.get(), "mainform_deutsch.png");
   w.form->ParamsForm->show();
   Settle();
