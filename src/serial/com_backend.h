@@ -39,11 +39,22 @@ struct TFlowControl {
   bool XonXoffIn = false;
 };
 
-// Data bits, parity and stop bits are always 8, none, 1.
+enum class TParityBits { prNone, prOdd, prEven, prMark, prSpace };
+enum class TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
+
+// The station's own ports keep 8, none, 1; the terminal's may change them.
+struct TLineFormat {
+  int DataBits = 8;  // 5..8
+  TParityBits Parity = TParityBits::prNone;
+  TStopBits StopBits = TStopBits::sbOneStopBit;
+  bool operator==(const TLineFormat&) const = default;
+};
+
 struct TComSettings {
   std::string Port = "COM1";
   TBaudRate BaudRate = TBaudRate::br9600;
   TFlowControl FlowControl;
+  TLineFormat Format;
   TThreadPriority EventThreadPriority = TThreadPriority::tpNormal;
 };
 

@@ -136,6 +136,22 @@ TFlowControl TComPort::FlowControl() const {
   return m_settings.FlowControl;
 }
 
+void TComPort::SetLineFormat(const TLineFormat& format) {
+  TComSettings s;
+  {
+    std::lock_guard lock(m_settingsMutex);
+    m_settings.Format = format;
+    s = m_settings;
+  }
+  std::lock_guard lock(m_openMutex);
+  if (m_backend && m_connected) (void)m_backend->Apply(s, m_error);
+}
+
+TLineFormat TComPort::LineFormat() const {
+  std::lock_guard lock(m_settingsMutex);
+  return m_settings.Format;
+}
+
 bool TComPort::SetEventThreadPriority(TThreadPriority priority) {
   if (Connected()) {
     m_error = "Cannot change the event thread priority while the port is open.";

@@ -56,6 +56,8 @@ class TComPort {
   TBaudRate BaudRate() const;
   void SetFlowControl(const TFlowControl& flow);
   TFlowControl FlowControl() const;
+  void SetLineFormat(const TLineFormat& format);
+  TLineFormat LineFormat() const;
   void SetEvents(TComEvents events) { m_events = events; }
   TComEvents Events() const { return m_events; }
   void SetSyncMethod(TSyncMethod method) { m_syncMethod = method; }

@@ -133,6 +133,15 @@ void TermiosBackend::JoinThreads() {
   m_fd = m_wakeRead = m_wakeWrite = -1;
 }
 
+unsigned LineFormatFlags(const TLineFormat& f) {
+  unsigned flags = f.DataBits == 5 ? CS5 : f.DataBits == 6 ? CS6 : f.DataBits == 7 ? CS7 : CS8;
+  if (f.Parity != TParityBits::prNone) flags |= PARENB;
+  if (f.Parity == TParityBits::prOdd || f.Parity == TParityBits::prMark) flags |= PARODD;
+  if (f.Parity == TParityBits::prMark || f.Parity == TParityBits::prSpace) flags |= CMSPAR;
+  if (f.StopBits != TStopBits::sbOneStopBit) flags |= CSTOPB;
+  return flags;
+}
+
 bool TermiosBackend::Apply(const TComSettings& settings, std::string& error) {
   if (m_fd < 0) return true;
   termios t{};
@@ -141,8 +150,8 @@ bool TermiosBackend::Apply(const TComSettings& settings, std::string& error) {
     return false;
   }
   cfmakeraw(&t);
-  t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CLOCAL | CREAD;
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  t.c_cflag |= LineFormatFlags(settings.Format) | CLOCAL | CREAD;
   const TFlowControl& f = settings.FlowControl;
   // Linux has one hardware handshake (RTS/CTS); DSR output flow has no equivalent.
   if (f.OutCTSFlow || f.ControlRTS == TRTSFlowControl::rtsHandshake) t.c_cflag |= CRTSCTS;

@@ -1,6 +1,6 @@
 #pragma once
-// A real serial device through termios: raw 8N1, non-blocking reads. Two
-// event threads: one polls for received data (a self-pipe ends the poll),
+// A real serial device through termios: raw, 8N1 unless the port's line
+// format says otherwise, non-blocking reads. Two event threads: one polls for received data (a self-pipe ends the poll),
 // one waits with TIOCMIWAIT for CTS/DSR/RI/DCD and stamps the change first;
 // close interrupts that wait with a signal. Devices without modem-line
 // waiting (pseudo-terminals) just carry data.
@@ -11,6 +11,10 @@
 
 #include "platform/clock.h"
 #include "serial/com_backend.h"
+
+// The c_cflag bits of data bits, parity and stop bits (CSIZE, PARENB,
+// PARODD, CMSPAR, CSTOPB); 1.5 stop bits become two, the nearest Linux has.
+unsigned LineFormatFlags(const TLineFormat& format);
 
 class TermiosBackend final : public ComBackend {
  public:

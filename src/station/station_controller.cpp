@@ -228,7 +228,9 @@ void StationController::FormCreate() {
   // Step 7: start line and parameter summary.
   IndicateSaveLog(std::string("Inf: ****** S T A R T ****** (") + VELKOR_VERSION + ")");
   IndicateSaveLog("Inf: " + ParamsToText(m_params));
-  // Step 8: only the built-in English exists so far; other languages keep it.
+  // Step 8.
+  if (!m_params.Language.empty() && SwitchLanguage && !SwitchLanguage(m_params.Language))
+    IndicateSaveLog("Err: No translation Language/" + m_params.Language + ".qm, English kept.");
   // Step 10.
   const TDateTime now = m_clock->NowUtc();
   m_state.LastSaveTime = now;
@@ -740,6 +742,26 @@ bool StationController::OpenGpsPort() {
 
 void StationController::CloseGpsPort() {
   if (m_gpsPort && m_gpsPort->Connected()) m_gpsPort->Close();
+}
+
+bool StationController::TerminalSuspend() {
+  if (m_params.SendSMS) m_modemLock.SetTerminalActive(true);
+  m_terminalGpsWasOpen = m_gpsPort && m_gpsPort->Connected();
+  if (m_terminalGpsWasOpen) m_gpsPort->Close();
+  // A GSM job may be holding the port right now.
+  const bool gsmFree = !(m_gsmPort && m_gsmPort->Connected());
+  IndicateSaveLog("Inf: Terminal activated - GPS eventually GSM suspended.");
+  return gsmFree;
+}
+
+bool StationController::GpsPortOpen() const { return m_gpsPort && m_gpsPort->Connected(); }
+
+void StationController::TerminalResume() {
+  if (m_ppsSync) m_ppsSync->CancelSyncRequest(5);
+  if (m_terminalGpsWasOpen && !m_gpsPort->Open()) IndicateSaveLog("GPS: Error opening port.");
+  m_terminalGpsWasOpen = false;
+  if (m_params.SendSMS) m_modemLock.SetTerminalActive(false);
+  IndicateSaveLog("Inf: Terminal window closed - GPS eventually GSM re-activated.");
 }
 
 void StationController::ApplyPPSEffects(const std::vector<TPPSEffect>& effects) {

@@ -130,6 +130,18 @@ class StationController : public QObject, public WorkerHost {
   void SetLedColor(LedId id, LedColor color);
   void SetField(InfoField field, const std::string& text);
 
+  // Terminal window: the station closes its GPS port and keeps GSM jobs
+  // waiting (both logged); true when the main GSM port is free for the
+  // terminal. Resume gives both back.
+  bool TerminalSuspend();
+  void TerminalResume();
+  bool GpsPortOpen() const;
+  bool TerminalActive() const { return m_modemLock.TerminalActive(); }
+
+  // Start-up step 8: the views switch to the configured language; false when
+  // it has no translation (English stays). Headless there is nothing to switch.
+  std::function<bool(const std::string& language)> SwitchLanguage;
+
   // Derives the base name, title and file names from the executable name.
   static void DeriveNames(const std::string& executableName, std::string& title,
                           ProgramFiles& files);
@@ -208,6 +220,7 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<ClockSetter> m_gpsClockSetter;
   std::unique_ptr<TPPSSync> m_ppsSync;
   bool m_gpsErrorLogged = false;
+  bool m_terminalGpsWasOpen = false;
   SaveLock m_saveLock;
   // Where continuous saving goes on in the output window.
   SaveContinuation m_saveContinuation;

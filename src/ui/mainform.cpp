@@ -1,5 +1,7 @@
 #include "ui/mainform.h"
 
+#include "ui/language.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -116,6 +118,11 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
     activateWindow();
   });
 
+  ParamsForm = new TParamsForm(this);
+  TerminalForm = new TTerminalForm(this);
+  m_station.SwitchLanguage = [](const std::string& language) {
+    return SwitchLanguage(QString::fromLatin1(language.data(), static_cast<qsizetype>(language.size())));
+  };
   LogView = new TLogViewForm(this);
   // Lines come from worker threads too: the viewer as context runs the update on its own thread.
   connect(&m_station, &StationController::logLine, LogView, &TLogViewForm::AddLine);
@@ -432,10 +439,12 @@ void TMainForm::BuildMenus() {
   });
 
   QMenu* options = menuBar()->addMenu("&Options");
-  AddItem(options, "MenuParametres", "Parametres", QKeySequence(Qt::Key_F11), false);
+  QAction* params = AddItem(options, "MenuParametres", "Parametres", QKeySequence(Qt::Key_F11), true);
+  connect(params, &QAction::triggered, this, &TMainForm::MenuParametresClick);
   QAction* viewLog = AddItem(options, "MenuViewLog", "View log", QKeySequence(Qt::Key_F12), true);
   connect(viewLog, &QAction::triggered, this, &TMainForm::MenuViewLogClick);
-  AddItem(options, "MenuTerminal", "Terminal", {}, false);
+  QAction* terminal = AddItem(options, "MenuTerminal", "Terminal", {}, true);
+  connect(terminal, &QAction::triggered, this, &TMainForm::MenuTerminalClick);
   MenuSuspend = AddItem(options, "MenuSuspend", "Suspend", {}, true);
   MenuSuspend->setCheckable(true);
   connect(MenuSuspend, &QAction::triggered, this, &TMainForm::MenuSuspendClick);
@@ -459,6 +468,8 @@ void TMainForm::FormCreate() {
   resize(414, std::min(96, minimumSizeHint().height()));
   move(screen() ? screen()->availableGeometry().topLeft() + QPoint(1, 1) : QPoint(1, 1));
   m_station.FormCreate();
+  ParamsForm->Attach(m_station.Params(), m_station.State().Offsets, m_station.State().KeepOffsetsFile,
+                     m_station.ADGain(), m_station.Files());
   setWindowTitle(Q(m_station.Caption()));
   if (TrayIcon) TrayIcon->setToolTip(Q(m_station.Caption()));
   MenuSyncPCClock->setChecked(m_station.MenuSyncPCClockChecked());
@@ -776,6 +787,16 @@ void TMainForm::MenuSuspendClick() {
 }
 
 void TMainForm::MenuViewLogClick() { LogView->Open(m_station.Params().LogFile); }
+
+void TMainForm::MenuParametresClick() {
+  if (ParamsForm->exec() == kModalOK) m_station.IndicateSaveLog("Inf: New parametres were saved into ini-file.");
+}
+
+void TMainForm::MenuTerminalClick() {
+  TerminalForm->GSMOpenBtn->setEnabled(m_station.TerminalSuspend());
+  TerminalForm->exec();
+  m_station.TerminalResume();
+}
 
 void TMainForm::MenuAboutClick() {
   QMessageBox::about(this, "About Velkor",

@@ -15,6 +15,8 @@
 #include "storage/history_reader.h"
 #include "ui/lamp.h"
 #include "ui/logview.h"
+#include "ui/paramsform.h"
+#include "ui/terminalform.h"
 #include "ui/printing.h"
 #include "ui/waveform.h"
 #include "ui/waveform_renderer.h"
@@ -58,6 +60,8 @@ class TMainForm : public QMainWindow {
   QLabel* StatusPanel1 = nullptr;
   TWaveForm* WaveForm = nullptr;  // its own top-level window, deleted with this one
   TLogViewForm* LogView = nullptr;  // a window of its own, a child of this one
+  TParamsForm* ParamsForm = nullptr;
+  TTerminalForm* TerminalForm = nullptr;
 
   // Information panel.
   QFrame* PanelInfo = nullptr;
@@ -109,6 +113,9 @@ class TMainForm : public QMainWindow {
   void BtnPauseClick();
   void MenuSuspendClick();
   void MenuViewLogClick();
+  // Options: the parameters dialog and the terminal window, both modal.
+  void MenuParametresClick();
+  void MenuTerminalClick();
   // History navigation: a step of the picture, or a fresh read at the typed time.
   void BtnPrevNextClick(THistoryStep step);
   void BtnAsciiClick();

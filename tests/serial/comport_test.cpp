@@ -1,4 +1,5 @@
 #include "serial/comport.h"
+#include "serial/termios_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -535,6 +536,35 @@ TEST(SimGps, NothingIsDeliveredAfterAHandlerClosedThePort) {
   receiver->Pump();
   EXPECT_EQ(pulses, 1);
   EXPECT_EQ(receiver->PulseCount(), 1);
+}
+
+// The terminal's setup dialog may change data bits, parity and stop bits.
+TEST(LineFormat, TermiosFlags) {
+  struct Case {
+    TLineFormat format;
+    unsigned flags;
+  };
+  const Case cases[] = {
+      {{8, TParityBits::prNone, TStopBits::sbOneStopBit}, CS8},
+      {{7, TParityBits::prEven, TStopBits::sbTwoStopBits}, CS7 | PARENB | CSTOPB},
+      {{6, TParityBits::prOdd, TStopBits::sbOne5StopBits}, CS6 | PARENB | PARODD | CSTOPB},
+      {{5, TParityBits::prMark, TStopBits::sbOneStopBit}, CS5 | PARENB | PARODD | CMSPAR},
+      {{8, TParityBits::prSpace, TStopBits::sbOneStopBit}, CS8 | PARENB | CMSPAR},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LineFormatFlags(c.format), c.flags) << c.format.DataBits;
+}
+
+// A change while open reaches the device (a pseudo-terminal keeps only the
+// stop bits of the format: it forces 8 data bits and no parity).
+TEST_F(PtyPort, LineFormatChangeReachesTheOpenDevice) {
+  ASSERT_TRUE(port.Open());
+  for (const TStopBits stop : {TStopBits::sbTwoStopBits, TStopBits::sbOneStopBit}) {
+    port.SetLineFormat({8, TParityBits::prNone, stop});
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
+    EXPECT_EQ((t.c_cflag & CSTOPB) != 0, stop == TStopBits::sbTwoStopBits);
+  }
+  port.Close();
 }
 
 }  // namespace

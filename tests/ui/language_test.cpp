@@ -1,0 +1,56 @@
+#include "ui/language.h"
+
+#include <gtest/gtest.h>
+
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "station_window.h"
+
+namespace {
+
+class Language : public ::testing::Test {
+ protected:
+  void SetUp() override { clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0)); }
+  // The translator is process-wide: later tests expect English.
+  void TearDown() override { SwitchLanguage("English"); }
+  QStringList MenuTitles(TMainForm& f) const {
+    QStringList titles;
+    for (QAction* a : f.menuBar()->actions()) titles << a->text();
+    return titles;
+  }
+  TempDir dir;
+  ManualClock clock;
+};
+
+TEST_F(Language, DeutschTranslatesTheWindowsButNotTheLog) {
+  WriteFile(dir.Path("velkor.ini"), QuietStationIni("Language=Deutsch\r\n"));
+  StationWindow w(dir, clock);
+  EXPECT_EQ(w.Count("Err:"), 0);
+  EXPECT_EQ(MenuTitles(*w.form), QStringList({"Export", "&Allgemein", "&Optionen", "&Hilfe"}));
+  EXPECT_EQ(w.form->Action("MenuParametres")->text(), "Parameter");
+  EXPECT_EQ(w.form->BtnActual->text(), "&Aktuelle Messung >");
+  EXPECT_EQ(w.form->ParamsForm->windowTitle(), "Registrierparameter");
+  EXPECT_EQ(w.form->TerminalForm->GSMSendBtn->text(), "Senden");
+  // The panel buttons keep the hints whose first word the window swaps.
+  EXPECT_EQ(w.form->BtnActual->toolTip(), "View Actual Measurement");
+  EXPECT_EQ(w.Count("Inf: ****** S T A R T ******"), 1);
+  w.form->BtnInfo->click();
+  w.form->BtnActual->click();
+  Settle();
+  SavePicture(w.form.get(), "mainform_deutsch.png");
+  w.form->ParamsForm->show();
+  Settle();
+  SavePicture(w.form->ParamsForm, "params_form_deutsch.png");
+  w.form->ParamsForm->close();
+}
+
+TEST_F(Language, UnknownNameLogsOneErrorAndKeepsEnglish) {
+  WriteFile(dir.Path("velkor.ini"), QuietStationIni("Language=Klingon\r\n"));
+  StationWindow w(dir, clock);
+  EXPECT_EQ(w.Count("Err:"), 1);
+  EXPECT_EQ(w.Count("Err: No translation Language/Klingon.qm, English kept."), 1);
+  EXPECT_EQ(MenuTitles(*w.form), QStringList({"Export", "&General", "&Options", "&Help"}));
+}
+
+}  // namespace

@@ -1,0 +1,288 @@
+#include "ui/paramsform.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "station_window.h"
+
+namespace {
+
+// The dialog over a running configuration loaded from `ini`.
+class ParamsRig {
+ public:
+  explicit ParamsRig(const std::string& ini) {
+    files.ProgramDir = dir.Dir();
+    WriteFile(files.IniPath(), ini);
+    LoadParams(running, files);
+    form.Attach(running, offsets, keepOffsets, gains, files);
+    form.MessageHook = [this](const QString& m) { messages.push_back(m.toStdString()); };
+    form.show();
+    Settle();
+  }
+  std::string File() const { return ReadFile(files.IniPath()); }
+  bool FileHas(const std::string& line) const { return File().find("\r\n" + line + "\r\n") != std::string::npos; }
+  static void Pick(QComboBox* box, const QString& text) {
+    const int i = box->findText(text);
+    ASSERT_GE(i, 0) << text.toStdString();
+    box->setCurrentIndex(i);
+    emit box->activated(i);
+  }
+  QStringList Column(QTableWidget* t) const {
+    QStringList values;
+    for (int r = 0; r < t->rowCount(); ++r) values << t->item(r, 1)->text();
+    return values;
+  }
+
+  TempDir dir;
+  ProgramFiles files;
+  TProgParam running;
+  ArrayOfDataType offsets = ArrayOfDataType(8, 7);
+  bool keepOffsets = true;
+  ArrayOfReal gains = ArrayOfReal(8, 0.5);
+  std::vector<std::string> messages;
+  TParamsForm form;
+};
+
+const QString kPlusMinus = QString::fromLatin1("\xB1");
+
+struct ConverterCase {
+  const char* name;
+  std::string model, module;                            // the running configuration
+  std::vector<std::pair<bool, QString>> picks;          // true: the model box
+  QString shownModel;
+  QStringList sensitivities;
+};
+
+class ConverterTable : public ::testing::TestWithParam<ConverterCase> {};
+
+TEST_P(ConverterTable, PickingShowsTheModelsSensitivities) {
+  const ConverterCase& c = GetParam();
+  ParamsRig rig(QuietStationIni() + "[Converter]\r\nModel=" + c.model + "\r\nModule=" + c.module + "\r\n");
+  for (const auto& [modelBox, text] : c.picks)
+    ParamsRig::Pick(modelBox ? rig.form.ModelComboBox : rig.form.ModuleComboBox, text);
+  EXPECT_EQ(rig.form.ModelComboBox->currentText(), c.shownModel);
+  EXPECT_EQ(rig.Column(rig.form.SensitivityListEditor), c.sensitivities);
+  // New rows start from neutral values.
+  EXPECT_EQ(rig.Column(rig.form.SensorListEditor), QStringList(c.sensitivities.size(), "1"));
+  EXPECT_EQ(rig.Column(rig.form.OffsetsListEditor), QStringList(c.sensitivities.size(), "0"));
+}
+
+const QString kS1Even = "76.2939453125", kS1Odd = "7.62939453125";
+const QString kModelA = "2.38418579101563";
+
+INSTANTIATE_TEST_SUITE_P(
+    Params, ConverterTable,
+    ::testing::Values(
+        ConverterCase{"ModelDrumlo4ForgetsTheModule", "Kelta-16", "KM-16S1", {{true, "Drumlo-4"}}, "Drumlo-4",
+                      {"0", "0", "0", "0", "1"}},
+        ConverterCase{"ModuleModelA", "Kelta-16", "KM-16S1", {{true, "Drumlo-4"}, {false, "model-A"}}, "Drumlo-4",
+                      {kModelA, kModelA, kModelA, kModelA, "1"}},
+        ConverterCase{"ModuleKM16S1SwitchesToKelta", "Drumlo-8", "\xB1" "10V", {{false, "KM-16S1"}}, "Kelta-16",
+                      {kS1Even, kS1Odd, kS1Even, kS1Odd, kS1Even, kS1Odd, kS1Even, kS1Odd}},
+        ConverterCase{"Range500mVSwitchesToDrumlo8", "Kelta-16", "KM-16A1", {{false, kPlusMinus + "500mV"}},
+                      "Drumlo-8", QStringList(8, "15.2587890625")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParamsForm, ModelBoxOffersTheModelsModulesAndRates) {
+  ParamsRig rig(QuietStationIni());
+  ParamsRig::Pick(rig.form.ModelComboBox, "Drumlo-4");
+  EXPECT_EQ(rig.form.ModuleComboBox->currentText(), "");
+  QStringList modules, rates;
+  for (int i = 0; i < rig.form.ModuleComboBox->count(); ++i) modules << rig.form.ModuleComboBox->itemText(i);
+  for (int i = 0; i < rig.form.SamplingEdit->count(); ++i) rates << rig.form.SamplingEdit->itemText(i);
+  EXPECT_EQ(modules, QStringList({"model-A", "model-B"}));
+  EXPECT_EQ(rates, QStringList({"1000", "500", "250"}));
+}
+
+struct FullLoadCase {
+  const char* name;
+  std::string model;
+  bool fullLoad;
+  QString ppsChannel;
+  bool alarmEnabled, doubleEnabled;
+};
+
+class FullLoadRules : public ::testing::TestWithParam<FullLoadCase> {};
+
+TEST_P(FullLoadRules, FollowTheModel) {
+  const FullLoadCase& c = GetParam();
+  // Both options on in the file, so that every rule that clears them shows.
+  ParamsRig rig(QuietStationIni("AlarmOn=1\r\n") + "[Converter]\r\nModel=" + c.model +
+                "\r\n[ADcard]\r\nFullLoad=1\r\nDoubleSensitivity=1\r\n");
+  rig.form.FullLoadChkBox->setChecked(c.fullLoad);
+  EXPECT_EQ(rig.form.PPSChannelEdit->text(), c.ppsChannel);
+  EXPECT_EQ(rig.form.AlarmChkBox->isEnabled(), c.alarmEnabled);
+  EXPECT_EQ(rig.form.DoubleSensChkBox->isEnabled(), c.doubleEnabled);
+  // A disabled option is also unchecked (Drumlo-4 without full load keeps the alarm).
+  if (!c.alarmEnabled) {
+    EXPECT_FALSE(rig.form.AlarmChkBox->isChecked());
+  }
+  if (!c.doubleEnabled) {
+    EXPECT_FALSE(rig.form.DoubleSensChkBox->isChecked());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Params, FullLoadRules,
+                         ::testing::Values(FullLoadCase{"Kelta16Full", "Kelta-16", true, "6", true, true},
+                                           FullLoadCase{"Kelta16Partial", "Kelta-16", false, "3", false, false},
+                                           FullLoadCase{"Drumlo8Partial", "Drumlo-8", false, "3", false, false},
+                                           FullLoadCase{"Drumlo4Full", "Drumlo-4", true, "4", false, false},
+                                           FullLoadCase{"Drumlo4Partial", "Drumlo-4", false, "3", true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct SaveCase {
+  const char* name;
+  std::string gpsKeys;  // the [GPS] keys of the running configuration
+  std::function<void(TParamsForm&, const std::string& stationDir)> change;
+  std::vector<std::string> savedLines;
+  std::function<void(ParamsRig&)> after = nullptr;
+};
+
+class SaveCases : public ::testing::TestWithParam<SaveCase> {};
+
+TEST_P(SaveCases, WriteTheFile) {
+  const SaveCase& c = GetParam();
+  ParamsRig rig(QuietStationIni("", "", c.gpsKeys));
+  c.change(rig.form, rig.dir.Dir());
+  rig.form.SaveBtn->click();
+  EXPECT_TRUE(rig.messages.empty()) << rig.messages.front();
+  EXPECT_TRUE(rig.form.Saved());
+  EXPECT_EQ(rig.form.windowTitle(), "Please restart program to activate changes");
+  for (const std::string& line : c.savedLines) EXPECT_TRUE(rig.FileHas(line)) << line << "\n" << rig.File();
+  if (c.after) c.after(rig);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Params, SaveCases,
+    ::testing::Values(
+        SaveCase{"DataDirInsideStationIsRelative", "UpDateOn=0\r\n",
+                 [](TParamsForm& f, const std::string& d) { f.DataDirEdit->setText(QString::fromStdString(d + "Data/")); },
+                 {"DataDir=Data", "TrigDir=Triggers", "BackUpDir=Backup"}},
+        SaveCase{"DataDirElsewhereStaysWhole", "UpDateOn=0\r\n",
+                 [](TParamsForm& f, const std::string& d) {
+                   f.DataDirEdit->setText("/srv/seis/");
+                   // The station directory inside another path is not a prefix.
+                   f.TrigDirEdit->setText(QString::fromStdString("/mnt" + d + "T/"));
+                 },
+                 {"DataDir=/srv/seis/"},
+                 [](ParamsRig& r) { EXPECT_TRUE(r.FileHas("TrigDir=/mnt" + r.dir.Dir() + "T/")); }},
+        SaveCase{"PredTimeAbove50IsCut", "UpDateOn=0\r\n", [](TParamsForm& f, const std::string&) { f.PredTimeEdit->setText("70"); },
+                 {"PredTime=50"}, [](ParamsRig& r) { EXPECT_EQ(r.form.PredTimeEdit->text(), "50"); }},
+        SaveCase{"UncheckedSyncClearsWaitForSync", "UpDateOn=1\r\n",
+                 [](TParamsForm& f, const std::string&) {
+                   ASSERT_TRUE(f.LockGPSChBox->isChecked());
+                   f.GPSSyncChkBox->setChecked(false);
+                 },
+                 {"WaitForSync=0", "UpDateOn=0"},
+                 [](ParamsRig& r) { EXPECT_FALSE(r.form.LockGPSChBox->isEnabled()); }},
+        SaveCase{"DelayCheckedFromZeroSaves100", "ReadingDelay=0\r\n",
+                 [](TParamsForm& f, const std::string&) { f.GPSDelayChkBox->setChecked(true); }, {"ReadingDelay=100"}},
+        SaveCase{"DelayCheckedKeepsTheRunningValue", "ReadingDelay=30\r\n", [](TParamsForm&, const std::string&) {},
+                 {"ReadingDelay=30"}},
+        SaveCase{"DelayUncheckedSaves0", "ReadingDelay=30\r\n",
+                 [](TParamsForm& f, const std::string&) { f.GPSDelayChkBox->setChecked(false); }, {"ReadingDelay=0"}},
+        SaveCase{"OffsetCompensationOffDropsTheOffsetsFile", "UpDateOn=0\r\n",
+                 [](TParamsForm& f, const std::string&) { f.OffsetCompChkBox->setChecked(false); },
+                 {"OffsetCompensation=0"}, [](ParamsRig& r) { EXPECT_FALSE(r.keepOffsets); }},
+        SaveCase{"AllChannelsSavesGPS", "UpDateOn=0\r\n",
+                 [](TParamsForm& f, const std::string&) {
+                   f.SaveGPSChkBox->setChecked(false);
+                   f.SaveAllChkBox->setChecked(true);
+                 },
+                 {"AllChannels=1", "SaveGPS=1"},
+                 [](ParamsRig& r) { EXPECT_FALSE(r.form.SaveGPSChkBox->isEnabled()); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadFieldCase {
+  const char* name;
+  std::function<void(TParamsForm&)> change;
+  std::string message;
+};
+
+class BadFields : public ::testing::TestWithParam<BadFieldCase> {};
+
+TEST_P(BadFields, SaveNothingAndNameTheField) {
+  const BadFieldCase& c = GetParam();
+  ParamsRig rig(QuietStationIni());
+  const std::string before = rig.File();
+  // Valid changes before the bad field must not reach the file either.
+  rig.form.StationEdit->setText("NEW");
+  c.change(rig.form);
+  rig.form.SaveBtn->click();
+  ASSERT_EQ(rig.messages.size(), 1u);
+  EXPECT_EQ(rig.messages[0], c.message);
+  EXPECT_EQ(rig.File(), before);
+  EXPECT_FALSE(rig.form.Saved());
+  EXPECT_EQ(rig.form.windowTitle(), "Registration Parametres");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Params, BadFields,
+    ::testing::Values(
+        BadFieldCase{"PredTime", [](TParamsForm& f) { f.PredTimeEdit->setText("7x"); },
+                     "'7x' is not a valid integer value (PredTime [sec])"},
+        BadFieldCase{"StaLengthWithComma", [](TParamsForm& f) { f.STALengthEdit->setText("0,5"); },
+                     "'0,5' is not a valid floating point value (STA Length [sec])"},
+        BadFieldCase{"SensorRow", [](TParamsForm& f) { f.SensorListEditor->item(3, 1)->setText("abc"); },
+                     "'abc' is not a valid floating point value (LSB/Averages)"},
+        BadFieldCase{"EmptyMaxDiff", [](TParamsForm& f) { f.GPSMaxDiffEdit->setText(""); },
+                     "'' is not a valid integer value (Max. Difference [ms])"},
+        BadFieldCase{"HourOutsideTheDay", [](TParamsForm& f) { f.MaskEdit->setText("25:00"); },
+                     "'25:00' is not a valid time (Daily Message At)"},
+        BadFieldCase{"UnknownConverter", [](TParamsForm& f) { f.ModelComboBox->setCurrentText("Kelta-99"); },
+                     "Selected converter is not supported by this program."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParamsForm, PickedFilterFileIsRelativeAndEnablesTheFilter) {
+  ParamsRig rig(QuietStationIni());
+  rig.form.OpenFileHook = [&](const QString&) { return QString::fromStdString(rig.dir.Dir() + "lowpass.txt"); };
+  rig.form.PickUpFileBtn->click();
+  EXPECT_TRUE(rig.form.FilterChkBox->isChecked());
+  rig.form.SaveBtn->click();
+  EXPECT_TRUE(rig.FileHas("Filter=lowpass.txt"));
+}
+
+// The operator's way: Options -> Parametres, a new station code, Save, Back;
+// the restarted station logs the new code in its summary line.
+TEST(ParamsForm, MainWindowResultsAndRestart) {
+  TempDir dir;
+  ManualClock clock;
+  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
+  WriteFile(dir.Path("velkor.ini"), QuietStationIni());
+  const char* const kSavedLine = "Inf: New parametres were saved into ini-file.";
+  {
+    StationWindow w(dir, clock);
+    QAction* menu = w.form->Action("MenuParametres");
+    ASSERT_TRUE(menu->isEnabled());
+    EXPECT_EQ(menu->shortcut(), QKeySequence(Qt::Key_F11));
+    auto open = [&](std::function<void(TParamsForm&)> inside) {
+      WhenModal([&, inside] { inside(*w.form->ParamsForm); });
+      menu->trigger();
+      return w.form->ParamsForm->result();
+    };
+    EXPECT_EQ(open([](TParamsForm& f) { f.BackBtn->click(); }), kModalCancel);
+    EXPECT_EQ(w.Count(kSavedLine), 0);
+    EXPECT_EQ(open([](TParamsForm& f) {
+                f.StationEdit->setText("NEWC");
+                f.SaveBtn->click();
+                SavePicture(&f, "params_form.png");
+                f.BackBtn->click();
+              }),
+              kModalOK);
+    // The saved flag lasts the run; only the close box cancels.
+    EXPECT_EQ(open([](TParamsForm& f) { f.BackBtn->click(); }), kModalOK);
+    EXPECT_EQ(open([](TParamsForm& f) { f.close(); }), kModalCancel);
+    EXPECT_EQ(w.Count(kSavedLine), 2);
+    // Nothing changes for the running station.
+    EXPECT_EQ(w.station.Params().IDStation, "OLD");
+  }
+  StationWindow restarted(dir, clock);
+  EXPECT_EQ(restarted.Count("Inf: \"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"NEWC\""), 1);
+}
+
+}  // namespace

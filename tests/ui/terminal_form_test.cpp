@@ -1,0 +1,225 @@
+#include "ui/terminalform.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include "station_window.h"
+#include "ui/portsetup.h"
+
+namespace {
+
+// A pseudo-terminal whose master side plays the receiver or the modem.
+struct Peer {
+  Peer() {
+    char name[128] = {};
+    EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    path = name;
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  }
+  ~Peer() {
+    close(master);
+    close(slave);
+  }
+  void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
+  // What the port wrote, waiting for it on the descriptor.
+  std::string Receive(std::size_t n) const {
+    std::string out;
+    for (int i = 0; i < 100 && out.size() < n; ++i) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 50) <= 0) continue;
+      char buf[256];
+      const ssize_t got = read(master, buf, sizeof buf);
+      if (got > 0) out.append(buf, static_cast<std::size_t>(got));
+    }
+    return out;
+  }
+  // Whatever has arrived, without waiting: the port writes before Write returns.
+  std::string Pending() const {
+    char buf[256];
+    const ssize_t got = read(master, buf, sizeof buf);
+    return got > 0 ? std::string(buf, static_cast<std::size_t>(got)) : std::string();
+  }
+  int master = -1, slave = -1;
+  std::string path;
+};
+
+// Lets the port's event thread hand its deliveries to this thread, with a bound.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 250 && !done(); ++i) {
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return done();
+}
+
+// Points a half's port at `port` through its Settings button.
+void UsePort(TTerminalForm& t, QPushButton* settings, const std::string& port) {
+  t.SetupHook = [port](TComSettings& s) {
+    s.Port = port;
+    return true;
+  };
+  settings->click();
+}
+
+struct SendCase {
+  const char* name;
+  bool crlf, ctrlZ;
+  std::string wire;
+};
+
+class TerminalSend : public ::testing::TestWithParam<SendCase> {};
+
+TEST_P(TerminalSend, WritesTheCommandLineAndShowsTheAnswerAsLatin1) {
+  const SendCase& c = GetParam();
+  Peer modem;
+  TTerminalForm t;
+  UsePort(t, t.GSMSettingBtn, modem.path);
+  EXPECT_FALSE(t.GSMSendBtn->isEnabled());
+  t.GSMOpenBtn->click();
+  ASSERT_TRUE(t.GSMComPort().Connected());
+  EXPECT_EQ(t.GSMOpenBtn->text(), "Close");
+  EXPECT_TRUE(t.GSMSendBtn->isEnabled());
+  t.Edit->setText("AT");
+  t.CRLFCheckBox->setChecked(c.crlf);
+  t.CtrlZCheckBox->setChecked(c.ctrlZ);
+  t.GSMSendBtn->click();
+  EXPECT_EQ(modem.Receive(c.wire.size()), c.wire);
+  modem.Send("\r\nOK \xE9\r\n");
+  EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains(QString::fromUtf8("OK \xC3\xA9")); }))
+      << t.GSMMemo->toPlainText().toStdString();
+  t.GSMOpenBtn->click();
+  EXPECT_FALSE(t.GSMComPort().Connected());
+  EXPECT_EQ(t.GSMOpenBtn->text(), "Open");
+  EXPECT_FALSE(t.GSMSendBtn->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Terminal, TerminalSend,
+                         ::testing::Values(SendCase{"Plain", false, false, "AT"},
+                                           SendCase{"CrLf", true, false, "AT\r\n"},
+                                           SendCase{"CtrlZThenCrLf", true, true, "AT\x1A\r\n"},
+                                           SendCase{"CtrlZ", false, true, "AT\x1A"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TerminalForm, GpsHalfShowsTheReceiversSentencesAndSavesThem) {
+  Peer receiver;
+  TempDir dir;
+  TTerminalForm t;
+  UsePort(t, t.GPSSettingsBtn, receiver.path);
+  t.GPSOpenBtn->click();
+  ASSERT_TRUE(t.GPSComPort().Connected());
+  receiver.Send("$GPRMC,100000,A*00\r\n$GPGGA,100000*00\r\n");
+  ASSERT_TRUE(Eventually([&] { return t.GPSMemo->toPlainText().contains("$GPGGA,100000*00"); }));
+  t.SaveFileHook = [&](const QString&) { return QString::fromStdString(dir.Path("gps")); };
+  t.GPSSaveBtn->click();
+  EXPECT_EQ(ReadFile(dir.Path("gps.txt")), "$GPRMC,100000,A*00\r\n$GPGGA,100000*00\r\n");
+  t.GPSClearBtn->click();
+  EXPECT_TRUE(t.GPSMemo->toPlainText().isEmpty());
+}
+
+TEST(TerminalForm, SimulatedModemAnswersAT) {
+  TempDir dir;
+  TTerminalForm t;
+  UsePort(t, t.GSMSettingBtn, "sim-gsm");
+  t.GSMOpenBtn->click();
+  ASSERT_TRUE(t.GSMComPort().Connected());
+  t.Edit->setText("AT");
+  t.GSMSendBtn->click();
+  ASSERT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains("OK"); }));
+  t.SaveFileHook = [&](const QString&) { return QString::fromStdString(dir.Path("log")); };
+  t.GSMSaveBtn->click();
+  EXPECT_NE(ReadFile(dir.Path("log.txt")).find("OK\r\n"), std::string::npos);
+  t.show();
+  Settle();
+  SavePicture(&t, "terminal_form.png");
+}
+
+TEST(TerminalForm, PortSetupOffersDevicesAndChangesEverySetting) {
+  TempDir dev;
+  for (const char* n : {"ttyS10", "ttyS2", "ttyUSB0", "ttyACM0", "null"}) WriteFile(dev.Path(n), "");
+  const QString d = QString::fromStdString(dev.Dir());
+  const QStringList ports = AvailablePorts(d);
+  EXPECT_EQ(ports.mid(8), QStringList({d + "ttyACM0", d + "ttyS2", d + "ttyS10", d + "ttyUSB0", "sim-gps", "sim-gsm"}));
+
+  TComSettings in;
+  in.Port = "COM2";
+  in.BaudRate = TBaudRate::br19200;
+  TPortSetupForm setup(in, nullptr, ports);
+  EXPECT_EQ(setup.PortComboBox->currentText(), "COM2");
+  EXPECT_EQ(setup.BaudComboBox->currentText(), "19200");
+  setup.PortComboBox->setCurrentText("/dev/ttyUSB0");
+  setup.BaudComboBox->setCurrentText("115200");
+  setup.DataBitsComboBox->setCurrentText("7");
+  setup.ParityComboBox->setCurrentIndex(2);
+  setup.StopBitsComboBox->setCurrentIndex(2);
+  setup.FlowComboBox->setCurrentIndex(1);
+  const TComSettings out = setup.Settings();
+  EXPECT_EQ(out.Port, "/dev/ttyUSB0");
+  EXPECT_EQ(out.BaudRate, TBaudRate::br115200);
+  EXPECT_EQ(out.Format, (TLineFormat{7, TParityBits::prEven, TStopBits::sbTwoStopBits}));
+  EXPECT_TRUE(out.FlowControl.OutCTSFlow);
+  EXPECT_EQ(out.FlowControl.ControlRTS, TRTSFlowControl::rtsHandshake);
+  EXPECT_EQ(out.FlowControl.ControlDTR, TDTRFlowControl::dtrEnable);
+}
+
+// Enter in the command line closes the window instead of sending; so does Escape.
+TEST(TerminalForm, EnterAndEscapeCloseTheWindow) {
+  Peer modem;
+  TTerminalForm t;
+  UsePort(t, t.GSMSettingBtn, modem.path);
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+    SCOPED_TRACE(key);
+    WhenModal([&] {
+      t.GSMOpenBtn->click();
+      t.Edit->setFocus();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QCoreApplication::sendEvent(t.Edit, &press);
+    });
+    t.exec();
+    EXPECT_FALSE(t.isVisible());
+    EXPECT_FALSE(t.GSMComPort().Connected());
+  }
+  EXPECT_EQ(modem.Pending(), "");
+}
+
+TEST(TerminalForm, MenuSuspendsTheStationsPortsWhileOpen) {
+  TempDir dir;
+  ManualClock clock;
+  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
+  WriteFile(dir.Path("velkor.ini"), QuietStationIni());
+  StationWindow w(dir, clock);
+  QAction* menu = w.form->Action("MenuTerminal");
+  ASSERT_TRUE(menu->isEnabled());
+  std::vector<std::string> logWhileOpen;
+  WhenModal([&] {
+    logWhileOpen = w.log;
+    TTerminalForm& t = *w.form->TerminalForm;
+    EXPECT_TRUE(t.GSMOpenBtn->isEnabled());
+    // The operator's check of the modem: the GSM half on sim-gsm, AT, OK.
+    UsePort(t, t.GSMSettingBtn, "sim-gsm");
+    t.GSMOpenBtn->click();
+    t.Edit->setText("AT");
+    t.GSMSendBtn->click();
+    EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains("OK"); }));
+    t.BackBtn->click();
+  });
+  menu->trigger();
+  ASSERT_FALSE(logWhileOpen.empty());
+  EXPECT_NE(logWhileOpen.back().find("Inf: Terminal activated - GPS eventually GSM suspended."), std::string::npos);
+  EXPECT_NE(w.log.back().find("Inf: Terminal window closed - GPS eventually GSM re-activated."), std::string::npos);
+  EXPECT_FALSE(w.form->TerminalForm->GSMComPort().Connected());
+}
+
+}  // namespace
