@@ -244,7 +244,11 @@ void StationController::FormCreate() {
   if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
   m_alarm = std::make_unique<AlarmCycleDetector>(m_params.AlarmChannel, m_params.AlarmTreshold);
   m_converter = m_options.converterFactory ? m_options.converterFactory()
-                                           : MakeConverter(*m_clock, m_options.converterSeed);
+                                           : MakeConverter(*m_clock, m_options.converterSeed,
+                                                           m_options.converterDriftPpm,
+                                                           [this](const std::string& line) {
+                                                             IndicateSaveLog(line);
+                                                           });
   m_converter->ADSelectModule(m_params.Converter.Module);
   // A station on the simulated receiver never restarts the computer.
   if (m_params.GPS.Port == "sim-gps" && m_restarter != m_fakeRestarter.get()) {

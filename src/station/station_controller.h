@@ -50,6 +50,7 @@ struct StationOptions {
   Restarter* restarter = nullptr;        // defaults to a recording fake
   bool simulated = false;                // cycles driven by RunSimulated, not by a timer
   uint32_t converterSeed = 0;            // 0: seeded from the clock
+  double converterDriftPpm = 0;          // sampling clock error of the simulated converter
   // Replaces the converter module (a hardware driver, or a test's script).
   std::function<std::unique_ptr<ADConverter>()> converterFactory;
 };
