@@ -793,7 +793,8 @@ void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
   SetLed(LedId::TriggerDetected, false);
 }
 
-void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
+void StationController::RunSimulated(ManualClock& clock, int64_t seconds,
+                                     const std::function<int64_t()>& intervalMs) {
   const int64_t end = clock.NowUnixMs() + seconds * 1000;
   SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
   // Moves the clock to `until`, stopping at every whole second on the way so
@@ -814,7 +815,8 @@ void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
   while (!m_state.Closing && next < end) {
     advanceTo(next);
     if (m_timerOn) TimerTimer();
-    next = std::max(next + 1000, clock.NowUnixMs() + 1);
+    next = intervalMs ? clock.NowUnixMs() + std::max<int64_t>(intervalMs(), 0)
+                      : std::max(next + 1000, clock.NowUnixMs() + 1);
   }
   if (!m_state.Closing) advanceTo(end);
   FormClose();

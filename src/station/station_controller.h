@@ -83,8 +83,11 @@ class StationController : public QObject, public WorkerHost {
   void Log(const std::string& message) override { IndicateSaveLog(message); }
 
   // Runs cycles back to back on a manual clock, 1000 ms of station time per
-  // cycle, for `seconds` of station time, then closes.
-  void RunSimulated(ManualClock& clock, int64_t seconds);
+  // cycle (or as many as `intervalMs` gives before each next cycle, like the
+  // timer and the scheduler of a real computer), for `seconds` of station
+  // time, then closes.
+  void RunSimulated(ManualClock& clock, int64_t seconds,
+                    const std::function<int64_t()>& intervalMs = {});
 
   StationState& State() { return m_state; }
   const StationState& State() const { return m_state; }
