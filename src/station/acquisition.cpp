@@ -175,6 +175,16 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   }
   result.alarmFound = alarmFound;
 
+  // A cycle shorter than the gap between two pulses may bring no pulse at
+  // all, and a level set from that flat range finds pulses everywhere: the
+  // range always covers at least the last second of the window.
+  if (ch >= 0 && P.SampleRate > 0) {
+    const int64_t from = std::max<int64_t>(N - 8LL * P.SampleRate, 0);
+    for (int64_t x = from - from % 8 + ch; x < S; x += 8) {
+      ppsMin = std::min(ppsMin, data[x]);
+      ppsMax = std::max(ppsMax, data[x]);
+    }
+  }
   // The detection level follows the range of the new values.
   if (ch >= 0)
     result.levelUpdated = UpdatePPSLevel(ppsMin, ppsMax, P.PPSTreshold, now, s.LastPPSLevelTime,

@@ -27,8 +27,9 @@ struct RealTimeCase {
   bool filter;
 };
 
-// Cycle intervals as a loaded computer gives them: 850 ms plus up to 650 ms
-// of delays, one 3 s stall and one cycle straight after another (a second
+// Cycle intervals as a computer gives them: mostly 850 ms plus a few ms of
+// delays (cycles shorter than the gap between two pulses), now and then up
+// to 1500 ms, one 3 s stall and one cycle straight after another (a second
 // read in the same millisecond).
 std::function<int64_t()> JitteredIntervals(uint32_t seed) {
   auto rng = std::make_shared<std::mt19937>(seed);
@@ -37,7 +38,9 @@ std::function<int64_t()> JitteredIntervals(uint32_t seed) {
     const int k = (*n)++;
     if (k == 70) return int64_t{3000};
     if (k == 90) return int64_t{0};
-    return static_cast<int64_t>(std::uniform_int_distribution<int>(850, 1500)(*rng));
+    const bool late = std::uniform_int_distribution<int>(0, 3)(*rng) == 0;
+    return static_cast<int64_t>(
+        std::uniform_int_distribution<int>(850, late ? 1500 : 880)(*rng));
   };
 }
 
@@ -92,6 +95,7 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_NE(log.find("Tim: PPS detected and used."), std::string::npos);
   EXPECT_EQ(log.find("A/D: Error occured"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Err: PPS is at least 60 seconds off"), std::string::npos) << log;
   EXPECT_EQ(log.find("Sav: No data for save"), std::string::npos) << log;
   if (c.driftPpm != 0)
     EXPECT_NE(log.find("A/D: Sampling rate correction. ("), std::string::npos);
