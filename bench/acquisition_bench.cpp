@@ -3,10 +3,14 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstring>
+#include <random>
 
 #include "config/progparam.h"
+#include "platform/clock.h"
 #include "station/acquisition.h"
+#include "station/converter.h"
 
 namespace {
 
@@ -77,5 +81,52 @@ void BM_AcquisitionWindowsMemmove(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * int64_t{N} * 4);
 }
 BENCHMARK(BM_AcquisitionWindowsMemmove)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// The rate-driven simulation: cycles 850 to 1500 ms apart, each reading the
+// frames that fell due and appending them. Every cycle is set against the
+// floor of moving the same two windows by the same count, timed in the same
+// iteration: x_floor is the ratio of the two.
+void BM_SimulatedCycle(benchmark::State& state) {
+  const int32_t rate = static_cast<int32_t>(state.range(0));
+  BenchStation b(rate);
+  ManualClock clock(kBenchStartMs);
+  SimulatedConverter converter(clock, 7);
+  std::string description;
+  converter.ADInitialize(0, description, rate);
+  const int32_t N = b.s.BufferLength;
+  ArrayOfDataType data(N, 1), raw(N, 2);
+  std::mt19937 rng(1);
+  std::uniform_int_distribution<int> interval(850, 1500);
+  using Clock = std::chrono::steady_clock;
+  double cycleSeconds = 0, floorSeconds = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    clock.AdvanceMs(interval(rng));
+    state.ResumeTiming();
+    const auto t0 = Clock::now();
+    converter.ADReadBlock(0, b.s.RawBlock);
+    const int32_t M = static_cast<int32_t>(b.s.CarryBlock.size() + b.s.RawBlock.size()) - 80;
+    CycleResult r = AppendBlock(b.s, b.P, b.gain, "nm/s", clock.NowUnixMs());
+    b.s.RawBlock.clear();
+    const auto t1 = Clock::now();
+    benchmark::DoNotOptimize(r.k);
+    state.PauseTiming();
+    const auto f0 = Clock::now();
+    std::memmove(data.data(), data.data() + M, sizeof(int32_t) * (N - M));
+    std::memmove(raw.data(), raw.data() + M, sizeof(int32_t) * (N - M));
+    benchmark::DoNotOptimize(data.data());
+    benchmark::DoNotOptimize(raw.data());
+    benchmark::ClobberMemory();
+    const auto f1 = Clock::now();
+    state.ResumeTiming();
+    cycleSeconds += std::chrono::duration<double>(t1 - t0).count();
+    floorSeconds += std::chrono::duration<double>(f1 - f0).count();
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["cycle_ms"] = 1000.0 * cycleSeconds / n;
+  state.counters["floor_ms"] = 1000.0 * floorSeconds / n;
+  state.counters["x_floor"] = floorSeconds > 0 ? cycleSeconds / floorSeconds : 0;
+}
+BENCHMARK(BM_SimulatedCycle)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,4 +1,5 @@
 // velkor [--dir DIR] [--headless] [--simulate-from "YYYY-MM-DD hh:mm:ss" --run-for SECONDS]
+//        [--simulate-drift PPM]
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -39,6 +40,7 @@ struct CommandLine {
   bool headless = false;
   std::string simulateFrom;
   int64_t runFor = -1;
+  double driftPpm = 0;
   bool help = false;
   std::string error;
 };
@@ -69,6 +71,16 @@ CommandLine Parse(int argc, char** argv) {
         cl.error = "--run-for needs a whole number of seconds";
       else
         cl.runFor = n;
+    } else if (a == "--simulate-drift") {
+      const std::string v = value("--simulate-drift");
+      char* end = nullptr;
+      errno = 0;
+      const double ppm = std::strtod(v.c_str(), &end);
+      // A sampling clock that far off is no longer a converter worth simulating.
+      if (v.empty() || *end || errno || !(ppm > -10000 && ppm < 10000))
+        cl.error = "--simulate-drift needs a number of ppm between -10000 and 10000";
+      else
+        cl.driftPpm = ppm;
     } else if (a == "--help" || a == "-h") {
       cl.help = true;
     } else if (a.rfind("-platform", 0) == 0 || a.rfind("-style", 0) == 0) {
@@ -117,7 +129,8 @@ int main(int argc, char** argv) {
   if (cl.help || !cl.error.empty()) {
     if (!cl.error.empty()) std::cerr << "velkor: " << cl.error << "\n";
     std::cerr << "usage: velkor [--dir DIR] [--headless] "
-                 "[--simulate-from \"YYYY-MM-DD hh:mm:ss\" --run-for SECONDS]\n";
+                 "[--simulate-from \"YYYY-MM-DD hh:mm:ss\" --run-for SECONDS] "
+                 "[--simulate-drift PPM]\n";
     return cl.help ? 0 : 2;
   }
   TDateTime simStart = 0;
@@ -154,6 +167,7 @@ int main(int argc, char** argv) {
   StationOptions options;
   options.ProgramDir = stationDir;
   options.ExecutableName = exe.empty() ? std::string("velkor") : exe.filename().string();
+  options.converterDriftPpm = cl.driftPpm;
   std::unique_ptr<ManualClock> simClock;
   SystemRestarter realRestarter;
   if (!cl.simulateFrom.empty()) {

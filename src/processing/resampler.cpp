@@ -63,3 +63,15 @@ int32_t Resample(const int32_t* source, int32_t sourceLength, int32_t newCount, 
   if (!placed) ppsPosition = 0;
   return s;
 }
+
+int32_t ResampledPulsePosition(int32_t q, int32_t sourcePos, int32_t length, int32_t factor) {
+  const int64_t R = std::max(factor, 1);
+  if (q <= 0 || q > sourcePos) return 0;
+  // Frames from the pulse to the end of the consumed source; the carrying
+  // block is the k-th from that end.
+  const int64_t D = (static_cast<int64_t>(sourcePos) - q) / kChannelCount;
+  const int64_t k = (D + R - R / 2) / R;
+  if (k < 1) return 0;
+  const int64_t position = static_cast<int64_t>(length) - kChannelCount * k;
+  return position > 0 ? static_cast<int32_t>(position) : 0;
+}

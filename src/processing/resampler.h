@@ -21,3 +21,10 @@ struct ResamplerWindow {
 // how far the output window moved.
 int32_t Resample(const int32_t* source, int32_t sourceLength, int32_t newCount, int32_t factor,
                  ResamplerWindow out, int32_t& ppsPosition);
+
+// Output position of the frame that carries the pulse at source position `q`,
+// by the same rule as Resample, once the resampler has consumed its source up
+// to `sourcePos` into `length` output values: the consumed blocks lie back to
+// back behind both ends. 0 while that frame is not made yet or has left the
+// window, so a pulse found after its block was averaged is still placed.
+int32_t ResampledPulsePosition(int32_t q, int32_t sourcePos, int32_t length, int32_t factor);

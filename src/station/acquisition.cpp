@@ -1,6 +1,7 @@
 #include "station/acquisition.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "processing/conditioning.h"
@@ -96,6 +97,9 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
 
   int32_t prevPPS = 0, curPPS = 0, run = 0;
   const int32_t level = P.PPSLevel;
+  // Every pulse of the window, in window order: a cycle longer than a second
+  // brings several, and each second gets its tag.
+  std::vector<int32_t> pulses;
 
   // Sums of the new values of this cycle (carried values already hold AVGin).
   std::array<int64_t, kChannelCount> sums{};
@@ -115,8 +119,9 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
     std::memmove(raw + a, raw + a + M, sizeof(int32_t) * (b - a));
     AddChannelSums(raw, a, b, sums);
     if (display) ConvertForDisplay(displaySource, displayBuffer, a, b, factors);
-    if (ch >= 0) DetectPPSRange(data, a, b, ch, level, prevPPS, run);
+    if (ch >= 0) DetectPPSRange(data, a, b, ch, level, prevPPS, run, &pulses);
   }
+  const size_t firstNewPulse = pulses.size();
 
   // Offsets of the raw window including the new values.
   OffsetsFromSums(sums, N, s.Offsets);
@@ -162,6 +167,7 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
       if (curPPS > 0) {
         const int32_t n = CorrectSamplingRate(correction, prevPPS, curPPS, i, j);
         if (n != 0) result.rateCorrections.push_back(n);
+        if (prevPPS > 0) pulses.push_back(prevPPS);
       }
     }
     ++j;
@@ -169,6 +175,16 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   }
   result.alarmFound = alarmFound;
 
+  // A cycle shorter than the gap between two pulses may bring no pulse at
+  // all, and a level set from that flat range finds pulses everywhere: the
+  // range always covers at least the last second of the window.
+  if (ch >= 0 && P.SampleRate > 0) {
+    const int64_t from = std::max<int64_t>(N - 8LL * P.SampleRate, 0);
+    for (int64_t x = from - from % 8 + ch; x < S; x += 8) {
+      ppsMin = std::min(ppsMin, data[x]);
+      ppsMax = std::max(ppsMax, data[x]);
+    }
+  }
   // The detection level follows the range of the new values.
   if (ch >= 0)
     result.levelUpdated = UpdatePPSLevel(ppsMin, ppsMax, P.PPSTreshold, now, s.LastPPSLevelTime,
@@ -193,8 +209,20 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   const PPSTimeError e = ComputePPSTimeError(nowUnixMs, prevPPS, N, P.SampleRate);
   result.e = e.Seconds();
   TDateTime T = ComputePPSSecond(e, nowUnixMs);
+  // The seconds of the pulses since the last one of the old data, counted
+  // back from the newest: the rate correction keeps them one second apart.
+  std::vector<TPPSRecord> earlier;
+  if (T > 0 && prevPPS > 0 && P.SampleRate > 0) {
+    const int64_t tMs = DateTimeToUnixMs(T);
+    const double second = 8.0 * P.SampleRate;
+    for (size_t x = firstNewPulse > 0 ? firstNewPulse - 1 : 0; x < pulses.size(); ++x) {
+      if (pulses[x] >= prevPPS) break;
+      const int64_t back = std::llround((prevPPS - pulses[x]) / second);
+      if (back >= 1) earlier.push_back({UnixMsToDateTime(tMs - 1000 * back), pulses[x]});
+    }
+  }
   result.k = UpdateTimeTags(s.DataPPS,
-                            {prevPPS, M, now, T, N, s.PPSAtADInput, P.SaveNoPPS});
+                            {prevPPS, M, now, T, N, s.PPSAtADInput, P.SaveNoPPS, &earlier});
   if (result.k < 0) T = 0;
   result.T = T;
   result.ppsPosition = prevPPS;
@@ -202,6 +230,33 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
   result.editTimeTag = presence.editTimeTag;
   result.ppsDetectedNow = presence.detectedNow;
   result.ppsLostNow = presence.lostNow;
+
+  // The pulse seconds tagged in the data window; the filtered and decimated
+  // windows take their tags from these, so a pulse whose frame is made only
+  // in a later cycle still gets its second there.
+  std::vector<TPPSRecord> pulseTags;
+  if (T > 0) {
+    size_t x = 0;
+    for (const TPPSRecord& tag : s.DataPPS) {
+      if (tag.Time == 0) break;
+      while (x < pulses.size() && pulses[x] < tag.Index) ++x;
+      if (x < pulses.size() && pulses[x] == tag.Index) pulseTags.push_back(tag);
+    }
+  }
+  // Adds the pulse seconds `list` (positions in `tags`' window) as the tags
+  // of this cycle; without a pulse second the window's own pulse position
+  // `unknown` decides the fallback as in the data window. Returns the newest
+  // pulse position, 0 = none.
+  auto updateFrom = [&](TArrayOfPPS& tags, std::vector<TPPSRecord>& list, int32_t newCount,
+                        int32_t length, int32_t unknown) {
+    const TPPSRecord newest =
+        list.empty() ? TPPSRecord{T, T > 0 ? 0 : unknown} : list.back();
+    if (!list.empty()) list.pop_back();
+    UpdateTimeTags(tags, {newest.Index, newCount, now, newest.Time, length, s.PPSAtADInput,
+                          P.SaveNoPPS, &list});
+    if (newest.Index > 0 && newest.Time > 0) list.push_back(newest);
+    return newest.Index;
+  };
 
   // Filter step, then the output window for the trigger and the writer.
   int32_t position = prevPPS;
@@ -211,7 +266,14 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
     count = hooks.filter->FilterStep(s.DataBuffer, M, s.FilteredBuffer, s.FilteredLength,
                                      position);
     position = std::max(position, 0);
-    UpdateTimeTags(s.FilteredPPS, {position, count, now, T, N, s.PPSAtADInput, P.SaveNoPPS});
+    // The filter moves every position by the same delay.
+    std::vector<TPPSRecord> mapped;
+    if (position > 0)
+      for (const TPPSRecord& tag : pulseTags)
+        if (tag.Index - (prevPPS - position) > 0)
+          mapped.push_back({tag.Time, tag.Index - (prevPPS - position)});
+    pulseTags.swap(mapped);
+    position = updateFrom(s.FilteredPPS, pulseTags, count, N, position);
     s.OutputBuffer = &s.FilteredBuffer;
     s.OutputPPS = &s.FilteredPPS;
   } else {
@@ -230,9 +292,14 @@ CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
             : static_cast<int32_t>(source.size());
     count = Resample(source.data(), sourceLength, count, P.ReSampling,
                      {s.ResampledBuffer, s.ResampledLength, s.ResampledSourcePos}, position);
-    UpdateTimeTags(s.ResampledPPS,
-                   {position, count, now, T, static_cast<int32_t>(s.ResampledBuffer.size()),
-                    s.PPSAtADInput, P.SaveNoPPS});
+    std::vector<TPPSRecord> mapped;
+    for (const TPPSRecord& tag : pulseTags) {
+      const int32_t q = ResampledPulsePosition(tag.Index, s.ResampledSourcePos,
+                                               s.ResampledLength, P.ReSampling);
+      if (q > 0) mapped.push_back({tag.Time, q});
+    }
+    position = updateFrom(s.ResampledPPS, mapped, count,
+                          static_cast<int32_t>(s.ResampledBuffer.size()), position);
     s.OutputBuffer = &s.ResampledBuffer;
     s.OutputPPS = &s.ResampledPPS;
   }

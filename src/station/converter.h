@@ -3,6 +3,7 @@
 // A handle >= 0 is an open converter; a negative handle means "not open".
 // All operations are called from the main thread only.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,14 +38,26 @@ class ADConverter {
 // The model text shown in the window caption.
 const char* ADModelText();
 
-// Pseudo-random blocks with spikes and a square pulse on channels 3 and 6
-// standing in for the GPS pulse per second.
+// Pseudo-random samples with spikes and a square pulse on channels 3 and 6
+// standing in for the GPS pulse per second. Like hardware, it samples on its
+// own clock: each read delivers the frames that fell due since the previous
+// one, and the pulse starts on the frame of every whole second of the
+// station clock.
 class SimulatedConverter final : public ADConverter {
  public:
   static constexpr const char* kDescription = "Simulation Drumlo-4, Drumlo-8, Kelta-16";
-  static constexpr int32_t kBlockValues = 8000;
+  // The caller ignores blocks of fewer frames; they wait for the next read.
+  static constexpr int32_t kMinFrames = 11;
+  // What the station's windows hold; older frames of a longer stall are lost.
+  static constexpr int32_t kMaxSeconds = 180;
+  // Pulse length in time, and the run the pulse search needs at low rates.
+  static constexpr int32_t kPulseMs = 100;
+  static constexpr int32_t kMinPulseFrames = 30;
 
-  SimulatedConverter(const Clock& clock, uint32_t seed);
+  // `driftPpm`: sampling clock error; the converter samples at
+  // rate × (1 + driftPpm / 10^6). `log` reports lost frames (may be empty).
+  SimulatedConverter(const Clock& clock, uint32_t seed, double driftPpm = 0,
+                     std::function<void(const std::string&)> log = {});
 
   void ADSelectModule(const std::string& module) override {}
   int32_t ADInitialize(int32_t number, std::string& description, double sampleRate) override;
@@ -54,9 +67,15 @@ class SimulatedConverter final : public ADConverter {
   const ArrayOfReal& ADGain() const override { return m_gain; }
   bool ADBusy() const override { return false; }
 
+  // First frame of the pulse in the last block, −1 when it holds none.
   int32_t SimPhase() const { return m_simPhase; }
 
  private:
+  // Frames due since the converter opened, at `unixMs` of the station clock.
+  int64_t FramesDue(int64_t unixMs) const;
+  // First frame sampled at or after `unixMs`.
+  int64_t FrameAt(int64_t unixMs) const;
+
   // xoshiro128** with a bounded draw: fast, and the same sequence everywhere.
   uint32_t Next();
   int32_t Uniform(int32_t low, int32_t high);  // inclusive bounds
@@ -64,9 +83,17 @@ class SimulatedConverter final : public ADConverter {
   const Clock& m_clock;
   uint32_t m_rng[4];
   ArrayOfReal m_gain;
-  int32_t m_simPhase = 0;
-  int32_t m_simCarry = 0;
+  std::function<void(const std::string&)> m_log;
+  double m_driftPpm = 0;
+  int32_t m_sampleRate = 1000;
+  long double m_framesPerMs = 1;
+  int64_t m_originMs = 0;
+  int64_t m_lastReadMs = 0;
+  int64_t m_delivered = 0;  // frames handed out since the converter opened
+  bool m_open = false;
+  int32_t m_simPhase = -1;
 };
 
 // The station's converter; `seed` 0 seeds the generator from the clock.
-std::unique_ptr<ADConverter> MakeConverter(const Clock& clock, uint32_t seed);
+std::unique_ptr<ADConverter> MakeConverter(const Clock& clock, uint32_t seed, double driftPpm = 0,
+                                           std::function<void(const std::string&)> log = {});

@@ -18,13 +18,17 @@ std::string RateCorrectionLogText(int32_t n) {
 }
 
 void DetectPPSRange(const int32_t* data, int32_t begin, int32_t end, int32_t ppsChannel,
-                    int32_t level, int32_t& position, int32_t& runCounter) {
+                    int32_t level, int32_t& position, int32_t& runCounter,
+                    std::vector<int32_t>* found) {
   if (ppsChannel < 0 || ppsChannel >= kChannelCount) return;
   int32_t i = begin + ((ppsChannel - begin) % 8 + 8) % 8;
   int32_t run = runCounter;
   for (; i < end; i += 8) {
     if (data[i] >= level) {
-      if (++run == kPPSMinRunFrames) position = i - 8 * (kPPSMinRunFrames - 1) - ppsChannel;
+      if (++run == kPPSMinRunFrames) {
+        position = i - 8 * (kPPSMinRunFrames - 1) - ppsChannel;
+        if (found && position > 0) found->push_back(position);
+      }
     } else {
       run = 0;
     }
@@ -128,6 +132,12 @@ int32_t UpdateTimeTags(TArrayOfPPS& tags, const TagUpdateArgs& a) {
     return -1;
   }
   const bool pulse = a.T > 0 && a.ppsPosition > 0;
+  // A pulse second is new when it is later than the last tag, in time and in
+  // the window: tags never run backwards, whatever the clock did.
+  auto isNew = [&](TDateTime t, int32_t index) {
+    if (lastTime != 0 && DateTimeToMs(t) <= DateTimeToMs(lastTime)) return false;
+    return kept == 0 || index > tags[kept - 1].Index;
+  };
   const bool sameSecond = lastTime != 0 && DateTimeToMs(a.T) == DateTimeToMs(lastTime);
   // The previous cycle's clock fallback sits on that window's last frame. When
   // the clock read a whole second, it names the very second this pulse
@@ -141,10 +151,20 @@ int32_t UpdateTimeTags(TArrayOfPPS& tags, const TagUpdateArgs& a) {
     for (int32_t r = kept + 1; r < size; ++r) tags[r] = {};
     return kept;
   }
+  if (pulse && a.earlier) {
+    for (const TPPSRecord& e : *a.earlier) {
+      if (kept >= size - 2) break;  // the newest pulse keeps its place
+      if (e.Time <= 0 || e.Index <= 0 || DateTimeToMs(e.Time) >= DateTimeToMs(a.T)) continue;
+      if (!isNew(e.Time, e.Index)) continue;
+      tags[kept++] = e;
+      lastTime = e.Time;
+    }
+  }
   TPPSRecord& tag = tags[kept];
-  const bool pulseTag = pulse && !sameSecond;
-  if (pulseTag)
-    tag = {a.T, a.ppsPosition};
+  if (pulse)
+    // With the pulse present, a cycle that brought no new second adds no tag:
+    // a clock tag there would cut a second in two.
+    tag = isNew(a.T, a.ppsPosition) ? TPPSRecord{a.T, a.ppsPosition} : TPPSRecord{};
   else if (a.ppsPosition == 0 && a.ppsAtADInput)
     tag = {};
   else if (a.saveNoPPS)

@@ -4,6 +4,7 @@
 // cycle logs what they report.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/types.h"
 
@@ -33,9 +34,11 @@ inline void DetectPPS(int32_t i, int32_t value, int32_t ppsChannel, int32_t leve
   }
 }
 
-// Detection over [begin, end) of `data`, in position order.
+// Detection over [begin, end) of `data`, in position order. Every pulse
+// found (position > 0) is also appended to `found` when given.
 void DetectPPSRange(const int32_t* data, int32_t begin, int32_t end, int32_t ppsChannel,
-                    int32_t level, int32_t& position, int32_t& runCounter);
+                    int32_t level, int32_t& position, int32_t& runCounter,
+                    std::vector<int32_t>* found = nullptr);
 
 // Keeps exactly one second of frames between the pulses at prevPPS and curPPS
 // of `data` (`n` values). i and j are the fill loop's window position and
@@ -80,10 +83,15 @@ struct TagUpdateArgs {
   int32_t windowLength;
   bool ppsAtADInput;
   bool saveNoPPS;
+  // Pulses of this window before ppsPosition, oldest first, with their
+  // seconds: a cycle longer than a second brings more than one.
+  const std::vector<TPPSRecord>* earlier = nullptr;
 };
 // Moves the tags with the window, drops those that left it and adds this
-// cycle's tag. Returns the number of tags kept before the new one, or −1 when
-// the array is full (nothing added).
+// cycle's tags. A pulse second is tagged once, in time and window order; while
+// the pulse is present a cycle without a new second adds nothing. Returns the
+// number of tags before the newest place, or −1 when the array is full
+// (nothing added).
 int32_t UpdateTimeTags(TArrayOfPPS& tags, const TagUpdateArgs& a);
 
 struct PPSPresence {

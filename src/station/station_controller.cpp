@@ -252,7 +252,11 @@ void StationController::FormCreate() {
   if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
   m_alarm = std::make_unique<AlarmCycleDetector>(m_params.AlarmChannel, m_params.AlarmTreshold);
   m_converter = m_options.converterFactory ? m_options.converterFactory()
-                                           : MakeConverter(*m_clock, m_options.converterSeed);
+                                           : MakeConverter(*m_clock, m_options.converterSeed,
+                                                           m_options.converterDriftPpm,
+                                                           [this](const std::string& line) {
+                                                             IndicateSaveLog(line);
+                                                           });
   m_converter->ADSelectModule(m_params.Converter.Module);
   // A station on the simulated receiver never restarts the computer.
   if (m_params.GPS.Port == "sim-gps" && m_restarter != m_fakeRestarter.get()) {
@@ -845,7 +849,8 @@ void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
   SetLed(LedId::TriggerDetected, false);
 }
 
-void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
+void StationController::RunSimulated(ManualClock& clock, int64_t seconds,
+                                     const std::function<int64_t()>& intervalMs) {
   const int64_t end = clock.NowUnixMs() + seconds * 1000;
   SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
   // Moves the clock to `until`, stopping at every whole second on the way so
@@ -866,7 +871,8 @@ void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
   while (!m_state.Closing && next < end) {
     advanceTo(next);
     if (m_timerOn) TimerTimer();
-    next = std::max(next + 1000, clock.NowUnixMs() + 1);
+    next = intervalMs ? clock.NowUnixMs() + std::max<int64_t>(intervalMs(), 0)
+                      : std::max(next + 1000, clock.NowUnixMs() + 1);
   }
   if (!m_state.Closing) advanceTo(end);
   FormClose();

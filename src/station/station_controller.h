@@ -51,6 +51,7 @@ struct StationOptions {
   Restarter* restarter = nullptr;        // defaults to a recording fake
   bool simulated = false;                // cycles driven by RunSimulated, not by a timer
   uint32_t converterSeed = 0;            // 0: seeded from the clock
+  double converterDriftPpm = 0;          // sampling clock error of the simulated converter
   // Replaces the converter module (a hardware driver, or a test's script).
   std::function<std::unique_ptr<ADConverter>()> converterFactory;
 };
@@ -83,8 +84,11 @@ class StationController : public QObject, public WorkerHost {
   void Log(const std::string& message) override { IndicateSaveLog(message); }
 
   // Runs cycles back to back on a manual clock, 1000 ms of station time per
-  // cycle, for `seconds` of station time, then closes.
-  void RunSimulated(ManualClock& clock, int64_t seconds);
+  // cycle (or as many as `intervalMs` gives before each next cycle, like the
+  // timer and the scheduler of a real computer), for `seconds` of station
+  // time, then closes.
+  void RunSimulated(ManualClock& clock, int64_t seconds,
+                    const std::function<int64_t()>& intervalMs = {});
 
   StationState& State() { return m_state; }
   const StationState& State() const { return m_state; }

@@ -67,6 +67,7 @@ TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
 struct PlacementCase {
   int32_t ppsFrame;     // source frame of the pulse; new data start at frame 1900
   int32_t outputBlock;  // -1: not placed
+  int32_t fromEnd;      // output frames back from the end by the same rule, found late; 0: none yet
 };
 class ResamplerPps : public ::testing::TestWithParam<PlacementCase> {};
 
@@ -80,17 +81,21 @@ TEST_P(ResamplerPps, PulseGoesToTheBlockWhoseEndLiesHalfAFactorToAFactorAndAHalf
     EXPECT_EQ(pps, 0);
   else
     EXPECT_EQ(pps, w0 + 8 * GetParam().outputBlock);
+  // A pulse found only after its block was averaged lands on the same frame.
+  const int32_t k = GetParam().fromEnd;
+  EXPECT_EQ(ResampledPulsePosition(GetParam().ppsFrame * 8, r.sourcePos, r.length, kR),
+            k > 0 ? r.length - 8 * k : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, ResamplerPps,
-    ::testing::Values(PlacementCase{1908, 1},   // 2 before block 0 ends, 12 before block 1 ends
-                      PlacementCase{1907, 1},   // 3 before block 0 ends: the next block
-                      PlacementCase{1905, 0},   // 5 before the end: this block
-                      PlacementCase{1900, 0},   // first frame of the block
-                      PlacementCase{1997, -1},  // 3 before the last block ends: no next block
-                      PlacementCase{1850, -1},  // already consumed
-                      PlacementCase{0, -1}));   // no pulse
+    ::testing::Values(PlacementCase{1908, 1, 9},    // 2 before block 0 ends, 12 before block 1 ends
+                      PlacementCase{1907, 1, 9},    // 3 before block 0 ends: the next block
+                      PlacementCase{1905, 0, 10},   // 5 before the end: this block
+                      PlacementCase{1900, 0, 10},   // first frame of the block
+                      PlacementCase{1997, -1, 0},   // 3 before the last block ends: no next block
+                      PlacementCase{1850, -1, 15},  // already consumed
+                      PlacementCase{0, -1, 0}));    // no pulse
 
 // The output is the same sequence of frames however the source arrives.
 ArrayOfDataType StreamThrough(const ArrayOfDataType& stream, const std::vector<int32_t>& chunks) {

@@ -435,13 +435,14 @@ TEST_F(Acquisition, SlicedShiftGivesTheResultsOfThePositionByPositionOrder) {
 // The simulated converter read once per 1000 ms of a manual clock.
 struct SimulatedRun {
   ManualClock clock{kStartMs};
-  SimulatedConverter converter{clock, 2024};
+  SimulatedConverter converter;
   StationState s;
   TProgParam P = Params(1000);
   std::vector<CycleResult> results;
   int detectedAt = -1;
 
-  explicit SimulatedRun(int32_t resampling) {
+  explicit SimulatedRun(int32_t resampling, double driftPpm = 0)
+      : converter(clock, 2024, driftPpm) {
     P.ReSampling = resampling;
     AllocateBuffers(s, P, false);
     s.LastPPSLevelTime = clock.NowUtc();
@@ -484,8 +485,10 @@ TEST(SimulatedAcquisition, PulseFoundAfterFifteenSecondsThenWholeSecondsTagged) 
     EXPECT_FALSE(r.ppsLostNow);
   }
   const CycleResult& last = run.results.back();
-  EXPECT_NEAR(last.e, -0.977, 1e-9);  // millisecond 0: pulse 13 frames into the block
-  EXPECT_EQ(last.editTimeTag, "-0.977s");
+  // Read on the whole second: its pulse is still to come, the last one lies
+  // 990 frames back (10 frames wait in the carry).
+  EXPECT_NEAR(last.e, -0.990, 1e-9);
+  EXPECT_EQ(last.editTimeTag, "-0.990s");
   EXPECT_EQ(DateTimeToUnixMs(last.T), run.clock.NowUnixMs() - 1000);
   ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 20);
   ExpectConsecutiveSeconds(run.s.ResampledPPS, 800, 20);
@@ -507,8 +510,8 @@ TEST(SimulatedAcquisition, PulseTagsTakeOverFromClockTagsOnAWholeSecondClock) {
 }
 
 TEST(SimulatedAcquisition, SlowlyDriftingPulseIsCorrectedOneFrameAtATime) {
-  SimulatedRun run(1);
-  run.Cycles(60, 1001);
+  SimulatedRun run(1, 250);  // a fast sampling clock: one frame too many every 4 s
+  run.Cycles(60, 1000);
   int corrections = 0;
   for (const CycleResult& r : run.results)
     for (int32_t n : r.rateCorrections) {

@@ -2,34 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/clock.h"
 
 namespace {
 
 constexpr int64_t kDayMs = 1'780'000'000'000;  // a whole second
-
-struct PulseRun {
-  int32_t firstFrame = -1;
-  int32_t frames = 0;
-  int32_t runs = 0;
-};
-
-PulseRun HighRun(const ArrayOfDataType& block, int channel) {
-  PulseRun r;
-  bool high = false;
-  for (size_t i = channel; i < block.size(); i += 8) {
-    const bool now = block[i] == 9000;
-    if (now && !high) {
-      ++r.runs;
-      if (r.firstFrame < 0) r.firstFrame = static_cast<int32_t>(i / 8);
-    }
-    if (now) ++r.frames;
-    high = now;
-  }
-  return r;
-}
 
 TEST(SimulatedConverter, OpensWithItsDescriptionAndClosesToNotOpen) {
   ManualClock clock(kDayMs);
@@ -52,47 +34,118 @@ TEST(SimulatedConverter, GainIsTenVoltsOnThirtyTwoBitsExceptChannelSeven) {
   EXPECT_DOUBLE_EQ(conv.ADGain()[7], 1.0);
 }
 
-struct PhaseCase {
-  int millisecond;
-  int32_t firstHigh3, frames3, firstHigh6, frames6;
+// The stream of a converter read on a schedule, all blocks joined.
+struct Stream {
+  int64_t frames = 0;
+  std::vector<int32_t> blockFrames;
+  std::vector<int64_t> pulseStarts[2];  // channels 3 and 6
+  std::vector<int64_t> pulseFrames[2];
+  std::vector<std::string> log;
 };
 
-class SimulatedPulse : public ::testing::TestWithParam<PhaseCase> {};
+Stream ReadOnSchedule(int32_t rate, double ppm, int64_t startMs, const std::vector<int64_t>& steps) {
+  Stream st;
+  ManualClock clock(startMs);
+  SimulatedConverter conv(clock, 42, ppm, [&](const std::string& l) { st.log.push_back(l); });
+  std::string description;
+  conv.ADInitialize(0, description, rate);
+  bool high[2] = {false, false};
+  for (int64_t step : steps) {
+    clock.AdvanceMs(step);
+    ArrayOfDataType block;
+    if (conv.ADReadBlock(0, block) != 0) continue;
+    EXPECT_EQ(block.size() % 8, 0u);
+    st.blockFrames.push_back(static_cast<int32_t>(block.size() / 8));
+    for (size_t f = 0; f < block.size() / 8; ++f, ++st.frames) {
+      for (int k = 0; k < 2; ++k) {
+        const int32_t v = block[8 * f + (k == 0 ? 3 : 6)];
+        EXPECT_TRUE(v == 9000 || v == -1000) << v;
+        if (v == 9000 && !high[k]) {
+          st.pulseStarts[k].push_back(st.frames);
+          st.pulseFrames[k].push_back(0);
+        }
+        if (v == 9000) ++st.pulseFrames[k].back();
+        high[k] = v == 9000;
+      }
+    }
+  }
+  return st;
+}
 
-TEST_P(SimulatedPulse, OneRunOnChannelsThreeAndSixPlacedByTheMillisecond) {
-  const PhaseCase& p = GetParam();
-  ManualClock clock(kDayMs + p.millisecond);
-  SimulatedConverter conv(clock, 42);
-  ArrayOfDataType block;
-  ASSERT_EQ(conv.ADReadBlock(0, block), 0);
-  ASSERT_EQ(block.size(), 8000u);
-  for (int channel : {3, 6})
-    for (size_t i = channel; i < block.size(); i += 8)
-      ASSERT_TRUE(block[i] == 9000 || block[i] == -1000) << i;
-  const PulseRun r3 = HighRun(block, 3), r6 = HighRun(block, 6);
-  EXPECT_EQ(r3.runs, 1);
-  EXPECT_EQ(r6.runs, 1);
-  EXPECT_EQ(r3.firstFrame, p.firstHigh3);
-  EXPECT_EQ(r3.frames, p.frames3);
-  EXPECT_EQ(r6.firstFrame, p.firstHigh6);
-  EXPECT_EQ(r6.frames, p.frames6);
+struct RateCase {
+  const char* name;
+  int32_t rate;
+  double ppm;
+  int64_t originMsOfSecond;  // where in the second the converter opens
+  int32_t pulseFrames;       // 100 ms, or the 30 frames the pulse search needs
+};
+
+class ConverterOnItsClock : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(ConverterOnItsClock, DeliversTheFramesDueAndPulsesOnEveryWholeSecond) {
+  const RateCase& c = GetParam();
+  // Jittered cycles of 850 to 1500 ms with one 3 s stall, 60 s in all.
+  std::vector<int64_t> steps;
+  uint32_t x = 99;
+  int64_t total = 0;
+  while (total < 60000) {
+    x = x * 1664525u + 1013904223u;
+    const int64_t step = steps.size() == 20 ? 3000 : 850 + (x >> 8) % 651;
+    steps.push_back(step);
+    total += step;
+  }
+  const Stream st = ReadOnSchedule(c.rate, c.ppm, kDayMs + c.originMsOfSecond, steps);
+  const long double perMs = c.rate * (1.0L + c.ppm / 1e6L) / 1000.0L;
+  // Every frame due is delivered once: the fractions are carried over.
+  EXPECT_EQ(st.frames, static_cast<int64_t>(std::floor(total * perMs)));
+  ASSERT_EQ(st.blockFrames.size(), steps.size());
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE(k);
+    // Pulses start on the first frame sampled at or after each whole second.
+    const int64_t firstSecond = c.originMsOfSecond == 0 ? 0 : 1;
+    ASSERT_EQ(static_cast<int64_t>(st.pulseStarts[k].size()),
+              (c.originMsOfSecond + total - 1) / 1000 + 1 - firstSecond);
+    for (size_t n = 0; n < st.pulseStarts[k].size(); ++n) {
+      const int64_t second = 1000 * (static_cast<int64_t>(n) + firstSecond) - c.originMsOfSecond;
+      EXPECT_EQ(st.pulseStarts[k][n], static_cast<int64_t>(std::ceil(second * perMs))) << n;
+      if (n + 1 < st.pulseStarts[k].size()) EXPECT_EQ(st.pulseFrames[k][n], c.pulseFrames) << n;
+    }
+  }
+  EXPECT_TRUE(st.log.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Phases, SimulatedPulse,
-    ::testing::Values(PhaseCase{900, 0, 100, 0, 100},    // SimPhase 0
-                      PhaseCase{0, 13, 99, 12, 100},     // SimPhase 100
-                      PhaseCase{904, 1, 99, 0, 100},     // SimPhase 4: 99 frames on channel 3
-                      PhaseCase{907, 1, 100, 1, 99},     // SimPhase 7: 99 frames on channel 6
-                      PhaseCase{899, 125, 100, 125, 99}));  // SimPhase 999
+    Rates, ConverterOnItsClock,
+    ::testing::Values(RateCase{"r1000", 1000, 0, 0, 100}, RateCase{"r10000", 10000, 0, 377, 1000},
+                      RateCase{"r200", 200, 0, 999, 30}, RateCase{"r250", 250, 0, 500, 30},
+                      RateCase{"r1000fast50ppm", 1000, 50, 123, 100},
+                      RateCase{"r10000slow50ppm", 10000, -50, 640, 1000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimulatedConverter, NoDataInTheSameMillisecondOrBelowElevenFramesAndNothingIsLost) {
+  // 1 ms at 1000 Hz is one frame; 11 ms the first usable block.
+  const Stream st = ReadOnSchedule(1000, 0, kDayMs, {0, 5, 0, 5, 1, 850, 0, 850});
+  EXPECT_EQ(st.blockFrames, (std::vector<int32_t>{11, 850, 850}));
+}
+
+TEST(SimulatedConverter, AStallLongerThanTheWindowIsClampedAndLoggedOnce) {
+  const Stream st = ReadOnSchedule(1000, 0, kDayMs, {1000, 200000, 1000});
+  EXPECT_EQ(st.blockFrames, (std::vector<int32_t>{1000, 180000, 1000}));
+  EXPECT_EQ(st.log, (std::vector<std::string>{"A/D: Converter overrun, 20000 frames lost."}));
+  // The pulses stay on whole seconds after the loss.
+  for (size_t n = 1; n < st.pulseStarts[0].size(); ++n)
+    EXPECT_EQ(st.pulseStarts[0][n] - st.pulseStarts[0][n - 1], 1000) << n;
+}
 
 TEST(SimulatedConverter, SpikesAreRareAndOrdinaryValuesStayWithinTheDividedRange) {
   ManualClock clock(kDayMs);
   SimulatedConverter conv(clock, 1234);
   int64_t spikes = 0, values = 0;
   for (int cycle = 0; cycle < 20; ++cycle) {
+    clock.AdvanceMs(1000);
     ArrayOfDataType block;
-    conv.ADReadBlock(0, block);
+    ASSERT_EQ(conv.ADReadBlock(0, block), 0);
+    ASSERT_EQ(block.size(), 8000u);
     for (size_t i = 0; i < block.size(); ++i) {
       if (i % 8 == 3 || i % 8 == 6) continue;
       ++values;

@@ -233,14 +233,36 @@ TEST_F(TimeTags, FullArrayTakesNoNewTag) {
   EXPECT_EQ(tags[184], TPPSRecord{});
 }
 
-TEST_F(TimeTags, SameSecondAsTheLastTagFallsBackToTheClockWhenSavingWithoutPulse) {
-  tags[0] = {second, 20000};
-  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, true)), 1);
-  EXPECT_EQ(tags[1], (TPPSRecord{now, 1440000 - 8}));
+TEST_F(TimeTags, NoNewPulseSecondAddsNoClockTagThatWouldCutTheSecond) {
+  // A cycle shorter than a second: its newest pulse is already tagged, and
+  // a clock tag there would split that second in two blocks.
+  for (bool saveNoPPS : {true, false}) {
+    tags = TArrayOfPPS(kPPSTagCount);
+    tags[0] = {second, 20000};
+    EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, saveNoPPS)), 1);
+    EXPECT_EQ(tags[1], TPPSRecord{}) << saveNoPPS;
+  }
+  // A pulse second behind the last tag is refused as well: tags never run backwards.
   tags = TArrayOfPPS(kPPSTagCount);
   tags[0] = {second, 20000};
-  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, false)), 1);
+  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, AtMs(kNoonMs - 2000), true, true)), 1);
   EXPECT_EQ(tags[1], TPPSRecord{});
+}
+
+TEST_F(TimeTags, EveryNewPulseSecondOfALongCycleIsTaggedInOrder) {
+  // A 2.6 s cycle brought three pulses; the first was tagged last cycle.
+  tags[0] = {AtMs(kNoonMs - 3000), 1408000 + 8000};  // moves back to 1408000
+  const std::vector<TPPSRecord> earlier = {{AtMs(kNoonMs - 3000), 1408000},
+                                           {AtMs(kNoonMs - 2000), 1416000},
+                                           {AtMs(kNoonMs - 1000), 1424000}};
+  TagUpdateArgs a = Args(1432000, AtMs(kNoonMs));
+  a.earlier = &earlier;
+  EXPECT_EQ(UpdateTimeTags(tags, a), 3);
+  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(kNoonMs - 3000), 1408000}));
+  EXPECT_EQ(tags[1], (TPPSRecord{AtMs(kNoonMs - 2000), 1416000}));
+  EXPECT_EQ(tags[2], (TPPSRecord{AtMs(kNoonMs - 1000), 1424000}));
+  EXPECT_EQ(tags[3], (TPPSRecord{AtMs(kNoonMs), 1432000}));
+  EXPECT_EQ(tags[4], TPPSRecord{});
 }
 
 TEST_F(TimeTags, PulseReplacesThePreviousCyclesClockFallbackOfTheSameSecond) {
