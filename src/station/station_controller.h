@@ -36,6 +36,7 @@ class GPSTextPort;
 struct TPPSEffect;
 class CycleFilter;
 class CycleAlarmDetector;
+class MseedFeed;
 
 struct StationOptions {
   std::string ProgramDir;                // station directory, trailing '/'
@@ -128,6 +129,8 @@ class StationController : public QObject, public WorkerHost {
   void SetLed(LedId id, bool on);
   void SetLedColor(LedId id, LedColor color);
   void SetField(InfoField field, const std::string& text);
+  // miniSEED records, SDS archive and SeedLink server; null when both are off.
+  MseedFeed* Mseed() { return m_mseed.get(); }
 
   // Derives the base name, title and file names from the executable name.
   static void DeriveNames(const std::string& executableName, std::string& title,
@@ -224,4 +227,6 @@ class StationController : public QObject, public WorkerHost {
   std::string m_caption;
   std::string m_displayUnit = "counts";
   std::set<std::string> m_cycleErrorsLogged;
+  std::unique_ptr<MseedFeed> m_mseed;
+  void StartMseedFeed();
 };
