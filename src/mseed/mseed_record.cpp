@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -40,6 +41,10 @@ int64_t MseedRecord::EndUs() const {
 }
 
 bool ParseRecordHeader(const char* data, MseedRecord& out) {
+  // A torn record is expected after a crash and handled by the caller; the
+  // library would print it to the terminal.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { ms_loginit(nullptr, nullptr, [](char*) {}, nullptr); });
   MSRecord* msr = nullptr;
   // Only the header: the record is not copied and the data stay packed.
   const int rc = msr_unpack(const_cast<char*>(data), kMseedRecordLength, &msr, 0, 0);
