@@ -1,5 +1,6 @@
 #include "seedlink/server.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -185,7 +186,16 @@ SeedLinkServer::~SeedLinkServer() {
     QMetaObject::invokeMethod(
         w,
         [w] {
-          for (auto& c : w->clients) c.socket->abort();
+          // What the last records left in the sockets still goes out, briefly.
+          w->FeedAll();
+          for (auto& c : w->clients) QObject::disconnect(c.socket, nullptr, w, nullptr);
+          QDeadlineTimer deadline(2000);
+          for (auto& c : w->clients) {
+            while (c.socket->bytesToWrite() > 0 && !deadline.hasExpired() &&
+                   c.socket->waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+            }
+            c.socket->abort();
+          }
           w->clients.clear();
           delete w->server;
           delete w->timer;

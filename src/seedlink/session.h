@@ -59,7 +59,9 @@ class SeedLinkSession {
   // BYE: close the connection.
   bool CloseRequested() const { return m_close; }
   // The ring dropped records this client had not yet received.
-  bool Overrun() const { return m_overrun; }
+  bool Overrun() const {
+    return m_overrun || (m_streaming && !m_ended && m_cursor < m_ring.BeginPos());
+  }
   uint64_t Cursor() const { return m_cursor; }
 
  private:
