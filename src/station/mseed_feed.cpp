@@ -103,22 +103,33 @@ void MseedFeed::OnOutputCycle(const StationState& s, int32_t newTag, TDateTime p
   if (!s.OutputBuffer || !s.OutputPPS) return;
   const ArrayOfDataType& out = *s.OutputBuffer;
   const TArrayOfPPS& tags = *s.OutputPPS;
-  // A second is complete once the tag after it exists, as for the continuous save.
+  // A second is complete once the tag after it exists, as for the continuous
+  // save; it is final once one more tag exists.
+  auto frames = [&out](const TPPSRecord& tag, int32_t end) {
+    const int32_t size = static_cast<int32_t>(out.size());
+    const int32_t begin = std::clamp<int32_t>(tag.Index, 0, size);
+    end = std::clamp<int32_t>(end, begin, size);
+    return ArrayOfDataType(out.begin() + begin, out.begin() + end);
+  };
+  m_pendingTime = 0;
   for (size_t k = 0; k + 1 < tags.size() && tags[k].Time != 0 && tags[k + 1].Time != 0; ++k) {
     if (DateTimeToMs(tags[k].Time) <= m_lastPackedMs) continue;
-    m_lastPackedMs = DateTimeToMs(tags[k].Time);
-    PackSecond(out, tags[k], tags[k + 1].Index);
+    if (k + 2 < tags.size() && tags[k + 2].Time != 0) {
+      m_lastPackedMs = DateTimeToMs(tags[k].Time);
+      PackSecond(frames(tags[k], tags[k + 1].Index), tags[k].Time);
+    } else {
+      m_pendingFrames = frames(tags[k], tags[k + 1].Index);
+      m_pendingTime = tags[k].Time;
+    }
   }
 }
 
-void MseedFeed::PackSecond(const ArrayOfDataType& out, const TPPSRecord& tag, int32_t end) {
-  const int32_t begin = std::clamp<int32_t>(tag.Index, 0, static_cast<int32_t>(out.size()));
-  end = std::clamp<int32_t>(end, begin, static_cast<int32_t>(out.size()));
-  if (end <= begin) return;
+void MseedFeed::PackSecond(ArrayOfDataType frames, TDateTime tagTime) {
+  if (frames.empty()) return;
   SaveJob job;
-  job.Start = tag.Time;
-  job.Samples.assign(out.begin() + begin, out.begin() + end);
-  job.Tags = {{tag.Time, 0}};
+  job.Start = tagTime;
+  job.Samples = std::move(frames);
+  job.Tags = {{tagTime, 0}};
   bool usable = false;
   for (size_t p = 0; p + kChannelCount <= job.Samples.size(); p += kChannelCount)
     for (int input : {1, 3, 5})
@@ -134,7 +145,7 @@ void MseedFeed::PackSecond(const ArrayOfDataType& out, const TPPSRecord& tag, in
   if (perChannel == 0) return;
 
   bool fromPulse = false, valid = m_timeValidNow;
-  const int64_t ms = DateTimeToMs(tag.Time);
+  const int64_t ms = DateTimeToMs(tagTime);
   for (auto it = m_tagOrigins.rbegin(); it != m_tagOrigins.rend(); ++it)
     if (it->first == ms) {
       fromPulse = it->second.first;
@@ -142,7 +153,7 @@ void MseedFeed::PackSecond(const ArrayOfDataType& out, const TPPSRecord& tag, in
       break;
     }
   const SecondTiming timing = TimingOf(fromPulse, valid);
-  const int64_t startUs = DateTimeToUnixMs(tag.Time) * 1000;
+  const int64_t startUs = DateTimeToUnixMs(tagTime) * 1000;
   std::vector<int32_t> samples(perChannel);
   for (size_t c = 0; c < w.Channels.size() && c < n; ++c) {
     const SavedChannel& ch = w.Channels[c];
@@ -158,6 +169,11 @@ void MseedFeed::PackSecond(const ArrayOfDataType& out, const TPPSRecord& tag, in
 }
 
 void MseedFeed::Flush() {
+  if (m_pendingTime != 0 && DateTimeToMs(m_pendingTime) > m_lastPackedMs) {
+    m_lastPackedMs = DateTimeToMs(m_pendingTime);
+    PackSecond(std::move(m_pendingFrames), m_pendingTime);
+  }
+  m_pendingTime = 0;
   if (m_packer) m_packer->FlushAll();
   if (m_files) m_files->Drain();
   if (m_ring) m_ring->Drain();

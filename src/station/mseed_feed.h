@@ -49,7 +49,8 @@ class MseedFeed {
 
  private:
   void OnRecord(const MseedRecord& r);
-  void PackSecond(const ArrayOfDataType& out, const TPPSRecord& tag, int32_t end);
+  // One second: its interleaved output frames and its tag.
+  void PackSecond(ArrayOfDataType frames, TDateTime tagTime);
 
   TProgParam m_params;
   MseedFeedOptions m_options;
@@ -60,6 +61,11 @@ class MseedFeed {
   std::unique_ptr<SeedLinkRing> m_ring;
   std::unique_ptr<SeedLinkServer> m_server;
   int64_t m_lastPackedMs = INT64_MIN;  // tag time of the last packed second
+  // The newest complete second: its last frames may still be revised by the
+  // next cycle's decimation, so it is packed one tag later, or at shutdown
+  // as the final continuous save sees it.
+  ArrayOfDataType m_pendingFrames;
+  TDateTime m_pendingTime = 0;
   // Origin of recent tags: time (ms) → from a pulse; the time-valid flag then.
   std::deque<std::pair<int64_t, std::pair<bool, bool>>> m_tagOrigins;
   bool m_timeValidNow = false;
