@@ -128,6 +128,9 @@ struct SeedLinkServer::Worker : QObject {
       s.Output().clear();
     }
     if (s.Overrun()) return Remove(c, "dropped: too slow, its records left the ring");
+    // Only replies it keeps asking for and never reads can pile up this far.
+    if (c.socket->bytesToWrite() > static_cast<qint64>(kMaxClientBacklog))
+      return Remove(c, "dropped: it does not read its replies");
     if (s.CloseRequested()) {
       c.socket->disconnectFromHost();
       return;

@@ -22,6 +22,8 @@ constexpr uint16_t kDefaultSeedLinkPort = 18000;
 constexpr int kMaxSeedLinkClients = 32;
 // Bytes handed to a client's socket ahead of what it has taken.
 constexpr size_t kClientSendBudget = 64 * 1024;
+// Unsent bytes at which a client is dropped.
+constexpr size_t kMaxClientBacklog = 4 * 1024 * 1024;
 
 struct SeedLinkServerOptions {
   uint16_t Port = kDefaultSeedLinkPort;  // 0: any free port (tests)

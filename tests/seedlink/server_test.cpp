@@ -114,6 +114,17 @@ TEST(SeedLinkServer, LimitsAllowListAndIdleConnections) {
     EXPECT_TRUE(log.Has("closed: idle"));
     EXPECT_EQ(server.ClientCount(), 1) << "the streaming client stays";
   }
+  {
+    // A client asking for INFO again and again without reading is dropped.
+    SeedLinkServer server(ring, Identity(), Options(log));
+    ASSERT_TRUE(server.Start());
+    TcpClient greedy(server.Port(), 4096);
+    std::string asks;
+    for (int i = 0; i < 40'000; ++i) asks += "INFO ID\r";
+    greedy.Send(asks);
+    EXPECT_TRUE(greedy.WaitClosed());
+    EXPECT_TRUE(log.Has("dropped: it does not read its replies"));
+  }
   SeedLinkServerOptions o = Options(log);
   o.Allow = "10.1.2.3, 192.168.0.0/16";
   SeedLinkServer guarded(ring, Identity(), o);
