@@ -83,6 +83,7 @@ StationController::StationController(StationOptions options, QObject* parent)
 }
 
 StationController::~StationController() {
+  m_mseed.reset();  // its last lines still find the log
   // The port's event thread calls into the pulse handling: stop it first.
   if (m_gpsPort) m_gpsPort->Close();
   m_ppsLed.reset();
