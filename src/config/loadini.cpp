@@ -124,6 +124,15 @@ std::vector<IniSection> ParamsToSections(const TProgParam& P) {
                 {"MaxDiff", I(P.GPS.MaxDiff)},
                 {"DecNumber", B(P.GPS.DecNumber)},
                 {"Correction", I(P.GPS.Correction)}}});
+  s.push_back({"MiniSEED",
+               {{"Network", P.MiniSEED.Network},
+                {"Location", P.MiniSEED.Location},
+                {"Archive", B(P.MiniSEED.Archive)},
+                {"ArchiveDir", P.MiniSEED.ArchiveDir}}});
+  s.push_back({"SeedLink",
+               {{"Server", B(P.SeedLink.Server)},
+                {"Port", I(P.SeedLink.Port)},
+                {"Allow", P.SeedLink.Allow}}});
   return s;
 }
 
@@ -246,6 +255,11 @@ TProgParam FileDefaults() {
   P.GPS.MaxDiff = 45;
   P.GPS.DecNumber = true;
   P.GPS.Correction = 1;
+  P.MiniSEED.Network = "XX";
+  P.MiniSEED.Archive = true;
+  P.MiniSEED.ArchiveDir = "SDS";
+  P.SeedLink.Server = true;
+  P.SeedLink.Port = 18000;
   return P;
 }
 
@@ -432,6 +446,15 @@ int LoadParams(TProgParam& P, const ProgramFiles& files, LoadNotes* notes) {
   P.GPS.Correction = r.Int("GPS", "Correction", 1);
   P.GPS.DecNumber = r.Bool("GPS", "DecNumber");
   P.GPS.DiffCount = P.GPS.InvalidCount = 0;
+
+  P.MiniSEED.Network = r.Text("MiniSEED", "Network");
+  P.MiniSEED.Location = r.Text("MiniSEED", "Location");
+  P.MiniSEED.Archive = r.Bool("MiniSEED", "Archive");
+  P.MiniSEED.ArchiveDir = ResolveDir(r.Text("MiniSEED", "ArchiveDir"), dir);
+  P.SeedLink.Server = r.Bool("SeedLink", "Server");
+  const int32_t slPort = r.Int("SeedLink", "Port", 18000);
+  P.SeedLink.Port = static_cast<uint16_t>(slPort >= 1 && slPort <= 65535 ? slPort : 18000);
+  P.SeedLink.Allow = r.Text("SeedLink", "Allow");
 
   if (!P.GPS.UpDateOn) P.WaitForSync = false;
   if (P.SendSMS && P.SendEmail) P.SendSMS = false;  // e-mail wins

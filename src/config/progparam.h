@@ -50,6 +50,21 @@ struct TGPSrec {
   int32_t InvalidCount = 0, DiffCount = 0;
 };
 
+// Live data for the field's tools: miniSEED records, their SDS archive and
+// the SeedLink server.
+struct TMiniSEEDrec {
+  std::string Network;     // SEED network code ("XX": no network)
+  std::string Location;    // SEED location code, often empty
+  bool Archive = false;    // write the SDS archive
+  std::string ArchiveDir;  // its root (absolute after loading)
+};
+
+struct TSeedLinkrec {
+  bool Server = false;
+  uint16_t Port = 0;
+  std::string Allow;  // client addresses or subnets; empty: everybody
+};
+
 struct TProgParam {
   TConverter Converter;
   TSeismograph Seismograph;
@@ -86,6 +101,8 @@ struct TProgParam {
   TGPSrec GPS;
   std::string LogFile, HelpFile, ScriptFile;
   std::string ScriptOptions;
+  TMiniSEEDrec MiniSEED;
+  TSeedLinkrec SeedLink;
 };
 
 constexpr int32_t kInitialPPSLevel = 536870912;  // 2^29: above any real sample

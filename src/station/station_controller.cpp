@@ -22,6 +22,7 @@
 #include "messaging/dispatch.h"
 #include "messaging/gsm_jobs.h"
 #include "storage/save_path.h"
+#include "station/mseed_feed.h"
 #include "timekeeping/nmea.h"
 #include "timekeeping/pps_sync.h"
 
@@ -83,6 +84,7 @@ StationController::StationController(StationOptions options, QObject* parent)
 }
 
 StationController::~StationController() {
+  m_mseed.reset();  // its last lines still find the log
   // The port's event thread calls into the pulse handling: stop it first.
   if (m_gpsPort) m_gpsPort->Close();
   m_ppsLed.reset();
@@ -290,6 +292,7 @@ void StationController::FormCreate() {
     if (!missing.empty()) IndicateSaveLog(missing);
   }
   CreateDispatcher();
+  StartMseedFeed();
   // Step 18.
   if (!m_state.HaltRequested) SetTimerOn(true);
   // Step 19.
@@ -337,6 +340,7 @@ void StationController::FormClose() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QThread::msleep(1);
   }
+  m_mseed.reset();  // the last records reach the archive before the END line
   // Step 8.
   CloseGsmPort();
   // Step 9.
@@ -456,6 +460,8 @@ void StationController::Acquire(TDateTime now) {
   for (int32_t n : r.rateCorrections)
     IndicateSaveLog("A/D: Sampling rate correction. (" + std::to_string(n) + ")");
   SetField(InfoField::TimeTag, r.editTimeTag);
+  // Completed output seconds go out as miniSEED at once, not at the save interval.
+  if (m_mseed) m_mseed->OnOutputCycle(s, r.k, r.T, GPSTimeValid());
   if (r.ppsDetectedNow) IndicateSaveLog("Tim: PPS detected and used.");
   if (r.ppsLostNow) IndicateSaveLog("Err: PPS is at least 60 seconds off (at A/D input).");
   // Step 6.11.
@@ -876,4 +882,19 @@ void StationController::RunSimulated(ManualClock& clock, int64_t seconds,
   }
   if (!m_state.Closing) advanceTo(end);
   FormClose();
+}
+
+void StationController::StartMseedFeed() {
+  if (!m_params.MiniSEED.Archive && !m_params.SeedLink.Server) return;
+  MseedFeedOptions o;
+  o.RingFile = m_files.ProgramDir + m_baseName + ".ring";
+  o.Software = std::string("velkor ") + VELKOR_VERSION;
+  o.clock = m_clock;
+  o.log = [this](const std::string& line) {
+    RunOnMainThread([this, line] { IndicateSaveLog(line); });
+  };
+  TProgParam p = m_params;
+  // A simulated station is never the real one: it serves on a free port.
+  if (m_options.simulated) p.SeedLink.Port = 0;
+  m_mseed = std::make_unique<MseedFeed>(p, std::move(o));
 }

@@ -37,6 +37,7 @@ class GPSTextPort;
 struct TPPSEffect;
 class CycleFilter;
 class CycleAlarmDetector;
+class MseedFeed;
 
 struct StationOptions {
   std::string ProgramDir;                // station directory, trailing '/'
@@ -133,6 +134,8 @@ class StationController : public QObject, public WorkerHost {
   void SetLed(LedId id, bool on);
   void SetLedColor(LedId id, LedColor color);
   void SetField(InfoField field, const std::string& text);
+  // miniSEED records, SDS archive and SeedLink server; null when both are off.
+  MseedFeed* Mseed() { return m_mseed.get(); }
 
   // Terminal window: the station closes its GPS port and keeps GSM jobs
   // waiting (both logged); true when the main GSM port is free for the
@@ -245,4 +248,6 @@ class StationController : public QObject, public WorkerHost {
   std::string m_caption;
   std::string m_displayUnit = "counts";
   std::set<std::string> m_cycleErrorsLogged;
+  std::unique_ptr<MseedFeed> m_mseed;
+  void StartMseedFeed();
 };

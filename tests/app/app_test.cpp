@@ -78,7 +78,8 @@ TEST(VelkorApp, BadCommandLineIsRefusedWithUsage) {
 
 TEST(VelkorApp, TerminationSignalRunsTheCloseSequence) {
   TempDir dir;
-  WriteFile(dir.Path("velkor.ini"), "[GPS]\r\nUpDateOn=0\r\n");
+  // A station on real time would serve SeedLink on its fixed port: not in a test.
+  WriteFile(dir.Path("velkor.ini"), "[GPS]\r\nUpDateOn=0\r\n[SeedLink]\r\nServer=0\r\n");
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
   const pid_t pid = ::fork();

@@ -37,7 +37,9 @@ const char kDefaultIni[] =
     "TelNum0=\r\nTelNum1=\r\nTelNum2=\r\nEmailGate=+420000000000\r\nEmailIndicator=#\r\n"
     "SMScentrum=+420000000001\r\n\r\n"
     "[GPS]\r\nPort=COM1\r\nBaudRate=9600\r\nReadingDelay=0\r\nPPS=DSR\r\nUpDateOn=1\r\n"
-    "ValidOnly=0\r\nInterval=0\r\nMaxDiff=45\r\nDecNumber=1\r\nCorrection=1\r\n";
+    "ValidOnly=0\r\nInterval=0\r\nMaxDiff=45\r\nDecNumber=1\r\nCorrection=1\r\n\r\n"
+    "[MiniSEED]\r\nNetwork=XX\r\nLocation=\r\nArchive=1\r\nArchiveDir=SDS\r\n\r\n"
+    "[SeedLink]\r\nServer=1\r\nPort=18000\r\nAllow=\r\n";
 
 class LoadIniTest : public ::testing::Test {
  protected:
@@ -320,7 +322,9 @@ const char kEveryKeyChanged[] =
     "M1mode=1\r\nTelNum0=+420111222333\r\nTelNum1=\r\nTelNum2=602000000\r\nEmailGate=1234\r\n"
     "EmailIndicator=EM \r\nSMScentrum=+420602909909\r\n\r\n"
     "[GPS]\r\nPort=sim-gps\r\nBaudRate=4800\r\nReadingDelay=12\r\nPPS=RI\r\nUpDateOn=1\r\n"
-    "ValidOnly=1\r\nInterval=60\r\nMaxDiff=0\r\nDecNumber=0\r\nCorrection=-2\r\n";
+    "ValidOnly=1\r\nInterval=60\r\nMaxDiff=0\r\nDecNumber=0\r\nCorrection=-2\r\n\r\n"
+    "[MiniSEED]\r\nNetwork=CZ\r\nLocation=00\r\nArchive=0\r\nArchiveDir=/srv/velkor/sds/\r\n\r\n"
+    "[SeedLink]\r\nServer=0\r\nPort=18001\r\nAllow=10.0.0.0/8 192.168.1.7\r\n";
 
 TEST_F(LoadIniTest, LoadThenSaveGivesTheFileBack) {
   ASSERT_EQ(Load(kEveryKeyChanged), kLoadOk);
@@ -443,3 +447,27 @@ TEST_F(LoadIniTest, AFilterAsLongAsTheWindowIsRefusedWithItsReason) {
 }
 
 }  // namespace
+TEST_F(LoadIniTest, MiniSeedAndSeedLinkKeysLoadWithTheirRules) {
+  struct Case {
+    const char* name;
+    const char* file;
+    uint16_t port;
+    bool archive;
+    std::string archiveDir;  // relative to the program directory unless absolute
+  } cases[] = {
+      {"defaults", "", 18000, true, "SDS/"},
+      {"port out of range", "[SeedLink]\r\nPort=70000\r\n", 18000, true, "SDS/"},
+      {"port not a number", "[SeedLink]\r\nPort=x\r\n", 18000, true, "SDS/"},
+      {"own port and folder", "[SeedLink]\r\nPort=18500\r\n[MiniSEED]\r\nArchiveDir=/d/sds\r\nArchive=0\r\n",
+       18500, false, "/d/sds/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.Write("velkor.ini", c.file);
+    LoadParams(P, files);
+    EXPECT_EQ(P.SeedLink.Port, c.port);
+    EXPECT_EQ(P.MiniSEED.Archive, c.archive);
+    EXPECT_EQ(P.MiniSEED.ArchiveDir, c.archiveDir[0] == '/' ? c.archiveDir : dir.Path() + c.archiveDir);
+    if (!c.file[0]) EXPECT_EQ(P.MiniSEED.Network, "XX");
+  }
+}

@@ -94,10 +94,12 @@ TEST_F(StationTest, MissingIniIsCreatedAtCloseAndAnExistingOneIsKept) {
   EXPECT_EQ(sections, (std::vector<std::string>{"[Converter]", "[Seismograph]", "[Common]",
                                                 "[Sensor]", "[Averages]", "[Limits]", "[ADcard]",
                                                 "[Registration]", "[Triggers]", "[Communication]",
-                                                "[Internet]", "[GSM]", "[GPS]"}));
+                                                "[Internet]", "[GSM]", "[GPS]", "[MiniSEED]",
+                                                "[SeedLink]"}));
   // An empty line closes every section but the last.
   EXPECT_NE(ini.find("\r\n\r\n[GPS]\r\n"), std::string::npos);
-  EXPECT_EQ(ini.find("\r\n\r\n", ini.find("[GPS]")), std::string::npos);
+  EXPECT_NE(ini.find("\r\n\r\n[SeedLink]\r\n"), std::string::npos);
+  EXPECT_EQ(ini.find("\r\n\r\n", ini.find("[SeedLink]")), std::string::npos);
 
   WriteFile(dir.Path("velkor.ini"), kNoGps);
   {
