@@ -64,33 +64,25 @@ TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
   EXPECT_EQ(r.sourcePos, kN);
 }
 
-struct PlacementCase {
-  int32_t ppsFrame;     // source frame of the pulse; new data start at frame 1900
-  int32_t outputBlock;  // -1: not placed
-};
-class ResamplerPps : public ::testing::TestWithParam<PlacementCase> {};
-
-TEST_P(ResamplerPps, PulseGoesToTheBlockWhoseEndLiesHalfAFactorToAFactorAndAHalfAfterIt) {
-  ArrayOfDataType source(kN, 0);
-  Resampled r;
-  int32_t pps = GetParam().ppsFrame * 8;
-  const int32_t s = Resample(source.data(), kN, 800, kR, r.Window(), pps);
-  const int32_t w0 = 1680 - s;
-  if (GetParam().outputBlock < 0)
-    EXPECT_EQ(pps, 0);
-  else
-    EXPECT_EQ(pps, w0 + 8 * GetParam().outputBlock);
+// The pulse goes to the block whose end lies half a factor to a factor and a
+// half after it. New data start at source frame 1900.
+TEST(Resampler, PulseGoesToTheBlockEndingHalfAFactorToAFactorAndAHalfLater) {
+  const std::pair<int32_t, int32_t> rows[] = {
+      {1908, 1},   // 2 before block 0 ends, 12 before block 1 ends
+      {1907, 1},   // 3 before block 0 ends: the next block
+      {1905, 0},   // 5 before the end: this block
+      {1900, 0},   // first frame of the block
+      {1997, -1},  // 3 before the last block ends: no next block
+      {1850, -1},  // already consumed
+      {0, -1}};    // no pulse
+  for (const auto& [ppsFrame, outputBlock] : rows) {
+    ArrayOfDataType source(kN, 0);
+    Resampled r;
+    int32_t pps = ppsFrame * 8;
+    const int32_t w0 = 1680 - Resample(source.data(), kN, 800, kR, r.Window(), pps);
+    EXPECT_EQ(pps, outputBlock < 0 ? 0 : w0 + 8 * outputBlock) << ppsFrame;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, ResamplerPps,
-    ::testing::Values(PlacementCase{1908, 1},   // 2 before block 0 ends, 12 before block 1 ends
-                      PlacementCase{1907, 1},   // 3 before block 0 ends: the next block
-                      PlacementCase{1905, 0},   // 5 before the end: this block
-                      PlacementCase{1900, 0},   // first frame of the block
-                      PlacementCase{1997, -1},  // 3 before the last block ends: no next block
-                      PlacementCase{1850, -1},  // already consumed
-                      PlacementCase{0, -1}));   // no pulse
 
 // The output is the same sequence of frames however the source arrives.
 ArrayOfDataType StreamThrough(const ArrayOfDataType& stream, const std::vector<int32_t>& chunks) {
