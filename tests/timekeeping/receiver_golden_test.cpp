@@ -16,7 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kGoldenDir = fs::path(__FILE__).parent_path() / "golden";
+// Not from __FILE__: with ccache it may be relative to the build directory.
+const fs::path kGoldenDir = fs::path(VELKOR_TEST_DATA).parent_path() / "timekeeping" / "golden";
 
 // What the port would deliver from a receiver log: its '#' lines removed.
 std::string Stream(const fs::path& file) {
