@@ -106,10 +106,6 @@ TEST(MailScript, TheSecondMessageLeavesItsScriptOnDisk) {
   EXPECT_EQ(ReadFile(dir.Path("velkor.sh")), MailScriptText(Job(dir.Path("velkor.sh"), "VELK second")));
 }
 
-TEST(MailScript, DetachedRunIsLimitedByTimeout) {
-  EXPECT_EQ(DetachedScriptArgs(60), (std::vector<std::string>{"timeout", "60", "/bin/sh", "-s"}));
-}
-
 // Waits for a file that a detached shell writes (bounded, not timed).
 std::string AwaitFile(const std::string& path) {
   for (int i = 0; i < 1000 && !fs::exists(path); ++i)

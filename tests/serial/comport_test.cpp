@@ -16,31 +16,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct PortCase {
-  const char* name;
-  TPortKind kind;
-  const char* path;
-};
-
-class PortNames : public ::testing::TestWithParam<PortCase> {};
-
-TEST_P(PortNames, Resolve) {
-  std::string path;
-  EXPECT_EQ(ResolvePortName(GetParam().name, path), GetParam().kind) << GetParam().name;
-  EXPECT_EQ(path, GetParam().path) << GetParam().name;
+TEST(PortNames, ResolveToDevicesOrSimulations) {
+  const struct {
+    const char* name;
+    TPortKind kind;
+    const char* path;
+  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},   {"com8", TPortKind::Device, "/dev/ttyS7"},
+              {"COM9", TPortKind::Unknown, ""},            {"COM0", TPortKind::Unknown, ""},
+              {"COM10", TPortKind::Unknown, ""},           {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
+              {"sim-gps", TPortKind::SimGps, ""},          {"sim-gsm", TPortKind::SimGsm, ""},
+              {"", TPortKind::Unknown, ""}};
+  for (const auto& r : rows) {
+    std::string path;
+    EXPECT_EQ(ResolvePortName(r.name, path), r.kind) << r.name;
+    EXPECT_EQ(path, r.path) << r.name;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, PortNames,
-    ::testing::Values(PortCase{"COM1", TPortKind::Device, "/dev/ttyS0"},
-                      PortCase{"com8", TPortKind::Device, "/dev/ttyS7"},
-                      PortCase{"COM9", TPortKind::Unknown, ""},
-                      PortCase{"COM0", TPortKind::Unknown, ""},
-                      PortCase{"COM10", TPortKind::Unknown, ""},
-                      PortCase{"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
-                      PortCase{"sim-gps", TPortKind::SimGps, ""},
-                      PortCase{"sim-gsm", TPortKind::SimGsm, ""},
-                      PortCase{"", TPortKind::Unknown, ""}));
 
 // A pseudo-terminal pair: the port opens the slave, the test plays the device.
 class Pty {

@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PhaseCase{0, 13, 99, 12, 100},     // SimPhase 100
                       PhaseCase{904, 1, 99, 0, 100},     // SimPhase 4: 99 frames on channel 3
                       PhaseCase{907, 1, 100, 1, 99},     // SimPhase 7: 99 frames on channel 6
-                      PhaseCase{899, 125, 100, 125, 99}));  // SimPhase 999
+                      PhaseCase{899, 125, 100, 125, 99}),  // SimPhase 999
+    [](const auto& i) { return "Millisecond" + std::to_string(i.param.millisecond); });
 
 TEST(SimulatedConverter, SpikesAreRareAndOrdinaryValuesStayWithinTheDividedRange) {
   ManualClock clock(kDayMs);

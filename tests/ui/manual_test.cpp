@@ -48,10 +48,7 @@ class ManualMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
     clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-    WriteFile(dir.Path("velkor.ini"),
-              "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n[Sensor]\r\nLSBin0=1\r\n"
-              "LSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\nLSBin6=1\r\n"
-              "LSBin7=1\r\n");
+    WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
     station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
     form = std::make_unique<TMainForm>(*station);
     form->FormCreate();
