@@ -89,6 +89,7 @@ struct Events : Waiter {
   }
 };
 
+// A device that cannot be opened leaves the port closed with the reason.
 TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   Pty pty;
   TComPort port;
@@ -116,6 +117,17 @@ TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
   EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(0010000));  // BOTHER
   port.Close();
+
+  TComPort missing;
+  bool missingOpened = false;
+  missing.OnAfterOpen = [&](TComPort&) { missingOpened = true; };
+  missing.SetPort("/nonexistent/ttyGPS");
+  EXPECT_FALSE(missing.Open());
+  EXPECT_FALSE(missing.Connected());
+  EXPECT_NE(missing.ErrorString().find("/nonexistent/ttyGPS"), std::string::npos);
+  EXPECT_FALSE(missingOpened);
+  missing.SetPort("COM9");
+  EXPECT_FALSE(missing.Open());
 }
 
 // A port on a pseudo-terminal, events delivered on the port's own thread.
@@ -162,19 +174,6 @@ TEST_F(PtyPort, UnpluggedDeviceReportsOnceAndClosesCleanly) {
   EXPECT_FALSE(port.Write("x"));  // fails, does not block
   port.Close();
   EXPECT_EQ(ev.errors.size(), 1u);
-}
-
-TEST(TermiosPort, OpenFailureLeavesPortClosedWithReason) {
-  TComPort port;
-  bool opened = false;
-  port.OnAfterOpen = [&](TComPort&) { opened = true; };
-  port.SetPort("/nonexistent/ttyGPS");
-  EXPECT_FALSE(port.Open());
-  EXPECT_FALSE(port.Connected());
-  EXPECT_NE(port.ErrorString().find("/nonexistent/ttyGPS"), std::string::npos);
-  EXPECT_FALSE(opened);
-  port.SetPort("COM9");
-  EXPECT_FALSE(port.Open());
 }
 
 TEST(TermiosPort, PriorityRefusedWhileOpenAndRenameReopens) {
@@ -428,20 +427,6 @@ TEST(ComPortEvents, SettingsReachAnOpenBackendAndUnknownBaudNamesRead9600) {
   EXPECT_EQ(rig.backend->written, "AT\r");
 }
 
-TEST(SimGps, ThreadedModeDeliversPulsesOnItsOwnThread) {
-  Waiter w;
-  std::vector<std::thread::id> threads;
-  SimRig rig(clDSR, true);
-  rig.port.OnDSRChange = [&](TComPort&, bool on) {
-    if (!on) w.Update([&] { threads.push_back(std::this_thread::get_id()); });
-  };
-  ASSERT_TRUE(rig.port.Open());
-  rig.clock.AdvanceMs(1000);  // the pulse is due now; the thread only has to notice
-  ASSERT_TRUE(w.WaitFor([&] { return !threads.empty(); }));
-  std::lock_guard lock(w.m);
-  EXPECT_NE(threads[0], std::this_thread::get_id());
-}
-
 TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
   Pty pty;
   Waiter w;
@@ -491,6 +476,7 @@ TEST(TermiosPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
   EXPECT_TRUE(port.Connected());
 }
 
+// Threaded: the test never pumps, so every pulse comes from the receiver's thread.
 TEST(SimGps, ReopeningFromItsOwnPulseHandlerKeepsPulsing) {
   Waiter w;
   int pulses = 0;
