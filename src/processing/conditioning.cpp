@@ -35,11 +35,13 @@ DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LS
 
 namespace {
 
-// Hot loops get an AVX2 variant where the CPU has it; the results are the
-// same bit for bit (no fused or reassociated arithmetic).
+// Hot loops get AVX-512 and AVX2 variants, picked at load time by the CPU;
+// the results are the same bit for bit (no fused or reassociated arithmetic).
+// Sanitizer builds take the scalar path: the load-time resolver runs before
+// the sanitizer runtime is up and crashes ThreadSanitizer.
 // No fused multiply-add either: the product is rounded before it is rounded
 // to an integer, as in the scalar path.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(VELKOR_SANITIZED)
 #define VELKOR_VECTOR_CLONES                                    \
   __attribute__((target_clones("avx512f", "avx2", "default"), \
                  optimize("fp-contract=off")))

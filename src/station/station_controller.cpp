@@ -209,12 +209,12 @@ void StationController::SetTimerOn(bool on) {
 void StationController::FormCreate() {
   if (m_created) return;
   m_created = true;
-  // Steps 2-3: names, title and caption.
+  // File names, title and caption.
   DeriveNames(m_options.ExecutableName, m_title, m_files);
   m_baseName = m_files.LogName.substr(0, m_files.LogName.size() - 4);
   m_caption = m_title + " (" + ConverterModelText() + ")";
   emit titleChanged(m_title);
-  // Step 5: configuration.
+  // Configuration and filter file.
   LoadNotes notes;
   const int loaded = LoadParams(m_params, m_files, &notes);
   m_log->Configure(m_params.LogFile, m_params.SaveLog);
@@ -227,13 +227,13 @@ void StationController::FormCreate() {
     if (!reason.empty()) IndicateSaveLog("Err: " + reason);
   }
   if (!notes.StationCodeChange.empty()) IndicateSaveLog("Err: " + notes.StationCodeChange);
-  // Step 7: start line and parameter summary.
+  // Start line and parameter summary.
   IndicateSaveLog(std::string("Inf: ****** S T A R T ****** (") + VELKOR_VERSION + ")");
   IndicateSaveLog("Inf: " + ParamsToText(m_params));
-  // Step 8.
+  // User-interface language; a missing translation keeps English.
   if (!m_params.Language.empty() && SwitchLanguage && !SwitchLanguage(m_params.Language))
     IndicateSaveLog("Err: No translation Language/" + m_params.Language + ".qm, English kept.");
-  // Step 10.
+  // Every watch starts counting from now.
   const TDateTime now = m_clock->NowUtc();
   m_state.LastSaveTime = now;
   m_state.LastPPSLevelTime = now;
@@ -242,15 +242,15 @@ void StationController::FormCreate() {
     IndicateSaveLog("Tim: Waiting for valid time...");
   else
     m_state.ClockSynchronised = true;
-  // Step 11.
+  // The synchronisation menu mirrors the GPS switch.
   m_menuSyncChecked = m_params.GPS.UpDateOn;
-  // Step 12: windows, offsets.
+  // Sample windows, then the stored offsets.
   AllocateBuffers(m_state, m_params);
   // The file's age is measured on the computer's clock, which stamped it.
   ReadOffsets(m_files.ProgramDir, m_state.Offsets, SystemClock().NowUnixMs());
   for (size_t k = 0; k < m_state.RawBuffer.size(); ++k)
     m_state.RawBuffer[k] = m_state.Offsets[k % kChannelCount];
-  // Step 13: the converter is opened by the first cycle.
+  // Filter, alarm and converter; the converter is opened by the first cycle.
   if (m_params.Filter.Loaded) m_filter = std::make_unique<FirCycleFilter>(m_params);
   m_alarm = std::make_unique<AlarmCycleDetector>(m_params.AlarmChannel, m_params.AlarmTreshold);
   m_converter = m_options.converterFactory ? m_options.converterFactory()
@@ -265,7 +265,7 @@ void StationController::FormCreate() {
     if (!m_fakeRestarter) m_fakeRestarter = std::make_unique<RecordingRestarter>();
     m_restarter = m_fakeRestarter.get();
   }
-  // Step 16: GPS port.
+  // GPS port.
   if (m_params.GPS.UpDateOn) {
     if (!OpenGpsPort()) {
       IndicateSaveLog("GPS: Error opening port.");
@@ -276,7 +276,7 @@ void StationController::FormCreate() {
     m_menuSyncChecked = false;
     m_gpsControlsEnabled = false;
   }
-  // Step 17: GSM port.
+  // GSM port.
   if (m_params.SendSMS) {
     m_gsmControlsEnabled = true;
     if (!StartPINthread()) {
@@ -293,9 +293,9 @@ void StationController::FormCreate() {
   }
   CreateDispatcher();
   StartMseedFeed();
-  // Step 18.
+  // Acquisition starts unless start-up failed.
   if (!m_state.HaltRequested) SetTimerOn(true);
-  // Step 19.
+  // Start message.
   SendMessage(m_params.StartMsg + " " + FormatLogTimestamp(m_clock->NowUtc()));
   emit indicatorsChanged();
 }
@@ -309,29 +309,30 @@ void StationController::WMEndSession() {
 }
 
 void StationController::FormClose() {
-  // Step 1.
+  // Once only; no more cycles.
   if (m_state.Closing) return;
   m_state.Closing = true;
   m_state.HaltRequested = true;
   SetTimerOn(false);
   if (!m_created) return;
-  // Step 2.
+  // No more pulses.
   CloseGpsPort();
-  // Step 3.
+  // A station that lost its converter long ago restarts the computer.
   if (m_state.ADHandle < 0 && m_state.EmptySaveCount >= 30) {
     IndicateSaveLog("Inf: rebooting...");
     m_restarter->Restart();
   }
-  // Step 4.
+  // Converter.
   if (m_converter) (void)m_converter->ADClose(m_state.ADHandle);
-  // Step 5.
+  // Final continuous save.
   const TDateTime now = m_clock->NowUtc();
   if (SecondsBetween(m_state.LastSaveTime, now) > 0 && m_params.Continuous)
     (void)PrepareBufferForSave(m_state.LastSaveTime, 900);
-  // Step 6.
+  // Default INI file, if there is none.
   WriteDefaultIni(m_files);
-  // Step 7. Modem jobs give up 20 s from now: a dead modem must not hold the close.
+  // Modem jobs give up 20 s from now: a dead modem must not hold the close.
   if (m_gsmSession) m_gsmSession->RequestClose();
+  // Wait for the workers while their notifications are processed.
   if (m_state.PendingThreads.load() > 0) {
     m_title = "Waiting until all threads finish.";
     emit titleChanged(m_title);
@@ -341,17 +342,17 @@ void StationController::FormClose() {
     QThread::msleep(1);
   }
   m_mseed.reset();  // the last records reach the archive before the END line
-  // Step 8.
+  // GSM port, after the jobs that used it.
   CloseGsmPort();
-  // Step 9.
+  // End line.
   IndicateSaveLog("Inf: ******** E N D ********");
   m_endLogged = true;
-  // Step 10.
+  // Offsets kept for the next start, or deleted.
   if (m_state.KeepOffsetsFile)
     WriteOffsets(m_files.ProgramDir, m_state.Offsets);
   else
     DeleteOffsets(m_files.ProgramDir);
-  // Step 11.
+  // Release the windows and flush the log.
   m_state.OutputBuffer = nullptr;
   m_state.OutputPPS = nullptr;
   for (ArrayOfDataType* b : {&m_state.RawBlock, &m_state.DataBuffer, &m_state.RawBuffer,
@@ -375,7 +376,7 @@ void StationController::MenuSuspendClick() {
 }
 
 void StationController::TimerTimer() {
-  // Step 1.
+  // No cycle starts while this one runs.
   SetTimerOn(false);
   if (m_state.Closing) return;
   const TDateTime now = m_clock->NowUtc();
@@ -391,30 +392,30 @@ void StationController::TimerTimer() {
   } catch (...) {
     logOnce("Err: Acquisition cycle failed.");
   }
-  // Step 14.
+  // A fatal condition closes the station.
   if (m_state.HaltRequested && !m_state.Closing) {
     emit closeRequested();
     return;
   }
-  // Step 15.
+  // The next cycle counts from the end of this one.
   if (!m_state.Closing && !m_suspended) SetTimerOn(true);
 }
 
 void StationController::CycleBody(TDateTime now) {
   {
     std::lock_guard lock(m_acquisitionLock);
-    // Step 3: the gate.
+    // Read only with a free converter, a synchronised clock and no halt.
     if (!m_converter->ADBusy() && m_state.ClockSynchronised && !m_state.HaltRequested)
       Acquire(now);
     PeriodicJobs(now);
   }
-  // Step 13.
+  // Modem signal and position report every two hours.
   SignalQuery(now);
 }
 
 void StationController::Acquire(TDateTime now) {
   StationState& s = m_state;
-  // Step 4: open.
+  // Open the converter; the first block comes with the next cycle.
   if (s.ADHandle < 0) {
     std::string description;
     s.ADHandle = m_converter->ADInitialize(m_params.Converter.Number, description,
@@ -427,7 +428,7 @@ void StationController::Acquire(TDateTime now) {
     }
     return;
   }
-  // Step 5: read.
+  // Read; a converter that keeps returning no data has failed.
   int result = m_converter->ADReadBlock(s.ADHandle, s.RawBlock);
   if (result == 1) {
     if (s.ADNoDataCount == 5) {
@@ -445,7 +446,7 @@ void StationController::Acquire(TDateTime now) {
     return;
   }
   if (!IsUsableBlock(s.RawBlock.size())) return;
-  // Step 6.
+  // Append, condition, tag the pulse seconds, filter.
   const int64_t nowMs = DateTimeToUnixMs(now);
   CycleHooks hooks;
   hooks.filter = m_filter.get();
@@ -464,15 +465,15 @@ void StationController::Acquire(TDateTime now) {
   if (m_mseed) m_mseed->OnOutputCycle(s, r.k, r.T, GPSTimeValid());
   if (r.ppsDetectedNow) IndicateSaveLog("Tim: PPS detected and used.");
   if (r.ppsLostNow) IndicateSaveLog("Err: PPS is at least 60 seconds off (at A/D input).");
-  // Step 6.11.
+  // Alarm input.
   AlarmAction(r.alarmFound, now);
-  // Step 6.14.
+  // Trigger.
   if (r.k > m_params.PredTime && m_params.Triggers && s.OutputBuffer && s.OutputPPS)
     RunTrigger(r.outputNewCount, r.k, now);
-  // Step 6.15.
+  // Block consumed.
   SetField(InfoField::Samples, std::to_string(s.RawBlock.size()));
   s.RawBlock.clear();
-  // Step 6.16.
+  // Live display.
   if (m_liveViewVisible && !s.DisplayPaused) {
     const TDateTime shown = s.ShowFiltered ? AddMs(now, -1000) : now;
     emit liveDataChanged(FormatLogTimestamp(shown));
@@ -481,7 +482,7 @@ void StationController::Acquire(TDateTime now) {
 
 void StationController::PeriodicJobs(TDateTime now) {
   const DateTimeParts p = DecodeDateTime(now);
-  // Step 7: hourly offsets.
+  // Offsets logged and stored in every odd hour.
   if (m_params.Converter.OffsetCompensation) {
     if (p.hour % 2 == 1) {
       if (!m_state.OffsetsLogged) {
@@ -493,17 +494,17 @@ void StationController::PeriodicJobs(TDateTime now) {
       m_state.OffsetsLogged = false;
     }
   }
-  // Step 8.
+  // Converter lamp green while it is open.
   if (m_state.ADHandle >= 0 && m_indicators.Led(LedId::ADStatus).color != LedColor::Green)
     SetLedColor(LedId::ADStatus, LedColor::Green);
-  // Step 9.
+  // Time validity.
   try {
     TimeValidityWatch(now);
   } catch (...) {
   }
-  // Step 10.
+  // Continuous save.
   ContinuousSave(now);
-  // Step 11.
+  // Daily message.
   DailyMessage(now);
 }
 

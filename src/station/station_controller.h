@@ -58,7 +58,6 @@ struct StationOptions {
 };
 
 constexpr int kCycleIntervalMs = 850;
-constexpr int kThreadFinishedMessage = 1025;
 
 class StationController : public QObject, public WorkerHost {
   Q_OBJECT
@@ -176,7 +175,7 @@ class StationController : public QObject, public WorkerHost {
   void SignalQuery(TDateTime now);
   void AlarmAction(bool found, TDateTime now);
   void RunTrigger(int32_t newCount, int32_t k, TDateTime now);
-  // Later subsystems plug in here; until they do, each is an honest no-op.
+  // Hands the text to the dispatcher (SMS and/or e-mail by the configuration).
   // The sender matters for quarry mode: true only for trigger messages.
   void SendMessage(const std::string& text, bool senderIsMainWindow = false);
   bool StartPINthread();

@@ -35,6 +35,8 @@
 
 #include "maintenance/backup_guard.h"
 
+#include "ui/manual.h"
+
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 // Station texts (log lines, panel fields, files) are 8-bit Latin-1.
@@ -805,8 +807,13 @@ void TMainForm::MenuAboutClick() {
 }
 
 void TMainForm::MenuManualClick() {
-  const QString path = Q(m_station.Params().HelpFile);
-  if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  const QString stationCopy = Q(m_station.Params().HelpFile);
+  const QString path = FindManual(ManualSearchDir, stationCopy);
+  if (path.isEmpty())
+    ShowMessage(QString("The manual was not found: neither %1 beside the program nor %2.")
+                    .arg(kManualFileName, stationCopy));
+  else
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void TMainForm::PopMinMaxClick() {

@@ -3,6 +3,7 @@
 // fold-out panels (information, history, actual measurement), the menu bar,
 // the status bar and the tray icon. It owns no device: it mirrors the
 // controller, keeps the display settings and forwards the operator's actions.
+#include <QCoreApplication>
 #include <QMainWindow>
 
 #include <array>
@@ -132,6 +133,8 @@ class TMainForm : public QMainWindow {
   std::function<bool(const QString& question)> AskHook;
   void MenuAboutClick();
   void MenuManualClick();
+  // Where the manual is looked for first; a test points it elsewhere.
+  QString ManualSearchDir = QCoreApplication::applicationDirPath();
   void PopMinMaxClick();
 
  protected:

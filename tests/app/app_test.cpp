@@ -1,5 +1,6 @@
 // The velkor executable run as an operator runs it: headless, in a temporary
 // station directory, on the simulated clock.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -40,6 +42,25 @@ RunResult RunVelkor(const std::string& args) {
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+constexpr std::chrono::seconds kPipeLimit{30};
+
+// Reads `fd` into `out` until `until` appears (empty: until end of file).
+// False when `limit` passed first.
+bool ReadPipe(int fd, std::string& out, const std::string& until, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  char buf[512];
+  while (until.empty() || !Contains(out, until)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n <= 0) return until.empty();
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return true;
 }
 
 TEST(VelkorApp, SimulatedRunStartsAcquiresAndEnds) {
@@ -92,17 +113,18 @@ TEST(VelkorApp, TerminationSignalRunsTheCloseSequence) {
     ::_exit(127);
   }
   ::close(fds[1]);
-  // Wait (on the pipe, not on a timer) until the station has started.
+  // Wait on the pipe until the station has started, then until it has ended;
+  // a station that hangs is killed well before ctest's own limit.
   std::string out;
-  char buf[512];
-  ssize_t n;
-  while (!Contains(out, "Inf: \"") && (n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, n);
-  ASSERT_TRUE(Contains(out, "S T A R T")) << out;
-  ::kill(pid, SIGTERM);
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, n);
+  const bool started = ReadPipe(fds[0], out, "Inf: \"", kPipeLimit);
+  if (started) ::kill(pid, SIGTERM);
+  const bool ended = started && ReadPipe(fds[0], out, "", kPipeLimit);
+  if (!ended) ::kill(pid, SIGKILL);
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(started) << out;
+  ASSERT_TRUE(ended) << out;
   EXPECT_TRUE(WIFEXITED(status)) << out;
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_TRUE(Contains(log, "Inf: Windows shutdown... (forced end)\r\n")) << log;

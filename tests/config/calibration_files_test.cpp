@@ -11,47 +11,38 @@
 
 namespace {
 
-struct FilterCase {
-  const char* legend;
-  const char* text;
-  bool ok;
-  ArrayOfReal coefs;
-};
-
-class FilterFileTest : public ::testing::TestWithParam<FilterCase> {};
-
-TEST_P(FilterFileTest, Loads) {
-  const FilterCase& c = GetParam();
-  TempStationDir dir;
-  dir.Write("f.txt", c.text);
-  ArrayOfReal coefs{9, 9};
-  EXPECT_EQ(LoadFilterFile(dir.Path() + "f.txt", coefs), c.ok);
-  EXPECT_EQ(coefs, c.coefs);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, FilterFileTest,
-    ::testing::Values(
-        FilterCase{"OneTwoOne", "1\r\n2\r\n1", true, {0.25, 0.5, 0.25}},
-        FilterCase{"TrailingLineBreak", "1\r\n2\r\n1\r\n", true, {0.25, 0.5, 0.25}},
-        FilterCase{"LFOnly", "1\n2\n1\n", true, {0.25, 0.5, 0.25}},
-        FilterCase{"SingleValue", "4", true, {1.0}},
-        FilterCase{"NegativeWeights", "-1\r\n3\r\n", true, {-0.5, 1.5}},
-        FilterCase{"RealsWithBlanks", " 0.5 \r\n1.5\r\n", true, {0.25, 0.75}},
-        FilterCase{"SumZero", "1\r\n-1\r\n", false, {}},
-        FilterCase{"BlankLineBetween", "1\r\n\r\n2\r\n", false, {}},
-        FilterCase{"TwoTrailingLineBreaks", "1\r\n2\r\n\r\n", false, {}},
-        FilterCase{"NotANumber", "1\r\nabc\r\n", false, {}},
-        FilterCase{"CommaDecimal", "0,5\r\n1\r\n", false, {}},
-        FilterCase{"Empty", "", false, {}}),
-    [](const ::testing::TestParamInfo<FilterCase>& info) { return std::string(info.param.legend); });
-
-TEST(FilterFileTest, MissingFileOrDirectoryFails) {
+TEST(FilterFile, LoadsNormalisedCoefficientsOrNothing) {
+  struct Row {
+    const char* text;  // nullptr: no file
+    ArrayOfReal coefs;  // empty: refused
+  };
+  const Row rows[] = {
+      {"1\r\n2\r\n1", {0.25, 0.5, 0.25}},
+      {"1\r\n2\r\n1\r\n", {0.25, 0.5, 0.25}},
+      {"1\n2\n1\n", {0.25, 0.5, 0.25}},
+      {"4", {1.0}},
+      {"-1\r\n3\r\n", {-0.5, 1.5}},
+      {" 0.5 \r\n1.5\r\n", {0.25, 0.75}},
+      {"1\r\n-1\r\n", {}},  // sum zero
+      {"1\r\n\r\n2\r\n", {}},
+      {"1\r\n2\r\n\r\n", {}},
+      {"1\r\nabc\r\n", {}},
+      {"0,5\r\n1\r\n", {}},
+      {"", {}},
+      {nullptr, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text ? row.text : "no file");
+    TempStationDir dir;
+    if (row.text) dir.Write("f.txt", row.text);
+    ArrayOfReal coefs{9, 9};
+    EXPECT_EQ(LoadFilterFile(dir.Path("f.txt"), coefs), !row.coefs.empty());
+    EXPECT_EQ(coefs, row.coefs);
+  }
   TempStationDir dir;
   ArrayOfReal coefs{1};
-  EXPECT_FALSE(LoadFilterFile(dir.Path() + "cosinus.txt", coefs));
+  EXPECT_FALSE(LoadFilterFile(dir.Path(), coefs));  // a directory
   EXPECT_TRUE(coefs.empty());
-  EXPECT_FALSE(LoadFilterFile(dir.Path(), coefs));
 }
 
 constexpr int64_t kHourMs = 3'600'000;
@@ -61,7 +52,7 @@ class OffsetsTest : public ::testing::Test {
  protected:
   void WriteStamped(const std::string& text, int64_t unixMs) {
     dir.Write("offsets.bin", text);
-    const std::string path = dir.Path() + "offsets.bin";
+    const std::string path = dir.Path("offsets.bin");
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = unixMs / 1000;
     times[0].tv_nsec = times[1].tv_nsec = (unixMs % 1000) * 1'000'000;
@@ -70,15 +61,12 @@ class OffsetsTest : public ::testing::Test {
   TempStationDir dir;
 };
 
-TEST_F(OffsetsTest, WrittenLayoutHasCRLFBetweenAndNoneAfter) {
-  ASSERT_TRUE(WriteOffsets(dir.Path(), {12, -3, 0, 0, 0, 0, 0, 7}));
-  EXPECT_EQ(dir.Read("offsets.bin"), "12\r\n-3\r\n0\r\n0\r\n0\r\n0\r\n0\r\n7");
-  EXPECT_FALSE(dir.Exists("offsets.bin.tmp"));
-}
-
-TEST_F(OffsetsTest, WriteThenReadGivesTheOffsetsBack) {
+TEST_F(OffsetsTest, WrittenWithCRLFBetweenAndNoneAfterAndReadBack) {
   const ArrayOfDataType written{INT32_MIN, -1, 0, 1, 2, 3, 4, INT32_MAX};
   ASSERT_TRUE(WriteOffsets(dir.Path(), written));
+  EXPECT_EQ(dir.Read("offsets.bin"),
+            "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647");
+  EXPECT_FALSE(dir.Exists("offsets.bin.tmp"));
   WriteStamped(dir.Read("offsets.bin"), kWrittenMs);
   ArrayOfDataType read;
   ReadOffsets(dir.Path(), read, kWrittenMs + 1000);
@@ -113,17 +101,14 @@ TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
   }
 }
 
-TEST_F(OffsetsTest, MissingFileLeavesOffsetsUntouched) {
-  ArrayOfDataType offsets{4, 4};
-  ReadOffsets(dir.Path(), offsets, kWrittenMs);
-  EXPECT_EQ(offsets, (ArrayOfDataType{4, 4}));
-}
-
-TEST_F(OffsetsTest, DeleteRemovesTheFileAndToleratesItsAbsence) {
+TEST_F(OffsetsTest, DeletedOrMissingFileLeavesOffsetsUntouched) {
   ASSERT_TRUE(WriteOffsets(dir.Path(), ArrayOfDataType(8, 1)));
   EXPECT_TRUE(DeleteOffsets(dir.Path()));
   EXPECT_FALSE(dir.Exists("offsets.bin"));
   EXPECT_TRUE(DeleteOffsets(dir.Path()));
+  ArrayOfDataType offsets{4, 4};
+  ReadOffsets(dir.Path(), offsets, kWrittenMs);
+  EXPECT_EQ(offsets, (ArrayOfDataType{4, 4}));
 }
 
 TEST_F(OffsetsTest, FailedWriteKeepsTheOldFile) {

@@ -149,7 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
                     StillWrittenCase{"previous hour after 15 minutes", "26120513.KRB", false,
                                      EncodeDateTime(2026, 12, 5, 14, 16)},
                     StillWrittenCase{"previous day just after midnight", "26120423.KRB", true,
-                                     EncodeDateTime(2026, 12, 5, 0, 5)}));
+                                     EncodeDateTime(2026, 12, 5, 0, 5)}),
+    [](const auto& i) {
+      std::string name = i.param.legend;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 TEST(ExportLampRule, StepsFollowTheLight) {
   const ExportLamp off{}, green{true, false}, red{true, true};

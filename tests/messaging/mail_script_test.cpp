@@ -110,10 +110,6 @@ TEST(MailScript, TheSecondMessageLeavesItsScriptOnDisk) {
   EXPECT_EQ(ReadFile(dir.Path("velkor.sh")), MailScriptText(Job(dir.Path("velkor.sh"), "VELK second")));
 }
 
-TEST(MailScript, RunIsLimitedByTimeout) {
-  EXPECT_EQ(MailScriptArgs(60), (std::vector<std::string>{"timeout", "60", "/bin/sh", "-s"}));
-}
-
 TEST(MailScript, SubjectOutsideAsciiIsEncoded) {
   EXPECT_EQ(EncodedHeaderWord("VELK"), "VELK");
   EXPECT_EQ(EncodedHeaderWord("St\xE1n 1=?"), "=?ISO-8859-1?Q?St=E1n_1=3D=3F?=");

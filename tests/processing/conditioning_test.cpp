@@ -8,28 +8,15 @@
 
 namespace {
 
-struct MeanCase {
-  int64_t sum, frames;
-  int32_t expected;
-};
-class RoundedMeanTest : public ::testing::TestWithParam<MeanCase> {};
-
-TEST_P(RoundedMeanTest, RoundsHalvesToEven) {
-  EXPECT_EQ(RoundedMean(GetParam().sum, GetParam().frames), GetParam().expected);
+TEST(RoundedMean, RoundsHalvesToEven) {
+  const struct {
+    int64_t sum, frames;
+    int32_t expected;
+  } rows[] = {{5, 2, 2},   {7, 2, 4},   {-5, 2, -2}, {-7, 2, -4},  {1, 2, 0},
+              {-1, 2, 0},  {9, 4, 2},   {11, 4, 3},  {-11, 4, -3}, {360000000000LL, 180000, 2000000},
+              {42, 0, 0}};
+  for (const auto& r : rows) EXPECT_EQ(RoundedMean(r.sum, r.frames), r.expected) << r.sum << "/" << r.frames;
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, RoundedMeanTest,
-                         ::testing::Values(MeanCase{5, 2, 2},      // 2.5
-                                           MeanCase{7, 2, 4},      // 3.5
-                                           MeanCase{-5, 2, -2},    // -2.5
-                                           MeanCase{-7, 2, -4},    // -3.5
-                                           MeanCase{1, 2, 0},      // 0.5
-                                           MeanCase{-1, 2, 0},     // -0.5
-                                           MeanCase{9, 4, 2},      // 2.25
-                                           MeanCase{11, 4, 3},     // 2.75
-                                           MeanCase{-11, 4, -3},   // -2.75
-                                           MeanCase{360000000000LL, 180000, 2000000},
-                                           MeanCase{42, 0, 0}));
 
 TEST(RoundToInt32, HalvesToEvenAndSaturates) {
   EXPECT_EQ(RoundToInt32(2.5), 2);
@@ -49,26 +36,22 @@ TEST(OffsetsFromSums, UseTheFramesOfTheWindow) {
   EXPECT_EQ(OffsetsText(offsets), "2 4 -2 0 4 0 2 -2");
 }
 
-struct UnitCase {
-  const char* unit;
-  int32_t divisor;
-  DisplayUnitKind kind;
-};
-class DisplayUnitTest : public ::testing::TestWithParam<UnitCase> {};
-
-TEST_P(DisplayUnitTest, KindAndDivisor) {
-  EXPECT_EQ(ParseDisplayUnit(GetParam().unit), GetParam().kind);
-  EXPECT_EQ(DisplayDivisor(GetParam().unit), GetParam().divisor);
+TEST(DisplayUnit, KindAndDivisorByUnitText) {
+  const struct {
+    const char* unit;
+    int32_t divisor;
+    DisplayUnitKind kind;
+  } rows[] = {{"counts", 1, DisplayUnitKind::Counts},
+              {"\xC2\xB5V", 1, DisplayUnitKind::MicroVolt},
+              {"nm/s", 1, DisplayUnitKind::NanoMetrePerSecond},
+              {"\xC2\xB5m/s", 1000, DisplayUnitKind::MicroMetrePerSecond},
+              {"mm/s", 1000000, DisplayUnitKind::MilliMetrePerSecond},
+              {"furlongs", 1, DisplayUnitKind::Counts}};
+  for (const auto& r : rows) {
+    EXPECT_EQ(ParseDisplayUnit(r.unit), r.kind) << r.unit;
+    EXPECT_EQ(DisplayDivisor(r.unit), r.divisor) << r.unit;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Units, DisplayUnitTest,
-    ::testing::Values(UnitCase{"counts", 1, DisplayUnitKind::Counts},
-                      UnitCase{"\xC2\xB5V", 1, DisplayUnitKind::MicroVolt},
-                      UnitCase{"nm/s", 1, DisplayUnitKind::NanoMetrePerSecond},
-                      UnitCase{"\xC2\xB5m/s", 1000, DisplayUnitKind::MicroMetrePerSecond},
-                      UnitCase{"mm/s", 1000000, DisplayUnitKind::MilliMetrePerSecond},
-                      UnitCase{"furlongs", 1, DisplayUnitKind::Counts}));
 
 class DisplayConversion : public ::testing::Test {
  protected:
@@ -78,27 +61,22 @@ class DisplayConversion : public ::testing::Test {
                    0.004656612873077393, 1.0};
 };
 
-TEST_F(DisplayConversion, CountsCopyTheSourceUnchanged) {
+// Counts pass unchanged, velocities scale by LSBin, µV by the gain; large
+// products saturate instead of wrapping.
+TEST_F(DisplayConversion, EachUnitScalesByItsFactor) {
   ArrayOfDataType src{1, -2, 3, 2147483647, -5, 6, 7, -2147483647 - 1}, dst(8, 0);
   ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("counts", lsb, gain));
   EXPECT_EQ(dst, src);
-}
-
-TEST_F(DisplayConversion, VelocitiesUseLsbAndMicroVoltsTheGain) {
-  ArrayOfDataType src{1, 5, 0, 0, 0, 0, 0, 1000}, dst(8, 0);
+  src = {1, 5, 0, 0, 0, 0, 0, 1000};
   ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("mm/s", lsb, gain));
-  EXPECT_EQ(dst[0], 2);     // 2.5 to even
-  EXPECT_EQ(dst[1], 2);     // 2.5 to even
+  EXPECT_EQ(dst[0], 2);  // 2.5 to even
+  EXPECT_EQ(dst[1], 2);  // 2.5 to even
   EXPECT_EQ(dst[7], 3000);
   ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("\xC2\xB5V", lsb, gain));
   EXPECT_EQ(dst[7], 1000);  // channel 7 gain 1.0
   EXPECT_EQ(dst[0], 0);
-}
-
-TEST_F(DisplayConversion, LargeProductsSaturateInsteadOfWrapping) {
-  ArrayOfDataType src{536870912, -536870912, 0, 0, 0, 0, 0, 0}, dst(8, 0);
-  ArrayOfReal big(8, 10.0);
-  ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("nm/s", big, gain));
+  src = {536870912, -536870912, 0, 0, 0, 0, 0, 0};
+  ConvertForDisplay(src.data(), dst.data(), 0, 8, MakeDisplayFactors("nm/s", ArrayOfReal(8, 10.0), gain));
   EXPECT_EQ(dst[0], INT32_MAX);
   EXPECT_EQ(dst[1], INT32_MIN);
 }

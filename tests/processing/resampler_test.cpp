@@ -95,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacementCase{1900, 0, 10},   // first frame of the block
                       PlacementCase{1997, -1, 0},   // 3 before the last block ends: no next block
                       PlacementCase{1850, -1, 15},  // already consumed
-                      PlacementCase{0, -1, 0}));    // no pulse
+                      PlacementCase{0, -1, 0}),     // no pulse
+    [](const auto& i) { return "Frame" + std::to_string(i.param.ppsFrame); });
 
 // The output is the same sequence of frames however the source arrives.
 ArrayOfDataType StreamThrough(const ArrayOfDataType& stream, const std::vector<int32_t>& chunks) {

@@ -17,31 +17,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct PortCase {
-  const char* name;
-  TPortKind kind;
-  const char* path;
-};
-
-class PortNames : public ::testing::TestWithParam<PortCase> {};
-
-TEST_P(PortNames, Resolve) {
-  std::string path;
-  EXPECT_EQ(ResolvePortName(GetParam().name, path), GetParam().kind) << GetParam().name;
-  EXPECT_EQ(path, GetParam().path) << GetParam().name;
+TEST(PortNames, ResolveToDevicesOrSimulations) {
+  const struct {
+    const char* name;
+    TPortKind kind;
+    const char* path;
+  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},   {"com8", TPortKind::Device, "/dev/ttyS7"},
+              {"COM9", TPortKind::Unknown, ""},            {"COM0", TPortKind::Unknown, ""},
+              {"COM10", TPortKind::Unknown, ""},           {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
+              {"sim-gps", TPortKind::SimGps, ""},          {"sim-gsm", TPortKind::SimGsm, ""},
+              {"", TPortKind::Unknown, ""}};
+  for (const auto& r : rows) {
+    std::string path;
+    EXPECT_EQ(ResolvePortName(r.name, path), r.kind) << r.name;
+    EXPECT_EQ(path, r.path) << r.name;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, PortNames,
-    ::testing::Values(PortCase{"COM1", TPortKind::Device, "/dev/ttyS0"},
-                      PortCase{"com8", TPortKind::Device, "/dev/ttyS7"},
-                      PortCase{"COM9", TPortKind::Unknown, ""},
-                      PortCase{"COM0", TPortKind::Unknown, ""},
-                      PortCase{"COM10", TPortKind::Unknown, ""},
-                      PortCase{"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
-                      PortCase{"sim-gps", TPortKind::SimGps, ""},
-                      PortCase{"sim-gsm", TPortKind::SimGsm, ""},
-                      PortCase{"", TPortKind::Unknown, ""}));
 
 // A pseudo-terminal pair: the port opens the slave, the test plays the device.
 class Pty {
@@ -99,6 +90,7 @@ struct Events : Waiter {
   }
 };
 
+// A device that cannot be opened leaves the port closed with the reason.
 TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   Pty pty;
   TComPort port;
@@ -126,6 +118,17 @@ TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
   EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(0010000));  // BOTHER
   port.Close();
+
+  TComPort missing;
+  bool missingOpened = false;
+  missing.OnAfterOpen = [&](TComPort&) { missingOpened = true; };
+  missing.SetPort("/nonexistent/ttyGPS");
+  EXPECT_FALSE(missing.Open());
+  EXPECT_FALSE(missing.Connected());
+  EXPECT_NE(missing.ErrorString().find("/nonexistent/ttyGPS"), std::string::npos);
+  EXPECT_FALSE(missingOpened);
+  missing.SetPort("COM9");
+  EXPECT_FALSE(missing.Open());
 }
 
 // A port on a pseudo-terminal, events delivered on the port's own thread.
@@ -172,19 +175,6 @@ TEST_F(PtyPort, UnpluggedDeviceReportsOnceAndClosesCleanly) {
   EXPECT_FALSE(port.Write("x"));  // fails, does not block
   port.Close();
   EXPECT_EQ(ev.errors.size(), 1u);
-}
-
-TEST(TermiosPort, OpenFailureLeavesPortClosedWithReason) {
-  TComPort port;
-  bool opened = false;
-  port.OnAfterOpen = [&](TComPort&) { opened = true; };
-  port.SetPort("/nonexistent/ttyGPS");
-  EXPECT_FALSE(port.Open());
-  EXPECT_FALSE(port.Connected());
-  EXPECT_NE(port.ErrorString().find("/nonexistent/ttyGPS"), std::string::npos);
-  EXPECT_FALSE(opened);
-  port.SetPort("COM9");
-  EXPECT_FALSE(port.Open());
 }
 
 TEST(TermiosPort, PriorityRefusedWhileOpenAndRenameReopens) {
@@ -438,20 +428,6 @@ TEST(ComPortEvents, SettingsReachAnOpenBackendAndUnknownBaudNamesRead9600) {
   EXPECT_EQ(rig.backend->written, "AT\r");
 }
 
-TEST(SimGps, ThreadedModeDeliversPulsesOnItsOwnThread) {
-  Waiter w;
-  std::vector<std::thread::id> threads;
-  SimRig rig(clDSR, true);
-  rig.port.OnDSRChange = [&](TComPort&, bool on) {
-    if (!on) w.Update([&] { threads.push_back(std::this_thread::get_id()); });
-  };
-  ASSERT_TRUE(rig.port.Open());
-  rig.clock.AdvanceMs(1000);  // the pulse is due now; the thread only has to notice
-  ASSERT_TRUE(w.WaitFor([&] { return !threads.empty(); }));
-  std::lock_guard lock(w.m);
-  EXPECT_NE(threads[0], std::this_thread::get_id());
-}
-
 TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
   Pty pty;
   Waiter w;
@@ -501,6 +477,7 @@ TEST(TermiosPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
   EXPECT_TRUE(port.Connected());
 }
 
+// Threaded: the test never pumps, so every pulse comes from the receiver's thread.
 TEST(SimGps, ReopeningFromItsOwnPulseHandlerKeepsPulsing) {
   Waiter w;
   int pulses = 0;

@@ -187,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(Intervals, SamplingRateCorrection,
                                            CorrectionCase{95, {5}, 100, 120},
                                            CorrectionCase{106, {}, 106, 80},
                                            CorrectionCase{94, {}, 94, 80},
-                                           CorrectionCase{100, {}, 100, 80}));
+                                           CorrectionCase{100, {}, 100, 80}),
+                         [](const auto& i) { return "Interval" + std::to_string(i.param.interval); });
 
 TEST_F(Acquisition, InsertedFramesRepeatTheTwoFramesBeforeThePulse) {
   SetUpStation(100);

@@ -167,7 +167,11 @@ INSTANTIATE_TEST_SUITE_P(Bounds, PPSSecond,
                                            ErrorCase{0, 301, 9},      // -0.301
                                            ErrorCase{301, 0, 9},      // 0.301
                                            ErrorCase{700, 0, 1},      // 0.7 included
-                                           ErrorCase{999, 0, 1}));
+                                           ErrorCase{999, 0, 1}),
+                         [](const auto& i) {
+                           return "Ms" + std::to_string(i.param.millisecond) + "FramesBack" +
+                                  std::to_string(i.param.framesBack);
+                         });
 
 TEST(PPSTimeError, NoPulseInTheWindowIsAboutMinus180Seconds) {
   const PPSTimeError e = ComputePPSTimeError(kNoonMs + 123, 0, 1440000, 1000);

@@ -44,22 +44,17 @@ class AsciiExportTest : public ::testing::Test {
   TempDir m_dir;
 };
 
-TEST_F(AsciiExportTest, WritesTheGoldenTextIntoANewDirectory) {
+// A second export of the same moment replaces the first, also a longer one.
+TEST_F(AsciiExportTest, WritesTheGoldenTextIntoANewDirectoryAndReplacesAnEarlierExport) {
   EXPECT_EQ(FormatAsciiExport(Picture()), kGolden);
+  THistoryRecord longer = Picture();
+  longer.Samples.insert(longer.Samples.end(), {4, 5, 6, 7, 8, 9});
+  ASSERT_TRUE(BtnAsciiClick(longer, AsciiDir()).Written);
   const TAsciiExportResult res = BtnAsciiClick(Picture(), AsciiDir());
   ASSERT_TRUE(res.Written) << res.Error;
   EXPECT_EQ(res.FileName, AsciiDir() + "/050115120304.ST01");
   EXPECT_EQ(ReadFile(res.FileName), kGolden);
   EXPECT_EQ(res.LogLine, "Sav: ASCII file saved: " + res.FileName);
-}
-
-TEST_F(AsciiExportTest, SecondExportOfThePictureReplacesTheFirst) {
-  THistoryRecord longer = Picture();
-  longer.Samples.insert(longer.Samples.end(), {4, 5, 6, 7, 8, 9});
-  ASSERT_TRUE(BtnAsciiClick(longer, AsciiDir()).Written);
-  const TAsciiExportResult res = BtnAsciiClick(Picture(), AsciiDir());
-  ASSERT_TRUE(res.Written);
-  EXPECT_EQ(ReadFile(res.FileName), kGolden);
 }
 
 TEST_F(AsciiExportTest, InvalidPictureDoesNothing) {

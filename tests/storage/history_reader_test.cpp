@@ -350,7 +350,8 @@ TEST_P(HistoryStepTest, PicturesOverlapByAQuarter) {
 }
 INSTANTIATE_TEST_SUITE_P(Steps, HistoryStepTest,
                          ::testing::Values(StepCase{40, 30}, StepCase{1, 1}, StepCase{2, 1},
-                                           StepCase{3, 2}, StepCase{60, 45}));
+                                           StepCase{3, 2}, StepCase{60, 45}),
+                         [](const auto& i) { return "Shown" + std::to_string(i.param.shown); });
 
 TEST_F(HistoryReaderTest, NextAndPreviousMoveByTheStepAndShowTheFirstBlock) {
   WriteSeconds(Continuous(kHour), Range(0, 120));

@@ -13,3 +13,8 @@ inline StationOptions SimulatedStationOptions(const TempDir& dir, ManualClock& c
   o.converterSeed = seed;
   return o;
 }
+
+// No filter, no GPS port, every input calibrated: start-up asks nothing of the operator.
+inline constexpr char kQuietStationIni[] =
+    "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n[Sensor]\r\nLSBin0=1\r\nLSBin1=1\r\n"
+    "LSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\nLSBin5=1\r\nLSBin6=1\r\nLSBin7=1\r\n";

@@ -13,48 +13,36 @@ TSystemTime At(int y, int mo, int d, int h, int mi, int s) {
   return UnixMsToSystemTime(DateTimeToUnixMs(EncodeDateTime(y, mo, d, h, mi, s)));
 }
 
-struct FieldCase {
-  const char* legend;
-  std::string text;
-  std::string name;
-  int n;
-  bool found;
-  std::string field;
-};
-
-void PrintTo(const FieldCase& c, std::ostream* os) { *os << c.legend; }
-
-class ExtractField : public ::testing::TestWithParam<FieldCase> {};
-
-TEST_P(ExtractField, FindsFieldOnlyWhenItsSeparatorWasSeen) {
-  const FieldCase& c = GetParam();
-  std::string field = "stale";
-  EXPECT_EQ(ExtractNMEAField(c.text, c.name, c.n, field), c.found) << c.legend;
-  EXPECT_EQ(field, c.field) << c.legend;
+// A field is found only when the separator after it was seen.
+TEST(ExtractField, FindsFieldOnlyWhenItsSeparatorWasSeen) {
+  const struct {
+    const char* legend;
+    std::string text, name;
+    int n;
+    bool found;
+    std::string field;
+  } rows[] = {
+      {"time field", kRMC, "GPRMC", 1, true, "123456.00"},
+      {"status", kRMC, "GPRMC", 2, true, "A"},
+      {"date", kRMC, "GPRMC", 9, true, "061226"},
+      {"empty field is found", kRMC, "GPRMC", 10, true, ""},
+      {"star ends the last field", kRMC, "GPRMC", 12, true, "A"},
+      {"past the checksum", kRMC, "GPRMC", 14, false, ""},
+      {"field at the very end without separator", "$GPRMC,1,AB", "GPRMC", 2, false, "A"},
+      {"separator as last character is never examined", "$GPRMC,1,A,", "GPRMC", 2, false, "A"},
+      {"one character after the separator suffices", "$GPRMC,1,A,x", "GPRMC", 2, true, "A"},
+      {"name missing", kGGA, "GPRMC", 1, false, ""},
+      {"name at the end of a short text", "xx$GPRMC,", "GPRMC", 1, false, ""},
+      {"NUL byte ends the scan", std::string("$GPRMC,12\0,A,", 13), "GPRMC", 1, false, "12"},
+      {"first occurrence wins", "$GPRMC,111111,V,*\r\n$GPRMC,222222,A,*", "GPRMC", 1, true,
+         "111111"},
+      {"second sentence in the reading", kRMC + kGGA, "GPGGA", 9, true, "234.5"}};
+  for (const auto& c : rows) {
+    std::string field = "stale";
+    EXPECT_EQ(ExtractNMEAField(c.text, c.name, c.n, field), c.found) << c.legend;
+    EXPECT_EQ(field, c.field) << c.legend;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ExtractField,
-    ::testing::Values(
-        FieldCase{"time field", kRMC, "GPRMC", 1, true, "123456.00"},
-        FieldCase{"status", kRMC, "GPRMC", 2, true, "A"},
-        FieldCase{"date", kRMC, "GPRMC", 9, true, "061226"},
-        FieldCase{"empty field is found", kRMC, "GPRMC", 10, true, ""},
-        FieldCase{"star ends the last field", kRMC, "GPRMC", 12, true, "A"},
-        FieldCase{"past the checksum", kRMC, "GPRMC", 14, false, ""},
-        FieldCase{"field at the very end without separator", "$GPRMC,1,AB", "GPRMC", 2, false, "A"},
-        FieldCase{"separator as last character is never examined", "$GPRMC,1,A,", "GPRMC", 2,
-                  false, "A"},
-        FieldCase{"one character after the separator suffices", "$GPRMC,1,A,x", "GPRMC", 2, true,
-                  "A"},
-        FieldCase{"name missing", kGGA, "GPRMC", 1, false, ""},
-        FieldCase{"name at the end of a short text", "xx$GPRMC,", "GPRMC", 1, false, ""},
-        FieldCase{"NUL byte ends the scan", std::string("$GPRMC,12\0,A,", 13), "GPRMC", 1, false,
-                  "12"},
-        FieldCase{"first occurrence wins", "$GPRMC,111111,V,*\r\n$GPRMC,222222,A,*", "GPRMC", 1,
-                  true, "111111"},
-        FieldCase{"second sentence in the reading", kRMC + kGGA, "GPGGA", 9, true, "234.5"}),
-    [](const auto& info) { return "row" + std::to_string(info.index); });
 
 struct DecodeCase {
   const char* legend;

@@ -5,7 +5,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPushButton>
@@ -73,11 +72,6 @@ class MainFormTest : public ::testing::Test {
     Settle();
   }
   QString Caption() const { return form->WaveForm->windowTitle(); }
-  static void SavePng(QWidget* w, const QString& name) {
-    const QString dirName = VELKOR_ARTEFACTS;
-    QDir().mkpath(dirName);
-    ASSERT_TRUE(w->grab().save(dirName + "/" + name));
-  }
 
   TempDir dir;
   ManualClock clock;
@@ -294,19 +288,6 @@ TEST_F(MainFormTest, PauseFreezesTheCaptionWithTheStationCode) {
   EXPECT_FALSE(Caption().startsWith("K"));
 }
 
-TEST_F(MainFormTest, Screenshots) {
-  Click(form->BtnInfo);
-  Click(form->BtnActual);
-  Cycles(20);
-  // Actual and History exclude each other, so the history panel gets its own picture.
-  SavePng(form.get(), "mainform_actual_info.png");
-  SavePng(form->WaveForm, "waveform_live.png");
-  Click(form->BtnActual);
-  Click(form->BtnHistory);
-  SavePng(form.get(), "mainform_history_info.png");
-  EXPECT_TRUE(form->PanelHistory->isVisible());
-}
-
 TEST_F(MainFormTest, TrayItemTogglesBetweenMinimisedAndRestored) {
   QAction* pop = form->PopMinMax;
   ASSERT_NE(pop, nullptr);
@@ -336,7 +317,8 @@ TEST_P(FullScaleLsbTest, VelocityFullScaleRoundsAndSaturates) {
 
 INSTANTIATE_TEST_SUITE_P(Lsb, FullScaleLsbTest,
                          ::testing::Values(std::pair{"4.656612873077392578125E-9", 2},  // 2.5
-                                           std::pair{"8", 2'147'483'647}));
+                                           std::pair{"8", 2'147'483'647}),
+                         [](const auto& i) { return std::string(i.index ? "Saturates" : "RoundsToEven"); });
 
 // The simulated receiver stands in for the GPS port.
 class GpsTest : public MainFormTest {

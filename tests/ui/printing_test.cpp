@@ -175,10 +175,7 @@ class MainFormPrintTest : public ::testing::Test {
  protected:
   void SetUp() override {
     clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-    WriteFile(dir.Path("velkor.ini"),
-              "[Common]\r\nIDStation=KOL\r\n[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
-              "[Sensor]\r\nLSBin0=1\r\nLSBin1=1\r\nLSBin2=1\r\nLSBin3=1\r\nLSBin4=1\r\n"
-              "LSBin5=1\r\nLSBin6=1\r\nLSBin7=1\r\n");
+    WriteFile(dir.Path("velkor.ini"), std::string("[Common]\r\nIDStation=KOL\r\n") + kQuietStationIni);
     station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
     form = std::make_unique<TMainForm>(*station);
     form->FormCreate();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <numbers>
 #include <set>
+#include <tuple>
 
 #include "ui/waveform_renderer.h"
 
@@ -164,28 +165,15 @@ TEST(WaveformLayout, FullScalePerChannel) {
 
 // ---------------------------------------------------------------- labels
 
-struct FullScaleCase {
-  int64_t fullScale;
-  double divisor;
-  const char* text;
-};
-
-class FullScaleTextTest : public ::testing::TestWithParam<FullScaleCase> {};
-
-TEST_P(FullScaleTextTest, Formats) {
-  EXPECT_EQ(FormatFullScale(GetParam().fullScale, GetParam().divisor), GetParam().text);
+TEST(WaveformLabels, FullScaleTextHasFiveSignificantDigitsAndTwoDecimals) {
+  const std::tuple<int64_t, double, const char*> rows[] = {
+      {536870912, 1.0, "536870912"}, {-4711, 1.0, "-4711"},         {1234, 1000.0, "1.23"},
+      {-1500, 1000.0, "-1.50"},      {0, 1000.0, "0.00"},           {99999, 1000.0, "100.00"},
+      {536870912, 1e6, "536.87"},    {1999990, 1000.0, "2000.00"},  {536870912, 1000.0, "536870.00"},
+      {123456789, 1000.0, "123460.00"}};
+  for (const auto& [fullScale, divisor, text] : rows)
+    EXPECT_EQ(FormatFullScale(fullScale, divisor), text) << fullScale << " / " << divisor;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FullScaleTextTest,
-    ::testing::Values(FullScaleCase{536870912, 1.0, "536870912"}, FullScaleCase{-4711, 1.0, "-4711"},
-                      FullScaleCase{1234, 1000.0, "1.23"}, FullScaleCase{-1500, 1000.0, "-1.50"},
-                      FullScaleCase{0, 1000.0, "0.00"}, FullScaleCase{99999, 1000.0, "100.00"},
-                      FullScaleCase{536870912, 1e6, "536.87"},
-                      // Five significant digits: the rest shows as zeros.
-                      FullScaleCase{1999990, 1000.0, "2000.00"},
-                      FullScaleCase{536870912, 1000.0, "536870.00"},
-                      FullScaleCase{123456789, 1000.0, "123460.00"}));
 
 // The full-scale label of band 0 on a 1200 × 800 picture, compared with the
 // expected text drawn alone at the same place.

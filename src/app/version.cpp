@@ -1,1 +1,0 @@
-// Keeps the view library non-empty; the version string lives in the core.

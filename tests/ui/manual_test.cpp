@@ -1,0 +1,103 @@
+#include "ui/manual.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QTextBrowser>
+
+#include "common/datetime.h"
+#include "support/station_options.h"
+#include "ui/mainform.h"
+
+namespace {
+
+TEST(ManualTest, FoundBesideTheProgramThenInstalledThenInTheStation) {
+  struct Row {
+    const char* legend;
+    std::vector<std::string> present;  // relative to a root with bin/ and station/
+    const char* expected;              // empty: not found
+  };
+  const Row rows[] = {
+      {"build tree", {"bin/manual.html", "share/doc/velkor/manual.html", "station/docs/manual.html"},
+       "bin/manual.html"},
+      {"installed", {"share/doc/velkor/manual.html", "station/docs/manual.html"},
+       "share/doc/velkor/manual.html"},
+      {"station copy", {"station/docs/manual.html"}, "station/docs/manual.html"},
+      {"a folder of that name is no manual", {"bin/manual.html/"}, ""},
+      {"none", {}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.legend);
+    TempDir root;
+    std::filesystem::create_directories(root.Path("bin"));
+    for (const std::string& p : row.present) {
+      std::filesystem::create_directories(std::filesystem::path(root.Path(p)).parent_path());
+      if (p.back() != '/') WriteFile(root.Path(p), "<html></html>");
+    }
+    const QString found = FindManual(QString::fromStdString(root.Path("bin")),
+                                     QString::fromStdString(root.Path("station/docs/manual.html")));
+    const std::string want = *row.expected ? root.Path(row.expected) : "";
+    EXPECT_EQ(found.toStdString(), want);
+  }
+}
+
+class ManualMenuTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
+    WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
+    station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
+    form = std::make_unique<TMainForm>(*station);
+    form->FormCreate();
+    form->MessageHook = [this](const QString& text) { messages << text; };
+    // Catches what the desktop would open.
+    QDesktopServices::setUrlHandler("file", &opened, "setSource");
+  }
+  void TearDown() override {
+    QDesktopServices::unsetUrlHandler("file");
+    form->close();
+  }
+  void PressF1() {
+    QAction* item = form->Action("MenuManual");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F1));
+    item->trigger();
+    QCoreApplication::processEvents();
+  }
+
+  TempDir dir;
+  ManualClock clock;
+  std::unique_ptr<StationController> station;
+  std::unique_ptr<TMainForm> form;
+  QStringList messages;
+  QTextBrowser opened;
+};
+
+// The build puts the manual beside every executable, this test's included.
+TEST_F(ManualMenuTest, OpensTheManualThatTheBuildPutBesideTheProgram) {
+  PressF1();
+  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_EQ(opened.source(), QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
+                                                     .absoluteFilePath("manual.html")));
+  EXPECT_TRUE(opened.toPlainText().contains("The event log and its categories"));
+}
+
+TEST_F(ManualMenuTest, FallsBackToTheStationCopyAndSaysSoWhenThereIsNone) {
+  TempDir empty;
+  form->ManualSearchDir = QString::fromStdString(empty.Dir());
+  PressF1();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains(QString::fromStdString(dir.Path("docs/manual.html"))));
+  EXPECT_TRUE(opened.source().isEmpty());
+
+  std::filesystem::create_directories(dir.Path("docs"));
+  WriteFile(dir.Path("docs/manual.html"), "<html><body>station copy</body></html>");
+  PressF1();
+  EXPECT_EQ(messages.size(), 1);
+  EXPECT_EQ(opened.source(), QUrl::fromLocalFile(QString::fromStdString(dir.Path("docs/manual.html"))));
+}
+
+}  // namespace
