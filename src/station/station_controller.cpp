@@ -23,6 +23,7 @@
 #include "storage/save_path.h"
 #include "timekeeping/nmea.h"
 #include "timekeeping/pps_sync.h"
+#include "platform/service.h"
 
 namespace {
 const char* const kDefaultTitle = "velkor";
@@ -150,6 +151,7 @@ void StationController::PostThreadFinished(int code, uint64_t threadId) {
 
 void StationController::WMThreadFinished(int code, uint64_t threadId) {
   ReactToThreadCode(code, threadId);
+  if (code == 31) LogCleared(m_diskErrors);
   std::lock_guard lock(m_counterLock);
   auto& counter = (code == 31 || code == 32) ? m_state.PendingSaveThreads : m_state.PendingThreads;
   int32_t v = counter.load();
@@ -255,6 +257,7 @@ void StationController::FormCreate() {
   if (m_params.GPS.UpDateOn) {
     if (!OpenGpsPort()) {
       IndicateSaveLog("GPS: Error opening port.");
+      IndicateSaveLog("Err: " + m_gpsPort->ErrorString());
       m_state.HaltRequested = true;
       emit messageBox("GPS: Error opening port.");
     }
@@ -267,6 +270,7 @@ void StationController::FormCreate() {
     m_gsmControlsEnabled = true;
     if (!StartPINthread()) {
       IndicateSaveLog("GSM: Error opening port.");
+      IndicateSaveLog("Err: " + m_gsmPort->ErrorString());
       m_state.HaltRequested = true;
       emit messageBox("GSM: Error opening port.");
     }
@@ -284,6 +288,7 @@ void StationController::FormCreate() {
 void StationController::WMEndSession() {
   // During a close already under way the line is still worth having; after
   // the END line nothing more is written.
+  ArmStopDeadline();
   if (m_endLogged) return;
   IndicateSaveLog("Inf: Windows shutdown... (forced end)");
   FormClose();
@@ -296,6 +301,7 @@ void StationController::FormClose() {
   m_state.HaltRequested = true;
   SetTimerOn(false);
   if (!m_created) return;
+  NotifyServiceStopping();
   // Step 2.
   CloseGpsPort();
   // Step 3.
@@ -316,7 +322,7 @@ void StationController::FormClose() {
     m_title = "Waiting until all threads finish.";
     emit titleChanged(m_title);
   }
-  while (m_state.PendingThreads.load() >= 1) {
+  while (m_state.PendingThreads.load() >= 1 && !PastStopDeadline()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QThread::msleep(1);
   }
@@ -370,6 +376,8 @@ void StationController::TimerTimer() {
   } catch (...) {
     logOnce("Err: Acquisition cycle failed.");
   }
+  NotifyServiceWatchdog();
+  RetryLostPorts(now);
   // Step 14.
   if (m_state.HaltRequested && !m_state.Closing) {
     emit closeRequested();
@@ -495,10 +503,13 @@ void StationController::ContinuousSave(TDateTime now) {
   switch (PrepareBufferForSave(m_state.LastSaveTime, 360)) {
     case SaveResult::NoOutput: break;
     case SaveResult::Empty:
-      IndicateSaveLog("Sav: No data for save, buffer is probably empty.");
+      LogLimited(m_noData, "Sav: No data for save, buffer is probably empty.");
       if (m_state.ADHandle < 0 && ++m_state.EmptySaveCount >= 30) m_state.HaltRequested = true;
       break;
-    case SaveResult::Saved: m_state.EmptySaveCount = 0; break;
+    case SaveResult::Saved:
+      m_state.EmptySaveCount = 0;
+      LogCleared(m_noData);
+      break;
   }
 }
 
@@ -682,6 +693,11 @@ bool StationController::OpenGpsPort() {
   }
   m_ppsSync = std::make_unique<TPPSSync>(gps, *m_clock, *m_clockSetter, *m_gpsText);
   if (m_options.simulated) m_ppsSync->SetWait({});
+  // The host clock only ever takes a plausible receiver date.
+  if (!m_options.simulated && !m_options.manualClock) {
+    constexpr int64_t kTwentyYearsMs = 20LL * 36525 * 864'000;
+    m_ppsSync->SetDateWindow(BuildDateUnixMs(), BuildDateUnixMs() + kTwentyYearsMs);
+  }
   if (m_state.ClockSynchronised) m_ppsSync->SetClockSynchronised();
   m_ppsSync->SetEffectSink([this](TPPSEffects fx) {
     RunOnMainThread([this, fx = std::move(fx)] { ApplyPPSEffects(fx); });
@@ -691,11 +707,7 @@ bool StationController::OpenGpsPort() {
   m_gpsPort->OnCTSChange = [sync](TComPort&, bool on) { sync->ComPortGPSDSRorCTSChange(on); };
   m_gpsPort->OnRing = [sync](TComPort&) { sync->ComPortGPSRing(); };
   m_gpsPort->OnError = [this](TComPort&, const std::string& text) {
-    RunOnMainThread([this, text] {
-      if (m_gpsErrorLogged) return;
-      m_gpsErrorLogged = true;
-      IndicateSaveLog("GPS: Port error: " + text);
-    });
+    RunOnMainThread([this, text] { OnGpsPortError(text); });
   };
   // LedPPS follows the line that carries the pulse.
   m_ppsLed = std::make_unique<TComLed>();
@@ -790,28 +802,31 @@ void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
 }
 
 void StationController::RunSimulated(ManualClock& clock, int64_t seconds) {
-  const int64_t end = clock.NowUnixMs() + seconds * 1000;
   SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
-  // Moves the clock to `until`, stopping at every whole second on the way so
+  // The run is counted in simulated time that passed, not read off the clock:
+  // the receiver may set the clock anywhere (back a century after 2099).
+  int64_t left = seconds * 1000;
+  // Moves the clock on by `ms`, stopping at every whole second on the way so
   // that the simulated receiver's pulses are handled at their own times.
-  auto advanceTo = [&](int64_t until) {
-    for (;;) {
-      const int64_t second = (clock.NowUnixMs() / 1000 + 1) * 1000;
-      if (second > until) break;
-      clock.SetUnixMs(second);
-      if (receiver) receiver->Pump();
+  auto advance = [&](int64_t ms) {
+    while (ms > 0 && !m_state.Closing) {
+      const int64_t now = clock.NowUnixMs();
+      const int64_t toSecond = (now / 1000 + 1) * 1000 - now;
+      const int64_t step = std::min(ms, toSecond);
+      clock.SetUnixMs(now + step);
+      ms -= step;
+      left -= step;
+      if (step == toSecond && receiver) receiver->Pump();
       QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    if (clock.NowUnixMs() < until) clock.SetUnixMs(until);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
   };
   // The first cycle comes one timer interval after start-up, then one a second.
-  int64_t next = clock.NowUnixMs() + kCycleIntervalMs;
-  while (!m_state.Closing && next < end) {
-    advanceTo(next);
-    if (m_timerOn) TimerTimer();
-    next = std::max(next + 1000, clock.NowUnixMs() + 1);
+  int64_t wait = kCycleIntervalMs;
+  while (!m_state.Closing && wait < left) {
+    advance(wait);
+    if (m_timerOn && !m_state.Closing) TimerTimer();
+    wait = 1000;
   }
-  if (!m_state.Closing) advanceTo(end);
+  if (!m_state.Closing) advance(left);
   FormClose();
 }

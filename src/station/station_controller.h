@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "common/repeat_limiter.h"
 #include "common/worker.h"
 #include "config/loadini.h"
 #include "config/progparam.h"
@@ -79,7 +80,7 @@ class StationController : public QObject, public WorkerHost {
   // WorkerHost
   void WorkerStarting(bool saveThread) override;
   void PostThreadFinished(int code, uint64_t threadId) override;
-  void Log(const std::string& message) override { IndicateSaveLog(message); }
+  void Log(const std::string& message) override;
 
   // Runs cycles back to back on a manual clock, 1000 ms of station time per
   // cycle, for `seconds` of station time, then closes.
@@ -205,7 +206,6 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<GPSTextPort> m_gpsText;
   std::unique_ptr<ClockSetter> m_gpsClockSetter;
   std::unique_ptr<TPPSSync> m_ppsSync;
-  bool m_gpsErrorLogged = false;
   SaveLock m_saveLock;
   std::unique_ptr<EventLog> m_log;
   std::mutex m_counterLock;
@@ -224,4 +224,18 @@ class StationController : public QObject, public WorkerHost {
   std::string m_caption;
   std::string m_displayUnit = "counts";
   std::set<std::string> m_cycleErrorsLogged;
+
+  // The host around the station (station_host.cpp): a bounded close after a
+  // request to stop, log floods, ports that vanish and come back.
+  void ArmStopDeadline();
+  bool PastStopDeadline() const;
+  void LogLimited(RepeatLimiter& limiter, const std::string& line);
+  void LogCleared(RepeatLimiter& limiter);
+  void OnGpsPortError(const std::string& text);
+  void RetryLostPorts(TDateTime now);
+  RepeatLimiter m_diskErrors{"Sav: Disk writes succeed again."};
+  RepeatLimiter m_noData{"Sav: Data for save found again."};
+  int64_t m_stopDeadlineMs = -1;  // steady clock
+  bool m_gpsLost = false;
+  int64_t m_gpsRetryMs = 0;
 };
