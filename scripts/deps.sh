@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs the Debian packages that are missing.
 VELKOR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libzip-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev libgl1-mesa-dev pkg-config)
+                 libbenchmark-dev libgl1-mesa-dev pkg-config libsystemd-dev)
 
 velkor_install_deps() {
   local missing=() p
