@@ -145,8 +145,11 @@ TEST_P(StopTest, EndsWithinTenSecondsWithEndLoggedOnce) {
   EXPECT_EQ(rc, 0) << log;
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(Count(log, kEnd), 1) << log;
-  // A signal during the close is noted, but closes nothing twice.
-  EXPECT_EQ(Count(log, "Inf: Windows shutdown... (forced end)"), c.signals.size() > 1 ? 2 : 1) << log;
+  // A signal during the close is noted (signals close together may arrive as
+  // one), but closes nothing twice.
+  const int forced = Count(log, "Inf: Windows shutdown... (forced end)");
+  EXPECT_GE(forced, 1) << log;
+  EXPECT_LE(forced, c.signals.size() > 1 ? 2 : 1) << log;
   // The final save wrote the data acquired so far.
   EXPECT_TRUE(std::filesystem::exists(dir.Path("Data"))) << log;
 }
