@@ -102,12 +102,18 @@ bool ModemSetUp(TComPort& port, const std::string& smsCentre, const SleepFn& sle
   return true;
 }
 
+static bool OpenModemPort(const GsmLink& link) {
+  const bool ok = link.port->Open();
+  if (link.opened) link.opened(ok, ok ? std::string() : link.port->ErrorString());
+  return ok;
+}
+
 int RunPINJob(const GsmLink& link, const std::string& pin, const std::string& smsCentre,
               const PINInterimFn& interim) {
   ModemHold hold(link.lock);
   int code = kCodePINError;
   TComPort& port = *link.port;
-  if (port.Open() && PingModem(port, link.sleep)) {
+  if (OpenModemPort(link) && PingModem(port, link.sleep)) {
     std::string a = SendAT(port, "AT+CPIN?", "\r\n", link.sleep);
     const bool ok = (Contains(a, "SIM PIN") && !pin.empty())
                         ? Contains(SendAT(port, "AT+CPIN=\"" + pin + "\"", "\r\n", link.sleep), "OK")
@@ -124,7 +130,7 @@ int RunSignalJob(const GsmLink& link) {
   ModemHold hold(link.lock);
   int value = 0;
   TComPort& port = *link.port;
-  if (port.Open() && PingModem(port, link.sleep)) {
+  if (OpenModemPort(link) && PingModem(port, link.sleep)) {
     const std::string a = SendAT(port, "AT+CSQ", "\r\n", link.sleep);
     if (Contains(a, "OK")) value = SignalValueFromCSQ(a);
   }
@@ -137,7 +143,7 @@ int RunSendSMSJob(const GsmLink& link, const std::string& smsCentre, const std::
   ModemHold hold(link.lock);
   std::string answer;
   TComPort& port = *link.port;
-  if (port.Open()) {
+  if (OpenModemPort(link)) {
     std::size_t n = 160;
     const std::string tpdu = BuildSubmitTPDU(number, text, statusReport);
     if (PingModem(port, link.sleep)) n = tpdu.size() / 2;

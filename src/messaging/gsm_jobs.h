@@ -55,6 +55,9 @@ struct GsmLink {
   TComPort* port = nullptr;
   ModemLock* lock = nullptr;
   SleepFn sleep = RealSleep;
+  // Told whether each job's open succeeded (with the system's reason when
+  // not), so that a port that vanished between jobs and came back is noticed.
+  std::function<void(bool opened, const std::string& error)> opened;
 };
 
 // One command and its answer: the answer as received once it holds "OK",

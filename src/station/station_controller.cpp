@@ -605,6 +605,9 @@ GsmLink StationController::GsmLinkOf() {
   GsmLink link;
   link.port = m_gsmPort.get();
   link.lock = &m_modemLock;
+  link.opened = [this](bool ok, const std::string& error) {
+    RunOnMainThread([this, ok, error] { OnGsmPortOpened(ok, error); });
+  };
   // On the simulated clock nothing waits in real time; the jobs count their waits.
   if (m_options.simulated) link.sleep = [](int) { std::this_thread::yield(); };
   return link;

@@ -233,6 +233,8 @@ class StationController : public QObject, public WorkerHost {
   void LogCleared(RepeatLimiter& limiter);
   void OnGpsPortError(const std::string& text);
   void RetryLostPorts(TDateTime now);
+  void OnGsmPortOpened(bool opened, const std::string& error);
+  bool m_gsmLost = false;
   RepeatLimiter m_diskErrors{"Sav: Disk writes succeed again."};
   RepeatLimiter m_noData{"Sav: Data for save found again."};
   int64_t m_stopDeadlineMs = -1;  // steady clock

@@ -61,3 +61,16 @@ void StationController::RetryLostPorts(TDateTime now) {
   m_gpsLost = false;
   IndicateSaveLog("GPS: Port is back, reading the receiver again.");
 }
+
+void StationController::OnGsmPortOpened(bool opened, const std::string& error) {
+  // Each job opens the modem anew: a vanished port is said once, and its
+  // return when a later job opens it.
+  if (!opened && !m_gsmLost) {
+    m_gsmLost = true;
+    IndicateSaveLog("GSM: Error opening port.");
+    IndicateSaveLog("Err: " + error);
+  } else if (opened && m_gsmLost) {
+    m_gsmLost = false;
+    IndicateSaveLog("GSM: Port is back.");
+  }
+}

@@ -111,3 +111,45 @@ TEST(StationHost, GpsPortThatCannotBeOpenedLogsTheSystemsReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// The modem's port vanishes between two jobs and comes back before a third:
+// said once when gone (with the reason), once when back.
+TEST(StationHost, GsmPortVanishingBetweenJobsIsLoggedGoneAndBack) {
+  TempDir links;
+  const std::string link = links.Path("gsm");
+  Pty modem;
+  std::filesystem::create_symlink(modem.slave, link);
+  TempDir dir;
+  ManualClock clock{DateTimeToUnixMs(EncodeDateTime(2026, 12, 20, 12, 0, 0))};
+  WriteFile(dir.Path("velkor.ini"), "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
+                                    "[Communication]\r\nSendSMS=1\r\nSendEmail=0\r\n"
+                                    "[GSM]\r\nPIN=1234\r\nSMScentrum=+420603052000\r\nPort=" + link + "\r\n");
+  StationController s(SimulatedStationOptions(dir, clock));
+  std::vector<std::string> lines;
+  QObject::connect(&s, &StationController::logLine,
+                   [&](const std::string& l) { lines.push_back(l.substr(24)); });
+  auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+  auto settle = [&] {  // bounded wait for the jobs (a silent modem answers nothing)
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (s.State().PendingThreads.load() > 0 && std::chrono::steady_clock::now() < end)
+      QCoreApplication::processEvents();
+  };
+  s.FormCreate();
+  settle();
+  std::filesystem::remove(link);  // unplugged
+  s.BtnSignalClick();
+  settle();
+  s.BtnSignalClick();
+  settle();
+  EXPECT_EQ(count("GSM: Error opening port."), 1);
+  EXPECT_EQ(count("Err: " + link + ": No such file or directory"), 1);
+  std::filesystem::create_symlink(modem.slave, link);
+  s.BtnSignalClick();
+  settle();
+  EXPECT_EQ(count("GSM: Port is back."), 1);
+  s.FormClose();
+}
+
+}  // namespace
