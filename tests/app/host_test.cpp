@@ -213,6 +213,19 @@ TEST(VelkorHost, CommandLineRefusesYearsTheReceiverCannotSendAndOverflowingRuns)
   }
 }
 
+// Past 2099 the receiver's two-digit year sets the simulated clock back a
+// century: the run still lasts its simulated seconds and ends, no spinning.
+TEST(VelkorHost, SimulatedRunEndsAfterTheReceiverSetsTheClockBack) {
+  TempDir dir;
+  WriteFile(dir.Path("velkor.ini"), "[Registration]\r\nFilter=\r\n[GPS]\r\nPort=sim-gps\r\nPPS=DSR\r\n");
+  Child child = Spawn({"--headless", "--dir", dir.Dir(), "--simulate-from", "2099-12-31 23:59:00",
+                       "--run-for", "120"});
+  EXPECT_EQ(WaitExit(child, 30000), 0);
+  const std::string log = ReadFile(dir.Path("velkor.log"));
+  EXPECT_EQ(Count(log, kEnd), 1) << log;
+  EXPECT_EQ(Count(log, "01.01.2000 00:01:00.000 " + kEnd), 1) << log;
+}
+
 // Readiness after start-up, the watchdog from the cycle, stopping at the close,
 // through a notify socket of our own.
 TEST(VelkorHost, TellsTheServiceManagerReadyWatchdogAndStopping) {
