@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs the Debian packages that are missing.
 VELKOR_PACKAGES=(cmake ninja-build g++ qt6-base-dev libzip-dev libgtest-dev libgmock-dev
-                 libbenchmark-dev libgl1-mesa-dev pkg-config libmseed-dev poppler-utils
+                 libbenchmark-dev libgl1-mesa-dev pkg-config libmseed-dev poppler-utils libsystemd-dev
                  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools)
 
 velkor_install_deps() {

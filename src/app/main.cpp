@@ -21,6 +21,7 @@
 
 #include "platform/clock.h"
 #include "platform/platform.h"
+#include "platform/service.h"
 #include "station/station_controller.h"
 #include "ui/mainform.h"
 
@@ -29,6 +30,11 @@ namespace fs = std::filesystem;
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+// A century: more than any run needs, far from overflowing milliseconds.
+constexpr long long kMaxRunForSeconds = 100LL * 366 * 86400;
+// The last resort after a request to stop: the close sequence bounds its own
+// waits well below this.
+constexpr unsigned kStopLimitSeconds = 9;
 
 void OnSignal(int) {
   const char c = 1;
@@ -69,6 +75,8 @@ CommandLine Parse(int argc, char** argv) {
       const long long n = std::strtoll(v.c_str(), &end, 10);
       if (v.empty() || *end || errno || n < 0)
         cl.error = "--run-for needs a whole number of seconds";
+      else if (n > kMaxRunForSeconds)
+        cl.error = "--run-for is limited to " + std::to_string(kMaxRunForSeconds) + " seconds";
       else
         cl.runFor = n;
     } else if (a == "--simulate-drift") {
@@ -138,6 +146,14 @@ int main(int argc, char** argv) {
     std::cerr << "velkor: --simulate-from needs a UTC time as \"YYYY-MM-DD hh:mm:ss\"\n";
     return 2;
   }
+  // The receiver sends two-digit years, read as 2000-2099.
+  if (!cl.simulateFrom.empty() &&
+      (DecodeDateTime(simStart).year < 2000 || DecodeDateTime(simStart).year > 2099)) {
+    std::cerr << "velkor: --simulate-from needs a year from 2000 to 2099\n";
+    return 2;
+  }
+  // A closed reader of our output must not end the station.
+  ::signal(SIGPIPE, SIG_IGN);
 
   std::error_code ec;
   const fs::path exe = fs::canonical("/proc/self/exe", ec);
@@ -162,6 +178,24 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  // One station per directory: a second one would interleave its data with the first.
+  {
+    std::string title;
+    ProgramFiles names;
+    StationController::DeriveNames(exe.empty() ? std::string("velkor") : exe.filename().string(),
+                                   title, names);
+    const std::string lock = stationDir + names.LogName.substr(0, names.LogName.size() - 4) + ".lock";
+    if (!AcquireInstanceLock(lock, error)) {
+      const std::string text = "The station in " + stationDir + " is not started: " + error;
+      if (headless)
+        std::cerr << "velkor: " << text << "\n";
+      else
+        QMessageBox::critical(nullptr, "Velkor", QString::fromStdString(text));
+      return 3;
+    }
+  }
+  EnableServiceNotifications();
+
   RaiseProcessPriority();
 
   StationOptions options;
@@ -184,18 +218,28 @@ int main(int argc, char** argv) {
   if (headless) {
     // Workers log from their own threads: one write per line keeps lines whole.
     static std::mutex echoLock;
+    static bool echoGone = false;
     QObject::connect(&station, &StationController::logLine, [](const std::string& line) {
       // The log is 8-bit Latin-1; terminals expect UTF-8.
       QByteArray text =
           QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())).toUtf8();
       text.append('\n');
       std::lock_guard lock(echoLock);
-      std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
-      std::fflush(stdout);
+      // The echo is a courtesy: once it cannot be written it is dropped.
+      for (qsizetype done = 0; !echoGone && done < text.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, text.constData() + done,
+                                  static_cast<size_t>(text.size() - done));
+        if (n > 0)
+          done += n;
+        else if (n < 0 && errno == EINTR)
+          continue;
+        else
+          echoGone = true;
+      }
     });
   }
 
-  // SIGTERM and SIGINT end the session through the close sequence, exactly once.
+  // SIGTERM, SIGINT and SIGHUP end the session through the close sequence, exactly once.
   if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -203,12 +247,20 @@ int main(int argc, char** argv) {
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
   }
   if (g_signalPipe[0] >= 0) {
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, app.get());
     QObject::connect(notifier, &QSocketNotifier::activated, [&] {
       char buf[16];
       while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+      }
+      // Whatever hangs, the process is gone shortly after being told to stop.
+      static bool armed = false;
+      if (!armed) {
+        armed = true;
+        ::signal(SIGALRM, SIG_DFL);
+        ::alarm(kStopLimitSeconds);
       }
       station.WMEndSession();
       app->quit();
@@ -218,8 +270,14 @@ int main(int argc, char** argv) {
   // Simulated time runs its cycles back to back, then closes; real time runs
   // the event loop until the window closes or a signal ends the session.
   auto run = [&]() -> int {
+    NotifyServiceReady();
     if (simClock) {
       station.RunSimulated(*simClock, cl.runFor);
+      return 0;
+    }
+    // Told to stop before the loop began: a quit from then is already spent.
+    if (station.State().Closing) {
+      station.FormClose();
       return 0;
     }
     const int rc = app->exec();

@@ -229,12 +229,20 @@ void PrepareForSms(JobContext& c) {
   }
 }
 
+// Tells the station whether the open worked, so that a port that vanished
+// between jobs and came back is noticed.
+bool OpenModemPort(const GsmLink& link) {
+  const bool ok = link.port->Open();
+  if (link.opened) link.opened(ok, ok ? std::string() : link.port->ErrorString());
+  return ok;
+}
+
 // One attempt: the parts from `next` on; `next` moves past each part the
 // network took, so a retry does not send them twice.
 bool SendParts(JobContext& c, const std::string& smsCentre, const std::vector<std::string>& tpdus,
                std::size_t& next, bool m1mode) {
   TComPort& port = c.port;
-  if (port.Open()) {
+  if (OpenModemPort(c.link)) {
     const bool alive = Ping(c);
     if (alive) PrepareForSms(c);
     if (m1mode) AT(c, "AT+CSCA=\"" + smsCentre + "\"");
@@ -291,7 +299,7 @@ int RunPINJob(const GsmLink& link, const std::string& pin, const std::string& sm
   int code = kCodePINError;
   if (!hold.Held()) return code;
   TComPort& port = c.port;
-  if (port.Open() && Ping(c)) {
+  if (OpenModemPort(link) && Ping(c)) {
     const std::string a = AT(c, "AT+CPIN?");
     const bool ok = Contains(a, "SIM PIN")
                         ? !pin.empty() && Contains(AT(c, "AT+CPIN=\"" + pin + "\""), "OK")
@@ -316,7 +324,7 @@ int RunSignalJob(const GsmLink& link) {
   int value = 0;
   if (!hold.Held()) return value;
   TComPort& port = c.port;
-  if (port.Open() && Ping(c)) {
+  if (OpenModemPort(link) && Ping(c)) {
     const std::string a = AT(c, "AT+CSQ");
     if (Contains(a, "OK")) value = SignalValueFromCSQ(a);
   }

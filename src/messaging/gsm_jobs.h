@@ -105,6 +105,9 @@ struct GsmLink {
   std::shared_ptr<GsmSession> session;
   std::function<void(const std::string&)> log;  // retries and abandoned messages
   std::optional<uint64_t> ticket;               // taken by the starter
+  // Told whether each job's open succeeded (with the system's reason when
+  // not), so that a port that vanished between jobs and came back is noticed.
+  std::function<void(bool opened, const std::string& error)> opened;
 };
 
 // One command and its answer: the answer as received once it holds "OK",

@@ -50,9 +50,16 @@ void EventLog::Drain() {
 }
 
 bool EventLog::AppendLine(const std::string& path, const std::string& line) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const std::string data = line + "\r\n";
+  // A last line torn by a full disk or a crash is ended first, so that this
+  // line starts a line of its own.
+  std::string data;
+  char last = '\n';
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  if (size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n')
+    data = last == '\r' ? "\n" : "\r\n";
+  data += line + "\r\n";
   ssize_t n;
   do {
     n = ::write(fd, data.data(), data.size());

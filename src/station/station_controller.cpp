@@ -25,6 +25,7 @@
 #include "station/mseed_feed.h"
 #include "timekeeping/nmea.h"
 #include "timekeeping/pps_sync.h"
+#include "platform/service.h"
 
 namespace {
 const char* const kDefaultTitle = "velkor";
@@ -153,6 +154,7 @@ void StationController::PostThreadFinished(int code, uint64_t threadId) {
 
 void StationController::WMThreadFinished(int code, uint64_t threadId) {
   ReactToThreadCode(code, threadId);
+  if (code == 31) LogCleared(m_diskErrors);
   std::lock_guard lock(m_counterLock);
   auto& counter = (code == 31 || code == 32) ? m_state.PendingSaveThreads : m_state.PendingThreads;
   int32_t v = counter.load();
@@ -269,6 +271,7 @@ void StationController::FormCreate() {
   if (m_params.GPS.UpDateOn) {
     if (!OpenGpsPort()) {
       IndicateSaveLog("GPS: Error opening port.");
+      IndicateSaveLog("Err: " + m_gpsPort->ErrorString());
       m_state.HaltRequested = true;
       emit messageBox("GPS: Error opening port.");
     }
@@ -281,6 +284,7 @@ void StationController::FormCreate() {
     m_gsmControlsEnabled = true;
     if (!StartPINthread()) {
       IndicateSaveLog("GSM: Error opening port.");
+      IndicateSaveLog("Err: " + m_gsmPort->ErrorString());
       m_state.HaltRequested = true;
       emit messageBox("GSM: Error opening port.");
     }
@@ -303,6 +307,7 @@ void StationController::FormCreate() {
 void StationController::WMEndSession() {
   // During a close already under way the line is still worth having; after
   // the END line nothing more is written.
+  ArmStopDeadline();
   if (m_endLogged) return;
   IndicateSaveLog("Inf: Windows shutdown... (forced end)");
   FormClose();
@@ -315,6 +320,7 @@ void StationController::FormClose() {
   m_state.HaltRequested = true;
   SetTimerOn(false);
   if (!m_created) return;
+  NotifyServiceStopping();
   // No more pulses.
   CloseGpsPort();
   // A station that lost its converter long ago restarts the computer.
@@ -337,7 +343,7 @@ void StationController::FormClose() {
     m_title = "Waiting until all threads finish.";
     emit titleChanged(m_title);
   }
-  while (m_state.PendingThreads.load() >= 1) {
+  while (m_state.PendingThreads.load() >= 1 && !PastStopDeadline()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QThread::msleep(1);
   }
@@ -392,6 +398,8 @@ void StationController::TimerTimer() {
   } catch (...) {
     logOnce("Err: Acquisition cycle failed.");
   }
+  NotifyServiceWatchdog();
+  RetryLostPorts(now);
   // A fatal condition closes the station.
   if (m_state.HaltRequested && !m_state.Closing) {
     emit closeRequested();
@@ -524,10 +532,13 @@ void StationController::ContinuousSave(TDateTime now) {
     case SaveResult::NoOutput: break;
     case SaveResult::Empty:
       if (!due) break;
-      IndicateSaveLog("Sav: No data for save, buffer is probably empty.");
+      LogLimited(m_noData, "Sav: No data for save, buffer is probably empty.");
       if (m_state.ADHandle < 0 && ++m_state.EmptySaveCount >= 30) m_state.HaltRequested = true;
       break;
-    case SaveResult::Saved: m_state.EmptySaveCount = 0; break;
+    case SaveResult::Saved:
+      m_state.EmptySaveCount = 0;
+      LogCleared(m_noData);
+      break;
   }
 }
 
@@ -626,6 +637,9 @@ GsmLink StationController::GsmLinkOf() {
   link.port = m_gsmPort.get();
   link.lock = &m_modemLock;
   link.session = m_gsmSession;
+  link.opened = [this](bool ok, const std::string& error) {
+    RunOnMainThread([this, ok, error] { OnGsmPortOpened(ok, error); });
+  };
   // On the simulated clock nothing waits in real time; the jobs count their waits.
   if (m_options.simulated) link.sleep = [](int) { std::this_thread::yield(); };
   return link;
@@ -718,6 +732,11 @@ bool StationController::OpenGpsPort() {
   }
   m_ppsSync = std::make_unique<TPPSSync>(gps, *m_clock, *m_clockSetter, *m_gpsText);
   if (m_options.simulated) m_ppsSync->SetWait({});
+  // The host clock only ever takes a plausible receiver date.
+  if (!m_options.simulated && !m_options.manualClock) {
+    constexpr int64_t kTwentyYearsMs = 20LL * 36525 * 864'000;
+    m_ppsSync->SetDateWindow(BuildDateUnixMs(), BuildDateUnixMs() + kTwentyYearsMs);
+  }
   if (m_state.ClockSynchronised) m_ppsSync->SetClockSynchronised();
   m_ppsSync->SetEffectSink([this](TPPSEffects fx) {
     RunOnMainThread([this, fx = std::move(fx)] { ApplyPPSEffects(fx); });
@@ -732,11 +751,7 @@ bool StationController::OpenGpsPort() {
   };
   m_gpsPort->OnRing = [sync](TComPort&) { sync->ComPortGPSRing(TComPort::LineEventStampMs()); };
   m_gpsPort->OnError = [this](TComPort&, const std::string& text) {
-    RunOnMainThread([this, text] {
-      if (m_gpsErrorLogged) return;
-      m_gpsErrorLogged = true;
-      IndicateSaveLog("GPS: Port error: " + text);
-    });
+    RunOnMainThread([this, text] { OnGpsPortError(text); });
   };
   // LedPPS follows the line that carries the pulse.
   m_ppsLed = std::make_unique<TComLed>();
@@ -858,30 +873,32 @@ void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
 
 void StationController::RunSimulated(ManualClock& clock, int64_t seconds,
                                      const std::function<int64_t()>& intervalMs) {
-  const int64_t end = clock.NowUnixMs() + seconds * 1000;
   SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
-  // Moves the clock to `until`, stopping at every whole second on the way so
+  // The run is counted in simulated time that passed, not read off the clock:
+  // the receiver may set the clock anywhere (back a century after 2099).
+  int64_t left = seconds * 1000;
+  // Moves the clock on by `ms`, stopping at every whole second on the way so
   // that the simulated receiver's pulses are handled at their own times.
-  auto advanceTo = [&](int64_t until) {
-    for (;;) {
-      const int64_t second = (clock.NowUnixMs() / 1000 + 1) * 1000;
-      if (second > until) break;
-      clock.SetUnixMs(second);
-      if (receiver) receiver->Pump();
+  auto advance = [&](int64_t ms) {
+    while (ms > 0 && !m_state.Closing) {
+      const int64_t now = clock.NowUnixMs();
+      const int64_t toSecond = (now / 1000 + 1) * 1000 - now;
+      const int64_t step = std::min(ms, toSecond);
+      clock.SetUnixMs(now + step);
+      ms -= step;
+      left -= step;
+      if (step == toSecond && receiver) receiver->Pump();
       QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    if (clock.NowUnixMs() < until) clock.SetUnixMs(until);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
   };
   // The first cycle comes one timer interval after start-up, then one a second.
-  int64_t next = clock.NowUnixMs() + kCycleIntervalMs;
-  while (!m_state.Closing && next < end) {
-    advanceTo(next);
-    if (m_timerOn) TimerTimer();
-    next = intervalMs ? clock.NowUnixMs() + std::max<int64_t>(intervalMs(), 0)
-                      : std::max(next + 1000, clock.NowUnixMs() + 1);
+  int64_t wait = kCycleIntervalMs;
+  while (!m_state.Closing && wait < left) {
+    advance(wait);
+    if (m_timerOn && !m_state.Closing) TimerTimer();
+    wait = intervalMs ? std::max<int64_t>(intervalMs(), 0) : 1000;
   }
-  if (!m_state.Closing) advanceTo(end);
+  if (!m_state.Closing) advance(left);
   FormClose();
 }
 

@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 
+#include "common/repeat_limiter.h"
 #include "common/worker.h"
 #include "config/loadini.h"
 #include "config/progparam.h"
@@ -81,7 +82,7 @@ class StationController : public QObject, public WorkerHost {
   // WorkerHost
   void WorkerStarting(bool saveThread) override;
   void PostThreadFinished(int code, uint64_t threadId) override;
-  void Log(const std::string& message) override { IndicateSaveLog(message); }
+  void Log(const std::string& message) override;
 
   // Runs cycles back to back on a manual clock, 1000 ms of station time per
   // cycle (or as many as `intervalMs` gives before each next cycle, like the
@@ -225,7 +226,6 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<GPSTextPort> m_gpsText;
   std::unique_ptr<ClockSetter> m_gpsClockSetter;
   std::unique_ptr<TPPSSync> m_ppsSync;
-  bool m_gpsErrorLogged = false;
   bool m_terminalGpsWasOpen = false;
   SaveLock m_saveLock;
   // Where continuous saving goes on in the output window.
@@ -249,4 +249,20 @@ class StationController : public QObject, public WorkerHost {
   std::set<std::string> m_cycleErrorsLogged;
   std::unique_ptr<MseedFeed> m_mseed;
   void StartMseedFeed();
+
+  // The host around the station (station_host.cpp): a bounded close after a
+  // request to stop, log floods, ports that vanish and come back.
+  void ArmStopDeadline();
+  bool PastStopDeadline() const;
+  void LogLimited(RepeatLimiter& limiter, const std::string& line);
+  void LogCleared(RepeatLimiter& limiter);
+  void OnGpsPortError(const std::string& text);
+  void RetryLostPorts(TDateTime now);
+  void OnGsmPortOpened(bool opened, const std::string& error);
+  bool m_gsmLost = false;
+  RepeatLimiter m_diskErrors{"Sav: Disk writes succeed again."};
+  RepeatLimiter m_noData{"Sav: Data for save found again."};
+  int64_t m_stopDeadlineMs = -1;  // steady clock
+  bool m_gpsLost = false;
+  int64_t m_gpsRetryMs = 0;
 };

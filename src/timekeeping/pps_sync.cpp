@@ -95,7 +95,8 @@ int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& te
   // the time expected for this one.
   int result = -1;
   if (d < kMissedMs && m_readyToSync && m_pulseCounter >= kPulsesBeforeSync && m_syncRequest &&
-      (m_gpsValid || (!m_validOnly && m_clockSynchronised)) && SystemTimeIsValid(m_gpsTime)) {
+      (m_gpsValid || (!m_validOnly && m_clockSynchronised)) && SystemTimeIsValid(m_gpsTime) &&
+      SaneReceiverDateLocked(fx)) {
     const int64_t target = SystemTimeToUnixMs(m_gpsTime);
     // The pulse was at `target`: what passed since its stamp (lamps, locks,
     // queued calls) is added, so that it does not become the clock's error.
@@ -109,7 +110,7 @@ int TPPSSync::TimeSyncLocked(std::unique_lock<std::mutex>& lock, TPulseTexts& te
       m_lastPulseMs = target;
     } else {
       // Dropped rather than retried at every pulse; the request rules raise it again.
-      fx.push_back(TPPSEffect::Log("Cor: Error setting computer clock: " + error));
+      OnSetRefused(error, fx);
     }
   }
 
@@ -168,6 +169,7 @@ void TPPSSync::OnPPSaction(int64_t stampMs) {
     Emit(std::move(fx));
     return;
   }
+  CheckKeptClockLocked(fx);
   if (result == 1) {
     if (!m_clockSynchronised) {
       m_clockSynchronised = true;
@@ -207,7 +209,9 @@ void TPPSSync::OnPPSaction(int64_t stampMs) {
   if (!texts.PCTime.empty()) fx.push_back(TPPSEffect::Text(TPPSField::EditPCtime, texts.PCTime));
 
   if (m_upDateOn && !m_syncRequest && (m_gpsValid || !m_validOnly)) {
-    if (m_maxDiff > 0) {
+    // Once the host refused, only the periodic request tries again: a clock
+    // that may not be set would otherwise raise a request every few pulses.
+    if (m_maxDiff > 0 && !m_setRefused) {
       if (std::llabs(m_clockDiffMs) > std::abs(m_maxDiff)) {
         if (m_diffCount >= kExcessPulses) {
           m_syncRequest = true;
@@ -241,6 +245,57 @@ void TPPSSync::OnPPSaction(int64_t stampMs) {
   }
   lock.unlock();
   Emit(std::move(fx));
+}
+
+void TPPSSync::SetDateWindow(int64_t fromMs, int64_t toMs) {
+  std::lock_guard lock(m_mutex);
+  m_dateFromMs = fromMs;
+  m_dateToMs = toMs;
+}
+
+bool TPPSSync::SaneReceiverDateLocked(TPPSEffects& fx) {
+  const int64_t t = SystemTimeToUnixMs(m_gpsTime);
+  if (t >= m_dateFromMs && t <= m_dateToMs) {
+    m_insaneDateLogged = false;
+    return true;
+  }
+  if (!m_insaneDateLogged) {
+    m_insaneDateLogged = true;
+    fx.push_back(TPPSEffect::Log("Cor: The receiver's date " + FormatDateDMY(m_gpsTime) +
+                                 " is not plausible; the computer clock waits for a sane date."));
+  }
+  return false;
+}
+
+void TPPSSync::OnSetRefused(const std::string& error, TPPSEffects& fx) {
+  m_setRefused = true;
+  // Refused again for the same reason at every request: said once.
+  if (error == m_refusalLogged) return;
+  m_refusalLogged = error;
+  fx.push_back(TPPSEffect::Log("Cor: Error setting computer clock: " + error));
+}
+
+void TPPSSync::CheckKeptClockLocked(TPPSEffects& fx) {
+  if (!m_setRefused || m_clockSynchronised || !m_readyToSync || !m_gpsValid) return;
+  // Without a configured limit a second is the least the time tags can bear.
+  const int64_t limit = m_maxDiff != 0 ? std::abs(m_maxDiff) : 1000;
+  if (std::llabs(m_clockDiffMs) <= limit) {
+    m_clockSynchronised = true;
+    fx.push_back(TPPSEffect::Synchronised());
+    fx.push_back(TPPSEffect::Log(
+        "Cor: The computer clock is kept by the system and agrees with GPS (difference " +
+        std::to_string(m_clockDiffMs) + " ms); measuring starts."));
+    return;
+  }
+  const int64_t now = m_clock.NowUnixMs();
+  constexpr int64_t kHourMs = 3600 * 1000;
+  if (m_offLogged && now >= m_offLoggedMs && now - m_offLoggedMs < kHourMs) return;
+  m_offLogged = true;
+  m_offLoggedMs = now;
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%+.3f", static_cast<double>(m_clockDiffMs) / 1000.0);
+  fx.push_back(TPPSEffect::Log(std::string("Err: Measuring waits: the computer clock is off by ") +
+                               seconds + " s from GPS and may not be set."));
 }
 
 void TPPSSync::SetClockSynchronised() {

@@ -88,6 +88,9 @@ class TPPSSync {
   // ---- main thread ----
   // Start-up with Registration/WaitForSync off: acquisition need not wait.
   void SetClockSynchronised();
+  // Receiver dates outside [fromMs, toMs] never set the clock (a cold
+  // receiver's 1980 reads as 2080); the default accepts every date.
+  void SetDateWindow(int64_t fromMs, int64_t toMs);
   // "Set PC &Time" / "Synchronize PC Clock": raise a request, nothing logged.
   void BtnSetTimeClick();
   // The terminal window gave the port back: drop a pending request and
@@ -123,6 +126,11 @@ class TPPSSync {
                      int64_t stampMs);
   void Emit(TPPSEffects fx);
   void ClearTimeValidLocked(TPPSEffects& fx);
+  // The host refused to set the clock (no privilege): from then on the pulses
+  // compare the clock, which the system keeps, with GPS time instead.
+  void OnSetRefused(const std::string& error, TPPSEffects& fx);
+  void CheckKeptClockLocked(TPPSEffects& fx);
+  bool SaneReceiverDateLocked(TPPSEffects& fx);
 
   // Settings
   uint8_t m_ppsLine;
@@ -148,6 +156,12 @@ class TPPSSync {
   int64_t m_clockDiffMs = 0;
   int m_syncCountdown;
   bool m_ledValidTime = false, m_ledSyncReq = false;
+  int64_t m_dateFromMs = INT64_MIN, m_dateToMs = INT64_MAX;
+  bool m_insaneDateLogged = false;
+  bool m_setRefused = false;
+  std::string m_refusalLogged;
+  int64_t m_offLoggedMs = 0;
+  bool m_offLogged = false;
 };
 
 // "15.250": seconds of the minute and milliseconds of |diff|, no sign.

@@ -148,7 +148,12 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
 
   connect(&m_station, &StationController::indicatorsChanged, this, &TMainForm::RefreshIndicators);
   connect(&m_station, &StationController::messageBox, this, [this](const std::string& text) {
-    QMessageBox::warning(this, windowTitle(), Q(text));
+    // Start-up goes on: an unattended station must not wait for a click.
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), Q(text), QMessageBox::Ok, this);
+    box->setObjectName("StartUpMessage");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
   });
   connect(&m_station, &StationController::titleChanged, this,
           [this](const std::string& title) { StatusPanel0->setText(Q(title)); });

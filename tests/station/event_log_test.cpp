@@ -98,3 +98,27 @@ TEST(EventLog, AFileThatCannotBeWrittenReportsTheFailureCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// A log whose last line was torn (disk full, crash) gets it ended before the
+// next line, so that START never glues onto it.
+TEST(EventLog, TornLastLineIsEndedBeforeTheNextAppend) {
+  struct Case {
+    const char* name;
+    std::string before;
+    std::string after;
+  };
+  for (const Case& c : {Case{"torn mid-line", "a\r\nhalf a li", "a\r\nhalf a li\r\nnext\r\n"},
+                        Case{"torn after CR", "a\r\nwhole\r", "a\r\nwhole\r\nnext\r\n"},
+                        Case{"whole", "a\r\n", "a\r\nnext\r\n"},
+                        Case{"empty", "", "next\r\n"}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteFile(dir.Path("velkor.log"), c.before);
+    ASSERT_TRUE(EventLog::AppendLine(dir.Path("velkor.log"), "next"));
+    EXPECT_EQ(ReadFile(dir.Path("velkor.log")), c.after);
+  }
+}
+
+}  // namespace

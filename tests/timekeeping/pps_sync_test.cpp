@@ -265,18 +265,77 @@ TEST(PPSSync, TimeValidityWatchFiresAfterSixtySeconds) {
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 61'000), "12:00:02", "06.12.2026", false));
 }
 
-TEST(PPSSync, FailedClockSetIsLoggedAndNotReportedAsSynchronised) {
+// Without the right to set the clock, the pulses compare the system-kept
+// clock with GPS time: close enough starts measuring, too far waits and says
+// so once an hour. Neither the refusal nor the requests flood the log.
+TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
   struct Refusing final : ClockSetter {
+    int calls = 0;
     bool SetUtc(int64_t, std::string& error) override {
+      ++calls;
       error = "Operation not permitted";
       return false;
     }
-  } refusing;
-  Rig rig(Settings(), 0, &refusing);
-  for (int i = 0; i < 12; ++i) rig.Pulse();
-  EXPECT_FALSE(rig.sync.ClockSynchronised());
-  EXPECT_TRUE(Has(rig.fx, TPPSEffect::Log("Cor: Error setting computer clock: Operation not permitted")));
-  EXPECT_FALSE(Has(rig.fx, TPPSEffect::Synchronised()));
+  };
+  const std::string kKept = "Cor: The computer clock is kept by the system and agrees with GPS";
+  const std::string kOff = "Err: Measuring waits: the computer clock is off by +5.000 s from GPS and may not be set.";
+  struct Case {
+    const char* name;
+    int64_t offsetMs;
+    bool synchronised;
+    int offLines;  // after a little more than an hour of pulses
+  };
+  for (const Case& c : {Case{"within MaxDiff", 30, true, 0}, Case{"five seconds off", 5000, false, 2}}) {
+    SCOPED_TRACE(c.name);
+    Refusing refusing;
+    TGPSrec gps = Settings();
+    gps.MaxDiff = 45;
+    gps.Interval = 600;
+    Rig rig(gps, c.offsetMs, &refusing);
+    for (int i = 0; i < 3700; ++i) rig.Pulse(c.offsetMs);
+    EXPECT_EQ(rig.sync.ClockSynchronised(), c.synchronised);
+    EXPECT_EQ(std::count(rig.fx.begin(), rig.fx.end(), TPPSEffect::Synchronised()), c.synchronised ? 1 : 0);
+    EXPECT_EQ(rig.Count("Cor: Error setting computer clock: Operation not permitted"), 1);
+    EXPECT_EQ(std::count_if(rig.fx.begin(), rig.fx.end(),
+                            [&](const TPPSEffect& e) { return e.text.rfind(kKept, 0) == 0; }),
+              c.synchronised ? 1 : 0);
+    EXPECT_EQ(rig.Count(kOff), c.offLines);
+    // The periodic request still tries the privilege now and then, no more.
+    EXPECT_GE(refusing.calls, 2);
+    EXPECT_LE(rig.Count(kActivated), 10);
+  }
+}
+
+// A receiver's date before the build or more than 20 years after it (a cold
+// receiver's 1980 read as 2080) never reaches the clock; a sane one does.
+TEST(PPSSync, ImplausibleReceiverDateNeverSetsTheClock) {
+  struct Case {
+    const char* name;
+    TDateTime receiver;
+    std::string line;
+  };
+  for (const Case& c :
+       {Case{"cold receiver 1980 read as 2080", EncodeDateTime(2080, 1, 5, 0, 0, 0),
+             "Cor: The receiver's date 05.01.2080 is not plausible; the computer clock waits for a sane date."},
+        Case{"before the build", EncodeDateTime(2019, 4, 7, 0, 0, 0),
+             "Cor: The receiver's date 07.04.2019 is not plausible; the computer clock waits for a sane date."}}) {
+    SCOPED_TRACE(c.name);
+    Rig rig(Settings());
+    rig.sync.SetDateWindow(kGps0 - 86'400'000, kGps0 + 20LL * 36525 * 864'000);
+    const int64_t shifted = DateTimeToUnixMs(c.receiver);
+    rig.gps = shifted;
+    for (int i = 0; i < 30; ++i) rig.Pulse(kGps0 - shifted);
+    EXPECT_TRUE(rig.setter.Requests().empty());
+    EXPECT_EQ(rig.Count(c.line), 1);
+    EXPECT_FALSE(rig.sync.ClockSynchronised());
+    // The receiver finds the right date: the clock is set to it.
+    const int64_t pc = rig.clock.NowUnixMs() + 1000;
+    rig.gps = pc;
+    for (int i = 0; i < 3; ++i) rig.Pulse();
+    ASSERT_EQ(rig.setter.Requests().size(), 1u);
+    EXPECT_GE(rig.setter.Requests()[0], pc);
+    EXPECT_TRUE(rig.sync.ClockSynchronised());
+  }
 }
 
 TEST(PPSSync, SilentReceiverShowsTheTimeOfThisPulseFromTheRunningRecord) {
