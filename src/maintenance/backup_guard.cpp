@@ -44,25 +44,25 @@ std::vector<ProtectedFolder> ProtectedFolders(const TProgParam& p, const std::st
           {"log", fs::path(p.LogFile).parent_path().string()}};
 }
 
-std::string BackupDeletionRefusal(const std::string& folder, const TProgParam& p,
-                                  const std::string& stationDir) {
+BackupConflict FindBackupConflict(const std::string& folder, const TProgParam& p, const std::string& stationDir) {
   const fs::path target = Normal(folder);
   const fs::path station = Normal(stationDir);
   for (const ProtectedFolder& f : ProtectedFolders(p, stationDir)) {
     if (f.Path.empty()) continue;
     const fs::path guarded = Normal(f.Path);
-    std::string how;
-    if (target == guarded)
-      how = "is";
-    else if (Within(guarded, target))
-      how = "contains";
-    else if (guarded != station && Within(target, guarded))
-      how = "lies inside";
-    if (!how.empty())
-      return "The backup folder " + WithoutSlash(folder) + " is not deleted: it " + how + " the " +
-             f.Name + " folder " + WithoutSlash(f.Path) + ".";
+    if (target == guarded) return {"is", f};
+    if (Within(guarded, target)) return {"contains", f};
+    if (guarded != station && Within(target, guarded)) return {"lies inside", f};
   }
-  return "";
+  return {};
+}
+
+std::string BackupDeletionRefusal(const std::string& folder, const TProgParam& p,
+                                  const std::string& stationDir) {
+  const BackupConflict c = FindBackupConflict(folder, p, stationDir);
+  if (c.How.empty()) return "";
+  return "The backup folder " + WithoutSlash(folder) + " is not deleted: it " + c.How + " the " + c.Folder.Name +
+         " folder " + WithoutSlash(c.Folder.Path) + ".";
 }
 
 FolderSize MeasureFolder(const std::string& folder) {

@@ -16,6 +16,13 @@ struct ProtectedFolder {
 // The station, data, trigger, ASCII and log folders of `p`.
 std::vector<ProtectedFolder> ProtectedFolders(const TProgParam& p, const std::string& stationDir);
 
+struct BackupConflict {
+  std::string How;  // "is", "contains" or "lies inside"; empty: no conflict
+  ProtectedFolder Folder;
+};
+// The first protected folder that forbids deleting `folder`, and how.
+BackupConflict FindBackupConflict(const std::string& folder, const TProgParam& p, const std::string& stationDir);
+
 // Empty when `folder` may be deleted; otherwise the sentence that says why
 // not. Refused: a folder that is or contains a protected folder, or lies
 // inside one other than the station directory (where the backup folder

@@ -638,9 +638,9 @@ void TMainForm::ExportClick(ExportMenuItem item) {
         BackupDeletionRefusal(p.BackupDir, p, m_station.Files().ProgramDir);
     if (!refusal.empty()) {
       m_station.IndicateSaveLog("Err: " + refusal);
-      ShowMessage(Latin1(refusal));
+      ShowMessage(BackupRefusalText(FindBackupConflict(p.BackupDir, p, m_station.Files().ProgramDir), p.BackupDir));
     } else {
-      const QString question = Latin1(DeleteBackUpQuestion(p.BackupDir, MeasureFolder(p.BackupDir)));
+      const QString question = DeleteBackUpQuestionText(p.BackupDir, MeasureFolder(p.BackupDir));
       confirmed = AskHook ? AskHook(question)
                           : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
     }
@@ -672,6 +672,30 @@ void TMainForm::ExportClick(ExportMenuItem item) {
   Action("MenuDeleteBackUp")->setChecked(m_exportChecks.DeleteBackUpFolder);
 }
 
+QString TMainForm::BackupRefusalText(const BackupConflict& c, const std::string& folder) const {
+  auto bare = [](std::string s) {
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return Latin1(s);
+  };
+  const QString name = c.Folder.Name == "station" ? tr("station")
+                       : c.Folder.Name == "data"  ? tr("data")
+                       : c.Folder.Name == "trigger" ? tr("trigger")
+                       : c.Folder.Name == "log"   ? tr("log")
+                                                  : Latin1(c.Folder.Name);
+  const QString text = c.How == "is"         ? tr("The backup folder %1 is not deleted: it is the %2 folder %3.")
+                       : c.How == "contains" ? tr("The backup folder %1 is not deleted: it contains the %2 folder %3.")
+                                             : tr("The backup folder %1 is not deleted: it lies inside the %2 folder %3.");
+  return text.arg(bare(folder), name, bare(c.Folder.Path));
+}
+
+QString TMainForm::DeleteBackUpQuestionText(const std::string& folder, const FolderSize& size) const {
+  std::string bare = folder;
+  while (bare.size() > 1 && bare.back() == '/') bare.pop_back();
+  const QString amount = size.Files == 1 ? tr("%1 in %2 file") : tr("%1 in %2 files");
+  return tr("Do you really want to delete backup folder?") + "\n\n" + Latin1(bare) + "\n" +
+         amount.arg(Latin1(FormatByteSize(size.Bytes))).arg(size.Files);
+}
+
 void TMainForm::ShowMessage(const QString& text) {
   if (MessageHook)
     MessageHook(text);
@@ -684,7 +708,7 @@ void TMainForm::BtnPrevNextClick(THistoryStep step) {
   const QString text = MaskEditDateTime->text();
   if (!ParseHistoryDateTime(text.toStdString(), typed)) {
     if (text.contains(QRegularExpression("[0-9]"))) {
-      ShowMessage(QString("\"%1\" is not a valid date and time.").arg(text));
+      ShowMessage(tr("\"%1\" is not a valid date and time.").arg(text));
       return;
     }
     // An empty field starts from the newest data.
@@ -696,11 +720,12 @@ void TMainForm::BtnPrevNextClick(THistoryStep step) {
                              m_display.SecondsShown, step, ChkBoxTrigger->isChecked());
   } catch (const std::bad_alloc&) {
     // Acquisition runs on this thread too: a read must not end it.
-    ShowMessage("Not enough memory for the history picture.");
+    ShowMessage(tr("Not enough memory for the history picture."));
     return;
   }
   MaskEditDateTime->setText(QString::fromStdString(FormatHistoryDateTime(nav.Shown)));
-  if (!nav.Message.empty()) ShowMessage(Latin1(nav.Message));
+  // The reader's messages are listed with the window texts.
+  if (!nav.Message.empty()) ShowMessage(tr(nav.Message.c_str()));
   m_history = {m_historyRecord.Valid, m_historyRecord.ChannelCount, m_historyRecord.SampleRate,
                m_historyRecord.DisplaySamples};
   m_display.BandCount =
@@ -722,7 +747,7 @@ void TMainForm::BtnPrintClick() {
   QPrinter printer(QPrinter::HighResolution);
   const TPrintDialog dialog = PrintDialogHook ? PrintDialogHook : SystemPrintDialog(this);
   if (PrintSeismogram(*WaveForm, BtnPause, printer, dialog) == TPrintResult::PrinterFailed)
-    ShowMessage("The printer could not be opened; the seismogram was not printed.");
+    ShowMessage(tr("The printer could not be opened; the seismogram was not printed."));
 }
 
 void TMainForm::ChkBoxNormActClick(bool checked) {
@@ -815,7 +840,7 @@ void TMainForm::MenuManualClick() {
   const QString stationCopy = Q(m_station.Params().HelpFile);
   const QString path = FindManual(ManualSearchDir, stationCopy);
   if (path.isEmpty())
-    ShowMessage(QString("The manual was not found: neither %1 beside the program nor %2.")
+    ShowMessage(tr("The manual was not found: neither %1 beside the program nor %2.")
                     .arg(kManualFileName, stationCopy));
   else
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
@@ -824,10 +849,10 @@ void TMainForm::MenuManualClick() {
 void TMainForm::PopMinMaxClick() {
   if (isMinimized()) {
     showNormal();
-    PopMinMax->setText("Minimize");
+    PopMinMax->setText(tr("Minimize"));
   } else {
     showMinimized();
-    PopMinMax->setText("Maximize");
+    PopMinMax->setText(tr("Maximize"));
   }
 }
 

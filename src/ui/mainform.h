@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "station/station_controller.h"
+#include "maintenance/backup_guard.h"
 #include "maintenance/export_menu.h"
 #include "storage/ascii_export.h"
 #include "storage/history_reader.h"
@@ -165,6 +166,9 @@ class TMainForm : public QMainWindow {
   QSpinBox* NewSecondsEdit(QWidget* parent, const char* name, const QString& hint);
   void RefreshIndicators();
   void ShowMessage(const QString& text);
+  // The operator's wording of the backup refusal and question; the log keeps the English one.
+  QString BackupRefusalText(const BackupConflict& c, const std::string& folder) const;
+  QString DeleteBackUpQuestionText(const std::string& folder, const FolderSize& size) const;
   void UpdateLiveView();
   // Repaint rule of the settings handlers: history shown, or the live view frozen.
   void RepaintIfStill();

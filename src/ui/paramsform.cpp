@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -86,10 +88,18 @@ QString Real15(double v) {
 }
 
 // The conversion errors of the numeric fields, as the operator reads them.
-QString NotInteger(const QString& text) { return QStringLiteral("'%1' is not a valid integer value").arg(text); }
-QString NotReal(const QString& text) {
-  return QStringLiteral("'%1' is not a valid floating point value").arg(text);
+QString NotInteger(const QString& text) {
+  return QCoreApplication::translate("TParamsForm", "'%1' is not a valid integer value").arg(text);
 }
+QString NotReal(const QString& text) {
+  return QCoreApplication::translate("TParamsForm", "'%1' is not a valid floating point value").arg(text);
+}
+
+// Field names of the conversion errors that are no caption.
+[[maybe_unused]] const char* const kFieldNames[] = {
+    QT_TRANSLATE_NOOP("TParamsForm", "LSB/Averages"),
+    QT_TRANSLATE_NOOP("TParamsForm", "SeedLink Port"),
+};
 
 // A control and the label that names it.
 void EnableWithLabel(QWidget* w, bool on) {
@@ -329,6 +339,46 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
   OffsetsListEditor = list("OffsetsListEditor", tr("Current Offsets "), tr("LSBs"), true);
   SensitivityListEditor = list("SensitivityListEditor", tr("Sensitivity "), tr("\xC2\xB5V/LSB"), true);
 
+  // Live data: the miniSEED archive and the SeedLink server.
+  QGroupBox* live = group(tr("miniSEED / SeedLink"));
+  f = form(live);
+  auto* codes = new QHBoxLayout;
+  NetworkEdit = edit("NetworkEdit");
+  LocationEdit = edit("LocationEdit");
+  for (auto [caption, target] : {std::pair{tr("Network"), NetworkEdit}, std::pair{tr("Location"), LocationEdit}}) {
+    auto* l = new QLabel(caption);
+    l->setBuddy(target);
+    target->setFixedWidth(target->fontMetrics().horizontalAdvance("WWW") + 12);
+    codes->addWidget(l);
+    codes->addWidget(target);
+    codes->addSpacing(6);
+  }
+  codes->addStretch(1);
+  f->addRow(codes);
+  // Each check box shares its line with what it switches, so the group fits
+  // below the filter.
+  auto* archive = new QHBoxLayout;
+  archive->addWidget(ArchiveChkBox = check("ArchiveChkBox", tr("Archive")));
+  archive->addWidget(ArchiveDirEdit = edit("ArchiveDirEdit"), 1);
+  f->addRow(archive);
+  auto* server = new QHBoxLayout;
+  server->addWidget(SeedLinkChkBox = check("SeedLinkChkBox", tr("SeedLink Server")));
+  server->addStretch(1);
+  auto* portLbl = new QLabel(tr("Port"));
+  server->addWidget(portLbl);
+  server->addWidget(SeedLinkPortEdit = edit("SeedLinkPortEdit"));
+  portLbl->setBuddy(SeedLinkPortEdit);
+  SeedLinkPortEdit->setFixedWidth(SeedLinkPortEdit->fontMetrics().horizontalAdvance("655350") + 12);
+  f->addRow(server);
+  row(f, tr("Allow"), SeedLinkAllowEdit = edit("SeedLinkAllowEdit"));
+  NetworkEdit->setToolTip(tr("SEED network code: one or two upper-case letters or digits (XX: no network)"));
+  LocationEdit->setToolTip(tr("SEED location code: up to two upper-case letters or digits, often empty"));
+  ArchiveChkBox->setToolTip(tr("Write the miniSEED records into a day-file archive"));
+  ArchiveDirEdit->setToolTip(tr("Root directory of the archive; inside the station directory it is saved relative to it"));
+  SeedLinkChkBox->setToolTip(tr("Serve the live records to SeedLink clients"));
+  SeedLinkPortEdit->setToolTip(tr("TCP port of the SeedLink server (1 to 65535)"));
+  SeedLinkAllowEdit->setToolTip(tr("Client addresses or subnets allowed to connect; empty: everybody"));
+
   SaveBtn = new QPushButton(tr("Save"));
   SaveBtn->setObjectName("SaveBtn");
   SaveBtn->setAutoDefault(false);
@@ -347,7 +397,7 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
     grid->addLayout(v, 0, c);
   };
   column(0, {common, comm});
-  column(1, {conv, convn, filter});
+  column(1, {conv, convn, filter, live});
   column(2, {gsm, gps});
   auto* buttons = new QWidget;
   auto* bl = new QHBoxLayout(buttons);
@@ -374,6 +424,8 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
   connect(SaveTrigChkBox, &QCheckBox::toggled, this, [this] { SaveTrigChkBoxClick(); });
   connect(GPSSyncChkBox, &QCheckBox::toggled, this, [this] { GPSSyncChkBoxClick(); });
   connect(SaveAllChkBox, &QCheckBox::toggled, this, [this] { SaveAllChkBoxClick(); });
+  connect(ArchiveChkBox, &QCheckBox::toggled, this, [this] { ArchiveChkBoxClick(); });
+  connect(SeedLinkChkBox, &QCheckBox::toggled, this, [this] { SeedLinkChkBoxClick(); });
   connect(PickUpFileBtn, &QPushButton::clicked, this, [this] { PickUpFileBtnClick(); });
   connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveBtnClick(); });
   connect(BackBtn, &QPushButton::clicked, this, [this] { BackBtnClick(); });
@@ -479,6 +531,14 @@ void TParamsForm::FormShow() {
   NoPPSChkBox->setChecked(P.SaveNoPPS);
   SaveGPSChkBox->setChecked(P.SaveGPS);
 
+  NetworkEdit->setText(L(P.MiniSEED.Network));
+  LocationEdit->setText(L(P.MiniSEED.Location));
+  ArchiveChkBox->setChecked(P.MiniSEED.Archive);
+  ArchiveDirEdit->setText(L(P.MiniSEED.ArchiveDir));
+  SeedLinkChkBox->setChecked(P.SeedLink.Server);
+  SeedLinkPortEdit->setText(QString::number(P.SeedLink.Port));
+  SeedLinkAllowEdit->setText(L(P.SeedLink.Allow));
+
   ClearLists();
   for (int n = 0; n < kChannelCount; ++n) {
     AppendRow(SensorListEditor, n, n < static_cast<int>(P.LSBin.size()) ? Real15(P.LSBin[n]) : "1");
@@ -497,6 +557,8 @@ void TParamsForm::FormShow() {
   SaveTrigChkBoxClick();
   GPSSyncChkBoxClick();
   SaveAllChkBoxClick();
+  ArchiveChkBoxClick();
+  SeedLinkChkBoxClick();
   SendRadioButtonClick();
   if (ModelComboBox->currentText() == "Drumlo-4" && DoubleSensChkBox->isEnabled())
     DoubleSensChkBox->setEnabled(false);
@@ -609,6 +671,13 @@ void TParamsForm::SaveAllChkBoxClick() {
   SaveGPSChkBox->setEnabled(!SaveAllChkBox->isChecked());
 }
 
+void TParamsForm::ArchiveChkBoxClick() { EnableWithLabel(ArchiveDirEdit, ArchiveChkBox->isChecked()); }
+
+void TParamsForm::SeedLinkChkBoxClick() {
+  EnableWithLabel(SeedLinkPortEdit, SeedLinkChkBox->isChecked());
+  EnableWithLabel(SeedLinkAllowEdit, SeedLinkChkBox->isChecked());
+}
+
 void TParamsForm::PickUpFileBtnClick() {
   const QString dir = QDir::currentPath();
   const QString file = OpenFileHook ? OpenFileHook(dir)
@@ -634,7 +703,8 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
   // Names the field and refuses the whole save: a half-converted record
   // would write values the operator never typed.
   auto fail = [&](const QString& message, const char* field) {
-    if (error.isEmpty()) error = message + " (" + field + ")";
+    // The field names are the captions, so they read as the operator sees them.
+    if (error.isEmpty()) error = message + " (" + tr(field) + ")";
     return false;
   };
   auto toInt = [&](QLineEdit* e, const char* field, int32_t& out) {
@@ -726,7 +796,7 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
   const std::optional<int32_t> hour = ParseInt32(S(time.mid(0, 2)));
   const std::optional<int32_t> minute = ParseInt32(S(time.mid(3, 2)));
   if (!hour || !minute || *hour < 0 || *hour > 23 || *minute < 0 || *minute > 59)
-    return fail(QStringLiteral("'%1' is not a valid time").arg(time), "Daily Message At");
+    return fail(tr("'%1' is not a valid time").arg(time), "Daily Message At");
   w.SendHour = static_cast<uint16_t>(*hour);
   w.SendMinute = static_cast<uint16_t>(*minute);
   w.SendSecond = w.SendMSec = 0;
@@ -765,13 +835,34 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
       !toInt(GPSMaxDiffEdit, "Max. Difference [ms]", w.GPS.MaxDiff))
     return false;
   w.GPS.DecNumber = GPSDecNumChkBox->isChecked();
+
+  // SEED codes are upper-case letters and digits; the network code is never empty.
+  auto seedCode = [&](QLineEdit* e, const char* field, int minLength, std::string& out) {
+    const QString code = e->text().trimmed().toUpper();
+    static const QRegularExpression valid("^[A-Z0-9]*$");
+    if (code.size() < minLength || code.size() > 2 || !valid.match(code).hasMatch())
+      return fail(tr("'%1' is not a valid SEED code").arg(e->text()), field);
+    out = S(code);
+    return true;
+  };
+  if (!seedCode(NetworkEdit, "Network", 1, w.MiniSEED.Network) ||
+      !seedCode(LocationEdit, "Location", 0, w.MiniSEED.Location))
+    return false;
+  w.MiniSEED.Archive = ArchiveChkBox->isChecked();
+  w.MiniSEED.ArchiveDir = Relative(ArchiveDirEdit->text());
+  w.SeedLink.Server = SeedLinkChkBox->isChecked();
+  int32_t slPort = 0;
+  if (!toInt(SeedLinkPortEdit, "SeedLink Port", slPort)) return false;
+  if (slPort < 1 || slPort > 65535) return fail(NotInteger(SeedLinkPortEdit->text()), "SeedLink Port");
+  w.SeedLink.Port = static_cast<uint16_t>(slPort);
+  w.SeedLink.Allow = S(SeedLinkAllowEdit->text());
   return true;
 }
 
 void TParamsForm::SaveBtnClick() {
   if (!m_running) return;
   if (!IsSupportedModel(S(ModelComboBox->currentText()))) {
-    ShowMessage("Selected converter is not supported by this program.");
+    ShowMessage(tr("Selected converter is not supported by this program."));
     return;
   }
   TProgParam w;
@@ -781,7 +872,7 @@ void TParamsForm::SaveBtnClick() {
     return;
   }
   if (!SaveParams(w, *m_files)) {
-    ShowMessage(L("The configuration file " + m_files->IniPath() + " could not be written."));
+    ShowMessage(tr("The configuration file %1 could not be written.").arg(L(m_files->IniPath())));
     return;
   }
   *m_keepOffsetsFile = OffsetCompChkBox->isChecked();

@@ -48,6 +48,8 @@ class TParamsForm : public QDialog {
   void SaveTrigChkBoxClick();
   void GPSSyncChkBoxClick();
   void SaveAllChkBoxClick();
+  void ArchiveChkBoxClick();
+  void SeedLinkChkBoxClick();
 
   // Messages to the operator; a test replaces the modal box.
   std::function<void(const QString&)> MessageHook;
@@ -93,6 +95,9 @@ class TParamsForm : public QDialog {
   QLineEdit *SeismographEdit, *SerialNumberEdit, *FlagZedit, *FlagNedit, *FlagEedit;
   // "Saving Conditions"
   QCheckBox *SaveAllChkBox, *NoValidTimeChkBox, *NoPPSChkBox, *SaveGPSChkBox;
+  // "miniSEED / SeedLink"
+  QLineEdit *NetworkEdit, *LocationEdit, *ArchiveDirEdit, *SeedLinkPortEdit, *SeedLinkAllowEdit;
+  QCheckBox *ArchiveChkBox, *SeedLinkChkBox;
   // Value lists: column 0 the row name ("AIN0"), column 1 the value.
   QTableWidget *SensorListEditor, *AveragesListEditor, *OffsetsListEditor, *SensitivityListEditor;
   QPushButton *SaveBtn, *BackBtn;

@@ -271,7 +271,7 @@ void TTerminalForm::SaveBtnClick(QPlainTextEdit* memo) {
   std::ofstream out(QFile::encodeName(name).toStdString(), std::ios::binary | std::ios::trunc);
   out << data;
   out.close();
-  if (!out) ShowMessage("Error writing " + name + ".");
+  if (!out) ShowMessage(tr("Error writing %1.").arg(name));
 }
 
 void TTerminalForm::FormClose() {

@@ -82,6 +82,12 @@ namespace {
     QT_TRANSLATE_NOOP("TMainForm", "Signal:"),
 };
 
+// Messages of the history reader, translated when shown.
+[[maybe_unused]] const char* const kHistoryMessages[] = {
+    QT_TRANSLATE_NOOP("TMainForm", "No later trigger file."),
+    QT_TRANSLATE_NOOP("TMainForm", "No earlier trigger file."),
+};
+
 [[maybe_unused]] const char* const kLogViewTexts[] = {
     QT_TRANSLATE_NOOP("TLogViewForm", "Log File View"),
     QT_TRANSLATE_NOOP("TLogViewForm", "Pause"),

@@ -195,7 +195,29 @@ INSTANTIATE_TEST_SUITE_P(
                    f.SaveAllChkBox->setChecked(true);
                  },
                  {"AllChannels=1", "SaveGPS=1"},
-                 [](ParamsRig& r) { EXPECT_FALSE(r.form.SaveGPSChkBox->isEnabled()); }}),
+                 [](ParamsRig& r) { EXPECT_FALSE(r.form.SaveGPSChkBox->isEnabled()); }},
+        SaveCase{"LiveDataKeysRoundTrip", "UpDateOn=0\r\n",
+                 [](TParamsForm& f, const std::string& d) {
+                   EXPECT_EQ(f.NetworkEdit->text(), "XX");
+                   f.NetworkEdit->setText("gr");
+                   f.LocationEdit->setText("00");
+                   f.ArchiveDirEdit->setText(QString::fromStdString(d + "Live/"));
+                   f.ArchiveChkBox->setChecked(false);
+                   f.SeedLinkPortEdit->setText("18123");
+                   f.SeedLinkAllowEdit->setText("10.0.0.0/8");
+                 },
+                 {"Network=GR", "Location=00", "Archive=0", "ArchiveDir=Live", "Server=1", "Port=18123",
+                  "Allow=10.0.0.0/8"},
+                 [](ParamsRig& r) {
+                   EXPECT_FALSE(r.form.ArchiveDirEdit->isEnabled());
+                   EXPECT_TRUE(r.form.SeedLinkPortEdit->isEnabled());
+                   r.form.SeedLinkChkBox->setChecked(false);
+                   EXPECT_FALSE(r.form.SeedLinkAllowEdit->isEnabled());
+                   TProgParam back;
+                   LoadParams(back, r.files);
+                   EXPECT_EQ(back.MiniSEED.ArchiveDir, r.dir.Dir() + "Live/");
+                   EXPECT_EQ(back.SeedLink.Port, 18123);
+                 }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadFieldCase {
@@ -235,7 +257,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadFieldCase{"HourOutsideTheDay", [](TParamsForm& f) { f.MaskEdit->setText("25:00"); },
                      "'25:00' is not a valid time (Daily Message At)"},
         BadFieldCase{"UnknownConverter", [](TParamsForm& f) { f.ModelComboBox->setCurrentText("Kelta-99"); },
-                     "Selected converter is not supported by this program."}),
+                     "Selected converter is not supported by this program."},
+        BadFieldCase{"SeedLinkPortOutOfRange", [](TParamsForm& f) { f.SeedLinkPortEdit->setText("70000"); },
+                     "'70000' is not a valid integer value (SeedLink Port)"},
+        BadFieldCase{"NetworkWithDash", [](TParamsForm& f) { f.NetworkEdit->setText("G-"); },
+                     "'G-' is not a valid SEED code (Network)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParamsForm, PickedFilterFileIsRelativeAndEnablesTheFilter) {
