@@ -4,7 +4,7 @@
 <context>
     <name>TLogViewForm</name>
     <message>
-        <location filename="../src/ui/window_texts.cpp" line="+86"/>
+        <location filename="../src/ui/window_texts.cpp" line="+92"/>
         <source>Log File View</source>
         <translation>Protokoll</translation>
     </message>
@@ -22,7 +22,7 @@
 <context>
     <name>TMainForm</name>
     <message>
-        <location line="-79"/>
+        <location line="-85"/>
         <source>Export</source>
         <translation>Export</translation>
     </message>
@@ -381,11 +381,121 @@
         <source>Signal:</source>
         <translation>Signal:</translation>
     </message>
+    <message>
+        <location line="+5"/>
+        <source>No later trigger file.</source>
+        <translation>Keine spätere Triggerdatei.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>No earlier trigger file.</source>
+        <translation>Keine frühere Triggerdatei.</translation>
+    </message>
+    <message>
+        <location filename="../src/ui/mainform.cpp" line="+680"/>
+        <source>station</source>
+        <translation>Stations</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>data</source>
+        <translation>Daten</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>trigger</source>
+        <translation>Trigger</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The backup folder %1 is not deleted: it is the %2 folder %3.</source>
+        <translation>Der Sicherungsordner %1 wird nicht gelöscht: er ist der %2-Ordner %3.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The backup folder %1 is not deleted: it contains the %2 folder %3.</source>
+        <translation>Der Sicherungsordner %1 wird nicht gelöscht: er enthält den %2-Ordner %3.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>The backup folder %1 is not deleted: it lies inside the %2 folder %3.</source>
+        <translation>Der Sicherungsordner %1 wird nicht gelöscht: er liegt im %2-Ordner %3.</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>%1 in %2 file</source>
+        <translation>%1 in %2 Datei</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>%1 in %2 files</source>
+        <translation>%1 in %2 Dateien</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Do you really want to delete backup folder?</source>
+        <translation>Wollen Sie den Sicherungsordner wirklich löschen?</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>&quot;%1&quot; is not a valid date and time.</source>
+        <translation>&quot;%1&quot; ist kein gültiges Datum mit Uhrzeit.</translation>
+    </message>
+    <message>
+        <location line="+12"/>
+        <source>Not enough memory for the history picture.</source>
+        <translation>Nicht genug Speicher für das Verlaufsbild.</translation>
+    </message>
+    <message>
+        <location line="+27"/>
+        <source>The printer could not be opened; the seismogram was not printed.</source>
+        <translation>Der Drucker konnte nicht geöffnet werden; das Seismogramm wurde nicht gedruckt.</translation>
+    </message>
+    <message>
+        <location line="+93"/>
+        <source>The manual was not found: neither %1 beside the program nor %2.</source>
+        <translation>Das Handbuch wurde nicht gefunden: weder %1 neben dem Programm noch %2.</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>Minimize</source>
+        <translation>Minimieren</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Maximize</source>
+        <translation>Maximieren</translation>
+    </message>
 </context>
 <context>
     <name>TParamsForm</name>
     <message>
-        <location filename="../src/ui/paramsform.cpp" line="+105"/>
+        <location filename="../src/ui/paramsform.cpp" line="+92"/>
+        <source>&apos;%1&apos; is not a valid integer value</source>
+        <translation>&apos;%1&apos; ist keine gültige ganze Zahl</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>&apos;%1&apos; is not a valid floating point value</source>
+        <translation>&apos;%1&apos; ist keine gültige Gleitkommazahl</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>LSB/Averages</source>
+        <translation>LSB/Mittelwerte</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>SeedLink Port</source>
+        <translation>SeedLink-Port</translation>
+    </message>
+    <message>
+        <location line="+14"/>
         <source>Registration Parametres</source>
         <translation>Registrierparameter</translation>
     </message>
@@ -493,11 +603,12 @@
         <location line="+1"/>
         <location line="+61"/>
         <location line="+26"/>
+        <location line="+92"/>
         <source>Port</source>
         <translation>Port</translation>
     </message>
     <message>
-        <location line="-80"/>
+        <location line="-172"/>
         <source>Converter </source>
         <translation>Wandler </translation>
     </message>
@@ -780,6 +891,71 @@
         <translation>µV/LSB</translation>
     </message>
     <message>
+        <location line="+3"/>
+        <source>miniSEED / SeedLink</source>
+        <translation>miniSEED / SeedLink</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>Network</source>
+        <translation>Netz</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Location</source>
+        <translation>Ort</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Archive</source>
+        <translation>Archiv</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>SeedLink Server</source>
+        <translation>SeedLink-Server</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>Allow</source>
+        <translation>Erlaubt</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>SEED network code: one or two upper-case letters or digits (XX: no network)</source>
+        <translation>SEED-Netzcode: ein oder zwei Großbuchstaben oder Ziffern (XX: kein Netz)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>SEED location code: up to two upper-case letters or digits, often empty</source>
+        <translation>SEED-Ortscode: bis zu zwei Großbuchstaben oder Ziffern, oft leer</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Write the miniSEED records into a day-file archive</source>
+        <translation>Die miniSEED-Blöcke in ein Archiv aus Tagesdateien schreiben</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Root directory of the archive; inside the station directory it is saved relative to it</source>
+        <translation>Stammverzeichnis des Archivs; innerhalb des Stationsverzeichnisses wird es relativ dazu gespeichert</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Serve the live records to SeedLink clients</source>
+        <translation>Die laufenden Daten an SeedLink-Clients liefern</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>TCP port of the SeedLink server (1 to 65535)</source>
+        <translation>TCP-Port des SeedLink-Servers (1 bis 65535)</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Client addresses or subnets allowed to connect; empty: everybody</source>
+        <translation>Adressen oder Teilnetze der Clients, die sich verbinden dürfen; leer: alle</translation>
+    </message>
+    <message>
         <location line="+2"/>
         <source>Save</source>
         <translation>Speichern</translation>
@@ -790,12 +966,12 @@
         <translation>Zurück</translation>
     </message>
     <message>
-        <location line="+101"/>
+        <location line="+103"/>
         <source>Filter Values</source>
         <translation>Filterwerte</translation>
     </message>
     <message>
-        <location line="+179"/>
+        <location line="+196"/>
         <source>Open</source>
         <translation>Öffnen</translation>
     </message>
@@ -805,7 +981,27 @@
         <translation>Textdateien (*.txt *.TXT);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <location line="+172"/>
+        <location line="+114"/>
+        <source>&apos;%1&apos; is not a valid time</source>
+        <translation>&apos;%1&apos; ist keine gültige Uhrzeit</translation>
+    </message>
+    <message>
+        <location line="+45"/>
+        <source>&apos;%1&apos; is not a valid SEED code</source>
+        <translation>&apos;%1&apos; ist kein gültiger SEED-Code</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>Selected converter is not supported by this program.</source>
+        <translation>Der gewählte Wandler wird von diesem Programm nicht unterstützt.</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>The configuration file %1 could not be written.</source>
+        <translation>Die Konfigurationsdatei %1 konnte nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <location line="+4"/>
         <source>Please restart program to activate changes</source>
         <translation>Bitte Programm neu starten, um die Änderungen zu übernehmen</translation>
     </message>
@@ -961,6 +1157,11 @@
         <location line="+92"/>
         <source>Text files (*.txt)</source>
         <translation>Textdateien (*.txt)</translation>
+    </message>
+    <message>
+        <location line="+13"/>
+        <source>Error writing %1.</source>
+        <translation>Fehler beim Schreiben von %1.</translation>
     </message>
 </context>
 </TS>
