@@ -603,12 +603,12 @@
         <location line="+1"/>
         <location line="+61"/>
         <location line="+26"/>
-        <location line="+92"/>
+        <location line="+93"/>
         <source>Port</source>
         <translation>Port</translation>
     </message>
     <message>
-        <location line="-172"/>
+        <location line="-173"/>
         <source>Converter </source>
         <translation>Wandler </translation>
     </message>
@@ -906,7 +906,7 @@
         <translation>Ort</translation>
     </message>
     <message>
-        <location line="+13"/>
+        <location line="+14"/>
         <source>Archive</source>
         <translation>Archiv</translation>
     </message>
@@ -916,7 +916,7 @@
         <translation>SeedLink-Server</translation>
     </message>
     <message>
-        <location line="+8"/>
+        <location line="+9"/>
         <source>Allow</source>
         <translation>Erlaubt</translation>
     </message>

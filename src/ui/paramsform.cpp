@@ -350,6 +350,7 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
     l->setBuddy(target);
     target->setFixedWidth(target->fontMetrics().horizontalAdvance("WWW") + 12);
     codes->addWidget(l);
+    codes->addSpacing(4);
     codes->addWidget(target);
     codes->addSpacing(6);
   }
@@ -366,6 +367,7 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
   server->addStretch(1);
   auto* portLbl = new QLabel(tr("Port"));
   server->addWidget(portLbl);
+  server->addSpacing(4);
   server->addWidget(SeedLinkPortEdit = edit("SeedLinkPortEdit"));
   portLbl->setBuddy(SeedLinkPortEdit);
   SeedLinkPortEdit->setFixedWidth(SeedLinkPortEdit->fontMetrics().horizontalAdvance("655350") + 12);
