@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -42,7 +43,20 @@ TEST_F(Language, DeutschTranslatesTheWindowsButNotTheLog) {
   w.form->ParamsForm->show();
   Settle();
   SavePicture(w.form->ParamsForm, "params_form_deutsch.png");
+  // Messages to the operator are German too; the file and the log are not touched.
+  QStringList messages;
+  w.form->ParamsForm->MessageHook = [&](const QString& m) { messages << m; };
+  w.form->ParamsForm->SeedLinkPortEdit->setText("0");
+  w.form->ParamsForm->SaveBtn->click();
   w.form->ParamsForm->close();
+  TempDir empty;
+  w.form->ManualSearchDir = QString::fromStdString(empty.Dir());
+  w.form->MessageHook = [&](const QString& m) { messages << m; };
+  w.form->MenuManualClick();
+  ASSERT_EQ(messages.size(), 2);
+  EXPECT_EQ(messages[0], "'0' ist keine gültige ganze Zahl (SeedLink-Port)");
+  EXPECT_TRUE(messages[1].startsWith("Das Handbuch wurde nicht gefunden: weder manual.html")) << messages[1].toStdString();
+  EXPECT_EQ(w.Count("Err:"), 0);
 }
 
 TEST_F(Language, UnknownNameLogsOneErrorAndKeepsEnglish) {
