@@ -608,6 +608,9 @@ void StationController::StepExportLamp(ExportLampStep step) {
 }
 
 void StationController::ExportLogClick(const std::string& chosenFile) {
+  // Lines still queued for the writer belong in the archive, and a log not yet
+  // written at all must not fail the export.
+  m_log->Drain();
   TExportLogAsZipThread job{m_params.LogFile, LogArchiveName(chosenFile), m_params.BackupDir};
   StartExportLog(*this, *m_clock, m_log->FileMutex(), std::move(job), [this](ExportLampStep step) {
     RunOnMainThread([this, step] { StepExportLamp(step); });

@@ -1,6 +1,7 @@
 // The station's GPS port on a device that vanishes (an unplugged USB
 // receiver) and comes back, through a pseudo-terminal behind a symlink as
 // udev gives one.
+#include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -114,27 +116,52 @@ TEST(StationHost, GpsPortThatCannotBeOpenedLogsTheSystemsReason) {
 
 namespace {
 
+// A modem that answers "OK" to each command line, so that a job takes a few
+// exchanges, not the minutes of counted silence a mute one costs (which a
+// loaded machine stretches past any bound in real time).
+struct OkModem {
+  Pty pty;
+  std::atomic<bool> stop{false};
+  std::thread thread{[this] {
+    while (!stop) {
+      pollfd p{pty.master, POLLIN, 0};
+      if (::poll(&p, 1, 10) <= 0 || !(p.revents & POLLIN)) continue;
+      char buf[256];
+      const ssize_t n = ::read(pty.master, buf, sizeof buf);
+      for (ssize_t i = 0; i < n; ++i)
+        if (buf[i] == '\r') (void)!::write(pty.master, "\r\nOK\r\n", 6);
+      // A closed slave reads as EIO and polls as hung up: wait for the next open.
+      if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  }};
+  ~OkModem() {
+    stop = true;
+    thread.join();
+  }
+};
+
 // The modem's port vanishes between two jobs and comes back before a third:
 // said once when gone (with the reason), once when back.
 TEST(StationHost, GsmPortVanishingBetweenJobsIsLoggedGoneAndBack) {
   TempDir links;
   const std::string link = links.Path("gsm");
-  Pty modem;
-  std::filesystem::create_symlink(modem.slave, link);
+  OkModem modem;
+  std::filesystem::create_symlink(modem.pty.slave, link);
   TempDir dir;
   ManualClock clock{DateTimeToUnixMs(EncodeDateTime(2026, 12, 20, 12, 0, 0))};
   WriteFile(dir.Path("velkor.ini"), "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
                                     "[Communication]\r\nSendSMS=1\r\nSendEmail=0\r\n"
-                                    "[GSM]\r\nPIN=1234\r\nSMScentrum=+420603052000\r\nPort=" + link + "\r\n");
+                                    "[GSM]\r\nEmailGate=\r\nPIN=1234\r\nSMScentrum=+420603052000\r\nPort=" + link + "\r\n");
   StationController s(SimulatedStationOptions(dir, clock));
   std::vector<std::string> lines;
   QObject::connect(&s, &StationController::logLine,
                    [&](const std::string& l) { lines.push_back(l.substr(24)); });
   auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
-  auto settle = [&] {  // bounded wait for the jobs (a silent modem answers nothing)
+  auto settle = [&] {  // bounded wait for the jobs
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (s.State().PendingThreads.load() > 0 && std::chrono::steady_clock::now() < end)
       QCoreApplication::processEvents();
+    EXPECT_EQ(s.State().PendingThreads.load(), 0) << "a modem job did not end";
   };
   s.FormCreate();
   settle();
@@ -145,7 +172,7 @@ TEST(StationHost, GsmPortVanishingBetweenJobsIsLoggedGoneAndBack) {
   settle();
   EXPECT_EQ(count("GSM: Error opening port."), 1);
   EXPECT_EQ(count("Err: " + link + ": No such file or directory"), 1);
-  std::filesystem::create_symlink(modem.slave, link);
+  std::filesystem::create_symlink(modem.pty.slave, link);
   s.BtnSignalClick();
   settle();
   EXPECT_EQ(count("GSM: Port is back."), 1);
