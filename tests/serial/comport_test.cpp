@@ -1,5 +1,6 @@
 #include "serial/comport.h"
 #include "serial/termios_port.h"
+#include "support/pty.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -33,36 +34,6 @@ TEST(PortNames, ResolveToDevicesOrSimulations) {
     EXPECT_EQ(path, r.path) << r.name;
   }
 }
-
-// A pseudo-terminal pair: the port opens the slave, the test plays the device.
-class Pty {
- public:
-  Pty() {
-    char name[128] = {};
-    EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    path = name;
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  }
-  ~Pty() {
-    if (master >= 0) close(master);
-    if (slave >= 0) close(slave);
-  }
-  void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
-  // Reads what the port wrote, waiting for it through poll (already written data only).
-  std::string Receive(std::size_t n) const {
-    std::string out;
-    for (int i = 0; i < 200 && out.size() < n; ++i) {
-      pollfd p{master, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      char buf[256];
-      const ssize_t got = read(master, buf, sizeof buf);
-      if (got > 0) out.append(buf, static_cast<std::size_t>(got));
-    }
-    return out;
-  }
-  int master = -1, slave = -1;
-  std::string path;
-};
 
 // Lets a test wait, with a generous bound, for what handlers on other threads report.
 struct Waiter {

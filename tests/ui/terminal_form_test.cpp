@@ -16,44 +16,13 @@
 #include <unistd.h>
 
 #include "station_window.h"
+#include "support/pty.h"
 #include "ui/portsetup.h"
 
 namespace {
 
-// A pseudo-terminal whose master side plays the receiver or the modem.
-struct Peer {
-  Peer() {
-    char name[128] = {};
-    EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    path = name;
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  }
-  ~Peer() {
-    close(master);
-    close(slave);
-  }
-  void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), (ssize_t)s.size()); }
-  // What the port wrote, waiting for it on the descriptor.
-  std::string Receive(std::size_t n) const {
-    std::string out;
-    for (int i = 0; i < 100 && out.size() < n; ++i) {
-      pollfd p{master, POLLIN, 0};
-      if (poll(&p, 1, 50) <= 0) continue;
-      char buf[256];
-      const ssize_t got = read(master, buf, sizeof buf);
-      if (got > 0) out.append(buf, static_cast<std::size_t>(got));
-    }
-    return out;
-  }
-  // Whatever has arrived, without waiting: the port writes before Write returns.
-  std::string Pending() const {
-    char buf[256];
-    const ssize_t got = read(master, buf, sizeof buf);
-    return got > 0 ? std::string(buf, static_cast<std::size_t>(got)) : std::string();
-  }
-  int master = -1, slave = -1;
-  std::string path;
-};
+// The master side plays the receiver or the modem.
+using Peer = Pty;
 
 // Lets the port's event thread hand its deliveries to this thread, with a bound.
 bool Eventually(const std::function<bool()>& done) {
