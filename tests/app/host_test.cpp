@@ -104,7 +104,8 @@ int Count(const std::string& text, const std::string& part) {
   return n;
 }
 
-const std::string kPartialIni = "[GPS]\r\nUpDateOn=0\r\n";  // no sensor section, no filter file
+// No sensor section, no filter file; no SeedLink server on its fixed port.
+const std::string kPartialIni = "[GPS]\r\nUpDateOn=0\r\n[SeedLink]\r\nServer=0\r\n";
 const std::string kEnd = "Inf: ******** E N D ********\r\n";
 const std::string kAcquiring = "A/D: Inicialized OK.";
 const std::string kTagged = "Tim: PPS detected and used.";
