@@ -17,81 +17,18 @@
 #include "storage/file_naming.h"
 #include "storage/save_lock.h"
 #include "storage/save_path.h"
+#include "hour_of_data.h"
 
 namespace {
 
-class SilentHost final : public WorkerHost {
- public:
-  void WorkerStarting(bool) override {}
-  void PostThreadFinished(int, uint64_t) override {}
-  void Log(const std::string&) override {}
-};
-
-struct Hour {
-  std::string root, gse2File;
-  std::vector<TSaveSeisDataThread> seconds;  // one writer per second, as the save path makes them
-  int64_t startUs = 0;
-  ~Hour() {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-};
-
-const Hour& TheHour() {
-  static const Hour h = [] {
-    Hour h;
-    std::string tmpl =
-        (std::filesystem::temp_directory_path() / "velkor-mseed-bench-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) {
-      std::perror("mkdtemp");
-      std::exit(1);
-    }
-    h.root = tmpl;
-    TProgParam p;
-    p.IDStation = "IDx";
-    p.Seismograph.Model = "CMG-4T";
-    p.Seismograph.FlagZ = "BHZ";
-    p.Seismograph.FlagN = "BHN";
-    p.Seismograph.FlagE = "BHE";
-    p.DataDir = h.root + "/Data";
-    p.SeparateDirectory = true;
-    p.FullLoad = true;
-    p.PPSChannel = 6;
-    p.SaveGPS = true;
-    p.Continuous = true;
-    p.SampleRate = 1000;
-    p.ReSampling = 10;
-    p.LSBin = ArrayOfReal(8, 1.0);
-    constexpr int kSeconds = 3600, kFrames = 100;
-    const TDateTime start = EncodeDateTime(2026, 12, 6, 8, 0, 0);
-    h.startUs = DateTimeToUnixMs(start) * 1000;
-    SaveJob job;
-    job.Samples.resize(static_cast<size_t>(kSeconds) * kFrames * 8);
-    std::mt19937 rng(7);
-    std::normal_distribution<double> noise(0.0, 20000.0);
-    for (size_t i = 0; i < job.Samples.size(); ++i) {
-      const int input = static_cast<int>(i % 8);
-      const int frame = static_cast<int>((i / 8) % kFrames);
-      job.Samples[i] = input == 6 ? (frame < 30 ? 1'000'000 : 0) : static_cast<int32_t>(noise(rng));
-    }
-    for (int s = 0; s < kSeconds; ++s)
-      job.Tags.push_back({AddMs(start, 1000LL * s), s * kFrames * 8});
-    SaveLock lock;
-    h.seconds = TStartSaveSeisDataThread(std::move(job), p, lock).BuildWriters();
-    h.gse2File = ContinuousFileName(p, start);
-    return h;
-  }();
-  return h;
-}
-
 // Feeds every second of the hour to the packer as the station does.
 template <typename Sink>
-void PackHour(const Hour& h, Sink&& sink) {
+void PackHour(const HourOfData& h, Sink&& sink) {
   MiniSeedPacker packer("XX", "IDX", "", 100.0, sink);
   std::vector<int32_t> samples(100);
   const char* codes[] = {"BHZ", "BHN", "BHE", "HYP"};
-  for (size_t s = 0; s < h.seconds.size(); ++s) {
-    const TSaveSeisDataThread& w = h.seconds[s];
+  for (size_t s = 0; s < h.writers.size(); ++s) {
+    const TSaveSeisDataThread& w = h.writers[s];
     const size_t n = static_cast<size_t>(w.ChannelCount);
     samples.resize(w.Samples.size() / n);
     for (size_t c = 0; c < n; ++c) {
@@ -104,7 +41,7 @@ void PackHour(const Hour& h, Sink&& sink) {
 }
 
 void BM_MiniSeedPackHour(benchmark::State& state) {
-  const Hour& h = TheHour();
+  const HourOfData& h = Hour();
   size_t records = 0;
   for (auto _ : state) {
     records = 0;
@@ -119,7 +56,7 @@ void BM_MiniSeedPackHour(benchmark::State& state) {
 BENCHMARK(BM_MiniSeedPackHour)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 void BM_MiniSeedPackAndArchiveHour(benchmark::State& state) {
-  const Hour& h = TheHour();
+  const HourOfData& h = Hour();
   const std::string root = h.root + "/SDS/";
   for (auto _ : state) {
     std::filesystem::remove_all(root);
@@ -133,15 +70,15 @@ void BM_MiniSeedPackAndArchiveHour(benchmark::State& state) {
 BENCHMARK(BM_MiniSeedPackAndArchiveHour)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 void BM_Gse2WriterSameHour(benchmark::State& state) {
-  const Hour& h = TheHour();
+  const HourOfData& h = Hour();
   SaveLock lock;
-  SilentHost host;
+  QuietHost host;
   for (auto _ : state) {
-    std::filesystem::remove(h.gse2File);
-    for (const TSaveSeisDataThread& w : h.seconds)
+    std::filesystem::remove(h.file);
+    for (const TSaveSeisDataThread& w : h.writers)
       if (w.Execute(lock, host) != 4) state.SkipWithError("writer failed");
   }
-  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(h.gse2File));
+  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(h.file));
 }
 BENCHMARK(BM_Gse2WriterSameHour)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
