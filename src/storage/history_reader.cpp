@@ -630,28 +630,25 @@ THistoryNavigation BtnPrevNextClick(THistoryReader& reader, THistoryRecord& reco
   if (trigger && step != THistoryStep::None && record.Valid && record.TriggerFile &&
       HistoryFileSpan(record.FileName, first, last)) {
     // A trigger record is paged through within its file; past its ends the
-    // neighbouring trigger file is shown.
+    // neighbouring trigger file is shown, or without one the picture stays.
+    auto noNeighbour = [&](const char* message) {
+      nav.Requested = typed;
+      nav.Shown = record.StartTime;
+      nav.Result = kHistNoRequestedData;
+      nav.Message = message;
+      return nav;
+    };
     const int64_t firstMs = DateTimeToMs(first), lastMs = DateTimeToMs(last);
     fileName = record.FileName;
     if (step == THistoryStep::Next && t + shownMs > lastMs) {
       fileName = NeighbourTriggerFile(p, record.FileName, +1);
-      if (fileName.empty() || !HistoryFileSpan(fileName, first, last)) {
-        nav.Requested = typed;
-        nav.Shown = record.StartTime;
-        nav.Result = kHistNoRequestedData;
-        nav.Message = "No later trigger file.";
-        return nav;
-      }
+      if (fileName.empty() || !HistoryFileSpan(fileName, first, last))
+        return noNeighbour("No later trigger file.");
       t = DateTimeToMs(first);
     } else if (step == THistoryStep::Previous && t <= firstMs) {
       fileName = NeighbourTriggerFile(p, record.FileName, -1);
-      if (fileName.empty() || !HistoryFileSpan(fileName, first, last)) {
-        nav.Requested = typed;
-        nav.Shown = record.StartTime;
-        nav.Result = kHistNoRequestedData;
-        nav.Message = "No earlier trigger file.";
-        return nav;
-      }
+      if (fileName.empty() || !HistoryFileSpan(fileName, first, last))
+        return noNeighbour("No earlier trigger file.");
       // Its last page.
       t = std::max(DateTimeToMs(first), DateTimeToMs(last) - shownMs + 1000);
     } else {
