@@ -1,0 +1,73 @@
+#pragma once
+// A worker host that records what the jobs report: started jobs, posted codes
+// with their thread ids, and log lines. Every member is safe from any thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/worker.h"
+
+class RecordingHost final : public WorkerHost {
+ public:
+  void WorkerStarting(bool saveThread) override {
+    std::lock_guard lock(m_mutex);
+    ++(saveThread ? m_startedSave : m_started);
+  }
+  void PostThreadFinished(int code, uint64_t threadId) override {
+    // Notified under the lock: the waiting test may destroy the host as soon
+    // as it wakes.
+    std::lock_guard lock(m_mutex);
+    m_posts.emplace_back(code, threadId);
+    m_changed.notify_all();
+  }
+  void Log(const std::string& message) override {
+    std::lock_guard lock(m_mutex);
+    m_log.push_back(message);
+  }
+  // Waits for `n` reports (a bound against a hung job, not a timing) and
+  // returns every report so far.
+  std::vector<std::pair<int, uint64_t>> WaitForPosts(std::size_t n) {
+    std::unique_lock lock(m_mutex);
+    const bool ok = m_changed.wait_for(lock, std::chrono::seconds(30), [&] { return m_posts.size() >= n; });
+    EXPECT_TRUE(ok) << "only " << m_posts.size() << " of " << n << " jobs reported";
+    return m_posts;
+  }
+  // The same, codes only.
+  std::vector<int> WaitForCodes(std::size_t n) {
+    std::vector<int> codes;
+    for (const auto& post : WaitForPosts(n)) codes.push_back(post.first);
+    return codes;
+  }
+  std::vector<int> Codes() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<int> codes;
+    for (const auto& post : m_posts) codes.push_back(post.first);
+    return codes;
+  }
+  int Started() const {
+    std::lock_guard lock(m_mutex);
+    return m_started;
+  }
+  int StartedSave() const {
+    std::lock_guard lock(m_mutex);
+    return m_startedSave;
+  }
+  std::vector<std::string> LogLines() const {
+    std::lock_guard lock(m_mutex);
+    return m_log;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  std::condition_variable m_changed;
+  int m_started = 0;
+  int m_startedSave = 0;
+  std::vector<std::pair<int, uint64_t>> m_posts;
+  std::vector<std::string> m_log;
+};
