@@ -5,8 +5,6 @@
 #include <cstring>
 #include <limits>
 
-#include "station/station_state.h"
-
 namespace {
 
 int32_t RoundToSample(double v) {
@@ -61,10 +59,4 @@ int32_t RunFilter(const ArrayOfDataType& data, ArrayOfDataType& filtered, int32_
   // A pulse in the first T - 1 frames has no output frame: no pulse.
   if (ppsPosition > 0) ppsPosition = std::max(0, ppsPosition - 8 * (taps - 1));
   return newCount;
-}
-
-int32_t RunFilter(StationState& state, const TProgParam& params, int32_t newCount,
-                  int32_t& ppsPosition) {
-  return RunFilter(state.DataBuffer, state.FilteredBuffer, state.FilteredLength, params, newCount,
-                   ppsPosition);
 }

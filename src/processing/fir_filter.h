@@ -8,16 +8,10 @@
 #include "common/types.h"
 #include "config/progparam.h"
 
-struct StationState;
-
-// Moves FilteredBuffer left by the cycle's new count, filters the frames that
-// now have all their inputs, updates FilteredLength and moves `ppsPosition`
-// (when set) back by T − 1 frames. Returns the filter's new count, `newCount`.
-// With no coefficients nothing changes.
-int32_t RunFilter(StationState& state, const TProgParam& params, int32_t newCount,
-                  int32_t& ppsPosition);
-
-// The same over the two windows, shaped like the cycle's filter step.
+// Moves `filtered` left by the cycle's new count, filters the frames of `data`
+// that now have all their inputs, updates `filteredLength` and moves
+// `ppsPosition` (when set) back by T − 1 frames. Returns the filter's new
+// count, `newCount`. With no coefficients nothing changes.
 int32_t RunFilter(const ArrayOfDataType& data, ArrayOfDataType& filtered, int32_t& filteredLength,
                   const TProgParam& params, int32_t newCount, int32_t& ppsPosition);
 
