@@ -7,7 +7,6 @@
 #include <mutex>
 #include <system_error>
 
-#include "station/station_state.h"
 #include "storage/file_naming.h"
 #include "storage/gse2.h"
 
@@ -202,14 +201,6 @@ SavePreparation PrepareBufferForSave(const ArrayOfDataType* window, const TArray
 
   result.Outcome = SaveOutcome::Saved;
   result.Job = std::move(job);
-  return result;
-}
-
-SavePreparation PrepareBufferForSave(StationState& state, const TProgParam& params,
-                                     TDateTime start, bool trigger, int32_t& span) {
-  SavePreparation result =
-      PrepareBufferForSave(state.OutputBuffer, state.OutputPPS, nullptr, params, start, trigger, span);
-  if (result.LastSaveTime) state.LastSaveTime = *result.LastSaveTime;
   return result;
 }
 

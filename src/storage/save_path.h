@@ -18,8 +18,6 @@
 #include "storage/channel_table.h"
 #include "storage/save_lock.h"
 
-struct StationState;
-
 // Thread-finished codes of the save path.
 constexpr int kSaveWriterOkCode = 31;
 constexpr int kSaveWriterFailedCode = kSaveFailedCode;  // 32
@@ -100,9 +98,6 @@ struct SavePreparation {
 // `span` holds new segments taken minus segments asked.
 SavePreparation PrepareBufferForSave(const ArrayOfDataType* window, const TArrayOfPPS* tags,
                                      SaveContinuation* continuation, const TProgParam& params,
-                                     TDateTime start, bool trigger, int32_t& span);
-// The same over a station's output window by time alone; applies LastSaveTime.
-SavePreparation PrepareBufferForSave(StationState& state, const TProgParam& params,
                                      TDateTime start, bool trigger, int32_t& span);
 
 // One segment to one file. Fields are set by the save job before it starts.

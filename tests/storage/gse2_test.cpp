@@ -16,6 +16,7 @@
 #include "storage/save_path.h"
 #include "storage_test_support.h"
 #include "support/gse2_strict.h"
+#include "support/recording_host.h"
 
 using namespace storage_test;
 
@@ -170,7 +171,7 @@ class Gse2FileTest : public ::testing::Test {
 
   TempDir dir;
   SaveLock lock;
-  FakeHost host;
+  RecordingHost host;
   TDateTime t0 = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
   TDateTime t1 = EncodeDateTime(2005, 1, 15, 12, 0, 1, 0);
 };
@@ -301,7 +302,7 @@ TEST_F(Gse2FileTest, AnUnwritablePlaceFailsTheSegmentWithOneLogLine) {
       {dir.Path("isadir.ST01"), " ("}};
   for (const auto& [file, inLine] : rows) {
     SCOPED_TRACE(file);
-    FakeHost host;
+    RecordingHost host;
     int result = 0;
     EXPECT_NO_THROW(result = TwoChannelWriter(file, t0, {1, 2}).Execute(lock, host));
     EXPECT_EQ(result, -1);

@@ -1,17 +1,14 @@
 #pragma once
-// Helpers of the storage tests: a recording worker host and a reader for the
+// Helpers of the storage tests: readable case names and a reader for the
 // files our writer produces (TempDir, ReadFile and WriteFile come along).
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "common/worker.h"
 #include "support/temp_dir.h"
 
 namespace storage_test {
@@ -24,51 +21,6 @@ std::string LegendName(const ::testing::TestParamInfo<Case>& info) {
     name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
   return name + "_" + std::to_string(info.index);
 }
-
-// Records what workers report; Wait blocks until `count` notifications came.
-class FakeHost final : public WorkerHost {
- public:
-  void WorkerStarting(bool saveThread) override {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    (saveThread ? m_startedSave : m_started)++;
-  }
-  void PostThreadFinished(int code, uint64_t) override {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    m_codes.push_back(code);
-    m_cv.notify_all();
-  }
-  void Log(const std::string& message) override {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    m_log.push_back(message);
-  }
-  bool WaitForCodes(size_t count) {
-    std::unique_lock<std::mutex> lk(m_mutex);
-    return m_cv.wait_for(lk, std::chrono::seconds(30), [&] { return m_codes.size() >= count; });
-  }
-  std::vector<int> Codes() const {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    return m_codes;
-  }
-  std::vector<std::string> LogLines() const {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    return m_log;
-  }
-  int StartedSave() const {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    return m_startedSave;
-  }
-  int Started() const {
-    std::lock_guard<std::mutex> lk(m_mutex);
-    return m_started;
-  }
-
- private:
-  mutable std::mutex m_mutex;
-  std::condition_variable m_cv;
-  std::vector<int> m_codes;
-  std::vector<std::string> m_log;
-  int m_started = 0, m_startedSave = 0;
-};
 
 // One block as read back: the WID2 line split into its fixed columns.
 struct ReadBlock {
