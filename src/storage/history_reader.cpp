@@ -296,22 +296,13 @@ int32_t THistoryReader::ReadBytes(const std::string& bytes, THistoryRecord& reco
   }
 }
 
-int32_t THistoryReader::ReadParsed(const std::string& bytes, THistoryRecord& record,
-                                   TDateTime endTime, TDateTime startTime) {
-  const std::string_view file(bytes);
-  std::vector<int32_t> carry;
-  carry.swap(m_carry);
-  const int32_t carryChannels = m_carryChannels;
-  m_carryChannels = 0;
+namespace {
 
-  const int64_t startMs = DateTimeToMs(startTime);
-  const int64_t endMs = DateTimeToMs(endTime);
-  std::string problem;
-
-  // The first block at or after the requested start; one dated inside the
-  // request wins over an earlier one far outside it (a clock jump, a damaged year).
-  BlockHeader first, candidate;
-  HeaderState state = HeaderState::Ok;
+// The first block at or after the requested start; one dated inside the
+// request wins over an earlier one far outside it (a clock jump, a damaged year).
+bool FindFirstBlock(std::string_view file, int64_t startMs, int64_t endMs, BlockHeader& first,
+                    HeaderState& state, std::string& problem) {
+  BlockHeader candidate;
   size_t cur = 0;
   bool found = false;
   while (NextBlock(file, cur, candidate, state, problem)) {
@@ -324,50 +315,206 @@ int32_t THistoryReader::ReadParsed(const std::string& bytes, THistoryRecord& rec
       break;
     }
   }
-  if (state == HeaderState::Damaged) {
+  return found;
+}
+
+// The channels of a fresh picture: one per block sharing the first block's
+// start time. False on a damaged header.
+bool ReadChannels(std::string_view file, const BlockHeader& first, THistoryRecord& r,
+                  std::string& problem) {
+  r.StartTime = MsToDateTime(first.StartMs);
+  r.Station = first.Station;
+  r.InstrumentType = first.Instrument;
+  r.SampleRate = first.SampleRate;
+  BlockHeader b = first;
+  HeaderState state = HeaderState::Ok;
+  for (;;) {
+    r.Calibration.push_back(b.Calibration);
+    r.AuxIds.push_back(b.AuxId);
+    r.ChannelCodes.push_back(b.Channel);
+    if (!NextBlock(file, b.End, b, state, problem) || b.StartMs != first.StartMs) break;
+  }
+  r.ChannelCount = static_cast<int32_t>(r.Calibration.size());
+  return state != HeaderState::Damaged;
+}
+
+// Samples of the requested seconds, no more: a second beyond them would push
+// the picture's start out of view and count as missing. False (with
+// `problem`) when they do not fit in memory.
+bool AllocatePicture(THistoryRecord& r, int64_t startMs, int64_t endMs, std::string& problem) {
+  const int64_t seconds = std::max<int64_t>(1, (endMs - startMs + 999) / 1000);
+  const double frames = std::round(static_cast<double>(seconds) * r.SampleRate);
+  if (!(frames * r.ChannelCount <= static_cast<double>(kMaxValues))) {
+    problem = std::to_string(seconds) + " s at " + ShortestNumber(r.SampleRate) + " Hz";
+    return false;
+  }
+  const size_t values = static_cast<size_t>(frames) * static_cast<size_t>(r.ChannelCount);
+  try {
+    r.Samples.assign(values, 0);
+    r.Filled.assign(values, false);
+    r.Peak.assign(static_cast<size_t>(r.ChannelCount), 0);
+  } catch (const std::bad_alloc&) {
+    problem = std::to_string(values) + " values";
+    return false;
+  }
+  return true;
+}
+
+// Places the previous picture's carried values at the start of this one;
+// returns the frames placed.
+int64_t PlaceCarry(THistoryRecord& r, const std::vector<int32_t>& carry) {
+  const int64_t carried = static_cast<int64_t>(carry.size()) / r.ChannelCount;
+  const int64_t total = static_cast<int64_t>(r.Samples.size()) / r.ChannelCount;
+  const int64_t n = std::min(carried, total);
+  for (int64_t f = 0; f < n; ++f)
+    for (int32_t k = 0; k < r.ChannelCount; ++k)
+      Place(r, f, k, carry[static_cast<size_t>(f * r.ChannelCount + k)]);
+  return n;
+}
+
+// Places the blocks from `first` on into the picture, set by set (one block
+// per channel sharing a start time), until the set that reaches `endMs`.
+// Values past the picture go to `carry`. False (with `problem`) on a damaged
+// header or data value.
+class BlockPlacer {
+ public:
+  BlockPlacer(std::string_view file, THistoryRecord& r, int64_t endMs, bool joinFirstSet,
+              std::vector<int32_t>& carry)
+      : m_file(file), m_r(r), m_endMs(endMs), m_joinFirstSet(joinFirstSet), m_carry(carry),
+        m_count(r.ChannelCount),
+        m_totalFrames(static_cast<int64_t>(r.Samples.size()) / r.ChannelCount),
+        m_requestMs(DateTimeToMs(r.RequestStart)),
+        // Blocks dated outside the request (plus one block either side) are
+        // passed over: placed, they would only grow the carry without bound.
+        m_requestEndMs(std::max(endMs, m_requestMs + FramesToMs(m_totalFrames, r.SampleRate))) {}
+
+  bool Run(const BlockHeader& first, std::string& problem) {
+    BlockHeader b = first;
+    HeaderState state = HeaderState::Ok;
+    LastBlockMs = first.StartMs;
+    for (;;) {
+      if (Outside(b)) {
+        if (!NextBlock(m_file, b.End, b, state, problem)) break;
+        continue;
+      }
+      if (!m_inSet || b.StartMs != m_setStartMs) {
+        if (m_inSet) {
+          FinishSet();
+          if (m_setStartMs + 1000 >= m_endMs) break;
+        }
+        BeginSet(b);
+      } else {
+        ++m_k;
+      }
+      m_setCount = b.SampleCount;
+      LastBlockMs = b.StartMs;
+      if (m_k < m_count && !PlaceBlock(b, problem)) return false;
+      if (!NextBlock(m_file, b.End, b, state, problem)) break;
+    }
+    if (m_inSet) FinishSet();
+    return state != HeaderState::Damaged;
+  }
+
+  int64_t LastBlockMs = 0;
+
+ private:
+  bool Outside(const BlockHeader& h) const {
+    return h.StartMs + BlockMs(h) < m_requestMs || h.StartMs >= m_requestEndMs + BlockMs(h);
+  }
+
+  // Where a set lands: at its start time, or right after the previous set
+  // when the two overlap or lie closer than a block, so the writer's timing
+  // leaves no holes.
+  void BeginSet(const BlockHeader& b) {
+    m_inSet = true;
+    m_setStartMs = b.StartMs;
+    m_k = 0;
+    const int64_t pos = FramesBetween(m_requestMs, b.StartMs, m_r.SampleRate);
+    m_setFirst = pos;
+    if (m_joinFirstSet) {
+      m_setFirst = m_r.PreviousSetEnd;
+      m_joinFirstSet = false;
+    } else if (m_r.HavePreviousSet) {
+      const int64_t prevEnd = m_r.PreviousSetEnd;
+      const int64_t sinceMs = b.StartMs - m_r.PreviousSetStartMs;
+      const bool ended =
+          (sinceMs < 5000 && pos - prevEnd <= FramesBetween(0, sinceMs, m_r.SampleRate)) ||
+          pos < prevEnd || pos - prevEnd <= b.SampleCount;
+      if (ended) m_setFirst = prevEnd;
+    }
+  }
+
+  void FinishSet() {
+    m_r.HavePreviousSet = true;
+    m_r.PreviousSetStartMs = m_setStartMs;
+    m_r.PreviousSetEnd = m_setFirst + m_setCount;
+  }
+
+  bool PlaceBlock(const BlockHeader& b, std::string& problem) {
+    if (!BlockValues(m_file, b, m_values, problem)) return false;
+    for (size_t j = 0; j < m_values.size(); ++j) {
+      const int64_t f = m_setFirst + static_cast<int64_t>(j);
+      if (f < 0) continue;
+      if (f < m_totalFrames) {
+        Place(m_r, f, m_k, m_values[j]);
+      } else if (f - m_totalFrames < m_totalFrames) {
+        // Carried at most one picture's worth: memory stays bounded by the request.
+        const size_t at = static_cast<size_t>((f - m_totalFrames) * m_count + m_k);
+        if (at >= m_carry.size()) m_carry.resize((at / m_count + 1) * m_count, 0);
+        m_carry[at] = m_values[j];
+      }
+    }
+    return true;
+  }
+
+  std::string_view m_file;
+  THistoryRecord& m_r;
+  const int64_t m_endMs;
+  bool m_joinFirstSet;
+  std::vector<int32_t>& m_carry;
+  const int32_t m_count;
+  const int64_t m_totalFrames;
+  const int64_t m_requestMs;
+  const int64_t m_requestEndMs;
+  std::vector<int32_t> m_values;
+  bool m_inSet = false;
+  int64_t m_setStartMs = 0, m_setFirst = 0, m_setCount = 0;
+  int32_t m_k = 0;
+};
+
+}  // namespace
+
+int32_t THistoryReader::ReadParsed(const std::string& bytes, THistoryRecord& record,
+                                   TDateTime endTime, TDateTime startTime) {
+  const std::string_view file(bytes);
+  std::vector<int32_t> carry;
+  carry.swap(m_carry);
+  const int32_t carryChannels = m_carryChannels;
+  m_carryChannels = 0;
+
+  const int64_t startMs = DateTimeToMs(startTime);
+  const int64_t endMs = DateTimeToMs(endTime);
+  std::string problem;
+  const auto damaged = [&] {
     record.Problem = problem;
     return kHistDamaged;
-  }
+  };
+
+  BlockHeader first;
+  HeaderState state = HeaderState::Ok;
+  const bool found = FindFirstBlock(file, startMs, endMs, first, state, problem);
+  if (state == HeaderState::Damaged) return damaged();
   if (!found) return kHistNoRequestedData;
 
+  // A follow-on read places into the shown picture; a fresh one builds its
+  // own and replaces the shown one only when it succeeds.
   const bool followOn = record.Valid;
   THistoryRecord fresh;
   THistoryRecord& r = followOn ? record : fresh;
   bool joinFirstSet = false;
   if (!followOn) {
-    r.StartTime = MsToDateTime(first.StartMs);
-    r.Station = first.Station;
-    r.InstrumentType = first.Instrument;
-    r.SampleRate = first.SampleRate;
-    BlockHeader b = first;
-    for (;;) {
-      r.Calibration.push_back(b.Calibration);
-      r.AuxIds.push_back(b.AuxId);
-      r.ChannelCodes.push_back(b.Channel);
-      if (!NextBlock(file, b.End, b, state, problem) || b.StartMs != first.StartMs) break;
-    }
-    if (state == HeaderState::Damaged) {
-      record.Problem = problem;
-      return kHistDamaged;
-    }
-    r.ChannelCount = static_cast<int32_t>(r.Calibration.size());
-    // The requested seconds, no more: a second beyond them would push the
-    // picture's start out of view and count as missing.
-    const int64_t seconds = std::max<int64_t>(1, (endMs - startMs + 999) / 1000);
-    const double frames = std::round(static_cast<double>(seconds) * r.SampleRate);
-    if (!(frames * r.ChannelCount <= static_cast<double>(kMaxValues))) {
-      record.Problem = std::to_string(seconds) + " s at " + ShortestNumber(r.SampleRate) + " Hz";
-      return kHistNoMemory;
-    }
-    const size_t values = static_cast<size_t>(frames) * static_cast<size_t>(r.ChannelCount);
-    try {
-      r.Samples.assign(values, 0);
-      r.Filled.assign(values, false);
-      r.Peak.assign(static_cast<size_t>(r.ChannelCount), 0);
-    } catch (const std::bad_alloc&) {
-      record.Problem = std::to_string(values) + " values";
-      return kHistNoMemory;
-    }
+    if (!ReadChannels(file, first, r, problem)) return damaged();
+    if (!AllocatePicture(r, startMs, endMs, record.Problem)) return kHistNoMemory;
     r.RequestStart = startTime;
     r.HavePreviousSet = false;
     // Values of the previous picture that fell past its end continue this one
@@ -375,105 +522,26 @@ int32_t THistoryReader::ReadParsed(const std::string& bytes, THistoryRecord& rec
     if (!carry.empty() && carryChannels == r.ChannelCount &&
         carry.size() % static_cast<size_t>(r.ChannelCount) == 0 &&
         SameSecond(MsToDateTime(first.StartMs), m_carryTime)) {
-      const int64_t carried = static_cast<int64_t>(carry.size()) / r.ChannelCount;
-      const int64_t total = static_cast<int64_t>(r.Samples.size()) / r.ChannelCount;
-      const int64_t n = std::min(carried, total);
-      for (int64_t f = 0; f < n; ++f)
-        for (int32_t k = 0; k < r.ChannelCount; ++k)
-          Place(r, f, k, carry[static_cast<size_t>(f * r.ChannelCount + k)]);
-      r.PreviousSetEnd = n;
+      r.PreviousSetEnd = PlaceCarry(r, carry);
       joinFirstSet = true;
     }
   }
 
-  const int32_t count = r.ChannelCount;
-  const int64_t totalFrames = static_cast<int64_t>(r.Samples.size()) / count;
-  const int64_t requestMs = DateTimeToMs(r.RequestStart);
-  std::vector<int32_t> values;
-
-  BlockHeader b = first;
-  bool inSet = false;
-  int64_t setStartMs = 0, setFirst = 0, setCount = 0;
-  int32_t k = 0;
-  int64_t lastBlockMs = first.StartMs;
-  auto finishSet = [&] {
-    r.HavePreviousSet = true;
-    r.PreviousSetStartMs = setStartMs;
-    r.PreviousSetEnd = setFirst + setCount;
-  };
-  // Blocks dated outside the request (plus one block either side) are passed
-  // over: placed, they would only grow the carry buffer without bound.
-  const int64_t requestEndMs = std::max(endMs, requestMs + FramesToMs(totalFrames, r.SampleRate));
-  const auto outside = [&](const BlockHeader& h) {
-    return h.StartMs + BlockMs(h) < requestMs || h.StartMs >= requestEndMs + BlockMs(h);
-  };
-  for (;;) {
-    if (outside(b)) {
-      if (!NextBlock(file, b.End, b, state, problem)) break;
-      continue;
-    }
-    if (!inSet || b.StartMs != setStartMs) {
-      if (inSet) {
-        finishSet();
-        if (setStartMs + 1000 >= endMs) break;
-      }
-      inSet = true;
-      setStartMs = b.StartMs;
-      k = 0;
-      const int64_t pos = FramesBetween(requestMs, b.StartMs, r.SampleRate);
-      setFirst = pos;
-      if (joinFirstSet) {
-        setFirst = r.PreviousSetEnd;
-        joinFirstSet = false;
-      } else if (r.HavePreviousSet) {
-        const int64_t prevEnd = r.PreviousSetEnd;
-        const int64_t sinceMs = b.StartMs - r.PreviousSetStartMs;
-        const bool ended =
-            (sinceMs < 5000 && pos - prevEnd <= FramesBetween(0, sinceMs, r.SampleRate)) ||
-            pos < prevEnd || pos - prevEnd <= b.SampleCount;
-        if (ended) setFirst = prevEnd;
-      }
-    } else {
-      ++k;
-    }
-    setCount = b.SampleCount;
-    lastBlockMs = b.StartMs;
-    if (k < count) {
-      if (!BlockValues(file, b, values, problem)) {
-        record.Problem = problem;
-        if (followOn) Settle(record);
-        return kHistDamaged;
-      }
-      for (size_t j = 0; j < values.size(); ++j) {
-        const int64_t f = setFirst + static_cast<int64_t>(j);
-        if (f < 0) continue;
-        if (f < totalFrames) {
-          Place(r, f, k, values[j]);
-        } else if (f - totalFrames < totalFrames) {
-          // Carried at most one picture's worth: memory stays bounded by the request.
-          const size_t at = static_cast<size_t>((f - totalFrames) * count + k);
-          if (at >= m_carry.size()) m_carry.resize((at / count + 1) * count, 0);
-          m_carry[at] = values[j];
-        }
-      }
-    }
-    if (!NextBlock(file, b.End, b, state, problem)) break;
-  }
-  if (inSet) finishSet();
-  if (state == HeaderState::Damaged) {
-    record.Problem = problem;
+  BlockPlacer placer(file, r, endMs, joinFirstSet, m_carry);
+  if (!placer.Run(first, problem)) {
     if (followOn) Settle(record);
-    return kHistDamaged;
+    return damaged();
   }
 
-  m_carryChannels = m_carry.empty() ? 0 : count;
+  const int64_t totalFrames = static_cast<int64_t>(r.Samples.size()) / r.ChannelCount;
+  m_carryChannels = m_carry.empty() ? 0 : r.ChannelCount;
   m_carryTime = AddMs(r.StartTime, static_cast<int64_t>(static_cast<double>(totalFrames) / r.SampleRate) * 1000);
   r.CarriedFrames = CarriedFrames();
   r.Problem.clear();
   r.Valid = true;
   Settle(r);
   if (!followOn) record = std::move(fresh);
-  return lastBlockMs + 1000 >= endMs ? kHistOk : kHistShort;
+  return placer.LastBlockMs + 1000 >= endMs ? kHistOk : kHistShort;
 }
 
 std::string HistoryMessage(int32_t result, const std::string& fileName, const std::string& problem) {
