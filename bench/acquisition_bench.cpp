@@ -33,7 +33,7 @@ struct BenchStation {
     P.AVGin = ArrayOfChannels(8, 3);
     P.Converter.OffsetCompensation = true;
     AllocateBuffers(s, P, false);
-    s.LastPPSLevelTime = UnixMsToDateTime(kBenchStartMs);
+    s.LastPPSLevelTime = kBenchStartMs;
     // One second of frames with the pulse always at the same frame: every
     // cycle finds it exactly one second after the previous one.
     block.resize(8 * static_cast<size_t>(sampleRate));

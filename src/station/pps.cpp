@@ -74,10 +74,13 @@ int32_t CorrectSamplingRate(const RateCorrectionArgs& a, int32_t& prevPPS, int32
   return result;
 }
 
-bool UpdatePPSLevel(int32_t min, int32_t max, int32_t tresholdPercent, TDateTime now,
-                    TDateTime& lastLevelTime, int32_t& level, int32_t& peak) {
-  if (SecondsBetween(now, lastLevelTime) < kPPSLevelIntervalSeconds || max == min) return false;
-  lastLevelTime = now;
+bool UpdatePPSLevel(int32_t min, int32_t max, int32_t tresholdPercent, int64_t nowMs,
+                    int64_t& lastLevelMs, int32_t& level, int32_t& peak) {
+  // Whole seconds either way: a clock set back waits as long as one set forward.
+  const int64_t sinceMs = nowMs - lastLevelMs;
+  if ((sinceMs < 0 ? -sinceMs : sinceMs) / 1000 < kPPSLevelIntervalSeconds || max == min)
+    return false;
+  lastLevelMs = nowMs;
   // 64-bit product: a full-scale range times the percentage overflows 32 bits.
   const int64_t product = (static_cast<int64_t>(max) - min) * tresholdPercent;
   const double value = min + static_cast<double>(product) / 100.0;
@@ -100,7 +103,7 @@ PPSTimeError ComputePPSTimeError(int64_t nowUnixMs, int32_t prevPPS, int32_t n,
   return e;
 }
 
-TDateTime ComputePPSSecond(const PPSTimeError& e, int64_t nowUnixMs) {
+std::optional<int64_t> ComputePPSSecond(const PPSTimeError& e, int64_t nowUnixMs) {
   // Bounds in units of the denominator / 10: −1.5 s is −15 tenths.
   const int64_t tenth = e.denominator / 10;
   const int64_t x = e.numerator;
@@ -112,8 +115,8 @@ TDateTime ComputePPSSecond(const PPSTimeError& e, int64_t nowUnixMs) {
   else if (x >= 7 * tenth && x < 15 * tenth)
     shiftMs = 1000;
   else
-    return 0;
-  return UnixMsToDateTime(FloorDiv(nowUnixMs, 1000) * 1000 + shiftMs);
+    return std::nullopt;
+  return FloorDiv(nowUnixMs, 1000) * 1000 + shiftMs;
 }
 
 int32_t UpdateTimeTags(TArrayOfPPS& tags, const TagUpdateArgs& a) {
@@ -168,7 +171,7 @@ int32_t UpdateTimeTags(TArrayOfPPS& tags, const TagUpdateArgs& a) {
   else if (a.ppsPosition == 0 && a.ppsAtADInput)
     tag = {};
   else if (a.saveNoPPS)
-    tag = {a.now, a.windowLength - 8};
+    tag = {UnixMsToDateTime(a.nowMs), a.windowLength - 8};
   else
     tag = {};
   for (int32_t r = kept + 1; r < size; ++r) tags[r] = {};

@@ -3,6 +3,7 @@
 // PPS channel, and the UTC time tags of the windows. Pure functions; the
 // cycle logs what they report.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,10 +59,10 @@ struct RateCorrectionArgs {
 int32_t CorrectSamplingRate(const RateCorrectionArgs& a, int32_t& prevPPS, int32_t& curPPS,
                             int32_t& i, int32_t& j);
 
-// Updates `level`/`peak`/`lastLevelTime` from the PPS channel's range of this
-// cycle; returns true when it did.
-bool UpdatePPSLevel(int32_t min, int32_t max, int32_t tresholdPercent, TDateTime now,
-                    TDateTime& lastLevelTime, int32_t& level, int32_t& peak);
+// Updates `level`/`peak`/`lastLevelMs` from the PPS channel's range of this
+// cycle; returns true when it did. Times are Unix ms.
+bool UpdatePPSLevel(int32_t min, int32_t max, int32_t tresholdPercent, int64_t nowMs,
+                    int64_t& lastLevelMs, int32_t& level, int32_t& peak);
 
 // The time error of the latest pulse: e = numerator / (1000 × sampleRate) s,
 // kept in integers so that the bounds of the PPS second are exact.
@@ -72,13 +73,13 @@ struct PPSTimeError {
 };
 PPSTimeError ComputePPSTimeError(int64_t nowUnixMs, int32_t prevPPS, int32_t n, int32_t sampleRate);
 
-// The whole UTC second the pulse belongs to, 0 when e fits none.
-TDateTime ComputePPSSecond(const PPSTimeError& e, int64_t nowUnixMs);
+// The whole UTC second the pulse belongs to (Unix ms); none when e fits none.
+std::optional<int64_t> ComputePPSSecond(const PPSTimeError& e, int64_t nowUnixMs);
 
 struct TagUpdateArgs {
   int32_t ppsPosition;  // 0 = no pulse in this window
   int32_t newCount;     // how far the window moved
-  TDateTime now;
+  int64_t nowMs;        // Unix ms; the clock fallback's tag
   TDateTime T;          // PPS second, 0 = unknown
   int32_t windowLength;
   bool ppsAtADInput;

@@ -238,7 +238,7 @@ void StationController::FormCreate() {
   // Every watch starts counting from now.
   const TDateTime now = m_clock->NowUtc();
   m_state.LastSaveTime = now;
-  m_state.LastPPSLevelTime = now;
+  m_state.LastPPSLevelTime = DateTimeToUnixMs(now);
   m_state.LastValidTime = now;
   if (m_params.WaitForSync)
     IndicateSaveLog("Tim: Waiting for valid time...");

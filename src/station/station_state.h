@@ -36,7 +36,9 @@ struct StationState {
   bool DailyMessageSent = false, SignalChecked = false, OffsetsLogged = false;
   bool KeepOffsetsFile = true;
   TDateTime LastSaveTime = 0;
-  TDateTime LastPPSLevelTime = 0, LastValidTime = 0;
+  // Unix ms: the cycle's time stays in milliseconds.
+  int64_t LastPPSLevelTime = 0;
+  TDateTime LastValidTime = 0;
   int32_t EmptySaveCount = 0;
   int32_t ADNoDataCount = 0;
   // Incremented before a worker starts, decremented only by the

@@ -57,7 +57,7 @@ class Acquisition : public ::testing::Test {
   void SetUpStation(int32_t sampleRate) {
     P = Params(sampleRate);
     AllocateBuffers(s, P, false);
-    s.LastPPSLevelTime = UnixMsToDateTime(kStartMs);
+    s.LastPPSLevelTime = kStartMs;
   }
   CycleResult Append(const ArrayOfDataType& block, int64_t atMs = kStartMs,
                      const std::string& unit = "counts", const CycleHooks& hooks = {}) {
@@ -446,7 +446,7 @@ struct SimulatedRun {
       : converter(clock, 2024, driftPpm) {
     P.ReSampling = resampling;
     AllocateBuffers(s, P, false);
-    s.LastPPSLevelTime = clock.NowUtc();
+    s.LastPPSLevelTime = clock.NowUnixMs();
   }
   void Cycles(int count, int64_t stepMs) {
     for (int n = 0; n < count; ++n) {

@@ -11,30 +11,28 @@ constexpr int64_t kNoonMs = 1'780'315'200'000;
 
 TDateTime AtMs(int64_t unixMs) { return UnixMsToDateTime(unixMs); }
 
-TEST(PPSLevel, FivePercentOfTheRangeAboveTheMinimum) {
-  TDateTime last = AtMs(kNoonMs);
-  int32_t level = kInitialPPSLevel, peak = kInitialPPSLevel;
-  EXPECT_TRUE(UpdatePPSLevel(-1000, 9000, 5, AtMs(kNoonMs + 15000), last, level, peak));
-  EXPECT_EQ(level, -500);
-  EXPECT_EQ(peak, 9000);
-  EXPECT_EQ(last, AtMs(kNoonMs + 15000));
-}
-
-TEST(PPSLevel, WaitsFifteenWholeSecondsAndNeedsARange) {
-  TDateTime last = AtMs(kNoonMs);
-  int32_t level = 7, peak = 8;
-  EXPECT_FALSE(UpdatePPSLevel(-1000, 9000, 5, AtMs(kNoonMs + 14999), last, level, peak));
-  EXPECT_FALSE(UpdatePPSLevel(9000, 9000, 5, AtMs(kNoonMs + 20000), last, level, peak));
-  EXPECT_EQ(level, 7);
-  EXPECT_EQ(peak, 8);
-  EXPECT_EQ(last, AtMs(kNoonMs));
-}
-
-TEST(PPSLevel, FullScaleRangeDoesNotOverflow) {
-  TDateTime last = AtMs(kNoonMs);
-  int32_t level = 0, peak = 0;
-  ASSERT_TRUE(UpdatePPSLevel(-536870912, 536870912, 5, AtMs(kNoonMs + 60000), last, level, peak));
-  EXPECT_EQ(level, -483183821);  // -536870912 + 53687091.2, rounded
+// The level follows the range at most every 15 whole seconds, either way
+// (a clock set back), and never from a flat range.
+TEST(PPSLevel, FivePercentOfTheRangeAboveTheMinimumEveryFifteenSeconds) {
+  struct Row {
+    int32_t min, max;
+    int64_t afterMs;
+    bool updated;
+    int32_t level;
+  } rows[] = {{-1000, 9000, 15000, true, -500},  {-1000, 9000, -15000, true, -500},
+              {-1000, 9000, 14999, false, 7},    {-1000, 9000, -14999, false, 7},
+              {9000, 9000, 20000, false, 7},
+              // 64-bit product: -536870912 + 53687091.2, rounded.
+              {-536870912, 536870912, 60000, true, -483183821}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.afterMs);
+    int64_t last = kNoonMs;
+    int32_t level = 7, peak = 8;
+    EXPECT_EQ(UpdatePPSLevel(r.min, r.max, 5, kNoonMs + r.afterMs, last, level, peak), r.updated);
+    EXPECT_EQ(level, r.level);
+    EXPECT_EQ(peak, r.updated ? r.max : 8);
+    EXPECT_EQ(last, r.updated ? kNoonMs + r.afterMs : kNoonMs);
+  }
 }
 
 class PPSDetection : public ::testing::Test {
@@ -148,11 +146,11 @@ TEST_P(PPSSecond, FromTheTimeError) {
   const int64_t now = kNoonMs + 7000 + GetParam().millisecond;
   const PPSTimeError e = ComputePPSTimeError(now, kN - 8 * GetParam().framesBack, kN, kRate);
   EXPECT_DOUBLE_EQ(e.Seconds(), GetParam().millisecond / 1000.0 - GetParam().framesBack / 1000.0);
-  const TDateTime T = ComputePPSSecond(e, now);
+  const std::optional<int64_t> T = ComputePPSSecond(e, now);
   if (GetParam().shift == 9)
-    EXPECT_EQ(T, 0);
+    EXPECT_FALSE(T);
   else
-    EXPECT_EQ(DateTimeToUnixMs(T), kNoonMs + 7000 + 1000 * GetParam().shift);
+    EXPECT_EQ(T, kNoonMs + 7000 + 1000 * GetParam().shift);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bounds, PPSSecond,
@@ -176,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(Bounds, PPSSecond,
 TEST(PPSTimeError, NoPulseInTheWindowIsAboutMinus180Seconds) {
   const PPSTimeError e = ComputePPSTimeError(kNoonMs + 123, 0, 1440000, 1000);
   EXPECT_NEAR(e.Seconds(), -179.877, 1e-9);
-  EXPECT_EQ(ComputePPSSecond(e, kNoonMs + 123), 0);
+  EXPECT_FALSE(ComputePPSSecond(e, kNoonMs + 123));
 }
 
 TEST(PPSTimeError, FormatsThreeDecimals) {
@@ -210,10 +208,10 @@ TEST(PPSPresence, LoggedOnceWhenFoundAndOnceWhenLost) {
 class TimeTags : public ::testing::Test {
  protected:
   TArrayOfPPS tags = TArrayOfPPS(kPPSTagCount);
-  TDateTime now = AtMs(kNoonMs + 450);
+  int64_t nowMs = kNoonMs + 450;
   TDateTime second = AtMs(kNoonMs - 1000);
   TagUpdateArgs Args(int32_t p, TDateTime T, bool atInput = false, bool saveNoPPS = false) {
-    return {p, 8000, now, T, 1440000, atInput, saveNoPPS};
+    return {p, 8000, nowMs, T, 1440000, atInput, saveNoPPS};
   }
 };
 
@@ -283,11 +281,11 @@ TEST_F(TimeTags, NoPulseWhilePpsIsAtTheInputLeavesTheEntryFree) {
   EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, true, true)), 0);
   EXPECT_EQ(tags[0], TPPSRecord{});
   EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, false, true)), 0);
-  EXPECT_EQ(tags[0], (TPPSRecord{now, 1440000 - 8}));
+  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(nowMs), 1440000 - 8}));
   // Unknown second with a pulse: the clock fallback too.
   tags = TArrayOfPPS(kPPSTagCount);
   EXPECT_EQ(UpdateTimeTags(tags, Args(5000, 0, true, true)), 0);
-  EXPECT_EQ(tags[0], (TPPSRecord{now, 1440000 - 8}));
+  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(nowMs), 1440000 - 8}));
 }
 
 }  // namespace
