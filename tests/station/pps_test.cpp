@@ -35,32 +35,24 @@ TEST(PPSLevel, FivePercentOfTheRangeAboveTheMinimumEveryFifteenSeconds) {
   }
 }
 
-class PPSDetection : public ::testing::Test {
- protected:
+// A run of 25 frames at or above the level marks the pulse at its first frame;
+// a lower value restarts the run, other channels neither count nor break it.
+TEST(PPSDetection, TheTwentyFifthHighFrameMarksTheRunStartOnce) {
   int32_t position = 0, run = 0;
-  void Frames(int32_t firstFrame, int32_t count, int32_t value, int32_t channel = 3) {
-    for (int32_t f = firstFrame; f < firstFrame + count; ++f)
+  const auto frames = [&](int32_t first, int32_t count, int32_t value, int32_t channel = 3) {
+    for (int32_t f = first; f < first + count; ++f)
       DetectPPS(8 * f + channel, value, 3, -500, position, run);
-  }
-};
-
-TEST_F(PPSDetection, TwentyFourHighFramesDoNotCountTheTwentyFifthMarksTheRunStart) {
-  Frames(10, 24, 9000);
-  EXPECT_EQ(position, 0);
-  Frames(34, 1, 9000);
-  EXPECT_EQ(position, 80);
-  Frames(35, 100, 9000);  // a long pulse marks once
-  EXPECT_EQ(position, 80);
-}
-
-TEST_F(PPSDetection, OtherChannelsAreIgnoredAndALowValueRestartsTheRun) {
-  Frames(0, 20, 9000);
-  Frames(0, 50, -1000, 4);  // other channel: no effect on the run
-  Frames(20, 1, -501);
-  Frames(21, 24, 9000);
-  EXPECT_EQ(position, 0);
-  Frames(45, 1, -500);  // at the level counts as high
-  EXPECT_EQ(position, 8 * 21);
+    return position;
+  };
+  EXPECT_EQ(frames(10, 24, 9000), 0);
+  EXPECT_EQ(frames(34, 1, 9000), 80);
+  EXPECT_EQ(frames(35, 100, 9000), 80);  // a long pulse marks once
+  position = run = 0;
+  frames(0, 20, 9000);
+  frames(0, 50, -1000, 4);
+  frames(20, 1, -501);
+  EXPECT_EQ(frames(21, 24, 9000), 0);
+  EXPECT_EQ(frames(45, 1, -500), 8 * 21);  // at the level counts as high
 }
 
 // Sample rate 100: one second is 800 values.
@@ -107,10 +99,8 @@ TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
   int32_t prev = 800, cur = 1600 - 24, i = cur + 195, j = 500;
   ASSERT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 3);
   for (int32_t x = 0; x < 24; ++x) EXPECT_EQ(data[1576 + x], 1560 + x % 16) << x;
-}
-
-TEST_F(RateCorrection, FirstPulseOfTheCycleOnlyBecomesThePrevious) {
-  int32_t prev = 0, cur = 1600, i = 1795, j = 3;
+  // The first pulse of a cycle only becomes the previous one.
+  prev = 0, cur = 1600, i = 1795;
   EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 0);
   EXPECT_EQ(prev, 1600);
   EXPECT_EQ(cur, 0);
@@ -187,22 +177,22 @@ TEST(PPSTimeError, FormatsThreeDecimals) {
 }
 
 TEST(PPSPresence, LoggedOnceWhenFoundAndOnceWhenLost) {
+  const struct {
+    int64_t numerator;  // of 1000
+    bool present, detectedNow, lostNow;
+    const char* text;
+  } rows[] = {{-750, true, true, false, "-0.750s"},
+              {10, true, false, false, "0.010s"},
+              {-60000, false, false, true, "N/A"},  // exactly 60 s off
+              {-180000, false, false, false, "N/A"}};
   bool flag = false;
-  PPSPresence p = CheckPPSPresence({-750, 1000}, flag);
-  EXPECT_TRUE(flag);
-  EXPECT_TRUE(p.detectedNow);
-  EXPECT_EQ(p.editTimeTag, "-0.750s");
-  p = CheckPPSPresence({10, 1000}, flag);
-  EXPECT_FALSE(p.detectedNow);
-  EXPECT_EQ(p.editTimeTag, "0.010s");
-  p = CheckPPSPresence({-60000, 1000}, flag);  // exactly 60 s off
-  EXPECT_FALSE(flag);
-  EXPECT_TRUE(p.lostNow);
-  EXPECT_EQ(p.editTimeTag, "N/A");
-  p = CheckPPSPresence({-180000, 1000}, flag);
-  EXPECT_FALSE(p.lostNow);
-  EXPECT_FALSE(p.detectedNow);
-  EXPECT_EQ(p.editTimeTag, "N/A");
+  for (const auto& r : rows) {
+    const PPSPresence p = CheckPPSPresence({r.numerator, 1000}, flag);
+    EXPECT_EQ(flag, r.present) << r.numerator;
+    EXPECT_EQ(p.detectedNow, r.detectedNow) << r.numerator;
+    EXPECT_EQ(p.lostNow, r.lostNow) << r.numerator;
+    EXPECT_EQ(p.editTimeTag, r.text);
+  }
 }
 
 class TimeTags : public ::testing::Test {

@@ -132,19 +132,16 @@ TEST_F(HistoryReaderTest, ReadsBackWhatTheWriterWrote) {
   EXPECT_EQ(m_record.DisplaySamples[5], At(m_record, 1, 2) * 2);
 }
 
-TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlock) {
+TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlockAndAfterTheLastFindsNone) {
   WriteSeconds(Continuous(kHour), Range(5, 20));
   ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(12), At(2, 500)), kHistOk);
   EXPECT_EQ(m_record.StartTime, At(5));
   // Placement is relative to the requested moment: second 5 begins 2.5 s in.
   EXPECT_EQ(At(m_record, 249, 0), 0);
   ExpectSeconds(m_record, 250, 250 + 7 * kRate, 5);
-}
-
-TEST_F(HistoryReaderTest, RequestAfterTheLastBlockFindsNoData) {
-  WriteSeconds(Continuous(kHour), Range(0, 10));
-  EXPECT_EQ(m_reader.Read(Continuous(kHour), m_record, At(30), At(10)), kHistNoRequestedData);
-  EXPECT_FALSE(m_record.Valid);
+  THistoryRecord none;
+  EXPECT_EQ(m_reader.Read(Continuous(kHour), none, At(40), At(20)), kHistNoRequestedData);
+  EXPECT_FALSE(none.Valid);
 }
 
 TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlat) {
@@ -315,43 +312,35 @@ INSTANTIATE_TEST_SUITE_P(
     LegendName<BadFileCase>);
 
 TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
-  EXPECT_EQ(m_reader.Read(m_dir.Path("none"), m_record, At(1), At(0)), kHistNoFile);
   WriteFile(m_dir.Path("empty"), "");
-  EXPECT_EQ(m_reader.Read(m_dir.Path("empty"), m_record, At(1), At(0)), kHistUnknownSize);
   std::filesystem::create_directories(m_dir.Path("dir"));
-  EXPECT_EQ(m_reader.Read(m_dir.Path("dir"), m_record, At(1), At(0)), kHistCannotOpen);
-  EXPECT_FALSE(m_record.Valid);
-
-  EXPECT_EQ(HistoryMessage(kHistNoFile, "f"), "No data file found. \"f\"");
-  EXPECT_EQ(HistoryMessage(kHistCannotOpen, "f"), "Data file cannot be opened. \"f\"");
-  EXPECT_EQ(HistoryMessage(kHistUnknownSize, "f"), "Unknown file size. Cannot be read. \"f\"");
+  WriteFile(m_dir.Path("bad"), Block(Replace(GoodWid2(), 49, "x3"), "1 2 3"));
+  const struct {
+    const char* file;
+    int32_t code;
+    const char* message;  // before the quoted file name
+  } rows[] = {{"none", kHistNoFile, "No data file found. \""},
+              {"empty", kHistUnknownSize, "Unknown file size. Cannot be read. \""},
+              {"dir", kHistCannotOpen, "Data file cannot be opened. \""},
+              {"bad", kHistDamaged, "Damaged data file (WID2 sample count is not a number). \""}};
+  for (const auto& r : rows) {
+    const std::string path = m_dir.Path(r.file);
+    THistoryRecord record;
+    EXPECT_EQ(m_reader.Read(path, record, At(1), At(0)), r.code) << r.file;
+    EXPECT_FALSE(record.Valid);
+    EXPECT_EQ(HistoryMessage(r.code, path, record.Problem), r.message + path + "\"");
+  }
   EXPECT_EQ(HistoryMessage(kHistCannotSeek, "f"), "Cannot find bigining of file. \"f\"");
   EXPECT_EQ(HistoryMessage(kHistNoRequestedData, "f"), "No requested data in file. \"f\"");
   EXPECT_EQ(HistoryMessage(kHistShort, "f"), "");
 }
 
-TEST_F(HistoryReaderTest, DamagedFileLeavesTheRecordInvalidAndNamesTheProblem) {
-  const std::string path = m_dir.Path("bad");
-  WriteFile(path, Block(Replace(GoodWid2(), 49, "x3"), "1 2 3"));
-  ASSERT_EQ(m_reader.Read(path, m_record, At(1), At(0)), kHistDamaged);
-  EXPECT_FALSE(m_record.Valid);
-  EXPECT_EQ(HistoryMessage(kHistDamaged, path, m_record.Problem),
-            "Damaged data file (WID2 sample count is not a number). \"" + path + "\"");
-}
-
 // ---- navigation ------------------------------------------------------------
 
-struct StepCase {
-  int32_t shown, step;
-};
-class HistoryStepTest : public ::testing::TestWithParam<StepCase> {};
-TEST_P(HistoryStepTest, PicturesOverlapByAQuarter) {
-  EXPECT_EQ(HistoryStepSeconds(GetParam().shown), GetParam().step);
+TEST(HistoryStep, PicturesOverlapByAQuarter) {
+  for (const auto& [shown, step] : {std::pair{40, 30}, {1, 1}, {2, 1}, {3, 2}, {60, 45}})
+    EXPECT_EQ(HistoryStepSeconds(shown), step) << shown;
 }
-INSTANTIATE_TEST_SUITE_P(Steps, HistoryStepTest,
-                         ::testing::Values(StepCase{40, 30}, StepCase{1, 1}, StepCase{2, 1},
-                                           StepCase{3, 2}, StepCase{60, 45}),
-                         [](const auto& i) { return "Shown" + std::to_string(i.param.shown); });
 
 TEST_F(HistoryReaderTest, NextAndPreviousMoveByTheStepAndShowTheFirstBlock) {
   WriteSeconds(Continuous(kHour), Range(0, 120));
@@ -370,39 +359,38 @@ TEST_F(HistoryReaderTest, NextAndPreviousMoveByTheStepAndShowTheFirstBlock) {
                                           std::to_string(m_record.Errors));
 }
 
-TEST_F(HistoryReaderTest, PictureAcrossTheHourContinuesInTheNextFile) {
-  WriteSeconds(Continuous(kHour), Range(3590, 3600));
-  const TDateTime nextHour = At(3600);
-  WriteSeconds(Continuous(nextHour), Range(3600, 3620));
-  const THistoryNavigation nav =
-      BtnPrevNextClick(m_reader, m_record, Params(), At(3590), 20, THistoryStep::None, false);
-  EXPECT_EQ(nav.Result, kHistOk);
-  EXPECT_EQ(nav.FileName, Continuous(nextHour));
-  EXPECT_EQ(m_record.StartTime, At(3590));
-  ExpectSeconds(m_record, 0, 20 * kRate, 3590);
-  EXPECT_EQ(m_record.Errors, 0);
-}
-
-TEST_F(HistoryReaderTest, MissingNextHourKeepsTheFirstHourWithoutAMessage) {
-  WriteSeconds(Continuous(kHour), Range(3590, 3600));
-  const THistoryNavigation nav =
-      BtnPrevNextClick(m_reader, m_record, Params(), At(3590), 20, THistoryStep::None, false);
-  EXPECT_EQ(nav.Result, kHistNoFile);
-  EXPECT_TRUE(m_record.Valid);
-  EXPECT_EQ(nav.Message, "");
-  ExpectSeconds(m_record, 0, 10 * kRate, 3590);
-  EXPECT_EQ(m_record.Errors, 10 * kRate);
-}
-
-TEST_F(HistoryReaderTest, ShortFileWithinOneHourIsNotReadTwice) {
-  WriteSeconds(Continuous(kHour), Range(0, 30));
-  const THistoryNavigation nav =
-      BtnPrevNextClick(m_reader, m_record, Params(), At(20), 20, THistoryStep::None, false);
-  EXPECT_EQ(nav.Result, kHistShort);
-  EXPECT_EQ(nav.FileName, Continuous(kHour));
-  ExpectSeconds(m_record, 0, 10 * kRate, 20);
-  EXPECT_EQ(At(m_record, 10 * kRate, 0), 0);
-  EXPECT_EQ(m_record.Errors, 10 * kRate);
+// A picture the file ends early is continued from the next hour's file when
+// there is one; a missing one keeps what was read, without a message.
+TEST_F(HistoryReaderTest, AShortPictureContinuesInTheNextHoursFileOnly) {
+  const struct {
+    const char* legend;
+    int from, to;      // seconds in this hour's file
+    bool nextHour;     // seconds 3600 … 3619 in the next one
+    int typed;
+    int32_t result;
+    int nextSeconds;   // seconds read from the next file
+    bool reportsNext;  // the result is the next file's
+  } rows[] = {{"across the hour", 3590, 3600, true, 3590, kHistOk, 10, true},
+              {"next hour missing", 3590, 3600, false, 3590, kHistNoFile, 0, true},
+              {"short file within the hour", 0, 30, true, 20, kHistShort, 0, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.legend);
+    TempDir dir;
+    TProgParam p = Params();
+    p.DataDir = dir.Path("Data");
+    WriteSeconds(ContinuousFileName(p, kHour), Range(r.from, r.to));
+    if (r.nextHour) WriteSeconds(ContinuousFileName(p, At(3600)), Range(3600, 3620));
+    THistoryRecord record;
+    const THistoryNavigation nav =
+        BtnPrevNextClick(m_reader, record, p, At(r.typed), 20, THistoryStep::None, false);
+    EXPECT_EQ(nav.Result, r.result);
+    EXPECT_EQ(nav.FileName, ContinuousFileName(p, r.reportsNext ? At(3600) : At(r.typed)));
+    EXPECT_EQ(nav.Message, "");
+    ASSERT_TRUE(record.Valid);
+    const int seconds = std::min(r.to - r.typed, 20) + r.nextSeconds;
+    ExpectSeconds(record, 0, seconds * kRate, r.typed);
+    EXPECT_EQ(record.Errors, (20 - seconds) * kRate);
+  }
 }
 
 TEST_F(HistoryReaderTest, TriggerModeReadsTheTriggerFileOfThatSecondOnly) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/gse2_strict.h"
 #include "support/temp_dir.h"
 
 namespace storage_test {
@@ -39,38 +40,24 @@ inline std::string FieldAt(const std::string& line, int column) {
   return line.substr(from, end == std::string::npos ? std::string::npos : end - from);
 }
 
-// Parses a whole file; fails the calling test on anything unexpected.
+// The blocks of a whole file; a file off the strict layout fails the calling test.
 inline std::vector<ReadBlock> ParseGse2(const std::string& bytes) {
+  EXPECT_EQ(gse2_strict::LayoutProblem(bytes), "");
   std::vector<ReadBlock> blocks;
-  const std::string begin = "BEGIN GSE2.0\n\n";
-  EXPECT_EQ(bytes.compare(0, begin.size(), begin), 0) << "no BEGIN header";
-  EXPECT_GE(bytes.size(), begin.size() + 4);
-  EXPECT_EQ(bytes.substr(bytes.size() - 4), "STOP") << "file does not end in STOP";
-  std::istringstream in(bytes.substr(begin.size(), bytes.size() - begin.size() - 4));
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    EXPECT_EQ(line.rfind("WID2", 0), 0u) << "expected WID2, got: " << line;
-    ReadBlock b;
-    b.Wid2 = line;
-    b.Time = line.substr(5, 23);
-    b.Station = FieldAt(line, 30);
-    b.Channel = FieldAt(line, 36);
-    b.AuxId = FieldAt(line, 40);
-    b.SampleCount = std::atoi(FieldAt(line, 49).c_str());
-    std::getline(in, line);
-    EXPECT_EQ(line, "DAT2");
-    while (std::getline(in, line) && line.rfind("CHK2 ", 0) != 0) {
-      EXPECT_LE(line.size(), 131u);
+  std::istringstream in(bytes);
+  bool inData = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("WID2 ", 0) == 0) {
+      blocks.push_back({line, line.substr(5, 23), FieldAt(line, 30), FieldAt(line, 36),
+                        FieldAt(line, 40), std::atoi(FieldAt(line, 49).c_str()), {}, -1});
+    } else if (line.rfind("CHK2 ", 0) == 0) {
+      blocks.back().Checksum = std::atoll(line.c_str() + 5);
+      inData = false;
+    } else if (inData) {
       std::istringstream values(line);
-      long long v;
-      while (values >> v) b.Values.push_back(static_cast<int32_t>(v));
+      for (long long v; values >> v;) blocks.back().Values.push_back(static_cast<int32_t>(v));
     }
-    EXPECT_EQ(line.rfind("CHK2 ", 0), 0u);
-    b.Checksum = std::atoll(line.c_str() + 5);
-    std::getline(in, line);
-    EXPECT_EQ(line, "") << "no empty line after CHK2";
-    blocks.push_back(std::move(b));
+    inData = inData || line == "DAT2";
   }
   return blocks;
 }
