@@ -18,16 +18,6 @@ TEST(RoundedMean, RoundsHalvesToEven) {
   for (const auto& r : rows) EXPECT_EQ(RoundedMean(r.sum, r.frames), r.expected) << r.sum << "/" << r.frames;
 }
 
-TEST(RoundToInt32, HalvesToEvenAndSaturates) {
-  EXPECT_EQ(RoundToInt32(2.5), 2);
-  EXPECT_EQ(RoundToInt32(3.5), 4);
-  EXPECT_EQ(RoundToInt32(-2.5), -2);
-  EXPECT_EQ(RoundToInt32(-3.5), -4);
-  EXPECT_EQ(RoundToInt32(2.4999), 2);
-  EXPECT_EQ(RoundToInt32(1e12), INT32_MAX);
-  EXPECT_EQ(RoundToInt32(-1e12), INT32_MIN);
-}
-
 TEST(OffsetsFromSums, UseTheFramesOfTheWindow) {
   std::array<int64_t, kChannelCount> sums{5, 7, -5, 0, 8, 1, 3, -3};
   ArrayOfDataType offsets;
@@ -106,15 +96,6 @@ TEST_F(DisplayConversion, RangesStartingMidFrameMatchValueByValue) {
     for (int32_t i = 3; i < 2390; ++i) single[i] = ConvertValueForDisplay(src[i], i, f);
     EXPECT_EQ(bulk, single);
   }
-}
-
-TEST(AddChannelSums, RangesStartingMidFrameSumPerChannel) {
-  ArrayOfDataType v(8 * 50);
-  for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<int32_t>(i * 7919 % 1000) - 500;
-  std::array<int64_t, kChannelCount> bulk{}, single{};
-  AddChannelSums(v.data(), 5, 397, bulk);
-  for (int32_t i = 5; i < 397; ++i) single[i % 8] += v[i];
-  EXPECT_EQ(bulk, single);
 }
 
 TEST(ConditionValue, AddsAverageRemovesOffsetAndSaturates) {

@@ -17,11 +17,6 @@ struct Resampled {
   ResamplerWindow Window() { return {buffer, length, sourcePos}; }
 };
 
-TEST(Resampler, BufferLengthIsTheDecimatedWindowPlusTenFrames) {
-  EXPECT_EQ(ResampledBufferLength(1440000, 10), 144080);
-  EXPECT_EQ(ResampledBufferLength(kN, kR), 1680);
-}
-
 TEST(Resampler, WindowMovesOneFrameMoreWhenAlmostFullElseOneLess) {
   ArrayOfDataType source(kN, 1);
   int32_t pps = 0;

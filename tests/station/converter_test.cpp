@@ -26,14 +26,6 @@ TEST(SimulatedConverter, OpensWithItsDescriptionAndClosesToNotOpen) {
   EXPECT_STREQ(ADModelText(), "Simulation");
 }
 
-TEST(SimulatedConverter, GainIsTenVoltsOnThirtyTwoBitsExceptChannelSeven) {
-  ManualClock clock(kDayMs);
-  SimulatedConverter conv(clock, 7);
-  ASSERT_EQ(conv.ADGain().size(), 8u);
-  for (int c = 0; c < 7; ++c) EXPECT_DOUBLE_EQ(conv.ADGain()[c], 0.004656612873077393);
-  EXPECT_DOUBLE_EQ(conv.ADGain()[7], 1.0);
-}
-
 // The stream of a converter read on a schedule, all blocks joined.
 struct Stream {
   int64_t frames = 0;
@@ -108,7 +100,9 @@ TEST_P(ConverterOnItsClock, DeliversTheFramesDueAndPulsesOnEveryWholeSecond) {
     for (size_t n = 0; n < st.pulseStarts[k].size(); ++n) {
       const int64_t second = 1000 * (static_cast<int64_t>(n) + firstSecond) - c.originMsOfSecond;
       EXPECT_EQ(st.pulseStarts[k][n], static_cast<int64_t>(std::ceil(second * perMs))) << n;
-      if (n + 1 < st.pulseStarts[k].size()) EXPECT_EQ(st.pulseFrames[k][n], c.pulseFrames) << n;
+      if (n + 1 < st.pulseStarts[k].size()) {
+        EXPECT_EQ(st.pulseFrames[k][n], c.pulseFrames) << n;
+      }
     }
   }
   EXPECT_TRUE(st.log.empty());
