@@ -195,87 +195,72 @@ TEST(PPSPresence, LoggedOnceWhenFoundAndOnceWhenLost) {
   }
 }
 
-class TimeTags : public ::testing::Test {
- protected:
-  TArrayOfPPS tags = TArrayOfPPS(kPPSTagCount);
-  int64_t nowMs = kNoonMs + 450;
-  TDateTime second = AtMs(kNoonMs - 1000);
-  TagUpdateArgs Args(int32_t p, TDateTime T, bool atInput = false, bool saveNoPPS = false) {
-    return {p, 8000, nowMs, T, 1440000, atInput, saveNoPPS};
-  }
-};
-
-TEST_F(TimeTags, MoveWithTheWindowDropLeaversAndAddThePulse) {
-  tags[0] = {AtMs(kNoonMs - 181000), 7992};  // leaves
-  tags[1] = {AtMs(kNoonMs - 180000), 8000};
-  tags[2] = {AtMs(kNoonMs - 2000), 1424000};
-  tags[3] = {0, 55};  // free: stops the walk
-  tags[4] = {AtMs(kNoonMs), 99};
-  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second)), 2);
-  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(kNoonMs - 180000), 0}));
-  EXPECT_EQ(tags[1], (TPPSRecord{AtMs(kNoonMs - 2000), 1416000}));
-  EXPECT_EQ(tags[2], (TPPSRecord{second, 1432000}));
-  for (int r = 3; r < kPPSTagCount; ++r) EXPECT_EQ(tags[r], TPPSRecord{}) << r;
+// Tag lists by second offsets (ms from noon) and positions; kFree marks a
+// free entry that stops the walk.
+constexpr int64_t kFree = INT64_MIN;
+using Tags = std::vector<std::pair<int64_t, int32_t>>;
+TArrayOfPPS TagArray(const Tags& list) {
+  TArrayOfPPS tags(kPPSTagCount);
+  for (size_t r = 0; r < list.size(); ++r)
+    tags[r] = {list[r].first == kFree ? 0 : AtMs(kNoonMs + list[r].first), list[r].second};
+  return tags;
 }
 
-TEST_F(TimeTags, FullArrayTakesNoNewTag) {
+// The window moved by 8000 values of 1440000 at noon + 450 ms; the clock
+// fallback's tag is (450, 1439992).
+TEST(TimeTags, MoveWithTheWindowAndTagEachNewSecondOnce) {
+  const struct {
+    const char* legend;
+    Tags before;
+    int32_t pps;
+    int64_t second;  // kFree: unknown
+    bool atInput, saveNoPPS;
+    Tags earlier;
+    int32_t kept;
+    Tags after;
+  } rows[] = {
+      {"leavers dropped, the walk stops at a free entry",
+       {{-181000, 7992}, {-180000, 8000}, {-2000, 1424000}, {kFree, 55}, {0, 99}}, 1432000, -1000,
+       false, false, {}, 2, {{-180000, 0}, {-2000, 1416000}, {-1000, 1432000}}},
+      // A cycle shorter than a second: a clock tag would split that second in two.
+      {"no new pulse second, no clock tag", {{-1000, 20000}}, 1432000, -1000, true, true, {}, 1,
+       {{-1000, 12000}}},
+      {"no new pulse second, no clock tag either way", {{-1000, 20000}}, 1432000, -1000, true,
+       false, {}, 1, {{-1000, 12000}}},
+      {"tags never run backwards", {{-1000, 20000}}, 1432000, -2000, true, true, {}, 1,
+       {{-1000, 12000}}},
+      // A 2.6 s cycle brought three pulses; the first was tagged last cycle.
+      {"every new second of a long cycle in order", {{-3000, 1416000}}, 1432000, 0, false, false,
+       {{-3000, 1408000}, {-2000, 1416000}, {-1000, 1424000}}, 3,
+       {{-3000, 1408000}, {-2000, 1416000}, {-1000, 1424000}, {0, 1432000}}},
+      // A clock on whole seconds: last cycle's fallback names the pulse's second.
+      {"the pulse replaces the clock fallback of its second", {{-3000, 500000}, {-1000, 1439992}},
+       1432000, -1000, true, true, {}, 1, {{-3000, 492000}, {-1000, 1432000}}},
+      {"no pulse while it is at the input leaves the entry free", {}, 0, -1000, true, true, {}, 0,
+       {}},
+      {"no pulse without it at the input: the clock tag", {}, 0, -1000, false, true, {}, 0,
+       {{450, 1439992}}},
+      {"a pulse of an unknown second: the clock tag", {}, 5000, kFree, true, true, {}, 0,
+       {{450, 1439992}}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.legend);
+    TArrayOfPPS tags = TagArray(r.before);
+    const TArrayOfPPS earlierTags = TagArray(r.earlier);
+    const std::vector<TPPSRecord> earlier(earlierTags.begin(), earlierTags.begin() + r.earlier.size());
+    const TagUpdateArgs a{r.pps, 8000, kNoonMs + 450, r.second == kFree ? 0 : AtMs(kNoonMs + r.second),
+                          1440000, r.atInput, r.saveNoPPS, &earlier};
+    EXPECT_EQ(UpdateTimeTags(tags, a), r.kept);
+    EXPECT_EQ(tags, TagArray(r.after));
+  }
+}
+
+TEST(TimeTags, FullArrayTakesNoNewTag) {
+  TArrayOfPPS tags(kPPSTagCount);
   for (int r = 0; r < 184; ++r) tags[r] = {AtMs(kNoonMs - 1000 * (200 - r)), 8000 + 8 * r};
-  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second)), -1);
+  EXPECT_EQ(UpdateTimeTags(tags, {1432000, 8000, kNoonMs, AtMs(kNoonMs - 1000), 1440000, false, false}), -1);
   EXPECT_EQ(tags[183].Index, 8 * 183);
   EXPECT_EQ(tags[184], TPPSRecord{});
-}
-
-TEST_F(TimeTags, NoNewPulseSecondAddsNoClockTagThatWouldCutTheSecond) {
-  // A cycle shorter than a second: its newest pulse is already tagged, and
-  // a clock tag there would split that second in two blocks.
-  for (bool saveNoPPS : {true, false}) {
-    tags = TArrayOfPPS(kPPSTagCount);
-    tags[0] = {second, 20000};
-    EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, saveNoPPS)), 1);
-    EXPECT_EQ(tags[1], TPPSRecord{}) << saveNoPPS;
-  }
-  // A pulse second behind the last tag is refused as well: tags never run backwards.
-  tags = TArrayOfPPS(kPPSTagCount);
-  tags[0] = {second, 20000};
-  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, AtMs(kNoonMs - 2000), true, true)), 1);
-  EXPECT_EQ(tags[1], TPPSRecord{});
-}
-
-TEST_F(TimeTags, EveryNewPulseSecondOfALongCycleIsTaggedInOrder) {
-  // A 2.6 s cycle brought three pulses; the first was tagged last cycle.
-  tags[0] = {AtMs(kNoonMs - 3000), 1408000 + 8000};  // moves back to 1408000
-  const std::vector<TPPSRecord> earlier = {{AtMs(kNoonMs - 3000), 1408000},
-                                           {AtMs(kNoonMs - 2000), 1416000},
-                                           {AtMs(kNoonMs - 1000), 1424000}};
-  TagUpdateArgs a = Args(1432000, AtMs(kNoonMs));
-  a.earlier = &earlier;
-  EXPECT_EQ(UpdateTimeTags(tags, a), 3);
-  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(kNoonMs - 3000), 1408000}));
-  EXPECT_EQ(tags[1], (TPPSRecord{AtMs(kNoonMs - 2000), 1416000}));
-  EXPECT_EQ(tags[2], (TPPSRecord{AtMs(kNoonMs - 1000), 1424000}));
-  EXPECT_EQ(tags[3], (TPPSRecord{AtMs(kNoonMs), 1432000}));
-  EXPECT_EQ(tags[4], TPPSRecord{});
-}
-
-TEST_F(TimeTags, PulseReplacesThePreviousCyclesClockFallbackOfTheSameSecond) {
-  // A clock on whole seconds: last cycle's fallback names the pulse's second.
-  tags[0] = {AtMs(kNoonMs - 3000), 500000};
-  tags[1] = {second, 1440000 - 8};
-  EXPECT_EQ(UpdateTimeTags(tags, Args(1432000, second, true, true)), 1);
-  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(kNoonMs - 3000), 492000}));
-  EXPECT_EQ(tags[1], (TPPSRecord{second, 1432000}));
-  EXPECT_EQ(tags[2], TPPSRecord{});
-}
-
-TEST_F(TimeTags, NoPulseWhilePpsIsAtTheInputLeavesTheEntryFree) {
-  EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, true, true)), 0);
-  EXPECT_EQ(tags[0], TPPSRecord{});
-  EXPECT_EQ(UpdateTimeTags(tags, Args(0, second, false, true)), 0);
-  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(nowMs), 1440000 - 8}));
-  // Unknown second with a pulse: the clock fallback too.
-  tags = TArrayOfPPS(kPPSTagCount);
-  EXPECT_EQ(UpdateTimeTags(tags, Args(5000, 0, true, true)), 0);
-  EXPECT_EQ(tags[0], (TPPSRecord{AtMs(nowMs), 1440000 - 8}));
 }
 
 }  // namespace
