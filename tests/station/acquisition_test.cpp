@@ -243,21 +243,25 @@ TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
   EXPECT_EQ(s.CarryBlock.size(), 80u);
 }
 
-class IdentityFilter final : public CycleFilter {
+// The FIR filter behind the cycle's filter step, as the controller wires it.
+class FirStep final : public CycleFilter {
  public:
+  explicit FirStep(const TProgParam& params) : m_params(params) {}
   int calls = 0;
   int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
                      int32_t& filteredLength, int32_t& ppsPosition) override {
     ++calls;
-    filtered = data;
-    filteredLength = static_cast<int32_t>(data.size());
-    return newCount;
+    return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
   }
+
+ private:
+  const TProgParam& m_params;
 };
 
 TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
   SetUpStation(10);
-  IdentityFilter filter;
+  P.Filter.Coefs = {1.0};
+  FirStep filter(P);
   const ArrayOfDataType block = Stream(0, 100, {});
   Append(block, kStartMs, "counts", {&filter, nullptr});
   EXPECT_EQ(filter.calls, 0);  // no filter loaded
@@ -279,19 +283,6 @@ TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
   EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
   EXPECT_EQ(q.outputNewCount, 11 * 8);  // 100 frames / 10 + 1 (window full at start)
 }
-
-// The FIR filter behind the cycle's filter step.
-class FirStep final : public CycleFilter {
- public:
-  explicit FirStep(const TProgParam& params) : m_params(params) {}
-  int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
-                     int32_t& filteredLength, int32_t& ppsPosition) override {
-    return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
-  }
-
- private:
-  const TProgParam& m_params;
-};
 
 TEST_F(Acquisition, ResamplerReadsOnlyTheFilteredFramesAlreadyComputed) {
   SetUpStation(100);

@@ -428,10 +428,6 @@ TEST(HistoryDisplayTest, DisplaySamplesRoundAndSaturate) {
             (std::vector<int32_t>{2, INT32_MAX, -2, INT32_MIN, 0, 0}));
 }
 
-}  // namespace
-
-namespace {
-
 // A block dated 2099 (a damaged year) in the middle of an hour: the picture
 // around it is read as usual, and nothing is carried towards 2099.
 TEST_F(HistoryReaderTest, ABlockDatedFarAwayIsPassedOverWithMemoryBoundedByTheRequest) {
