@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace {
 
 const std::string kRMC = "$GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*5E\r\n";
@@ -49,8 +47,7 @@ struct DecodeCase {
   std::string text;
   TSystemTime start;
   bool startValid;
-  int correction;
-  int calls;  // the same reading decoded this often
+  int correction, calls;  // calls: the same reading decoded this often
   bool ok, valid;
   TSystemTime expected;
   int dayOfWeek = -1;  // -1: not checked
@@ -149,31 +146,5 @@ INSTANTIATE_TEST_SUITE_P(
                  .alt = "102.9 m"},
         InfoCase{.legend = "AltitudeEmpty", .text = kAltitude + ",M,x", .alt = ""}),
     [](const auto& info) { return std::string(info.param.legend); });
-
-class FakeTextPort final : public GPSTextPort {
- public:
-  std::string rx;
-  std::vector<std::string> calls;
-  std::string ReadAvailable(std::size_t max) override {
-    calls.push_back("read " + std::to_string(max));
-    std::string out = rx.substr(0, max);
-    rx.erase(0, out.size());
-    return out;
-  }
-  void ClearBuffers() override {
-    calls.push_back("clear");
-    rx.clear();
-  }
-};
-
-TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
-  FakeTextPort port;
-  port.rx = kRMC + kGGA;
-  auto wait = [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); };
-  const std::string text = ReadGPSText(port, 101, wait);
-  EXPECT_EQ(text, (kRMC + kGGA).substr(0, 77));
-  EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
-  EXPECT_TRUE(port.rx.empty());
-}
 
 }  // namespace
