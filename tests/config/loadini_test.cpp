@@ -68,7 +68,7 @@ TEST_F(LoadIniTest, SummaryListsEveryValueInOrder) {
 
 // The loaded values the key rules speak of, one "Name=value" line each, lists
 // joined by commas and the program directory shown as "<dir>/".
-std::string Show(const TProgParam& p, const std::string& programDir) {
+std::string Show(const TProgParam& p, const LoadNotes& notes, const std::string& programDir) {
   std::ostringstream o;
   const auto text = [&](const auto& v) {
     using T = std::decay_t<decltype(v)>;
@@ -95,24 +95,29 @@ std::string Show(const TProgParam& p, const std::string& programDir) {
   SHOW(SaveLog), SHOW(SeparateDirectory), SHOW(AVGin), SHOW(LSBin), SHOW(Filter.Loaded), SHOW(Filter.FileName);
   SHOW(Filter.Coefs), SHOW(SeedLink.Port), SHOW(MiniSEED.Archive), SHOW(MiniSEED.ArchiveDir), SHOW(MiniSEED.Network);
 #undef SHOW
+  o << "StationCodeChange=" << notes.StationCodeChange << '\n';
   return o.str();
 }
 
 // A few keys in an otherwise empty file (nullptr: no file), and the values loading makes of them.
 struct KeyCase {
-  const char *legend, *ini, *expected;  // expected: "Name=value" lines
+  const char *legend, *ini;
+  std::string expected;  // "Name=value" lines
   int result = kLoadOk;
 };
+
+const std::string kReplaced = "path separators and control characters replaced.";
 
 class KeyRuleTest : public LoadIniTest, public ::testing::WithParamInterface<KeyCase> {};
 
 TEST_P(KeyRuleTest, Loads) {
+  LoadNotes notes;
   if (GetParam().ini) {
-    EXPECT_EQ(Load(GetParam().ini), GetParam().result);
+    EXPECT_EQ(Load(GetParam().ini, &notes), GetParam().result);
   } else {
-    EXPECT_EQ(LoadParams(P, files), GetParam().result);
+    EXPECT_EQ(LoadParams(P, files, &notes), GetParam().result);
   }
-  const std::string shown = Show(P, dir.Dir());
+  const std::string shown = Show(P, notes, dir.Dir());
   std::istringstream expected(GetParam().expected);
   for (std::string line; std::getline(expected, line);)
     EXPECT_TRUE(shown.find('\n' + line + '\n') != std::string::npos) << "no line " << line << " in" << shown;
@@ -186,6 +191,21 @@ const KeyCase kKeyCases[] = {
     {"FilterErrorWinsOverLSBError", "[Sensor]\r\nLSBin0=x\r\n[Registration]\r\nFilter=missing.txt\r\n",
      "Filter.Loaded=0\nFilter.FileName=\nFilter.Coefs=", kLoadFilterError},
     {"EmptyFilterNameMeansNoFilterAndNoError", "[Registration]\r\nFilter=\r\n", "Filter.Loaded=0"},
+    // The station code names every data file: it must stay one name in the day folder.
+    {"StationCodePlain", "[Common]\r\nIDStation=ST01\r\n", "IDStation=ST01\nStationCodeChange="},
+    {"StationCodeSlash", "[Common]\r\nIDStation=AB/CD\r\n",
+     "IDStation=AB_CD\nStationCodeChange=Station code changed to \"AB_CD\": " + kReplaced},
+    {"StationCodeClimbing", "[Common]\r\nIDStation=../../../x\r\n",
+     "IDStation=.._.._.._x\nStationCodeChange=Station code changed to \".._.._.._x\": " + kReplaced},
+    {"StationCodeBackslashAndTab", "[Common]\r\nIDStation=A\\B\tC\r\n",
+     "IDStation=A_B_C\nStationCodeChange=Station code changed to \"A_B_C\": " + kReplaced},
+    {"StationCodeDotDot", "[Common]\r\nIDStation=..\r\n",
+     "IDStation=IDx\nStationCodeChange=Station code changed to \"IDx\": \"..\" cannot name a file."},
+    {"StationCodeDot", "[Common]\r\nIDStation=.\r\n",
+     "IDStation=IDx\nStationCodeChange=Station code changed to \"IDx\": \".\" cannot name a file."},
+    {"StationCode40Characters", "[Common]\r\nIDStation=QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ\r\n",
+     "IDStation=QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ\n"
+     "StationCodeChange=Station code changed to \"QQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQQ\": cut from 40 to 32 characters."},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, KeyRuleTest, ::testing::ValuesIn(kKeyCases),
@@ -282,34 +302,5 @@ TEST(LoadIniRulesTest, PhoneNumbersAndPPSLines) {
   EXPECT_EQ(PPSSignalToLine(kSignalNone), "");
   EXPECT_EQ(PPSSignalToLine(kSignalCTS | kSignalDSR), "");
 }
-
-// The station code names every data file: it must stay one name in the day folder.
-struct StationCodeCase {
-  const char* legend;
-  std::string raw, code;
-  bool changed;
-};
-
-class StationCodeTest : public LoadIniTest, public ::testing::WithParamInterface<StationCodeCase> {};
-
-TEST_P(StationCodeTest, IsMadeSafeForFileNamesAndTheChangeNoted) {
-  const StationCodeCase& c = GetParam();
-  LoadNotes notes;
-  Load("[Common]\r\nIDStation=" + c.raw + "\r\n", &notes);
-  EXPECT_EQ(P.IDStation, c.code);
-  EXPECT_EQ(notes.StationCodeChange.empty(), !c.changed) << notes.StationCodeChange;
-  if (c.changed) {
-    EXPECT_EQ(notes.StationCodeChange.rfind("Station code changed to \"" + c.code + "\": ", 0), 0u);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, StationCodeTest,
-    ::testing::Values(StationCodeCase{"plain", "ST01", "ST01", false}, StationCodeCase{"slash", "AB/CD", "AB_CD", true},
-                      StationCodeCase{"climbing", "../../../x", ".._.._.._x", true},
-                      StationCodeCase{"backslash_and_tab", "A\\B\tC", "A_B_C", true},
-                      StationCodeCase{"dot_dot", "..", "IDx", true}, StationCodeCase{"dot", ".", "IDx", true},
-                      StationCodeCase{"300_characters", std::string(300, 'Q'), std::string(32, 'Q'), true}),
-    [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace
