@@ -34,15 +34,7 @@ TEST(SdsPath, FollowsTheSdsLayout) {
       {1'767'225'600'000'000LL, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.001"},
       {1'735'689'599'000'000LL, "", "R/2024/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2024.366"},
   };
-  for (const auto& c : cases) {
-    MseedRecord r;
-    r.Network = "XX";
-    r.Station = "IDX";
-    r.Location = c.location;
-    r.Channel = "BHZ";
-    r.StartUs = c.startUs;
-    EXPECT_EQ(SdsPath("R/", r), c.path);
-  }
+  for (const auto& c : cases) EXPECT_EQ(SdsPath("R/", MseedRecord{"XX", "IDX", c.location, "BHZ", c.startUs}), c.path);
 }
 
 TEST(SdsArchive, DayFilesRollOverAtMidnight) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -37,8 +36,8 @@ class ScriptPort final : public GPSTextPort {
 TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
   ScriptPort port;
   port.rx = std::string(60, 'a') + std::string(60, 'b');
-  EXPECT_EQ(ReadGPSText(port, 101, [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); }),
-            port.rx.substr(0, 77));
+  const std::string first77 = port.rx.substr(0, 77);
+  EXPECT_EQ(ReadGPSText(port, 101, [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); }), first77);
   EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
   EXPECT_TRUE(port.rx.empty());
 }
