@@ -5,7 +5,6 @@
 #include <libmseed.h>
 
 #include <algorithm>
-#include <sstream>
 
 #include <filesystem>
 #include <map>
@@ -13,6 +12,7 @@
 
 #include "seedlink_test_support.h"
 #include "station/mseed_feed.h"
+#include "storage/storage_test_support.h"
 #include "support/station_options.h"
 
 namespace {
@@ -25,25 +25,9 @@ std::map<std::string, std::vector<int32_t>> Gse2Samples(const std::string& dataD
     if (e.is_regular_file()) files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   std::map<std::string, std::vector<int32_t>> out;
-  for (const std::string& f : files) {
-    std::istringstream in(ReadFile(f));
-    std::string line, aux;
-    bool data = false;
-    while (std::getline(in, line)) {
-      if (line.rfind("WID2", 0) == 0) {
-        aux = line.substr(39, 4);
-        aux.erase(aux.find_last_not_of(' ') + 1);
-      } else if (line == "DAT2") {
-        data = true;
-      } else if (line.rfind("CHK2", 0) == 0) {
-        data = false;
-      } else if (data) {
-        std::istringstream values(line);
-        int32_t v;
-        while (values >> v) out[aux].push_back(v);
-      }
-    }
-  }
+  for (const std::string& f : files)
+    for (const storage_test::ReadBlock& b : storage_test::ParseGse2(ReadFile(f)))
+      out[b.AuxId].insert(out[b.AuxId].end(), b.Values.begin(), b.Values.end());
   return out;
 }
 
