@@ -265,7 +265,8 @@ TEST(PPSSync, TimeValidityWatchFiresAfterSixtySeconds) {
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "N/A", "06.12.2026", false));
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "12:00:02", "06.12.2026", true));
   EXPECT_TRUE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "12:00:02", "06.12.2026", false));
-  EXPECT_EQ(rig.Count("Tim: Time not valid at least 60 seconds. GSP is switched off, unplugged or PPS is inactive."), 1);
+  EXPECT_EQ(rig.Count("Tim: Time not valid at least 60 seconds. GSP is switched off, unplugged or PPS is inactive."),
+            1);
   EXPECT_FALSE(rig.sync.LedValidTime());
   EXPECT_FALSE(rig.sync.GPSTimeValid());
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 61'000), "12:00:02", "06.12.2026", false));
