@@ -7,41 +7,27 @@
 #include <filesystem>
 #include <string>
 
-#include "test_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 TEST(FilterFile, LoadsNormalisedCoefficientsOrNothing) {
-  struct Row {
-    const char* text;  // nullptr: no file
-    ArrayOfReal coefs;  // empty: refused
-  };
-  const Row rows[] = {
-      {"1\r\n2\r\n1", {0.25, 0.5, 0.25}},
-      {"1\r\n2\r\n1\r\n", {0.25, 0.5, 0.25}},
-      {"1\n2\n1\n", {0.25, 0.5, 0.25}},
-      {"4", {1.0}},
-      {"-1\r\n3\r\n", {-0.5, 1.5}},
-      {" 0.5 \r\n1.5\r\n", {0.25, 0.75}},
-      {"1\r\n-1\r\n", {}},  // sum zero
-      {"1\r\n\r\n2\r\n", {}},
-      {"1\r\n2\r\n\r\n", {}},
-      {"1\r\nabc\r\n", {}},
-      {"0,5\r\n1\r\n", {}},
-      {"", {}},
-      {nullptr, {}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.text ? row.text : "no file");
-    TempStationDir dir;
-    if (row.text) dir.Write("f.txt", row.text);
+  const std::pair<const char*, ArrayOfReal> rows[] = {  // text (nullptr: no file), coefficients (empty: refused)
+      {"1\r\n2\r\n1", {0.25, 0.5, 0.25}}, {"1\r\n2\r\n1\r\n", {0.25, 0.5, 0.25}}, {"1\n2\n1\n", {0.25, 0.5, 0.25}},
+      {"4", {1.0}}, {"-1\r\n3\r\n", {-0.5, 1.5}}, {" 0.5 \r\n1.5\r\n", {0.25, 0.75}},
+      {"1\r\n-1\r\n", {}} /* sum zero */, {"1\r\n\r\n2\r\n", {}}, {"1\r\n2\r\n\r\n", {}}, {"1\r\nabc\r\n", {}},
+      {"0,5\r\n1\r\n", {}}, {"", {}}, {nullptr, {}}};
+  for (const auto& [text, expected] : rows) {
+    SCOPED_TRACE(text ? text : "no file");
+    TempDir dir;
+    if (text) WriteFile(dir.Path("f.txt"), text);
     ArrayOfReal coefs{9, 9};
-    EXPECT_EQ(LoadFilterFile(dir.Path("f.txt"), coefs), !row.coefs.empty());
-    EXPECT_EQ(coefs, row.coefs);
+    EXPECT_EQ(LoadFilterFile(dir.Path("f.txt"), coefs), !expected.empty());
+    EXPECT_EQ(coefs, expected);
   }
-  TempStationDir dir;
+  TempDir dir;
   ArrayOfReal coefs{1};
-  EXPECT_FALSE(LoadFilterFile(dir.Path(), coefs));  // a directory
+  EXPECT_FALSE(LoadFilterFile(dir.Dir(), coefs));  // a directory
   EXPECT_TRUE(coefs.empty());
 }
 
@@ -51,41 +37,36 @@ constexpr int64_t kWrittenMs = 1'780'000'000'000;  // a fixed instant in 2026
 class OffsetsTest : public ::testing::Test {
  protected:
   void WriteStamped(const std::string& text, int64_t unixMs) {
-    dir.Write("offsets.bin", text);
-    const std::string path = dir.Path("offsets.bin");
+    WriteFile(file, text);
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = unixMs / 1000;
     times[0].tv_nsec = times[1].tv_nsec = (unixMs % 1000) * 1'000'000;
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
   }
-  TempStationDir dir;
+  ArrayOfDataType Read(ArrayOfDataType offsets, int64_t nowMs) {
+    ReadOffsets(dir.Dir(), offsets, nowMs);
+    return offsets;
+  }
+  TempDir dir;
+  const std::string file = dir.Path("offsets.bin");
 };
 
 TEST_F(OffsetsTest, WrittenWithCRLFBetweenAndNoneAfterAndReadBack) {
   const ArrayOfDataType written{INT32_MIN, -1, 0, 1, 2, 3, 4, INT32_MAX};
-  ASSERT_TRUE(WriteOffsets(dir.Path(), written));
-  EXPECT_EQ(dir.Read("offsets.bin"),
-            "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647");
-  EXPECT_FALSE(dir.Exists("offsets.bin.tmp"));
-  WriteStamped(dir.Read("offsets.bin"), kWrittenMs);
-  ArrayOfDataType read;
-  ReadOffsets(dir.Path(), read, kWrittenMs + 1000);
-  EXPECT_EQ(read, written);
+  ASSERT_TRUE(WriteOffsets(dir.Dir(), written));
+  EXPECT_EQ(ReadFile(file), "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647");
+  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+  WriteStamped(ReadFile(file), kWrittenMs);
+  EXPECT_EQ(Read({}, kWrittenMs + 1000), written);
 }
 
 // Offsets are used only while the file is younger than three hours, by its time stamp.
 TEST_F(OffsetsTest, UsedOnlyWithinThreeHoursOfTheStamp) {
   WriteStamped("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8", kWrittenMs);
-  for (const int64_t age : {3 * kHourMs, -3 * kHourMs}) {
-    ArrayOfDataType offsets(8, -9);
-    ReadOffsets(dir.Path(), offsets, kWrittenMs + age);
-    EXPECT_EQ(offsets, ArrayOfDataType(8, -9)) << age;
-  }
-  for (const int64_t age : {2 * kHourMs + 59 * 60'000, -kHourMs}) {
-    ArrayOfDataType offsets(8, -9);
-    ReadOffsets(dir.Path(), offsets, kWrittenMs + age);
-    EXPECT_EQ(offsets, (ArrayOfDataType{1, 2, 3, 4, 5, 6, 7, 8})) << age;
-  }
+  for (const auto& [age, used] : {std::pair{3 * kHourMs, false}, {-3 * kHourMs, false},
+                                  {2 * kHourMs + 59 * 60'000, true}, {-kHourMs, true}})
+    EXPECT_EQ(Read(ArrayOfDataType(8, -9), kWrittenMs + age),
+              used ? (ArrayOfDataType{1, 2, 3, 4, 5, 6, 7, 8}) : ArrayOfDataType(8, -9)) << age;
 }
 
 TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
@@ -95,27 +76,23 @@ TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
       {" 1\n-2 \n3\n4\n5\n6\n7\n8\n", {1, -2, 3, 4, 5, 6, 7, 8}}};
   for (const auto& [text, expected] : cases) {
     WriteStamped(text, kWrittenMs);
-    ArrayOfDataType offsets(4, -9);  // too short, and nothing may be left over
-    ReadOffsets(dir.Path(), offsets, kWrittenMs);
-    EXPECT_EQ(offsets, expected) << text;
+    EXPECT_EQ(Read(ArrayOfDataType(4, -9), kWrittenMs), expected) << text;  // too short, nothing left over
   }
 }
 
 TEST_F(OffsetsTest, DeletedOrMissingFileLeavesOffsetsUntouched) {
-  ASSERT_TRUE(WriteOffsets(dir.Path(), ArrayOfDataType(8, 1)));
-  EXPECT_TRUE(DeleteOffsets(dir.Path()));
-  EXPECT_FALSE(dir.Exists("offsets.bin"));
-  EXPECT_TRUE(DeleteOffsets(dir.Path()));
-  ArrayOfDataType offsets{4, 4};
-  ReadOffsets(dir.Path(), offsets, kWrittenMs);
-  EXPECT_EQ(offsets, (ArrayOfDataType{4, 4}));
+  ASSERT_TRUE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 1)));
+  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
+  EXPECT_EQ(Read({4, 4}, kWrittenMs), (ArrayOfDataType{4, 4}));
 }
 
 TEST_F(OffsetsTest, FailedWriteKeepsTheOldFile) {
-  dir.Write("offsets.bin", "1\r\n2");
-  std::filesystem::create_directory(dir.Path() + "offsets.bin.tmp");
-  EXPECT_FALSE(WriteOffsets(dir.Path(), ArrayOfDataType(8, 5)));
-  EXPECT_EQ(dir.Read("offsets.bin"), "1\r\n2");
+  WriteFile(file, "1\r\n2");
+  std::filesystem::create_directory(file + ".tmp");
+  EXPECT_FALSE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 5)));
+  EXPECT_EQ(ReadFile(file), "1\r\n2");
 }
 
 }  // namespace

@@ -14,25 +14,16 @@ TEST(IniFileTest, ReadStringFallsBackAndSectionsMatchWithoutRegardToCase) {
 }
 
 struct LineCase {
-  const char* legend;
-  const char* text;
-  const char* section;
-  const char* key;
-  const char* expected;  // nullptr: not found
+  const char *legend, *text, *section, *key, *expected;  // expected nullptr: not found
 };
 
 class IniLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(IniLineTest, ReadsValue) {
   const LineCase& c = GetParam();
-  IniFile ini = IniFile::Parse(c.text);
+  const IniFile ini = IniFile::Parse(c.text);
   const std::string* v = ini.Find(c.section, c.key);
-  if (c.expected == nullptr) {
-    EXPECT_EQ(v, nullptr) << c.legend;
-  } else {
-    ASSERT_NE(v, nullptr) << c.legend;
-    EXPECT_EQ(*v, c.expected) << c.legend;
-  }
+  EXPECT_EQ(v ? "=" + *v : "not found", c.expected ? "=" + std::string(c.expected) : "not found");
 }
 
 INSTANTIATE_TEST_SUITE_P(

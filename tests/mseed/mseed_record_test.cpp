@@ -1,28 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
-#include "mseed/mseed_record.h"
 #include "mseed_test_support.h"
 
 namespace {
-
-constexpr int64_t kNoonUs = 1'768'478'400'000'000LL;  // 2026-01-15 12:00:00
-
-struct Collected {
-  std::vector<MseedRecord> records;
-  MiniSeedPacker::Sink Sink() {
-    return [this](const MseedRecord& r) { records.push_back(r); };
-  }
-};
-
-// Seconds of one channel fed to the packer as the station does.
-void FeedSeconds(MiniSeedPacker& p, const std::string& channel, const std::vector<int32_t>& v,
-                 int64_t startUs, SecondTiming timing, int perSecond = 100) {
-  for (size_t at = 0; at < v.size(); at += perSecond)
-    p.AddSecond(channel, startUs + static_cast<int64_t>(at / perSecond) * 1'000'000, v.data() + at,
-                std::min<size_t>(perSecond, v.size() - at), timing);
-}
 
 struct TimingCase {
   const char* name;
@@ -35,15 +15,10 @@ class PackerTiming : public ::testing::TestWithParam<TimingCase> {};
 
 TEST_P(PackerTiming, RecordsDecodeToTheSamplesWithTheirTiming) {
   const TimingCase& c = GetParam();
-  Collected out;
-  MiniSeedPacker packer("XX", "IDX", "00", 100.0, out.Sink());
   const std::vector<int32_t> signal = TestSignal(6000, 7);
-  FeedSeconds(packer, "BHZ", signal, kNoonUs, TimingOf(c.fromPulse, c.timeValid));
-  packer.FlushAll();
-
   std::vector<int32_t> decoded;
   int64_t expectedStart = kNoonUs;
-  for (const MseedRecord& r : out.records) {
+  for (const MseedRecord& r : Pack(signal, kNoonUs, 100, TimingOf(c.fromPulse, c.timeValid), "00")) {
     const DecodedRecord d = Decode(r.Data.data());
     ASSERT_TRUE(d.Ok);
     EXPECT_EQ(d.Encoding, DE_STEIM2);
@@ -55,15 +30,12 @@ TEST_P(PackerTiming, RecordsDecodeToTheSamplesWithTheirTiming) {
     EXPECT_EQ(r.StartUs, expectedStart);
     EXPECT_EQ(r.Samples, static_cast<int32_t>(d.Samples.size()));
     EXPECT_LE(r.Samples, 1000) << "a record holds at most 10 s";
-    // Big-endian header, B1000 at 48 and B1001 at 56, data from 64.
-    EXPECT_EQ(Be16At(&r.Data[20]), 2026);
-    EXPECT_EQ(Be16At(&r.Data[44]), 64);
-    EXPECT_EQ(Be16At(&r.Data[46]), 48);
-    EXPECT_EQ(Be16At(&r.Data[48]), 1000);
-    EXPECT_EQ(Be16At(&r.Data[50]), 56);
-    EXPECT_EQ(Be16At(&r.Data[56]), 1001);
-    EXPECT_EQ(std::string(&r.Data[18], 2), "XX");
-    EXPECT_EQ(std::string(&r.Data[13], 2), "00");
+    // Big-endian header: year at 20, data from 64, B1000 at 48 and B1001 at 56.
+    const char* h = r.Data.data();
+    EXPECT_EQ((std::vector<int>{Be16At(h + 20), Be16At(h + 44), Be16At(h + 46), Be16At(h + 48), Be16At(h + 50),
+                                Be16At(h + 56)}),
+              (std::vector<int>{2026, 64, 48, 1000, 56, 1001}));
+    EXPECT_EQ(std::string(h + 18, 2) + std::string(h + 13, 2), "XX00");
     decoded.insert(decoded.end(), d.Samples.begin(), d.Samples.end());
     expectedStart += static_cast<int64_t>(d.Samples.size()) * 10'000;
   }
@@ -79,62 +51,56 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Packer, FullRecordsLeaveAtOnceAndNoRecordWaitsBeyondTenSeconds) {
-  Collected out;
-  MiniSeedPacker fast("XX", "IDX", "", 100.0, out.Sink());
+  std::vector<MseedRecord> out;
+  const auto sink = [&out](const MseedRecord& r) { out.push_back(r); };
+  MiniSeedPacker fast("XX", "IDX", "", 100.0, sink);
   // At 100 Hz records fill within seconds and leave before the shutdown flush.
-  FeedSeconds(fast, "BHZ", TestSignal(2000, 3), 0, TimingOf(true, true));
-  EXPECT_GE(out.records.size(), 3u);
+  const std::vector<int32_t> signal = TestSignal(2000, 3);
+  for (int s = 0; s < 20; ++s)
+    fast.AddSecond("BHZ", s * 1'000'000LL, signal.data() + s * 100, 100, TimingOf(true, true));
+  EXPECT_GE(out.size(), 3u);
   // At 20 Hz a flat signal never fills one: it leaves when it holds 10 s.
-  out.records.clear();
-  MiniSeedPacker slow("XX", "IDX", "", 20.0, out.Sink());
+  out.clear();
+  MiniSeedPacker slow("XX", "IDX", "", 20.0, sink);
   const std::vector<int32_t> flat(20, 5);
-  for (int s = 0; s < 9; ++s)
+  for (int s = 0; s < 10; ++s) {
+    EXPECT_TRUE(out.empty());
     slow.AddSecond("HYP", kNoonUs + s * 1'000'000LL, flat.data(), flat.size(), TimingOf(true, true));
-  EXPECT_TRUE(out.records.empty());
-  slow.AddSecond("HYP", kNoonUs + 9'000'000LL, flat.data(), flat.size(), TimingOf(true, true));
-  ASSERT_EQ(out.records.size(), 1u);
-  EXPECT_EQ(out.records.back().Samples, 200);
-  EXPECT_EQ(Decode(out.records.back().Data.data()).Samples, std::vector<int32_t>(200, 5));
+  }
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out.back().Samples, 200);
+  EXPECT_EQ(Decode(out.back().Data.data()).Samples, std::vector<int32_t>(200, 5));
 }
 
 TEST(Packer, GapTimingChangeAndMidnightStartNewRecords) {
-  Collected out;
-  MiniSeedPacker packer("XX", "IDX", "", 100.0, out.Sink());
+  std::vector<MseedRecord> out;
+  MiniSeedPacker packer("XX", "IDX", "", 100.0, [&out](const MseedRecord& r) { out.push_back(r); });
   const std::vector<int32_t> flat(100, 1);
   const int64_t beforeMidnight = 1'768'521'597'000'000LL;  // 2026-01-15 23:59:57
-  auto add = [&](int64_t t, SecondTiming timing) {
-    packer.AddSecond("BHZ", t, flat.data(), flat.size(), timing);
-  };
-  add(beforeMidnight, TimingOf(true, true));
-  add(beforeMidnight + 1'000'000, TimingOf(true, true));
-  add(beforeMidnight + 2'000'000, TimingOf(true, true));
-  add(beforeMidnight + 3'000'000, TimingOf(true, true));   // 00:00:00, a new day
-  add(beforeMidnight + 4'000'000, TimingOf(false, true));  // clock tag
-  add(beforeMidnight + 5'500'000, TimingOf(false, true));  // half a second later than due
+  // 00:00:00 is a new day, then a clock tag, then a second half a second later than due.
+  for (const auto& [offsetUs, pulse] : {std::pair{0LL, true}, {1'000'000LL, true}, {2'000'000LL, true},
+                                        {3'000'000LL, true}, {4'000'000LL, false}, {5'500'000LL, false}})
+    packer.AddSecond("BHZ", beforeMidnight + offsetUs, flat.data(), flat.size(), TimingOf(pulse, true));
   packer.FlushAll();
-  ASSERT_EQ(out.records.size(), 4u);
-  const int64_t starts[] = {beforeMidnight, beforeMidnight + 3'000'000,
-                            beforeMidnight + 4'000'000, beforeMidnight + 5'500'000};
+  ASSERT_EQ(out.size(), 4u);
+  const int64_t starts[] = {0, 3'000'000, 4'000'000, 5'500'000};
   const int32_t counts[] = {300, 100, 100, 100};
   for (size_t i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(Decode(out.records[i].Data.data()).StartUs, starts[i]);
-    EXPECT_EQ(out.records[i].Samples, counts[i]);
+    EXPECT_EQ(Decode(out[i].Data.data()).StartUs, beforeMidnight + starts[i]);
+    EXPECT_EQ(out[i].Samples, counts[i]);
   }
 }
 
 TEST(Packer, ChannelsWithoutCodesGetStateOfHealthCodes) {
-  struct Case {
+  const struct {
     double rate;
     int input;
     bool pulse;
     const char* code;
-  } cases[] = {{100, 6, true, "HYP"}, {100, 4, false, "HY4"}, {20, 3, true, "BYP"},
-               {1000, 7, false, "FY7"}, {1, 6, true, "LYP"}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    EXPECT_EQ(StateOfHealthCode(c.rate, c.input, c.pulse), c.code);
-  }
+  } cases[] = {{100, 6, true, "HYP"}, {100, 4, false, "HY4"}, {20, 3, true, "BYP"}, {1000, 7, false, "FY7"},
+               {1, 6, true, "LYP"}};
+  for (const auto& c : cases) EXPECT_EQ(StateOfHealthCode(c.rate, c.input, c.pulse), c.code);
   EXPECT_EQ(LowGainCode("BHZ"), "BLZ");
 }
 

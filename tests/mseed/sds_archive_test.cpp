@@ -1,77 +1,54 @@
+#include "mseed/sds_archive.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
-#include "mseed/sds_archive.h"
 #include "mseed_test_support.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-// Records of a flat signal, `seconds` long from `startUs` on, one channel.
-std::vector<MseedRecord> Records(int64_t startUs, int seconds, const std::string& channel = "BHZ",
-                                 const std::string& location = "") {
-  std::vector<MseedRecord> out;
-  MiniSeedPacker packer("XX", "IDX", location, 100.0,
-                        [&out](const MseedRecord& r) { out.push_back(r); });
-  const std::vector<int32_t> flat(100, 42);
-  for (int s = 0; s < seconds; ++s)
-    packer.AddSecond(channel, startUs + s * 1'000'000LL, flat.data(), flat.size(),
-                     TimingOf(true, true));
-  packer.FlushAll();
-  return out;
+// Records of a flat signal at 100 Hz, `seconds` long from `startUs` on.
+std::vector<MseedRecord> Records(int64_t startUs, int seconds) {
+  return Pack(std::vector<int32_t>(seconds * 100, 42), startUs);
 }
 
 std::vector<int64_t> StartsIn(const std::string& path) {
   const std::string bytes = ReadFile(path);
   EXPECT_EQ(bytes.size() % kMseedRecordLength, 0u);
   std::vector<int64_t> starts;
-  for (size_t at = 0; at + kMseedRecordLength <= bytes.size(); at += kMseedRecordLength)
-    starts.push_back(Decode(bytes.data() + at).StartUs);
+  for (const DecodedRecord& d : DecodeAll(bytes)) starts.push_back(d.StartUs);
   return starts;
 }
 
-constexpr int64_t kNoonUs = 1'768'478'400'000'000LL;  // 2026-01-15 12:00:00 (day 015)
-
 TEST(SdsPath, FollowsTheSdsLayout) {
-  struct Case {
+  const struct {
     int64_t startUs;
-    const char* location;
-    const char* path;
+    const char *location, *path;
   } cases[] = {
       {kNoonUs, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.015"},
       {kNoonUs, "00", "R/2026/XX/IDX/BHZ.D/XX.IDX.00.BHZ.D.2026.015"},
       {1'767'225'600'000'000LL, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.001"},
       {1'735'689'599'000'000LL, "", "R/2024/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2024.366"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    MseedRecord r;
-    r.Network = "XX";
-    r.Station = "IDX";
-    r.Location = c.location;
-    r.Channel = "BHZ";
-    r.StartUs = c.startUs;
-    EXPECT_EQ(SdsPath("R/", r), c.path);
-  }
+  for (const auto& c : cases) EXPECT_EQ(SdsPath("R/", MseedRecord{"XX", "IDX", c.location, "BHZ", c.startUs}), c.path);
 }
 
 TEST(SdsArchive, DayFilesRollOverAtMidnight) {
   TempDir dir;
   SdsArchive archive(dir.Path("SDS"));
   std::string error;
-  // 23:59:40 to 00:00:20.
   constexpr int64_t kMidnight = 1'768'521'600'000'000LL;
-  for (const MseedRecord& r : Records(kMidnight - 20'000'000, 40))
+  for (const MseedRecord& r : Records(kMidnight - 20'000'000, 40))  // 23:59:40 to 00:00:20
     ASSERT_TRUE(archive.Append(r, error));
   const std::string d15 = dir.Path("SDS/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.015");
   const std::string d16 = dir.Path("SDS/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.016");
   size_t samples = 0;
   for (const std::string& f : {d15, d16}) {
-    const std::string bytes = ReadFile(f);
-    for (size_t at = 0; at + kMseedRecordLength <= bytes.size(); at += kMseedRecordLength) {
-      const DecodedRecord d = Decode(bytes.data() + at);
+    for (const DecodedRecord& d : DecodeAll(ReadFile(f))) {
       const int64_t end = d.StartUs + static_cast<int64_t>(d.Samples.size()) * 10'000;
       EXPECT_TRUE(f == d15 ? end <= kMidnight : d.StartUs >= kMidnight) << f;
       samples += d.Samples.size();
@@ -86,27 +63,23 @@ TEST(SdsArchive, RestartContinuesTheDayFileWithoutDuplicatesAndCutsATornTail) {
   TempDir dir;
   const std::vector<MseedRecord> recs = Records(kNoonUs, 60);
   ASSERT_GE(recs.size(), 6u);
+  std::vector<int64_t> expected;
+  for (const MseedRecord& r : recs) expected.push_back(r.StartUs);
   const std::string file = SdsPath(dir.Path("SDS") + "/", recs[0]);
   std::string error;
   {
     SdsArchive first(dir.Path("SDS"));
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(first.Append(recs[i], error));
   }
-  struct Tail {
-    const char* name;
-    std::string bytes;
-  } tails[] = {{"clean end", ""},
-               {"half a record", std::string(recs[3].Data.data(), 200)},
-               {"a zeroed record", std::string(kMseedRecordLength, '\0')}};
-  for (const Tail& t : tails) {
-    SCOPED_TRACE(t.name);
+  for (const auto& [name, tail] : {std::pair<const char*, std::string>{"clean end", ""},
+                                   {"half a record", std::string(recs[3].Data.data(), 200)},
+                                   {"a zeroed record", std::string(kMseedRecordLength, '\0')}}) {
+    SCOPED_TRACE(name);
     std::filesystem::resize_file(file, 3 * kMseedRecordLength);
-    std::ofstream(file, std::ios::binary | std::ios::app) << t.bytes;
+    std::ofstream(file, std::ios::binary | std::ios::app) << tail;
     SdsArchive restarted(dir.Path("SDS"));
     // The restarted station offers the last record again, then new ones.
     for (size_t i = 2; i < recs.size(); ++i) ASSERT_TRUE(restarted.Append(recs[i], error));
-    std::vector<int64_t> expected;
-    for (const MseedRecord& r : recs) expected.push_back(r.StartUs);
     EXPECT_EQ(StartsIn(file), expected);
   }
 }

@@ -9,44 +9,30 @@
 
 namespace {
 
+// The server's log lines, gathered from its threads.
 struct LogLines {
   std::mutex m;
-  std::vector<std::string> lines;
-  std::function<void(const std::string&)> Sink() {
-    return [this](const std::string& l) {
+  std::string all;
+  SeedLinkServerOptions Options(const Clock* clock = nullptr) {
+    SeedLinkServerOptions o;
+    o.Port = 0;
+    o.clock = clock;
+    o.log = [this](const std::string& line) {
       std::lock_guard g(m);
-      lines.push_back(l);
+      all += line + "\n";
     };
+    return o;
   }
   bool Has(const std::string& part) {
     std::lock_guard g(m);
-    for (const std::string& l : lines)
-      if (l.find(part) != std::string::npos) return true;
-    return false;
+    return all.find(part) != std::string::npos;
   }
 };
-
-SeedLinkIdentity Identity() {
-  SeedLinkIdentity id;
-  id.Network = "XX";
-  id.Station = "IDX";
-  id.Software = "velkor test";
-  id.Organization = "test";
-  return id;
-}
-
-SeedLinkServerOptions Options(LogLines& log, const Clock* clock = nullptr) {
-  SeedLinkServerOptions o;
-  o.Port = 0;
-  o.log = log.Sink();
-  o.clock = clock;
-  return o;
-}
 
 TEST(SeedLinkServer, StalledClientIsDroppedWhileTheOtherGetsEverything) {
   LogLines log;
   SeedLinkRing ring("", 300);
-  SeedLinkServer server(ring, Identity(), Options(log));
+  SeedLinkServer server(ring, Identity(), log.Options());
   ASSERT_TRUE(server.Start());
   ASSERT_NE(server.Port(), 0);
   TcpClient stalled(server.Port(), 4096);
@@ -79,7 +65,7 @@ TEST(SeedLinkServer, StalledClientIsDroppedWhileTheOtherGetsEverything) {
   ASSERT_EQ(got.size(), recs.size());
   for (size_t i = 0; i < got.size(); ++i) {
     ASSERT_EQ(got[i].header, SeedLinkHeader(static_cast<uint32_t>(i)));
-    ASSERT_EQ(got[i].record, std::string(recs[i].Data.data(), kMseedRecordLength));
+    ASSERT_EQ(got[i].record, Bytes(recs[i]));
   }
   EXPECT_TRUE(stalled.WaitClosed());
   EXPECT_TRUE(log.Has("Net: SeedLink client 127.0.0.1 dropped: too slow"));
@@ -91,9 +77,9 @@ TEST(SeedLinkServer, LimitsAllowListAndIdleConnections) {
   ManualClock clock(1'768'478'400'000);
   SeedLinkRing ring;
   {
-    SeedLinkServer server(ring, Identity(), Options(log, &clock));
+    SeedLinkServer server(ring, Identity(), log.Options(&clock));
     ASSERT_TRUE(server.Start());
-    const std::string hello = HelloLine(Identity()) + "\r\ntest\r\n";
+    const std::string hello = HelloLine(Identity()) + "\r\n" + Identity().Organization + "\r\n";
     std::vector<std::unique_ptr<TcpClient>> clients;
     for (int i = 0; i < kMaxSeedLinkClients; ++i) {
       clients.push_back(std::make_unique<TcpClient>(server.Port()));
@@ -116,7 +102,7 @@ TEST(SeedLinkServer, LimitsAllowListAndIdleConnections) {
   }
   {
     // A client asking for INFO again and again without reading is dropped.
-    SeedLinkServer server(ring, Identity(), Options(log));
+    SeedLinkServer server(ring, Identity(), log.Options());
     ASSERT_TRUE(server.Start());
     TcpClient greedy(server.Port(), 4096);
     std::string asks;
@@ -125,7 +111,7 @@ TEST(SeedLinkServer, LimitsAllowListAndIdleConnections) {
     EXPECT_TRUE(greedy.WaitClosed());
     EXPECT_TRUE(log.Has("dropped: it does not read its replies"));
   }
-  SeedLinkServerOptions o = Options(log);
+  SeedLinkServerOptions o = log.Options();
   o.Allow = "10.1.2.3, 192.168.0.0/16";
   SeedLinkServer guarded(ring, Identity(), o);
   ASSERT_TRUE(guarded.Start());

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace {
 
 const std::string kRMC = "$GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*5E\r\n";
@@ -49,8 +47,7 @@ struct DecodeCase {
   std::string text;
   TSystemTime start;
   bool startValid;
-  int correction;
-  int calls;  // the same reading decoded this often
+  int correction, calls;  // calls: the same reading decoded this often
   bool ok, valid;
   TSystemTime expected;
   int dayOfWeek = -1;  // -1: not checked
@@ -75,25 +72,22 @@ TEST_P(DecodeRMC, RecordHoldsTheNextPulse) {
 const TSystemTime kNewYear = At(2026, 1, 1, 0, 0, 0);
 const TSystemTime kNewYearPlus1 = At(2026, 1, 1, 0, 0, 1);
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, DecodeRMC,
-    ::testing::Values(
-        DecodeCase{"CorrectionPlusOne", kRMC, {}, false, 1, 1, true, true, At(2026, 12, 6, 12, 34, 58), 0},
-        DecodeCase{"RepeatedSentenceAdvancesOneSecond", kRMC, {}, false, 1, 2, true, true,
-                   At(2026, 12, 6, 12, 34, 59)},
-        DecodeCase{"NoRMCAdvancesAcrossYearAndClearsValidity", kGGA, At(2026, 12, 31, 23, 59, 59),
-                   true, 1, 1, true, false, At(2027, 1, 1, 0, 0, 0), 5},
-        DecodeCase{"VoidStatusKeepsTimeButNotValidity", "$GPRMC,000000,V,,,,,,,010101,,*00\r\n", {},
-                   true, 0, 1, true, false, At(2001, 1, 1, 0, 0, 1)},
-        DecodeCase{"GarbledTime", "$GPRMC,12x456,A,,,,,,,061226,,*00\r\n", kNewYear, true, 1, 1,
-                   false, false, kNewYearPlus1},
-        DecodeCase{"February31", "$GPRMC,123456,A,,,,,,,310226,,*00\r\n", kNewYear, true, 1, 1,
-                   false, false, kNewYearPlus1},
-        DecodeCase{"EmptyTime", "$GPRMC,,V,,,,,,,,,,N*53\r\n", kNewYear, true, 1, 1, false, false,
-                   kNewYearPlus1},
-        DecodeCase{"MidnightRolloverCrossesDateAndYear", "$GPRMC,235959.00,A,,,,,,,311226,,*00\r\n",
-                   {}, false, 1, 1, true, true, At(2027, 1, 1, 0, 0, 1)}),
-    [](const auto& info) { return std::string(info.param.legend); });
+const DecodeCase kDecodeCases[] = {
+    {"CorrectionPlusOne", kRMC, {}, false, 1, 1, true, true, At(2026, 12, 6, 12, 34, 58), 0},
+    {"RepeatedSentenceAdvancesOneSecond", kRMC, {}, false, 1, 2, true, true, At(2026, 12, 6, 12, 34, 59)},
+    {"NoRMCAdvancesAcrossYearAndClearsValidity", kGGA, At(2026, 12, 31, 23, 59, 59), true, 1, 1, true, false,
+     At(2027, 1, 1, 0, 0, 0), 5},
+    {"VoidStatusKeepsTimeButNotValidity", "$GPRMC,000000,V,,,,,,,010101,,*00\r\n", {}, true, 0, 1, true, false,
+     At(2001, 1, 1, 0, 0, 1)},
+    {"GarbledTime", "$GPRMC,12x456,A,,,,,,,061226,,*00\r\n", kNewYear, true, 1, 1, false, false, kNewYearPlus1},
+    {"February31", "$GPRMC,123456,A,,,,,,,310226,,*00\r\n", kNewYear, true, 1, 1, false, false, kNewYearPlus1},
+    {"EmptyTime", "$GPRMC,,V,,,,,,,,,,N*53\r\n", kNewYear, true, 1, 1, false, false, kNewYearPlus1},
+    {"MidnightRolloverCrossesDateAndYear", "$GPRMC,235959.00,A,,,,,,,311226,,*00\r\n", {}, false, 1, 1, true, true,
+     At(2027, 1, 1, 0, 0, 1)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, DecodeRMC, ::testing::ValuesIn(kDecodeCases),
+                         [](const auto& info) { return std::string(info.param.legend); });
 
 // Texts before the call are {"d", "t", "lat", "lon", "alt"}; nullptr: not checked.
 struct InfoCase {
@@ -111,8 +105,7 @@ TEST_P(FormatInfo, Texts) {
   TGPSInfoTexts t{"d", "t", "lat", "lon", "alt"};
   EXPECT_EQ(FormatGPSInfo(c.text, c.correction, c.decimal, t), c.shown);
   const std::pair<const char*, const std::string*> checks[] = {
-      {c.date, &t.GPSDate}, {c.time, &t.GPSTime}, {c.lat, &t.Latitude},
-      {c.lon, &t.Longitude}, {c.alt, &t.Altitude}};
+      {c.date, &t.GPSDate}, {c.time, &t.GPSTime}, {c.lat, &t.Latitude}, {c.lon, &t.Longitude}, {c.alt, &t.Altitude}};
   for (const auto& [expected, actual] : checks) {
     if (expected != nullptr) {
       EXPECT_EQ(*actual, expected);
@@ -122,58 +115,29 @@ TEST_P(FormatInfo, Texts) {
 
 const std::string kAltitude = "$GPRMC,123456,A,,,,,,,061226,,*00$GPGGA,1,2,3,4,5,6,7,8,";
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FormatInfo,
-    ::testing::Values(
-        InfoCase{"DegreesAndMinutes", kRMC + kGGA, 1, false, true, "06.12.2026", "12:34:57",
-                 "N 49\xB0" "12.3456'", "E 016\xB0" "34.5678'", "234.5 m"},
-        InfoCase{.legend = "DecimalDegrees", .text = kRMC + kGGA, .correction = 1, .decimal = true,
-                 .lat = "N 49.20576\xB0", .lon = "E 16.57613\xB0"},
-        InfoCase{.legend = "MidnightShowsNextSecondWithSentenceDate",
-                 .text = "$GPRMC,235959.00,A,,,,,,,250910,,*00\r\n", .correction = 1,
-                 .date = "25.09.2010", .time = "00:00:00"},
-        InfoCase{.legend = "VoidStatusEmptiesPositionTexts",
-                 .text = "$GPRMC,123456,V,4912.3456,N,01634.5678,E,,,061226,,*00\r\n" + kGGA,
-                 .time = "12:34:56", .lat = "", .lon = "", .alt = ""},
-        InfoCase{"WithoutStatusNothingChanges", kGGA + "$GPRMC,12", 1, false, false, "d", "t",
-                 "lat", "lon"},
-        InfoCase{"MissingTimeEmptiesBothTimeTexts", "$GPRMC,,V,,,,,,,,,,N*53\r\n", 1, false, false,
-                 "", ""},
-        InfoCase{.legend = "BadCoordinateEmptiesOnlyThatText",
-                 .text = "$GPRMC,123456,A,49x2.3456,N,01634.5678,E,,,061226,,*00\r\n",
-                 .decimal = true, .lat = "", .lon = "E 16.57613\xB0"},
-        InfoCase{.legend = "AltitudeZero", .text = kAltitude + "0.0,M,x", .alt = "0.0 m"},
-        InfoCase{.legend = "AltitudeNegative", .text = kAltitude + "-4.0,M,x", .alt = "-4.0 m"},
-        InfoCase{.legend = "AltitudeOneDecimal", .text = kAltitude + "12.34,M,x", .alt = "12.3 m"},
-        InfoCase{.legend = "AltitudeThreeDecimals", .text = kAltitude + "102.907,M,x",
-                 .alt = "102.9 m"},
-        InfoCase{.legend = "AltitudeEmpty", .text = kAltitude + ",M,x", .alt = ""}),
-    [](const auto& info) { return std::string(info.param.legend); });
-
-class FakeTextPort final : public GPSTextPort {
- public:
-  std::string rx;
-  std::vector<std::string> calls;
-  std::string ReadAvailable(std::size_t max) override {
-    calls.push_back("read " + std::to_string(max));
-    std::string out = rx.substr(0, max);
-    rx.erase(0, out.size());
-    return out;
-  }
-  void ClearBuffers() override {
-    calls.push_back("clear");
-    rx.clear();
-  }
+const InfoCase kInfoCases[] = {
+    {"DegreesAndMinutes", kRMC + kGGA, 1, false, true, "06.12.2026", "12:34:57", "N 49\xB0" "12.3456'",
+     "E 016\xB0" "34.5678'", "234.5 m"},
+    {.legend = "DecimalDegrees", .text = kRMC + kGGA, .correction = 1, .decimal = true, .lat = "N 49.20576\xB0",
+     .lon = "E 16.57613\xB0"},
+    {.legend = "MidnightShowsNextSecondWithSentenceDate", .text = "$GPRMC,235959.00,A,,,,,,,250910,,*00\r\n",
+     .correction = 1, .date = "25.09.2010", .time = "00:00:00"},
+    {.legend = "VoidStatusEmptiesPositionTexts",
+     .text = "$GPRMC,123456,V,4912.3456,N,01634.5678,E,,,061226,,*00\r\n" + kGGA, .time = "12:34:56", .lat = "",
+     .lon = "", .alt = ""},
+    {"WithoutStatusNothingChanges", kGGA + "$GPRMC,12", 1, false, false, "d", "t", "lat", "lon"},
+    {"MissingTimeEmptiesBothTimeTexts", "$GPRMC,,V,,,,,,,,,,N*53\r\n", 1, false, false, "", ""},
+    {.legend = "BadCoordinateEmptiesOnlyThatText",
+     .text = "$GPRMC,123456,A,49x2.3456,N,01634.5678,E,,,061226,,*00\r\n", .decimal = true, .lat = "",
+     .lon = "E 16.57613\xB0"},
+    {.legend = "AltitudeZero", .text = kAltitude + "0.0,M,x", .alt = "0.0 m"},
+    {.legend = "AltitudeNegative", .text = kAltitude + "-4.0,M,x", .alt = "-4.0 m"},
+    {.legend = "AltitudeOneDecimal", .text = kAltitude + "12.34,M,x", .alt = "12.3 m"},
+    {.legend = "AltitudeThreeDecimals", .text = kAltitude + "102.907,M,x", .alt = "102.9 m"},
+    {.legend = "AltitudeEmpty", .text = kAltitude + ",M,x", .alt = ""},
 };
 
-TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
-  FakeTextPort port;
-  port.rx = kRMC + kGGA;
-  auto wait = [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); };
-  const std::string text = ReadGPSText(port, 101, wait);
-  EXPECT_EQ(text, (kRMC + kGGA).substr(0, 77));
-  EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
-  EXPECT_TRUE(port.rx.empty());
-}
+INSTANTIATE_TEST_SUITE_P(Table, FormatInfo, ::testing::ValuesIn(kInfoCases),
+                         [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace

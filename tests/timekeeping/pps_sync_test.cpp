@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -17,29 +16,51 @@ static_assert(+clCTS == +kSignalCTS && +clDSR == +kSignalDSR && +clRing == +kSig
 
 const int64_t kGps0 = DateTimeToUnixMs(EncodeDateTime(2026, 12, 6, 12, 0, 0));
 
+// A port whose receive buffer the test fills; `calls` records what the reader asked of it.
 class ScriptPort final : public GPSTextPort {
  public:
   std::string rx;
-  int clears = 0;
+  std::vector<std::string> calls;
   std::string ReadAvailable(std::size_t max) override {
+    calls.push_back("read " + std::to_string(max));
     std::string out = rx.substr(0, max);
     rx.erase(0, out.size());
     return out;
   }
   void ClearBuffers() override {
-    ++clears;
+    calls.push_back("clear");
     rx.clear();
   }
 };
 
-TGPSrec Settings() {
+TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
+  ScriptPort port;
+  port.rx = std::string(60, 'a') + std::string(60, 'b');
+  const std::string first77 = port.rx.substr(0, 77);
+  EXPECT_EQ(ReadGPSText(port, 101, [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); }), first77);
+  EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
+  EXPECT_TRUE(port.rx.empty());
+}
+
+TGPSrec Settings(int32_t interval = 0, int32_t maxDiff = 0, bool validOnly = true, uint8_t pps = kSignalDSR) {
   TGPSrec g;
-  g.PPS = kSignalDSR;
+  g.PPS = pps;
   g.UpDateOn = true;
-  g.ValidOnly = true;
+  g.ValidOnly = validOnly;
   g.Correction = 1;
   g.ReadingDelay = 20;
+  g.Interval = interval;
+  g.MaxDiff = maxDiff;
   return g;
+}
+
+// The RMC sentence a receiver sends after the pulse of the GPS second `ms`.
+std::string Rmc(int64_t ms, const std::string& status = "A") {
+  const DateTimeParts p = DecodeDateTime(UnixMsToDateTime(ms));
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "$GPRMC,%02d%02d%02d.00,%s,4912.3456,N,01634.5678,E,,,%02d%02d%02d,,*00\r\n", p.hour,
+                p.minute, p.second, status.c_str(), p.day, p.month, p.year % 100);
+  return buf;
 }
 
 // A receiver whose pulses mark whole GPS seconds; the PC clock runs `offset`
@@ -47,9 +68,7 @@ TGPSrec Settings() {
 struct Rig {
   explicit Rig(const TGPSrec& gps, int64_t offset = 0, ClockSetter* otherSetter = nullptr)
       : clock(kGps0 - 1000 + offset), sync(gps, clock, otherSetter ? *otherSetter : setter, port) {
-    sync.SetEffectSink([this](TPPSEffects batch) {
-      for (auto& e : batch) fx.push_back(std::move(e));
-    });
+    sync.SetEffectSink([this](TPPSEffects batch) { fx.insert(fx.end(), batch.begin(), batch.end()); });
     sync.SetWait([this](int ms) { waits.push_back(ms); });
   }
   // Returns the effects of this pulse.
@@ -57,29 +76,15 @@ struct Rig {
     const std::size_t before = fx.size();
     clock.SetUnixMs(gps + offset);
     sync.ComPortGPSDSRorCTSChange(false);
-    if (!silent) port.rx += Rmc(gps);
+    if (!silent) port.rx += Rmc(gps, status);
     gps += 1000;
     return TPPSEffects(fx.begin() + static_cast<std::ptrdiff_t>(before), fx.end());
   }
-  void MissPulse() {
-    port.rx += Rmc(gps);
-    gps += 1000;
-  }
-  std::string Rmc(int64_t ms) const {
-    const DateTimeParts p = DecodeDateTime(UnixMsToDateTime(ms));
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "$GPRMC,%02d%02d%02d.00,%s,4912.3456,N,01634.5678,E,,,%02d%02d%02d,,*00\r\n",
-                  p.hour, p.minute, p.second, status.c_str(), p.day, p.month, p.year % 100);
-    return buf;
-  }
-  int Logs() const {
-    return static_cast<int>(std::count_if(fx.begin(), fx.end(),
-                                          [](auto& e) { return e.kind == TPPSEffect::Kind::Log; }));
+  void Pulses(int n, int64_t offset = 0) {
+    for (int i = 0; i < n; ++i) Pulse(offset);
   }
   int Count(const std::string& line) const {
-    return static_cast<int>(std::count_if(fx.begin(), fx.end(), [&](const TPPSEffect& e) {
-      return e.kind == TPPSEffect::Kind::Log && e.text == line;
-    }));
+    return static_cast<int>(std::count(fx.begin(), fx.end(), TPPSEffect::Log(line)));
   }
   ManualClock clock;
   RecordingClockSetter setter;
@@ -92,9 +97,7 @@ struct Rig {
   bool silent = false;  // the receiver sends nothing after its pulses
 };
 
-bool Has(const TPPSEffects& fx, const TPPSEffect& e) {
-  return std::find(fx.begin(), fx.end(), e) != fx.end();
-}
+bool Has(const TPPSEffects& fx, const TPPSEffect& e) { return std::find(fx.begin(), fx.end(), e) != fx.end(); }
 
 const std::string kActivated = "Cor: Time synchronization request Activated.";
 const std::string kDeactivated = "Cor: Time synchronization request DEactivated.";
@@ -104,37 +107,34 @@ TEST(PPSSync, ClockIsSetAtTheTenthPulseAndTheDifferenceShowsSecondsOfTheMinute) 
   const TPPSEffects first = rig.Pulse(75'250);
   EXPECT_TRUE(Has(first, TPPSEffect::Log(kActivated)));
   EXPECT_TRUE(Has(first, TPPSEffect::Text(TPPSField::EditDiff, "0s")));
-  for (int i = 2; i <= 9; ++i) rig.Pulse(75'250);
+  rig.Pulses(8, 75'250);
   EXPECT_TRUE(rig.setter.Requests().empty());
   const int64_t tenth = rig.gps;
   const TPPSEffects fx = rig.Pulse(75'250);
   EXPECT_EQ(rig.setter.Requests(), std::vector<int64_t>{tenth});
-  EXPECT_TRUE(Has(fx, TPPSEffect::Synchronised()));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Log(
-                          "Cor: Computer time was synchronized with GPS. Difference before: 15.250s")));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditDiff, "+15.250s")));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Log(kDeactivated)));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditGPStime, "12:00:09")));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditPCtime, "12:01:24.250")));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditLatitude, "N 49\xB0" "12.3456'")));
+  for (const TPPSEffect& e :
+       {TPPSEffect::Synchronised(), TPPSEffect::Log(kDeactivated),
+        TPPSEffect::Log("Cor: Computer time was synchronized with GPS. Difference before: 15.250s"),
+        TPPSEffect::Text(TPPSField::EditDiff, "+15.250s"), TPPSEffect::Text(TPPSField::EditGPStime, "12:00:09"),
+        TPPSEffect::Text(TPPSField::EditPCtime, "12:01:24.250"),
+        TPPSEffect::Text(TPPSField::EditLatitude, "N 49\xB0" "12.3456'")})
+    EXPECT_TRUE(Has(fx, e)) << e.text;
   EXPECT_TRUE(rig.sync.ClockSynchronised());
   EXPECT_EQ(rig.Count("Tim: Present time is Valid Time."), 1);
   // Every pulse but the first reads: the reading delay, then half of it.
   ASSERT_EQ(rig.waits.size(), 18u);
   EXPECT_EQ(rig.waits[0], 20);
   EXPECT_EQ(rig.waits[1], 10);
-}
 
-TEST(PPSSync, NegativeDifferenceShowsMinus) {
-  Rig rig(Settings(), -1'500);
-  for (int i = 0; i < 3; ++i) rig.Pulse(-1'500);
-  EXPECT_TRUE(Has(rig.Pulse(-1'500), TPPSEffect::Text(TPPSField::EditDiff, "-1.500s")));
-  EXPECT_EQ(rig.sync.ClockDiffMs(), -1'500);
+  Rig behind(Settings(), -1'500);
+  behind.Pulses(3, -1'500);
+  EXPECT_TRUE(Has(behind.Pulse(-1'500), TPPSEffect::Text(TPPSField::EditDiff, "-1.500s")));
+  EXPECT_EQ(behind.sync.ClockDiffMs(), -1'500);
 }
 
 TEST(PPSSync, BouncingPulsesAreIgnoredAndRestartTheTenPulseCount) {
   Rig rig(Settings());
-  for (int i = 0; i < 5; ++i) rig.Pulse();
+  rig.Pulses(5);
   rig.clock.AdvanceMs(-700);  // 300 ms after the last accepted pulse
   const std::size_t before = rig.fx.size();
   rig.sync.ComPortGPSDSRorCTSChange(false);
@@ -142,7 +142,7 @@ TEST(PPSSync, BouncingPulsesAreIgnoredAndRestartTheTenPulseCount) {
   EXPECT_EQ(rig.sync.PulseCounter(), 0);
   rig.sync.ComPortGPSDSRorCTSChange(true);  // on-edges never count
   EXPECT_EQ(rig.fx.size(), before);
-  for (int i = 0; i < 9; ++i) rig.Pulse();
+  rig.Pulses(9);
   EXPECT_TRUE(rig.setter.Requests().empty());
   rig.Pulse();
   EXPECT_EQ(rig.setter.Requests().size(), 1u);
@@ -150,10 +150,10 @@ TEST(PPSSync, BouncingPulsesAreIgnoredAndRestartTheTenPulseCount) {
 
 TEST(PPSSync, MissedPulseWaitsForFreshReadingsInsteadOfSettingASecondWrong) {
   Rig rig(Settings());
-  for (int i = 0; i < 9; ++i) rig.Pulse();
-  rig.MissPulse();
+  rig.Pulses(9);
+  rig.port.rx += Rmc(rig.gps);  // the receiver talks, the pulse is lost
+  rig.gps += 1000;
   rig.Pulse();  // 2 s gap: no set here
-  EXPECT_TRUE(rig.setter.Requests().empty());
   rig.Pulse();  // the reading of the gap pulse began with a stale sentence
   EXPECT_TRUE(rig.setter.Requests().empty());
   const int64_t expected = rig.gps;
@@ -162,33 +162,29 @@ TEST(PPSSync, MissedPulseWaitsForFreshReadingsInsteadOfSettingASecondWrong) {
 }
 
 TEST(PPSSync, SixthConsecutiveExcessRaisesARequestAndOneWithinTheLimitRestartsTheCount) {
-  TGPSrec g = Settings();
-  g.MaxDiff = 45;
-  Rig rig(g, 46);
-  for (int i = 1; i <= 10; ++i) rig.Pulse(46);  // synchronised at 10: first excess
+  Rig rig(Settings(0, 45), 46);
+  rig.Pulses(10, 46);  // synchronised at 10: first excess
   ASSERT_EQ(rig.setter.Requests().size(), 1u);
-  for (int i = 11; i <= 14; ++i) rig.Pulse(46);
+  rig.Pulses(4, 46);
   EXPECT_FALSE(rig.sync.SyncRequest());
   EXPECT_EQ(rig.Count(kActivated), 1);
   rig.Pulse(46);  // the sixth
   EXPECT_TRUE(rig.sync.SyncRequest());
   EXPECT_EQ(rig.Count(kActivated), 2);
 
-  Rig again(g, 46);
-  for (int i = 1; i <= 12; ++i) again.Pulse(46);
+  Rig again(Settings(0, 45), 46);
+  again.Pulses(12, 46);
   again.Pulse(10);
-  for (int i = 0; i < 5; ++i) again.Pulse(46);
+  again.Pulses(5, 46);
   EXPECT_FALSE(again.sync.SyncRequest());
   again.Pulse(46);
   EXPECT_TRUE(again.sync.SyncRequest());
 }
 
 TEST(PPSSync, IntervalRaisesPeriodicRequestsAndZeroDisablesThem) {
-  TGPSrec g = Settings();
-  g.Interval = 3600;
-  Rig rig(g);
+  Rig rig(Settings(3600));
   EXPECT_EQ(rig.sync.SyncCountdown(), 3600);
-  for (int i = 1; i <= 10 + 3598; ++i) rig.Pulse();
+  rig.Pulses(10 + 3598);
   EXPECT_EQ(rig.setter.Requests().size(), 1u);
   EXPECT_FALSE(rig.sync.SyncRequest());
   rig.Pulse();  // 3600 pulses after the one that set the clock
@@ -196,34 +192,30 @@ TEST(PPSSync, IntervalRaisesPeriodicRequestsAndZeroDisablesThem) {
   rig.Pulse();
   EXPECT_EQ(rig.setter.Requests().size(), 2u);
 
-  g.Interval = 0;
-  Rig none(g);
-  for (int i = 0; i < 200; ++i) none.Pulse();
+  Rig none(Settings(0));
+  none.Pulses(200);
   EXPECT_EQ(none.setter.Requests().size(), 1u);
   EXPECT_EQ(none.Count(kActivated), 1);
 }
 
 TEST(PPSSync, ValidTimeLampGoesOffOnceAtThe31stInvalidPulse) {
   Rig rig(Settings());
-  for (int i = 0; i < 3; ++i) rig.Pulse();
+  rig.Pulses(3);
   ASSERT_TRUE(rig.sync.LedValidTime());
   rig.status = "V";
-  rig.Pulse();  // still reads the last valid sentence
-  for (int i = 0; i < 30; ++i) rig.Pulse();
+  rig.Pulses(31);  // the first still reads the last valid sentence
   EXPECT_TRUE(rig.sync.LedValidTime());
   EXPECT_EQ(rig.Count("Tim: Present time not valid."), 0);
   EXPECT_TRUE(Has(rig.Pulse(), TPPSEffect::Lamp(TPPSLamp::LedValidTime, false)));
-  for (int i = 0; i < 10; ++i) rig.Pulse();
+  rig.Pulses(10);
   EXPECT_EQ(rig.Count("Tim: Present time not valid."), 1);
   EXPECT_FALSE(rig.sync.GPSTimeValid());
 }
 
 TEST(PPSSync, InvalidTimeSetsTheClockOnlyOnceSynchronisedWhenValidOnlyIsOff) {
-  TGPSrec g = Settings();
-  g.ValidOnly = false;
-  Rig waiting(g);
+  Rig waiting(Settings(0, 0, false));
   waiting.status = "V";
-  for (int i = 0; i < 20; ++i) waiting.Pulse();
+  waiting.Pulses(20);
   EXPECT_TRUE(waiting.setter.Requests().empty());
   waiting.sync.SetClockSynchronised();
   waiting.Pulse();
@@ -232,19 +224,33 @@ TEST(PPSSync, InvalidTimeSetsTheClockOnlyOnceSynchronisedWhenValidOnlyIsOff) {
   Rig strict(Settings());
   strict.status = "V";
   strict.sync.SetClockSynchronised();
-  for (int i = 0; i < 20; ++i) strict.Pulse();
+  strict.Pulses(20);
   EXPECT_TRUE(strict.setter.Requests().empty());
+}
+
+TEST(PPSSync, InvalidTimeHoldsThePeriodicCountdownWhenValidOnlyIsOn) {
+  for (const bool validOnly : {true, false}) {
+    SCOPED_TRACE(validOnly);
+    Rig rig(Settings(100, 0, validOnly));
+    rig.Pulses(10);
+    ASSERT_FALSE(rig.sync.SyncRequest());
+    rig.status = "V";
+    rig.Pulse();  // reads the last valid sentence
+    const int before = rig.sync.SyncCountdown();
+    rig.Pulses(5);
+    EXPECT_EQ(rig.sync.SyncCountdown(), validOnly ? before : before - 5);
+  }
 }
 
 TEST(PPSSync, SetTimeButtonRaisesARequestWithoutLogging) {
   Rig rig(Settings());
-  for (int i = 0; i < 10; ++i) rig.Pulse();
+  rig.Pulses(10);
   ASSERT_FALSE(rig.sync.SyncRequest());
-  const int logs = rig.Logs();
+  const size_t before = rig.fx.size();
   rig.sync.BtnSetTimeClick();
   EXPECT_TRUE(rig.sync.SyncRequest());
-  EXPECT_EQ(rig.fx.back(), TPPSEffect::Lamp(TPPSLamp::LedSyncReq, true));
-  EXPECT_EQ(rig.Logs(), logs);
+  EXPECT_EQ(TPPSEffects(rig.fx.begin() + before, rig.fx.end()),
+            TPPSEffects{TPPSEffect::Lamp(TPPSLamp::LedSyncReq, true)});  // no log line
   rig.Pulse();
   EXPECT_EQ(rig.setter.Requests().size(), 2u);
   EXPECT_EQ(rig.Count(kDeactivated), 2);
@@ -252,14 +258,15 @@ TEST(PPSSync, SetTimeButtonRaisesARequestWithoutLogging) {
 
 TEST(PPSSync, TimeValidityWatchFiresAfterSixtySeconds) {
   Rig rig(Settings());
-  for (int i = 0; i < 3; ++i) rig.Pulse();
+  rig.Pulses(3);
   ASSERT_TRUE(rig.sync.LedValidTime());
   const TDateTime last = rig.sync.LastValidTime();
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 59'999), "12:00:02", "06.12.2026", false));
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "N/A", "06.12.2026", false));
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "12:00:02", "06.12.2026", true));
   EXPECT_TRUE(rig.sync.CheckTimeValidity(AddMs(last, 60'000), "12:00:02", "06.12.2026", false));
-  EXPECT_EQ(rig.Count("Tim: Time not valid at least 60 seconds. GSP is switched off, unplugged or PPS is inactive."), 1);
+  EXPECT_EQ(rig.Count("Tim: Time not valid at least 60 seconds. GSP is switched off, unplugged or PPS is inactive."),
+            1);
   EXPECT_FALSE(rig.sync.LedValidTime());
   EXPECT_FALSE(rig.sync.GPSTimeValid());
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 61'000), "12:00:02", "06.12.2026", false));
@@ -288,16 +295,12 @@ TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
   for (const Case& c : {Case{"within MaxDiff", 30, true, 0}, Case{"five seconds off", 5000, false, 2}}) {
     SCOPED_TRACE(c.name);
     Refusing refusing;
-    TGPSrec gps = Settings();
-    gps.MaxDiff = 45;
-    gps.Interval = 600;
-    Rig rig(gps, c.offsetMs, &refusing);
-    for (int i = 0; i < 3700; ++i) rig.Pulse(c.offsetMs);
+    Rig rig(Settings(600, 45), c.offsetMs, &refusing);
+    rig.Pulses(3700, c.offsetMs);
     EXPECT_EQ(rig.sync.ClockSynchronised(), c.synchronised);
     EXPECT_EQ(std::count(rig.fx.begin(), rig.fx.end(), TPPSEffect::Synchronised()), c.synchronised ? 1 : 0);
     EXPECT_EQ(rig.Count("Cor: Error setting computer clock: Operation not permitted"), 1);
-    EXPECT_EQ(std::count_if(rig.fx.begin(), rig.fx.end(),
-                            [&](const TPPSEffect& e) { return e.text.rfind(kKept, 0) == 0; }),
+    EXPECT_EQ(std::count_if(rig.fx.begin(), rig.fx.end(), [&](auto& e) { return e.text.rfind(kKept, 0) == 0; }),
               c.synchronised ? 1 : 0);
     EXPECT_EQ(rig.Count(kOff), c.offLines);
     // The periodic request still tries the privilege now and then, no more.
@@ -309,29 +312,22 @@ TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
 // A receiver's date before the build or more than 20 years after it (a cold
 // receiver's 1980 read as 2080) never reaches the clock; a sane one does.
 TEST(PPSSync, ImplausibleReceiverDateNeverSetsTheClock) {
-  struct Case {
-    const char* name;
-    TDateTime receiver;
-    std::string line;
-  };
-  for (const Case& c :
-       {Case{"cold receiver 1980 read as 2080", EncodeDateTime(2080, 1, 5, 0, 0, 0),
-             "Cor: The receiver's date 05.01.2080 is not plausible; the computer clock waits for a sane date."},
-        Case{"before the build", EncodeDateTime(2019, 4, 7, 0, 0, 0),
-             "Cor: The receiver's date 07.04.2019 is not plausible; the computer clock waits for a sane date."}}) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [receiver, date] : {std::pair{EncodeDateTime(2080, 1, 5, 0, 0, 0), "05.01.2080"},
+                                       std::pair{EncodeDateTime(2019, 4, 7, 0, 0, 0), "07.04.2019"}}) {
+    SCOPED_TRACE(date);
     Rig rig(Settings());
     rig.sync.SetDateWindow(kGps0 - 86'400'000, kGps0 + 20LL * 36525 * 864'000);
-    const int64_t shifted = DateTimeToUnixMs(c.receiver);
-    rig.gps = shifted;
-    for (int i = 0; i < 30; ++i) rig.Pulse(kGps0 - shifted);
+    rig.gps = DateTimeToUnixMs(receiver);
+    rig.Pulses(30, kGps0 - rig.gps);
     EXPECT_TRUE(rig.setter.Requests().empty());
-    EXPECT_EQ(rig.Count(c.line), 1);
+    EXPECT_EQ(rig.Count(std::string("Cor: The receiver's date ") + date +
+                        " is not plausible; the computer clock waits for a sane date."),
+              1);
     EXPECT_FALSE(rig.sync.ClockSynchronised());
     // The receiver finds the right date: the clock is set to it.
     const int64_t pc = rig.clock.NowUnixMs() + 1000;
     rig.gps = pc;
-    for (int i = 0; i < 3; ++i) rig.Pulse();
+    rig.Pulses(3);
     ASSERT_EQ(rig.setter.Requests().size(), 1u);
     EXPECT_GE(rig.setter.Requests()[0], pc);
     EXPECT_TRUE(rig.sync.ClockSynchronised());
@@ -340,7 +336,7 @@ TEST(PPSSync, ImplausibleReceiverDateNeverSetsTheClock) {
 
 TEST(PPSSync, SilentReceiverShowsTheTimeOfThisPulseFromTheRunningRecord) {
   Rig rig(Settings());
-  for (int i = 0; i < 3; ++i) rig.Pulse();
+  rig.Pulses(3);
   rig.silent = true;
   rig.Pulse();  // still reads the sentence sent after the third pulse
   const TPPSEffects fx = rig.Pulse();  // 12:00:04, nothing to read
@@ -350,78 +346,14 @@ TEST(PPSSync, SilentReceiverShowsTheTimeOfThisPulseFromTheRunningRecord) {
   EXPECT_EQ(rig.sync.GPSTime(), UnixMsToSystemTime(kGps0 + 5000));  // the next pulse
 }
 
-TEST(PPSSync, InvalidTimeHoldsThePeriodicCountdownWhenValidOnlyIsOn) {
-  TGPSrec g = Settings();
-  g.Interval = 100;
-  Rig rig(g);
-  for (int i = 0; i < 10; ++i) rig.Pulse();
-  ASSERT_FALSE(rig.sync.SyncRequest());
-  rig.status = "V";
-  rig.Pulse();  // reads the last valid sentence
-  const int held = rig.sync.SyncCountdown();
-  for (int i = 0; i < 5; ++i) rig.Pulse();
-  EXPECT_EQ(rig.sync.SyncCountdown(), held);
-
-  g.ValidOnly = false;
-  Rig lax(g);
-  for (int i = 0; i < 10; ++i) lax.Pulse();
-  lax.status = "V";
-  lax.Pulse();
-  const int running = lax.sync.SyncCountdown();
-  for (int i = 0; i < 5; ++i) lax.Pulse();
-  EXPECT_EQ(lax.sync.SyncCountdown(), running - 5);
-}
-
 TEST(PPSSync, RingLineOnlyWhenConfigured) {
-  Rig rig(Settings());
-  rig.clock.SetUnixMs(kGps0);
-  rig.sync.ComPortGPSRing();
-  EXPECT_TRUE(rig.fx.empty());
-  TGPSrec g = Settings();
-  g.PPS = kSignalRI;
-  Rig ring(g);
-  ring.clock.SetUnixMs(kGps0);
-  ring.sync.ComPortGPSRing();
-  EXPECT_FALSE(ring.fx.empty());
-}
-
-// The whole chain on a simulated clock: receiver, port, decoding, clock setting.
-TEST(PPSSync, SimulatedReceiverSynchronisesTheManualClock) {
-  ManualClock clock(kGps0 + 400);
-  ManualClockSetter setter(clock);
-  SimGpsOptions sim;
-  sim.clock = &clock;
-  sim.Threaded = false;
-  sim.PPSLine = clDSR;
-  TComPort port;
-  port.SetSimGpsOptions(sim);
-  port.SetSyncMethod(TSyncMethod::smNone);
-  port.SetEvents(evRing | evCTS | evDSR);
-  port.SetPort("sim-gps");
-  PortTextAdapter<TComPort> text(port);
-  TPPSSync sync(Settings(), clock, setter, text);
-  sync.SetWait({});
-  TPPSEffects fx;
-  sync.SetEffectSink([&](TPPSEffects b) { fx.insert(fx.end(), b.begin(), b.end()); });
-  port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on); };
-  ASSERT_TRUE(port.Open());
-  for (int i = 0; i < 12; ++i) {
-    clock.AdvanceMs(1000);
-    port.SimGps()->Pump();
+  for (const uint8_t pps : {kSignalDSR, kSignalRI}) {
+    Rig rig(Settings(0, 0, true, pps));
+    rig.clock.SetUnixMs(kGps0);
+    rig.sync.ComPortGPSRing();
+    EXPECT_EQ(rig.fx.empty(), pps != kSignalRI) << +pps;
   }
-  ASSERT_EQ(setter.Requests().size(), 1u);
-  EXPECT_EQ(setter.Requests()[0], kGps0 + 10'000);  // the tenth pulse, set to its own second
-  EXPECT_TRUE(sync.ClockSynchronised());
-  EXPECT_TRUE(sync.LedValidTime());
-  EXPECT_EQ(sync.ClockDiffMs(), 0);
-  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditGPStime, "12:00:12")));
-  EXPECT_TRUE(Has(fx, TPPSEffect::Text(TPPSField::EditLongitude, "E 016\xB0" "34.5678'")));
-  port.Close();
 }
-
-}  // namespace
-
-namespace {
 
 // A device whose line changes the test fires with the stamp the port's
 // thread would have taken, and whose receive buffer the test fills.
@@ -434,26 +366,21 @@ class ScriptedLines final : public ComBackend {
   void Close() override {}
   bool Apply(const TComSettings&, std::string&) override { return true; }
   bool Write(const std::string&, std::string&) override { return true; }
-  std::string ReadAvailable(std::size_t max) override {
-    std::string out = rx.substr(0, max);
-    rx.erase(0, out.size());
-    return out;
-  }
+  std::string ReadAvailable(std::size_t max) override { return port.ReadAvailable(max); }
   void ClearBuffers(bool input, bool) override {
-    if (input) rx.clear();
+    if (input) port.rx.clear();
   }
   bool SetDTR(bool) override { return true; }
-  unsigned LineState() override { return lines; }
+  unsigned LineState() override { return 0; }
   ComBackendEvents events;
-  std::string rx;
-  unsigned lines = 0;
+  ScriptPort port;
 };
 
 struct StampCase {
   const char* legend;
-  uint8_t pps;        // GPS/PPS
-  TSyncMethod method; // smThreadSync: the handler runs from a queue
-  int64_t lateMs;     // clock advance between the stamp and the handler
+  uint8_t pps;         // GPS/PPS
+  TSyncMethod method;  // smThreadSync: the handler runs from a queue
+  int64_t lateMs;      // clock advance between the stamp and the handler
 };
 
 class PulseStampTest : public ::testing::TestWithParam<StampCase> {};
@@ -477,35 +404,26 @@ TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
   std::vector<std::function<void()>> queue;
   port.SetDispatcher([&](std::function<void()> call) { queue.push_back(std::move(call)); });
   PortTextAdapter<TComPort> text(port);
-  TGPSrec gps = Settings();
-  gps.PPS = c.pps;
-  TPPSSync sync(gps, clock, setter, text);
+  TPPSSync sync(Settings(0, 0, true, c.pps), clock, setter, text);
   sync.SetWait({});
-  port.OnDSRChange = [&](TComPort&, bool on) {
-    sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs());
-  };
+  port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs()); };
   port.OnCTSChange = port.OnDSRChange;
   port.OnRing = [&](TComPort&) { sync.ComPortGPSRing(TComPort::LineEventStampMs()); };
   ASSERT_TRUE(port.Open());
   const unsigned line = c.pps == kSignalRI ? clRing : c.pps == kSignalCTS ? clCTS : clDSR;
-
-  Rig format(Settings());  // only for its RMC text
-  for (int i = 0; i < 10; ++i) {
-    const int64_t second = kGps0 + 1000LL * i;
+  for (int64_t second = kGps0; second < kGps0 + 10'000; second += 1000) {
     clock.SetUnixMs(second);
-    const int64_t stamp = clock.NowUnixMs();
-    device->events.LineChange(line, line, stamp);
+    device->events.LineChange(line, line, second);
     if (c.method == TSyncMethod::smNone) clock.AdvanceMs(c.lateMs);
-    device->events.LineChange(line, 0, stamp);
+    device->events.LineChange(line, 0, second);
     if (c.method == TSyncMethod::smThreadSync) {
       clock.AdvanceMs(c.lateMs);
       for (auto& call : queue) call();
       queue.clear();
     }
-    device->rx += format.Rmc(second);
+    device->port.rx += Rmc(second);
   }
-  ASSERT_EQ(setter.Requests().size(), 1u);
-  EXPECT_EQ(setter.Requests()[0], kGps0 + 9'000 + c.lateMs);
+  EXPECT_EQ(setter.Requests(), std::vector<int64_t>{kGps0 + 9'000 + c.lateMs});
   EXPECT_EQ(sync.ClockDiffMs(), 0);
   EXPECT_EQ(sync.PulseCounter(), 10);
   port.Close();
@@ -513,14 +431,9 @@ TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
 
 INSTANTIATE_TEST_SUITE_P(
     PPSSync, PulseStampTest,
-    ::testing::Values(StampCase{"DSR on the event thread 37 ms late", kSignalDSR, TSyncMethod::smNone, 37},
-                      StampCase{"CTS queued 480 ms late", kSignalCTS, TSyncMethod::smThreadSync, 480},
-                      StampCase{"RI on time", kSignalRI, TSyncMethod::smNone, 0}),
-    [](const ::testing::TestParamInfo<StampCase>& info) {
-      std::string name;
-      for (const char* ch = info.param.legend; *ch; ++ch)
-        name += std::isalnum(static_cast<unsigned char>(*ch)) ? *ch : '_';
-      return name;
-    });
+    ::testing::Values(StampCase{"DSR_on_the_event_thread_37_ms_late", kSignalDSR, TSyncMethod::smNone, 37},
+                      StampCase{"CTS_queued_480_ms_late", kSignalCTS, TSyncMethod::smThreadSync, 480},
+                      StampCase{"RI_on_time", kSignalRI, TSyncMethod::smNone, 0}),
+    [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace

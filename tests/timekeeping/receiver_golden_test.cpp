@@ -3,13 +3,12 @@
 // start). Regenerate with VELKOR_REGENERATE_GOLDEN=1 and review the diff.
 #include <gtest/gtest.h>
 
-#include "support/shared_testdata.h"
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
+#include "support/shared_testdata.h"
+#include "support/temp_dir.h"
 #include "timekeeping/nmea.h"
 
 namespace {
@@ -21,7 +20,7 @@ const fs::path kGoldenDir = fs::path(VELKOR_TEST_DATA).parent_path() / "timekeep
 
 // What the port would deliver from a receiver log: its '#' lines removed.
 std::string Stream(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::istringstream in(ReadFile(file.string()));
   std::string line, out;
   while (std::getline(in, line))
     if (line.empty() || line[0] != '#') out += line + "\n";
@@ -30,8 +29,7 @@ std::string Stream(const fs::path& file) {
 
 std::string Decode(const std::string& stream) {
   std::ostringstream out;
-  for (std::size_t at = stream.find("$GPRMC"); at != std::string::npos;
-       at = stream.find("$GPRMC", at + 1)) {
+  for (std::size_t at = stream.find("$GPRMC"); at != std::string::npos; at = stream.find("$GPRMC", at + 1)) {
     const std::string reading = stream.substr(at, kGPSReadingLength);
     TSystemTime record = UnixMsToSystemTime(0);
     bool valid = false;
@@ -39,10 +37,9 @@ std::string Decode(const std::string& stream) {
     TGPSInfoTexts dm, dec;
     const bool shown = FormatGPSInfo(reading, 1, false, dm);
     FormatGPSInfo(reading, 1, true, dec);
-    out << (ok ? "ok" : "bad") << (valid ? " A " : " - ") << FormatDateDMY(record) << ' '
-        << FormatTimeHMS(record) << " | " << (shown ? "shown" : "none") << " | " << dm.GPSDate
-        << " | " << dm.GPSTime << " | " << dm.Latitude << " | " << dm.Longitude << " | "
-        << dec.Latitude << " | " << dec.Longitude << " | " << dm.Altitude << "\n";
+    out << (ok ? "ok" : "bad") << (valid ? " A " : " - ") << FormatDateDMY(record) << ' ' << FormatTimeHMS(record)
+        << " | " << (shown ? "shown" : "none") << " | " << dm.GPSDate << " | " << dm.GPSTime << " | " << dm.Latitude
+        << " | " << dm.Longitude << " | " << dec.Latitude << " | " << dec.Longitude << " | " << dm.Altitude << "\n";
   }
   return out.str();
 }
@@ -58,16 +55,10 @@ TEST(ReceiverGolden, EveryLogDecodesAsRecordedAndSurvivesAnyCut) {
     SCOPED_TRACE(entry.path().string());
     const std::string stream = Stream(entry.path());
     const std::string decoded = Decode(stream);
-    const fs::path chk = kGoldenDir / (entry.path().stem().string() + ".chk");
-    if (regenerate) {
-      fs::create_directories(kGoldenDir);
-      std::ofstream(chk, std::ios::binary) << decoded;
-    }
-    std::ifstream golden(chk, std::ios::binary);
-    ASSERT_TRUE(golden) << chk;
-    std::stringstream expected;
-    expected << golden.rdbuf();
-    EXPECT_EQ(decoded, expected.str());
+    const std::string chk = (kGoldenDir / (entry.path().stem().string() + ".chk")).string();
+    if (regenerate) WriteFile(chk, decoded);
+    ASSERT_TRUE(fs::exists(chk)) << chk;
+    EXPECT_EQ(decoded, ReadFile(chk));
     ++checked;
 
     TSystemTime record = UnixMsToSystemTime(1'577'836'800'000);  // 2020-01-01
