@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/temp_dir.h"
 #include "messaging_rig.h"
-#include "serial/sim_gsm.h"
 
 namespace {
 
@@ -147,10 +145,7 @@ TEST(MessageDispatcher, GatewaySmsReachesTheSimulatedModem) {
   SimGsmOptions o;
   o.Directory = dir.Dir();
   TComPort port;
-  port.SetPort("sim-gsm");
-  port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
-    return std::make_unique<SimGsmModem>(o);
-  });
+  UseSimModem(port, o);
   ModemLock lock;
   RecordingHost host;
   TProgParam p = Params();
@@ -158,11 +153,8 @@ TEST(MessageDispatcher, GatewaySmsReachesTheSimulatedModem) {
   p.GSM.SMScentrum = "+420603052000";
   MessageDispatcher d(host, nullptr, MakeSMSStarter(host, p, MakeLink(port, lock, [](int) {})));
   d.SendMessage(p, false, "Test...");
-  EXPECT_EQ(host.WaitForPosts(1)[0].first, kCodeSMSSent);
-  const auto sms = ReadSimSms(dir.Path(kSimSmsLogName));
-  ASSERT_EQ(sms.size(), 1u);
-  EXPECT_EQ(sms[0].Number, "+420999");
-  EXPECT_EQ(sms[0].Text, "EM seismo*example.org VELK Test...");
+  EXPECT_EQ(host.WaitForCodes(1), std::vector<int>{kCodeSMSSent});
+  EXPECT_EQ(SimSmsSent(dir), std::vector<std::string>{"+420999 EM seismo*example.org VELK Test..."});
 }
 
 }  // namespace

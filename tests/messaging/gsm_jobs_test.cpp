@@ -7,12 +7,12 @@
 #include <future>
 #include <thread>
 
-#include "../support/temp_dir.h"
 #include "messaging/pdu.h"
 #include "messaging_rig.h"
-#include "serial/sim_gsm.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class GsmJobs : public ::testing::Test {
  protected:
@@ -29,7 +29,7 @@ class GsmJobs : public ::testing::Test {
     EXPECT_FALSE(lock.ModemBusy());
   }
 
-  std::shared_ptr<ModemScript> script = std::make_shared<ModemScript>();
+  std::shared_ptr<ComScript> script = std::make_shared<ComScript>();
   TComPort port;
   ModemLock lock;
   CountingSleep sleep;
@@ -44,7 +44,11 @@ TEST_F(GsmJobs, SendATReturnsTheAnswerAsReceivedFiveCharactersPerPass) {
   EXPECT_EQ(sleep.Ms(), 10 + 4 * kATPassDelayMs);
 }
 
+// A closed port is empty at once; silence after ten seconds.
 TEST_F(GsmJobs, SendATGivesUpAfterTenSecondsOfSilenceWithAnEmptyAnswer) {
+  EXPECT_EQ(SendAT(port, "AT", "\r\n", sleep.Fn()), "");
+  EXPECT_TRUE(script->written.empty());
+  EXPECT_EQ(sleep.Ms(), 0);
   Expect("AT\r\n", "");
   ASSERT_TRUE(port.Open());
   EXPECT_EQ(SendAT(port, "AT", "\r\n", sleep.Fn()), "");
@@ -52,11 +56,6 @@ TEST_F(GsmJobs, SendATGivesUpAfterTenSecondsOfSilenceWithAnEmptyAnswer) {
   // An answer that never completes is silence too.
   Expect("AT\r\n", "\r\n+CSQ: 1");
   EXPECT_EQ(SendAT(port, "AT", "\r\n", sleep.Fn()), "");
-}
-
-TEST_F(GsmJobs, SendATOnAClosedPortIsEmptyAtOnce) {
-  EXPECT_EQ(SendAT(port, "AT", "\r\n", sleep.Fn()), "");
-  EXPECT_TRUE(script->written.empty());
 }
 
 TEST_F(GsmJobs, PingTriesSevenTimes) {
@@ -145,25 +144,21 @@ TEST_F(GsmJobs, SignalJobReadsCsq) {
   ExpectTranscriptFollowed();
 }
 
-TEST_F(GsmJobs, SmsJobSetsPduModeThenSendsSmsCentreFieldAndTpduAfterThePrompt) {
-  const std::string tpdu = BuildSubmitTPDU("+420123456789", "abc");
-  Expect("AT\r\n", kOk);
-  Expect("AT+CMGF=0\r\n", kOk);
-  Expect("AT+CMGS=" + std::to_string(tpdu.size() / 2) + "\r\n", "\r\n> ");
-  Expect("0791246030500200" + tpdu + "\x1A", "\r\n+CMGS: 4\r\n\r\nOK\r\n");
-  EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "+420123456789", "abc", false), 1);
-  ExpectTranscriptFollowed();
-}
-
-TEST_F(GsmJobs, SmsJobInM1ModeSetsTheCentreByCommandAndSendsTheBareTpdu) {
-  const std::string tpdu = BuildSubmitTPDU("777888999", "hellohello");
-  Expect("AT\r\n", kOk);
-  Expect("AT+CMGF=0\r\n", kOk);
-  Expect("AT+CSCA=\"+420603052000\"\r\n", kOk);
-  Expect("AT+CMGS=" + std::to_string(tpdu.size() / 2) + "\r\n", "\r\n> ");
-  Expect(tpdu + "\x1A", "\r\n+CMGS: 5\r\n\r\nOK\r\n");
-  EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "777888999", "hellohello", true), 1);
-  ExpectTranscriptFollowed();
+// PDU mode, then the SMS-centre field and the TPDU after the prompt; modems
+// of the M1 kind get the centre by command and the bare TPDU.
+TEST_F(GsmJobs, SmsJobSendsThePduAfterThePrompt) {
+  for (const bool m1 : {false, true}) {
+    SCOPED_TRACE(m1 ? "M1" : "centre field");
+    const std::string number = m1 ? "777888999" : "+420123456789", text = m1 ? "hellohello" : "abc";
+    const std::string tpdu = BuildSubmitTPDU(number, text);
+    Expect("AT\r\n", kOk);
+    Expect("AT+CMGF=0\r\n", kOk);
+    if (m1) Expect("AT+CSCA=\"+420603052000\"\r\n", kOk);
+    Expect("AT+CMGS=" + std::to_string(tpdu.size() / 2) + "\r\n", "\r\n> ");
+    Expect((m1 ? "" : "0791246030500200") + tpdu + "\x1A", "\r\n+CMGS: 4\r\n\r\nOK\r\n");
+    EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", number, text, m1), 1);
+    ExpectTranscriptFollowed();
+  }
 }
 
 // Without a prompt the PDU is not sent; the job tries again 1 and 5 minutes
@@ -219,7 +214,8 @@ TEST(ModemLock, TicketsAreServedInTheOrderTheyWereTaken) {
     order += "2";
     lock.Release();
   });
-  waiting.get_future().wait();
+  // Bounded: should the second ticket take the modem at once, it never asks.
+  EXPECT_EQ(waiting.get_future().wait_for(10s), std::future_status::ready);
   EXPECT_FALSE(lock.ModemBusy()) << "the second ticket took the modem first";
   ASSERT_TRUE(lock.Acquire(first));
   order += "1";
@@ -247,11 +243,7 @@ class SimModem : public ::testing::Test {
   }
   void TearDown() override { SetSimGsmDefaultOptions(SimGsmOptions{}); }
   GsmLink Link() { return MakeLink(port, lock, [](int) {}); }
-  std::vector<std::string> Texts() {
-    std::vector<std::string> t;
-    for (const SimSms& s : ReadSimSms(dir.Path(kSimSmsLogName))) t.push_back(s.Number + " " + s.Text);
-    return t;
-  }
+  std::vector<std::string> Texts() { return SimSmsSent(dir); }
 
   TempDir dir;
   TComPort port;
@@ -320,8 +312,32 @@ TEST_F(SimModem, MessagesLeaveInTheOrderTheyWereDispatched) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{"+420111 Alarm activated!", "+420111 Alarm deactivated."}));
 }
 
-// The strict modem on a clock that the jobs' own waits move: a scripted
-// fault, the PIN job, then two messages.
+// The strict modem on a clock that the jobs' own waits move.
+class ClockedModem : public ::testing::Test {
+ protected:
+  void Start(const std::string& script) {
+    SimGsmOptions o;
+    o.Directory = dir.Dir();
+    o.PIN = "1234";
+    ASSERT_TRUE(ParseSimGsmScript(script, o.Script));
+    o.clock = clock;
+    o.Power = std::make_shared<SimGsmPowerState>();
+    o.Power->PduMode = !o.Script.TextMode;
+    UseSimModem(port, o);
+  }
+  GsmLink Link() {
+    auto c = clock;
+    return MakeLink(port, lock, [c](int ms) { c->AdvanceMs(ms); }, session);
+  }
+
+  TempDir dir;
+  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(0);
+  std::shared_ptr<GsmSession> session = std::make_shared<GsmSession>(clock.get());
+  TComPort port;
+  ModemLock lock;
+};
+
+// A scripted fault, the PIN job, then two messages.
 struct ModemCase {
   const char* legend;
   std::string script;
@@ -331,44 +347,20 @@ struct ModemCase {
   std::vector<std::string> jobLines;  // beginnings of the jobs' own log lines
 };
 
-class StrictModem : public ::testing::TestWithParam<ModemCase> {
- protected:
-  void SetUp() override {
-    SimGsmOptions o;
-    o.Directory = dir.Dir();
-    o.PIN = "1234";
-    ASSERT_TRUE(ParseSimGsmScript(GetParam().script, o.Script));
-    o.clock = clock;
-    o.Power = std::make_shared<SimGsmPowerState>();
-    o.Power->PduMode = !o.Script.TextMode;
-    port.SetPort("sim-gsm");
-    port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
-      return std::make_unique<SimGsmModem>(o);
-    });
-  }
-  GsmLink Link() {
-    auto c = clock;
-    GsmLink link = MakeLink(port, lock, [c](int ms) { c->AdvanceMs(ms); }, session);
-    link.log = [this](const std::string& l) { lines.push_back(l); };
-    return link;
-  }
-
-  TempDir dir;
-  std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(0);
-  std::shared_ptr<GsmSession> session = std::make_shared<GsmSession>(clock.get());
-  TComPort port;
-  ModemLock lock;
-  std::vector<std::string> lines;
-};
+class StrictModem : public ClockedModem, public ::testing::WithParamInterface<ModemCase> {};
 
 TEST_P(StrictModem, ScriptedFault) {
   const ModemCase& c = GetParam();
-  EXPECT_EQ(RunPINJob(Link(), "1234", "+420603052000", nullptr), c.pinCode);
+  Start(c.script);
+  std::vector<std::string> lines;
+  GsmLink link = Link();
+  link.log = [&](const std::string& l) { lines.push_back(l); };
+  EXPECT_EQ(RunPINJob(link, "1234", "+420603052000", nullptr), c.pinCode);
   const int64_t start = clock->NowUnixMs();
   std::vector<int> codes;
-  codes.push_back(RunSendSMSJob(Link(), "+420603052000", "+420111", "first", false));
+  codes.push_back(RunSendSMSJob(link, "+420603052000", "+420111", "first", false));
   const int64_t took = clock->NowUnixMs() - start;
-  codes.push_back(RunSendSMSJob(Link(), "+420603052000", "+420222", "second", false));
+  codes.push_back(RunSendSMSJob(link, "+420603052000", "+420222", "second", false));
   EXPECT_EQ(codes, c.smsCodes);
   EXPECT_GE(took, c.minMs);
   EXPECT_LE(took, c.maxMs);
@@ -376,9 +368,7 @@ TEST_P(StrictModem, ScriptedFault) {
   std::vector<std::string> expected;
   if (codes[0] == 1) expected.push_back("+420111 first");
   if (codes[1] == 1) expected.push_back("+420222 second");
-  std::vector<std::string> logged;
-  for (const SimSms& s : ReadSimSms(dir.Path(kSimSmsLogName))) logged.push_back(s.Number + " " + s.Text);
-  EXPECT_EQ(logged, expected);
+  EXPECT_EQ(SimSmsSent(dir), expected);
   ASSERT_EQ(lines.size(), c.jobLines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind(c.jobLines[i], 0), 0u) << lines[i];
 }
@@ -407,29 +397,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A dead modem at shutdown: 20 s from the close, every queued message is
 // given up and logged with its number and text.
-TEST(ModemClose, SilentModemReleasesEveryJobWithin20Seconds) {
-  TempDir dir;
-  auto clock = std::make_shared<ManualClock>(0);
-  auto session = std::make_shared<GsmSession>(clock.get());
-  SimGsmOptions o;
-  o.Directory = dir.Dir();
-  o.Script.Silent = true;
-  o.clock = clock;
-  o.Power = std::make_shared<SimGsmPowerState>();
-  TComPort port;
-  port.SetPort("sim-gsm");
-  port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
-    return std::make_unique<SimGsmModem>(o);
-  });
-  ModemLock lock;
+TEST_F(ClockedModem, SilentModemReleasesEveryJobWithin20SecondsOfTheClose) {
+  Start("silent");
   RecordingHost host;
-  const GsmLink link = MakeLink(port, lock, [clock](int ms) { clock->AdvanceMs(ms); }, session);
   lock.Acquire();  // the jobs queue up behind the test
   for (const char* text : {"start", "Alarm activated! x", "Test..."})
-    StartSendSMSthread(host, link, "+420603052000", "+420111", text, false);
+    StartSendSMSthread(host, Link(), "+420603052000", "+420111", text, false);
   session->RequestClose();
   lock.Release();
-  for (const auto& [code, id] : host.WaitForPosts(3)) EXPECT_EQ(code, kCodeSMSNotSent);
+  EXPECT_EQ(host.WaitForCodes(3), std::vector<int>(3, kCodeSMSNotSent));
   EXPECT_LE(clock->NowUnixMs(), kCloseBoundMs + 1000);
   // Those still queued give up together, in no particular order.
   auto log = host.LogLines();

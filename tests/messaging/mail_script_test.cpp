@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "../support/temp_dir.h"
 #include "messaging_rig.h"
 
 namespace {
