@@ -18,6 +18,7 @@
 
 namespace fs = std::filesystem;
 using Members = std::map<std::string, std::string>;
+using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -173,16 +174,14 @@ TEST_F(DirExport, TreeIsPackedFlatMovedToBackupAndLeftEmpty) {
   EXPECT_EQ(RunExportDir(m_job, clock, host, lamp.Fn()), kZipExportDone);
   for (auto& [rel, data] : m_files) {
     const std::string name = fs::path(rel).filename().string();
-    EXPECT_EQ(ReadZip(m_tmp.Path("dest/" + name + ".zip")),
-              (Members{{name, data}}));
+    EXPECT_EQ(ReadZip(m_tmp.Path("dest/" + name + ".zip")), (Members{{name, data}}));
     EXPECT_EQ(ReadFile(m_tmp.Path("backup/" + name)), data);
     EXPECT_FALSE(fs::exists(m_tmp.Path("data/" + rel)));
   }
   EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/04")));
   EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/05")));
-  EXPECT_EQ(host.LogLines(), std::vector<std::string>{"Inf: Data files from directory: " + m_job.Source +
-                                                   " exported to " + m_job.Destination +
-                                                   " succesfully."});
+  EXPECT_EQ(host.LogLines(), Lines{"Inf: Data files from directory: " + m_job.Source + " exported to " +
+                                         m_job.Destination + " succesfully."});
   EXPECT_FALSE(lamp.lamp.on);
 }
 
@@ -256,12 +255,10 @@ class LogExport : public testing::Test {
 
 TEST_F(LogExport, PacksTheLogAndMovesItToTheBackupOfTheDay) {
   EXPECT_EQ(RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn()), kLogExportFinished);
-  EXPECT_EQ(ReadZip(m_job.ArchiveName),
-            (Members{{"velkor.log", m_log}}));
+  EXPECT_EQ(ReadZip(m_job.ArchiveName), (Members{{"velkor.log", m_log}}));
   EXPECT_EQ(ReadFile(m_tmp.Path("backup/20261205.log")), m_log);
   EXPECT_FALSE(fs::exists(m_job.LogFile));
-  EXPECT_EQ(m_host.LogLines(),
-            std::vector<std::string>{"Inf: Log-file was saved to: " + m_job.ArchiveName});
+  EXPECT_EQ(m_host.LogLines(), Lines{"Inf: Log-file was saved to: " + m_job.ArchiveName});
   EXPECT_FALSE(m_lamp.lamp.on);
 }
 
@@ -279,15 +276,14 @@ TEST_F(LogExport, BackupThatCannotBeMadeKeepsTheLogAndTurnsRed) {
   m_job.BackupDir = m_tmp.Path("blocker/b");
   RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
   EXPECT_EQ(ReadFile(m_job.LogFile), m_log);
-  EXPECT_EQ(m_host.LogLines(), std::vector<std::string>{"Err: Error saving log-file to: " + m_job.BackupDir});
+  EXPECT_EQ(m_host.LogLines(), Lines{"Err: Error saving log-file to: " + m_job.BackupDir});
   EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
 }
 
 TEST_F(LogExport, MissingLogIsReportedNotSilent) {
   fs::remove(m_job.LogFile);
   RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
-  EXPECT_EQ(m_host.LogLines(),
-            std::vector<std::string>{"Err: Error saving log-file to: " + m_job.ArchiveName});
+  EXPECT_EQ(m_host.LogLines(), Lines{"Err: Error saving log-file to: " + m_job.ArchiveName});
   EXPECT_FALSE(fs::exists(m_tmp.Path("backup")));
   EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
 }
@@ -317,8 +313,7 @@ TEST_F(LogExport, WorkerWaitsForTheLogLockAndPosts92) {
   EXPECT_TRUE(fs::exists(m_job.LogFile));
   held.unlock();
   EXPECT_EQ(m_host.WaitForCodes(1), std::vector<int>{kLogExportFinished});
-  EXPECT_EQ(ReadZip(m_job.ArchiveName)["velkor.log"],
-            m_log + "05.12.2026 14:02:00.000 Inf: late\r\n");
+  EXPECT_EQ(ReadZip(m_job.ArchiveName)["velkor.log"], m_log + "05.12.2026 14:02:00.000 Inf: late\r\n");
   EXPECT_FALSE(fs::exists(m_job.LogFile));
 }
 
@@ -333,8 +328,7 @@ TEST(BackupDeletion, RemovesTheWholeTree) {
   ASSERT_TRUE(StartDeleteWholeFolder(host, {tmp.Path("backup")}));
   EXPECT_EQ(host.WaitForCodes(1), std::vector<int>{kBackupFolderDeleted});
   EXPECT_FALSE(fs::exists(tmp.Path("backup")));
-  EXPECT_EQ(host.LogLines(), std::vector<std::string>{"Inf: Directory: " + tmp.Path("backup") +
-                                                   " was deleted successfully."});
+  EXPECT_EQ(host.LogLines(), Lines{"Inf: Directory: " + tmp.Path("backup") + " was deleted successfully."});
 }
 
 TEST(BackupDeletion, ReadOnlyFileStaysAndIsReported) {
@@ -347,8 +341,8 @@ TEST(BackupDeletion, ReadOnlyFileStaysAndIsReported) {
   RunDeleteWholeFolder({tmp.Path("backup")}, host);
   EXPECT_TRUE(fs::exists(tmp.Path("backup/keep.KRB")));
   EXPECT_FALSE(fs::exists(tmp.Path("backup/gone.KRB")));
-  EXPECT_EQ(host.LogLines(), std::vector<std::string>{"Inf: Directory: " + tmp.Path("backup") +
-                                                   " cannot be deleted or is already empty."});
+  EXPECT_EQ(host.LogLines(), Lines{"Inf: Directory: " + tmp.Path("backup") +
+                                         " cannot be deleted or is already empty."});
 }
 
 TEST(BackupDeletion, LinksAreNotFollowedAndBadNamesRefused) {

@@ -123,9 +123,9 @@ TEST(MessageDispatcher, StartsEachJobThenLogsItsId) {
   p.GSM.TelNum = {"+420111"};
   EXPECT_EQ(d.SendMessage(p, false, "x"), (std::vector<uint64_t>{100, 101}));
   EXPECT_EQ(started, (std::vector<std::string>{"+420111 VELK x", "+420999 EM seismo*example.org VELK x"}));
-  EXPECT_EQ(host.LogLines(),
-            (std::vector<std::string>{"GSM: Trying to send SMS: +420111: \"VELK x\" (100)",
-                                      "GSM: Trying to send SMS: +420999: \"EM seismo*example.org VELK x\" (101)"}));
+  EXPECT_EQ(host.LogLines(), (std::vector<std::string>{
+                                "GSM: Trying to send SMS: +420111: \"VELK x\" (100)",
+                                "GSM: Trying to send SMS: +420999: \"EM seismo*example.org VELK x\" (101)"}));
   p.SendEmail = true;
   d.SendMessage(p, false, "x");
   EXPECT_EQ(started.back(), "mail VELK x");

@@ -54,7 +54,8 @@ inline std::vector<std::string> SimSmsSent(const TempDir& dir) {
     std::size_t text = line.find('\t');
     for (int field = 0; field < 2 && text != std::string::npos; ++field) text = line.find('\t', text + 1);
     EXPECT_NE(text, std::string::npos) << line;
-    if (text != std::string::npos) out.push_back(line.substr(0, line.find('\t')) + " " + line.substr(text + 1));
+    if (text == std::string::npos) continue;
+    out.push_back(line.substr(0, line.find('\t')) + " " + line.substr(text + 1));
   }
   return out;
 }
