@@ -133,23 +133,4 @@ TEST(MessageDispatcher, StartsEachJobThenLogsItsId) {
             "Msg: Script file generated: /st/velkor-b.sh. seismo@example.org: (velkor-b@VELK) VELK x (102)");
 }
 
-// The station's own starters on the simulated modem: the gateway message
-// arrives in the modem's log through a real SMS job.
-TEST(MessageDispatcher, GatewaySmsReachesTheSimulatedModem) {
-  TempDir dir;
-  SimGsmOptions o;
-  o.Directory = dir.Dir();
-  TComPort port;
-  UseSimModem(port, o);
-  ModemLock lock;
-  RecordingHost host;
-  TProgParam p = Params();
-  p.SendSMS = p.GSM.EmailOnly = p.GSM.EmailGateOn = true;
-  p.GSM.SMScentrum = "+420603052000";
-  MessageDispatcher d(host, nullptr, MakeSMSStarter(host, p, MakeLink(port, lock, [](int) {})));
-  d.SendMessage(p, false, "Test...");
-  EXPECT_EQ(host.WaitForCodes(1), std::vector<int>{kCodeSMSSent});
-  EXPECT_EQ(SimSmsSent(dir), std::vector<std::string>{"+420999 EM seismo*example.org VELK Test..."});
-}
-
 }  // namespace

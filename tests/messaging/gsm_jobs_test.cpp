@@ -69,10 +69,12 @@ TEST_F(GsmJobs, PingTriesSevenTimes) {
   EXPECT_EQ(script->written.size(), 3u);
 }
 
+using Step = std::pair<std::string, std::string>;
+
 struct PinCase {
   const char* legend;
   std::string pin, smsCentre;
-  std::vector<std::pair<std::string, std::string>> transcript;
+  std::vector<Step> transcript;
   std::vector<int> interim;
   int final;
 };
@@ -89,16 +91,14 @@ TEST_P(PinJob, PostsThePinCodeThenTheSetUpCode) {
   ExpectTranscriptFollowed();
 }
 
-const std::pair<std::string, std::string> kPing{"AT\r\n", "\r\nOK\r\n"};
-const std::pair<std::string, std::string> kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"};
+const Step kPing{"AT\r\n", "\r\nOK\r\n"}, kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
+    kReady{"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"};
 
 INSTANTIATE_TEST_SUITE_P(
     Transcripts, PinJob,
     ::testing::Values(
         PinCase{"ready_and_already_set_up", "", "+420603052000",
-                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}},
-                {3}, 5},
+                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}}, {3}, 5},
         PinCase{"pin_entered_and_modem_set_up", "1234", "+420603052000",
                 {kPing, kSimPin, {"AT+CPIN=\"1234\"\r\n", "\r\nOK\r\n"},
                  {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
@@ -107,17 +107,13 @@ INSTANTIATE_TEST_SUITE_P(
                 {3}, 5},
         // A refused PIN is its own result; the set-up is not tried.
         PinCase{"wrong_pin_is_refused", "9999", "",
-                {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}},
-                {4}, kCodePINRefused},
+                {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}}, {4}, kCodePINRefused},
         PinCase{"sim_pin_without_a_pin_text", "", "", {kPing, kSimPin}, {4}, kCodePINRefused},
         // A locked SIM answers the set-up with an error, never with OK.
         PinCase{"set_up_needs_an_ok", "", "+420603052000",
-                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}},
-                {3}, 6},
+                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}}, {3}, 6},
         PinCase{"set_up_stops_at_the_first_refusal", "", "+420603052000",
-                {kPing, {"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
+                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
                  {"AT+CSCA=+420603052000\r\n", "\r\nERROR\r\n"}},
                 {3}, 6},
         PinCase{"silent_modem_gives_4_alone", "1234", "+420603052000", {}, {}, 4}),

@@ -21,11 +21,11 @@ TEST(PortNames, ResolveToDevicesOrSimulations) {
     const char* name;
     TPortKind kind;
     const char* path;
-  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},   {"com8", TPortKind::Device, "/dev/ttyS7"},
-              {"COM9", TPortKind::Unknown, ""},            {"COM0", TPortKind::Unknown, ""},
-              {"COM10", TPortKind::Unknown, ""},           {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
-              {"sim-gps", TPortKind::SimGps, ""},          {"sim-gsm", TPortKind::SimGsm, ""},
-              {"", TPortKind::Unknown, ""}};
+  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},     {"com8", TPortKind::Device, "/dev/ttyS7"},
+              {"COM9", TPortKind::Unknown, ""},              {"COM0", TPortKind::Unknown, ""},
+              {"COM10", TPortKind::Unknown, ""},             {"", TPortKind::Unknown, ""},
+              {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"}, {"sim-gps", TPortKind::SimGps, ""},
+              {"sim-gsm", TPortKind::SimGsm, ""}};
   for (const auto& r : rows) {
     std::string path;
     EXPECT_EQ(ResolvePortName(r.name, path), r.kind) << r.name;
@@ -174,6 +174,7 @@ bool ChecksumOk(const std::string& sentence) {
 
 struct SimRig {
   explicit SimRig(unsigned line, bool threaded = false) {
+    SimGpsOptions options;
     options.clock = &clock;
     options.Threaded = threaded;
     options.PollMs = 1;
@@ -187,16 +188,12 @@ struct SimRig {
       readings.push_back(p.ReadAvailable(1000));
       pulseTimes.push_back(clock.NowUnixMs());
     };
-    port.OnDSRChange = [this, pulse](TComPort& p, bool on) {
-      if (!on) pulse(p);
-    };
-    port.OnCTSChange = [this, pulse](TComPort& p, bool on) {
+    port.OnDSRChange = port.OnCTSChange = [pulse](TComPort& p, bool on) {
       if (!on) pulse(p);
     };
     port.OnRing = pulse;
   }
   ManualClock clock{DateTimeToUnixMs(EncodeDateTime(2026, 12, 31, 23, 59, 58, 0))};
-  SimGpsOptions options;
   TComPort port;
   std::vector<std::string> readings;
   std::vector<int64_t> pulseTimes;
@@ -278,8 +275,7 @@ TEST(ClockSetterChoice, OnlyARealReceiverOnTheHostClockGetsTheRealSetter) {
   for (const char* real : {"COM1", "/dev/ttyUSB0"})
     EXPECT_TRUE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort(real, nullptr).get())) << real;
   for (const char* other : {"sim-gps", "bogus"})
-    EXPECT_TRUE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort(other, nullptr).get()))
-        << other;
+    EXPECT_TRUE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort(other, nullptr).get())) << other;
   ManualClock manual;
   EXPECT_TRUE(dynamic_cast<ManualClockSetter*>(MakeClockSetterForPort("COM1", &manual).get()));
 }
