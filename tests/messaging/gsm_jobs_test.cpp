@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <map>
 #include <thread>
 
 #include "messaging/pdu.h"
@@ -258,18 +259,11 @@ TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
   // Started together, they take the modem in the order they were started (the
   // signal needs the PIN first). Each lets the modem go before it reports, so
   // the reports may come in any order: matched by thread.
-  const auto posts = host.WaitForPosts(4);
-  auto codeOf = [&](uint64_t id) {
-    const auto p = std::find_if(posts.begin(), posts.end(), [&](const auto& q) { return q.second == id; });
-    return p == posts.end() ? 999 : p->first;
-  };
+  std::map<uint64_t, int> codeOf;
+  for (const auto& [code, id] : host.WaitForPosts(4)) codeOf[id] = code;
   EXPECT_EQ(interim, std::vector<int>{3});
-  const int expected[] = {5, -48, 1, 1};
-  for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_NE(ids[i], 0u);
-    EXPECT_EQ(codeOf(ids[i]), expected[i]);
-  }
+  EXPECT_EQ((std::vector<int>{codeOf[ids[0]], codeOf[ids[1]], codeOf[ids[2]], codeOf[ids[3]]}),
+            (std::vector<int>{5, -48, 1, 1}));
   EXPECT_EQ(host.Started(), 4);
   EXPECT_FALSE(port.Connected());
   EXPECT_EQ(Texts(), (std::vector<std::string>{"+420123456789 abc", "777888999 hellohello"}));
