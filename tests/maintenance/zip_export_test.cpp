@@ -160,18 +160,18 @@ class DirExport : public testing::Test {
                {"12/05/26120509.KRB", Binary(100, 4)}};
     for (auto& [rel, data] : m_files) WriteFile(m_tmp.Path("data/" + rel), data);
     m_job = {m_tmp.Path("data/"), m_tmp.Path("dest/"), m_tmp.Path("backup/"), "KRB"};
+    m_clock.Set(kNow);
   }
   TempDir m_tmp;
   Members m_files;
   TExporDirAsZipThread m_job;
+  ManualClock m_clock;
+  RecordingHost m_host;
+  LampRecorder m_lamp;
 };
 
 TEST_F(DirExport, TreeIsPackedFlatMovedToBackupAndLeftEmpty) {
-  ManualClock clock;
-  clock.Set(kNow);
-  RecordingHost host;
-  LampRecorder lamp;
-  EXPECT_EQ(RunExportDir(m_job, clock, host, lamp.Fn()), kZipExportDone);
+  EXPECT_EQ(RunExportDir(m_job, m_clock, m_host, m_lamp.Fn()), kZipExportDone);
   for (auto& [rel, data] : m_files) {
     const std::string name = fs::path(rel).filename().string();
     EXPECT_EQ(ReadZip(m_tmp.Path("dest/" + name + ".zip")), (Members{{name, data}}));
@@ -180,9 +180,9 @@ TEST_F(DirExport, TreeIsPackedFlatMovedToBackupAndLeftEmpty) {
   }
   EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/04")));
   EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/05")));
-  EXPECT_EQ(host.LogLines(), Lines{"Inf: Data files from directory: " + m_job.Source + " exported to " +
-                                         m_job.Destination + " succesfully."});
-  EXPECT_FALSE(lamp.lamp.on);
+  EXPECT_EQ(m_host.LogLines(), Lines{"Inf: Data files from directory: " + m_job.Source + " exported to " +
+                                     m_job.Destination + " succesfully."});
+  EXPECT_FALSE(m_lamp.lamp.on);
 }
 
 // Read-only, hidden and current files stay; a link is not followed.
@@ -205,15 +205,11 @@ TEST_F(DirExport, FilesTheStationDidNotFinishStayWithoutError) {
 TEST_F(DirExport, BackupThatCannotBeMadeCountsOneErrorPerFileAndKeepsThem) {
   WriteFile(m_tmp.Path("blocker"), "a file where the backup folder should be");
   m_job.BackupDir = m_tmp.Path("blocker/backup/");
-  ManualClock clock;
-  clock.Set(kNow);
-  RecordingHost host;
-  LampRecorder lamp;
-  RunExportDir(m_job, clock, host, lamp.Fn());
+  RunExportDir(m_job, m_clock, m_host, m_lamp.Fn());
   for (auto& [rel, data] : m_files) EXPECT_EQ(ReadFile(m_tmp.Path("data/" + rel)), data);
-  ASSERT_EQ(host.LogLines().size(), 1u);
-  EXPECT_TRUE(host.LogLines()[0].ends_with(" with several errors: 3.")) << host.LogLines()[0];
-  EXPECT_EQ(lamp.lamp, (ExportLamp{true, true}));
+  ASSERT_EQ(m_host.LogLines().size(), 1u);
+  EXPECT_TRUE(m_host.LogLines()[0].ends_with(" with several errors: 3.")) << m_host.LogLines()[0];
+  EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
 }
 
 // A missing source is one error.
