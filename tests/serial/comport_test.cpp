@@ -21,11 +21,13 @@ TEST(PortNames, ResolveToDevicesOrSimulations) {
     const char* name;
     TPortKind kind;
     const char* path;
-  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},     {"com8", TPortKind::Device, "/dev/ttyS7"},
-              {"COM9", TPortKind::Unknown, ""},              {"COM0", TPortKind::Unknown, ""},
-              {"COM10", TPortKind::Unknown, ""},             {"", TPortKind::Unknown, ""},
-              {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"}, {"sim-gps", TPortKind::SimGps, ""},
-              {"sim-gsm", TPortKind::SimGsm, ""}};
+  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},
+              {"com8", TPortKind::Device, "/dev/ttyS7"},
+              {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
+              {"sim-gps", TPortKind::SimGps, ""},
+              {"sim-gsm", TPortKind::SimGsm, ""},
+              {"COM9", TPortKind::Unknown, ""}, {"COM0", TPortKind::Unknown, ""},
+              {"COM10", TPortKind::Unknown, ""}, {"", TPortKind::Unknown, ""}};
   for (const auto& r : rows) {
     std::string path;
     EXPECT_EQ(ResolvePortName(r.name, path), r.kind) << r.name;
@@ -283,14 +285,16 @@ TEST(ClockSetterChoice, OnlyARealReceiverOnTheHostClockGetsTheRealSetter) {
 // A scripted device whose events the test fires by hand.
 class ScriptedPort : public ::testing::Test {
  protected:
-  void SetUp() override { UseScript(port, script); }
+  void SetUp() override {
+    UseScript(port, script);
+    port.SetSyncMethod(TSyncMethod::smNone);
+  }
   std::shared_ptr<ComScript> script = std::make_shared<ComScript>();
   TComPort port;
 };
 
 TEST_F(ScriptedPort, LineEventsFollowTheEventsSetAndRingFiresOnItsTrailingEdge) {
   std::vector<std::string> seen;
-  port.SetSyncMethod(TSyncMethod::smNone);
   port.SetEvents(evRing | evDSR);
   port.OnCTSChange = [&](TComPort&, bool on) { seen.push_back(on ? "cts+" : "cts-"); };
   port.OnDSRChange = [&](TComPort&, bool on) { seen.push_back(on ? "dsr+" : "dsr-"); };
@@ -308,7 +312,6 @@ TEST_F(ScriptedPort, LineEventsFollowTheEventsSetAndRingFiresOnItsTrailingEdge) 
 
 TEST_F(ScriptedPort, DeviceErrorReachesTheOwnerOncePerOpen) {
   int errors = 0;
-  port.SetSyncMethod(TSyncMethod::smNone);
   port.OnError = [&](TComPort&, const std::string&) { ++errors; };
   ASSERT_TRUE(port.Open());
   script->events.Error("gone");

@@ -17,7 +17,8 @@ struct ComScript {
   std::mutex mutex;
   std::deque<std::pair<std::string, std::string>> steps;
   std::vector<std::string> written, mismatches;
-  std::string rx;
+  std::string rx;     // what the device has sent, not yet read
+  unsigned lines = 0;  // TComLine bits the device holds
   bool refuseOpen = false;
   int opens = 0, closes = 0;
   TComSettings settings;
@@ -68,7 +69,10 @@ class ScriptedCom final : public ComBackend {
     if (input) m_s->rx.clear();
   }
   bool SetDTR(bool) override { return true; }
-  unsigned LineState() override { return 0; }
+  unsigned LineState() override {
+    std::lock_guard lock(m_s->mutex);
+    return m_s->lines;
+  }
 
  private:
   std::shared_ptr<ComScript> m_s;
