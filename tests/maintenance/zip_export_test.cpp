@@ -5,52 +5,26 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include "support/recording_host.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
+using Members = std::map<std::string, std::string>;
+using Lines = std::vector<std::string>;
 
 namespace {
 
-class RecordingHost final : public WorkerHost {
- public:
-  void WorkerStarting(bool) override { ++m_started; }
-  void PostThreadFinished(int code, uint64_t) override {
-    std::lock_guard lock(m_mutex);
-    m_codes.push_back(code);
-    m_cv.notify_all();
-  }
-  void Log(const std::string& message) override {
-    std::lock_guard lock(m_mutex);
-    m_lines.push_back(message);
-  }
-  std::vector<int> WaitCodes(size_t n) {
-    std::unique_lock lock(m_mutex);
-    m_cv.wait(lock, [&] { return m_codes.size() >= n; });
-    return m_codes;
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard lock(m_mutex);
-    return m_lines;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_cv;
-  std::vector<int> m_codes;
-  std::vector<std::string> m_lines;
-  int m_started = 0;
-};
-
 // Every member of a ZIP archive with its content; empty when it cannot be read.
-std::map<std::string, std::string> ReadZip(const std::string& archive) {
-  std::map<std::string, std::string> members;
+Members ReadZip(const std::string& archive) {
+  Members members;
   int err = 0;
   zip_t* za = zip_open(archive.c_str(), ZIP_RDONLY, &err);
   if (!za) return members;
@@ -94,68 +68,46 @@ const TDateTime kNow = EncodeDateTime(2026, 12, 5, 14, 3, 27);
 
 // ---- Names -------------------------------------------------------------
 
-TEST(ZipNames, LogExportNamesUseTheUtcDay) {
-  EXPECT_EQ(LogExportProposedName("KRB", kNow), "KRB20261205");
-  EXPECT_EQ(LogArchiveName("/exp/KRB20261205"), "/exp/KRB20261205.zip");
-  EXPECT_EQ(BackupLogName("/st/backup", kNow), "/st/backup/20261205.log");
-  EXPECT_EQ(BackupLogName("/st/backup/", EncodeDateTime(2027, 1, 1, 0, 0, 30)),
-            "/st/backup/20270101.log");
-}
-
-TEST(ZipNames, SecondBackupOfTheDayDoesNotOverwriteTheFirst) {
-  std::vector<std::string> taken = {"/b/20261205.log", "/b/20261205_1.log"};
-  auto exists = [&](const std::string& n) {
-    return std::find(taken.begin(), taken.end(), n) != taken.end();
-  };
-  EXPECT_EQ(FreeBackupLogName("/b", kNow, exists), "/b/20261205_2.log");
-  EXPECT_EQ(FreeBackupLogName("/c", kNow, exists), "/c/20261205.log");
-}
-
-TEST(ZipNames, DestinationSourceAndArchive) {
-  EXPECT_EQ(ExportDestination("/media/usb/Export"), "/media/usb/");
-  EXPECT_EQ(ExportDestination("Export"), "./");
+TEST(ZipNames, ArchivesAndBackupsAreNamedByTheUtcDay) {
   TProgParam p;
   p.DataDir = "/st/data";
   p.TrigDir = "/st/trig/";
-  EXPECT_EQ(ExportSource(p, ExportSourceKind::LongTimeData), "/st/data/");
-  EXPECT_EQ(ExportSource(p, ExportSourceKind::Triggers), "/st/trig/");
-  EXPECT_EQ(DataArchiveName("/media/usb", "26120514.KRB"), "/media/usb/26120514.KRB.zip");
+  const std::vector<std::string> taken = {"/b/20261205.log", "/b/20261205_1.log"};
+  auto exists = [&](const std::string& n) { return std::find(taken.begin(), taken.end(), n) != taken.end(); };
+  const std::pair<std::string, std::string> rows[] = {
+      {LogExportProposedName("KRB", kNow), "KRB20261205"},
+      {LogArchiveName("/exp/KRB20261205"), "/exp/KRB20261205.zip"},
+      {BackupLogName("/st/backup", kNow), "/st/backup/20261205.log"},
+      {BackupLogName("/st/backup/", EncodeDateTime(2027, 1, 1, 0, 0, 30)), "/st/backup/20270101.log"},
+      // A second backup of the day does not overwrite the first.
+      {FreeBackupLogName("/b", kNow, exists), "/b/20261205_2.log"},
+      {FreeBackupLogName("/c", kNow, exists), "/c/20261205.log"},
+      {ExportDestination("/media/usb/Export"), "/media/usb/"},
+      {ExportDestination("Export"), "./"},
+      {ExportSource(p, ExportSourceKind::LongTimeData), "/st/data/"},
+      {ExportSource(p, ExportSourceKind::Triggers), "/st/trig/"},
+      {DataArchiveName("/media/usb", "26120514.KRB"), "/media/usb/26120514.KRB.zip"}};
+  for (const auto& [name, expected] : rows) EXPECT_EQ(name, expected);
 }
 
-struct StillWrittenCase {
-  const char* legend;
-  const char* name;
-  bool expected;
-  // 2026-12-05 14:10 UTC by default: the 13 o'clock file may still get its last minutes.
-  TDateTime now = EncodeDateTime(2026, 12, 5, 14, 10, 0);
-};
-
-class StillWritten : public testing::TestWithParam<StillWrittenCase> {};
-
-TEST_P(StillWritten, CurrentAndJustEndedHourAreLeft) {
-  EXPECT_EQ(IsFileStillWritten(GetParam().name, "KRB", GetParam().now), GetParam().expected)
-      << GetParam().legend;
+// The current and the just-ended hour's files may still be written.
+TEST(ZipNames, StillWrittenFilesAreLeft) {
+  const TDateTime at1410 = EncodeDateTime(2026, 12, 5, 14, 10, 0);
+  const struct {
+    const char* name;
+    TDateTime now;
+    bool expected;
+  } rows[] = {{"26120514.KRB", at1410, true},   // current hourly file
+              {"26120514a.KRB", at1410, true},  // current twenty-minute file
+              {"26120513c.KRB", at1410, true},  // the hour ended ten minutes ago
+              {"26120512.KRB", at1410, false},
+              {"261205140105.KRB", at1410, true},  // trigger of the current hour
+              {"26120514.XYZ", at1410, false},     // another station
+              {"KRB", at1410, false},
+              {"26120513.KRB", EncodeDateTime(2026, 12, 5, 14, 16), false},  // 15 minutes past
+              {"26120423.KRB", EncodeDateTime(2026, 12, 5, 0, 5), true}};    // the day before
+  for (const auto& r : rows) EXPECT_EQ(IsFileStillWritten(r.name, "KRB", r.now), r.expected) << r.name;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ZipNames, StillWritten,
-    testing::Values(StillWrittenCase{"current hourly file", "26120514.KRB", true},
-                    StillWrittenCase{"current twenty-minute file", "26120514a.KRB", true},
-                    StillWrittenCase{"hour ended ten minutes ago", "26120513c.KRB", true},
-                    StillWrittenCase{"older hour", "26120512.KRB", false},
-                    StillWrittenCase{"trigger of the current hour", "261205140105.KRB", true},
-                    StillWrittenCase{"another station", "26120514.XYZ", false},
-                    StillWrittenCase{"short name", "KRB", false},
-                    StillWrittenCase{"previous hour after 15 minutes", "26120513.KRB", false,
-                                     EncodeDateTime(2026, 12, 5, 14, 16)},
-                    StillWrittenCase{"previous day just after midnight", "26120423.KRB", true,
-                                     EncodeDateTime(2026, 12, 5, 0, 5)}),
-    [](const auto& i) {
-      std::string name = i.param.legend;
-      for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
-    });
 
 TEST(ExportLampRule, StepsFollowTheLight) {
   const ExportLamp off{}, green{true, false}, red{true, true};
@@ -167,22 +119,6 @@ TEST(ExportLampRule, StepsFollowTheLight) {
   EXPECT_FALSE(NextExportLamp(red, ExportLampStep::Off).on);
 }
 
-TEST(ZipEntries, ClassifiesWhatTheStationWrote) {
-  TempDir tmp;
-  WriteFile(tmp.Path("26120512.KRB"), "x");
-  WriteFile(tmp.Path("locked.KRB"), "x");
-  MakeReadOnly(tmp.Path("locked.KRB"));
-  WriteFile(tmp.Path(".hidden"), "x");
-  fs::create_directory(tmp.Path("12"));
-  fs::create_symlink(tmp.Path("12"), tmp.Path("link"));
-  auto kind = [&](const std::string& n) { return ClassifyEntry(n, fs::symlink_status(tmp.Path(n))); };
-  EXPECT_EQ(kind("26120512.KRB"), EntryKind::File);
-  EXPECT_EQ(kind("locked.KRB"), EntryKind::Other);
-  EXPECT_EQ(kind(".hidden"), EntryKind::Other);
-  EXPECT_EQ(kind("12"), EntryKind::Directory);
-  EXPECT_EQ(kind("link"), EntryKind::Other);
-}
-
 // ---- Archive and move --------------------------------------------------
 
 TEST(ZipArchive, MemberReadsBackEqualAndIsReplacedOnRepack) {
@@ -191,7 +127,7 @@ TEST(ZipArchive, MemberReadsBackEqualAndIsReplacedOnRepack) {
   WriteFile(tmp.Path("a.bin"), data);
   std::string error;
   ASSERT_TRUE(AddFileToZip(tmp.Path("a.zip"), tmp.Path("a.bin"), "a.bin", error)) << error;
-  EXPECT_EQ(ReadZip(tmp.Path("a.zip")), (std::map<std::string, std::string>{{"a.bin", data}}));
+  EXPECT_EQ(ReadZip(tmp.Path("a.zip")), (Members{{"a.bin", data}}));
 
   WriteFile(tmp.Path("a.bin"), "new");
   ASSERT_TRUE(AddFileToZip(tmp.Path("a.zip"), tmp.Path("a.bin"), "a.bin", error)) << error;
@@ -224,66 +160,64 @@ class DirExport : public testing::Test {
                {"12/05/26120509.KRB", Binary(100, 4)}};
     for (auto& [rel, data] : m_files) WriteFile(m_tmp.Path("data/" + rel), data);
     m_job = {m_tmp.Path("data/"), m_tmp.Path("dest/"), m_tmp.Path("backup/"), "KRB"};
+    m_clock.Set(kNow);
   }
   TempDir m_tmp;
-  std::map<std::string, std::string> m_files;
+  Members m_files;
   TExporDirAsZipThread m_job;
+  ManualClock m_clock;
+  RecordingHost m_host;
+  LampRecorder m_lamp;
 };
 
 TEST_F(DirExport, TreeIsPackedFlatMovedToBackupAndLeftEmpty) {
-  ManualClock clock;
-  clock.Set(kNow);
-  RecordingHost host;
-  LampRecorder lamp;
-  EXPECT_EQ(RunExportDir(m_job, clock, host, lamp.Fn()), kZipExportDone);
+  EXPECT_EQ(RunExportDir(m_job, m_clock, m_host, m_lamp.Fn()), kZipExportDone);
   for (auto& [rel, data] : m_files) {
     const std::string name = fs::path(rel).filename().string();
-    EXPECT_EQ(ReadZip(m_tmp.Path("dest/" + name + ".zip")),
-              (std::map<std::string, std::string>{{name, data}}));
+    EXPECT_EQ(ReadZip(m_tmp.Path("dest/" + name + ".zip")), (Members{{name, data}}));
     EXPECT_EQ(ReadFile(m_tmp.Path("backup/" + name)), data);
     EXPECT_FALSE(fs::exists(m_tmp.Path("data/" + rel)));
   }
   EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/04")));
   EXPECT_TRUE(fs::is_empty(m_tmp.Path("data/12/05")));
-  EXPECT_EQ(host.Lines(), std::vector<std::string>{"Inf: Data files from directory: " + m_job.Source +
-                                                   " exported to " + m_job.Destination +
-                                                   " succesfully."});
-  EXPECT_FALSE(lamp.lamp.on);
+  EXPECT_EQ(m_host.LogLines(), Lines{"Inf: Data files from directory: " + m_job.Source + " exported to " +
+                                     m_job.Destination + " succesfully."});
+  EXPECT_FALSE(m_lamp.lamp.on);
 }
 
-TEST_F(DirExport, ReadOnlyAndCurrentHourFilesStayWithoutError) {
+// Read-only, hidden and current files stay; a link is not followed.
+TEST_F(DirExport, FilesTheStationDidNotFinishStayWithoutError) {
   WriteFile(m_tmp.Path("data/12/05/26120514.KRB"), "being written");
   MakeReadOnly(m_tmp.Path("data/12/04/26120410.KRB"));
+  WriteFile(m_tmp.Path("data/.26120408.KRB"), "hidden");
+  fs::create_directories(m_tmp.Path("outside"));
+  WriteFile(m_tmp.Path("outside/26120407.KRB"), "elsewhere");
+  fs::create_directory_symlink(m_tmp.Path("outside"), m_tmp.Path("data/link"));
   EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 0);
-  EXPECT_TRUE(fs::exists(m_tmp.Path("data/12/05/26120514.KRB")));
-  EXPECT_TRUE(fs::exists(m_tmp.Path("data/12/04/26120410.KRB")));
-  EXPECT_FALSE(fs::exists(m_tmp.Path("dest/26120514.KRB.zip")));
-  EXPECT_FALSE(fs::exists(m_tmp.Path("dest/26120410.KRB.zip")));
+  for (const char* kept : {"data/12/05/26120514.KRB", "data/12/04/26120410.KRB", "data/.26120408.KRB",
+                           "outside/26120407.KRB"})
+    EXPECT_TRUE(fs::exists(m_tmp.Path(kept))) << kept;
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_tmp.Path("dest")), fs::directory_iterator()), 2);
+  EXPECT_TRUE(fs::exists(m_tmp.Path("dest/26120411.KRB.zip")));
   EXPECT_TRUE(fs::exists(m_tmp.Path("backup/26120411.KRB")));
 }
 
 TEST_F(DirExport, BackupThatCannotBeMadeCountsOneErrorPerFileAndKeepsThem) {
   WriteFile(m_tmp.Path("blocker"), "a file where the backup folder should be");
   m_job.BackupDir = m_tmp.Path("blocker/backup/");
-  ManualClock clock;
-  clock.Set(kNow);
-  RecordingHost host;
-  LampRecorder lamp;
-  RunExportDir(m_job, clock, host, lamp.Fn());
+  RunExportDir(m_job, m_clock, m_host, m_lamp.Fn());
   for (auto& [rel, data] : m_files) EXPECT_EQ(ReadFile(m_tmp.Path("data/" + rel)), data);
-  ASSERT_EQ(host.Lines().size(), 1u);
-  EXPECT_TRUE(host.Lines()[0].ends_with(" with several errors: 3.")) << host.Lines()[0];
-  EXPECT_EQ(lamp.lamp, (ExportLamp{true, true}));
+  ASSERT_EQ(m_host.LogLines().size(), 1u);
+  EXPECT_TRUE(m_host.LogLines()[0].ends_with(" with several errors: 3.")) << m_host.LogLines()[0];
+  EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
 }
 
+// A missing source is one error.
 TEST_F(DirExport, DestinationThatCannotBeWrittenKeepsTheFiles) {
   m_job.Destination = m_tmp.Path("no/such/dest/");
   EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 3);
   for (auto& [rel, data] : m_files) EXPECT_EQ(ReadFile(m_tmp.Path("data/" + rel)), data);
   EXPECT_FALSE(fs::exists(m_tmp.Path("backup")));
-}
-
-TEST_F(DirExport, MissingSourceIsOneError) {
   m_job.Source = m_tmp.Path("nothing/");
   EXPECT_EQ(ExportDirectory(m_job.Source, m_job, kNow), 1);
 }
@@ -317,12 +251,10 @@ class LogExport : public testing::Test {
 
 TEST_F(LogExport, PacksTheLogAndMovesItToTheBackupOfTheDay) {
   EXPECT_EQ(RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn()), kLogExportFinished);
-  EXPECT_EQ(ReadZip(m_job.ArchiveName),
-            (std::map<std::string, std::string>{{"velkor.log", m_log}}));
+  EXPECT_EQ(ReadZip(m_job.ArchiveName), (Members{{"velkor.log", m_log}}));
   EXPECT_EQ(ReadFile(m_tmp.Path("backup/20261205.log")), m_log);
   EXPECT_FALSE(fs::exists(m_job.LogFile));
-  EXPECT_EQ(m_host.Lines(),
-            std::vector<std::string>{"Inf: Log-file was saved to: " + m_job.ArchiveName});
+  EXPECT_EQ(m_host.LogLines(), Lines{"Inf: Log-file was saved to: " + m_job.ArchiveName});
   EXPECT_FALSE(m_lamp.lamp.on);
 }
 
@@ -340,15 +272,14 @@ TEST_F(LogExport, BackupThatCannotBeMadeKeepsTheLogAndTurnsRed) {
   m_job.BackupDir = m_tmp.Path("blocker/b");
   RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
   EXPECT_EQ(ReadFile(m_job.LogFile), m_log);
-  EXPECT_EQ(m_host.Lines(), std::vector<std::string>{"Err: Error saving log-file to: " + m_job.BackupDir});
+  EXPECT_EQ(m_host.LogLines(), Lines{"Err: Error saving log-file to: " + m_job.BackupDir});
   EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
 }
 
 TEST_F(LogExport, MissingLogIsReportedNotSilent) {
   fs::remove(m_job.LogFile);
   RunExportLog(m_job, m_fileMutex, m_clock, m_host, m_lamp.Fn());
-  EXPECT_EQ(m_host.Lines(),
-            std::vector<std::string>{"Err: Error saving log-file to: " + m_job.ArchiveName});
+  EXPECT_EQ(m_host.LogLines(), Lines{"Err: Error saving log-file to: " + m_job.ArchiveName});
   EXPECT_FALSE(fs::exists(m_tmp.Path("backup")));
   EXPECT_EQ(m_lamp.lamp, (ExportLamp{true, true}));
 }
@@ -367,7 +298,7 @@ TEST_F(LogExport, WorkerWaitsForTheLogLockAndPosts92) {
   ASSERT_TRUE(StartExportLog(m_host, m_clock, m_fileMutex, m_job, lamp));
   {
     std::unique_lock lock(startMutex);
-    startCv.wait(lock, [&] { return started; });
+    EXPECT_TRUE(startCv.wait_for(lock, std::chrono::seconds(10), [&] { return started; }));
   }
   // The job is running but must not pack or move the log while a line is
   // being appended under the lock.
@@ -377,9 +308,8 @@ TEST_F(LogExport, WorkerWaitsForTheLogLockAndPosts92) {
   }
   EXPECT_TRUE(fs::exists(m_job.LogFile));
   held.unlock();
-  EXPECT_EQ(m_host.WaitCodes(1), std::vector<int>{kLogExportFinished});
-  EXPECT_EQ(ReadZip(m_job.ArchiveName)["velkor.log"],
-            m_log + "05.12.2026 14:02:00.000 Inf: late\r\n");
+  EXPECT_EQ(m_host.WaitForCodes(1), std::vector<int>{kLogExportFinished});
+  EXPECT_EQ(ReadZip(m_job.ArchiveName)["velkor.log"], m_log + "05.12.2026 14:02:00.000 Inf: late\r\n");
   EXPECT_FALSE(fs::exists(m_job.LogFile));
 }
 
@@ -392,10 +322,9 @@ TEST(BackupDeletion, RemovesTheWholeTree) {
   WriteFile(tmp.Path("backup/sub/deeper/26120410.KRB"), "y");
   RecordingHost host;
   ASSERT_TRUE(StartDeleteWholeFolder(host, {tmp.Path("backup")}));
-  EXPECT_EQ(host.WaitCodes(1), std::vector<int>{kBackupFolderDeleted});
+  EXPECT_EQ(host.WaitForCodes(1), std::vector<int>{kBackupFolderDeleted});
   EXPECT_FALSE(fs::exists(tmp.Path("backup")));
-  EXPECT_EQ(host.Lines(), std::vector<std::string>{"Inf: Directory: " + tmp.Path("backup") +
-                                                   " was deleted successfully."});
+  EXPECT_EQ(host.LogLines(), Lines{"Inf: Directory: " + tmp.Path("backup") + " was deleted successfully."});
 }
 
 TEST(BackupDeletion, ReadOnlyFileStaysAndIsReported) {
@@ -408,8 +337,8 @@ TEST(BackupDeletion, ReadOnlyFileStaysAndIsReported) {
   RunDeleteWholeFolder({tmp.Path("backup")}, host);
   EXPECT_TRUE(fs::exists(tmp.Path("backup/keep.KRB")));
   EXPECT_FALSE(fs::exists(tmp.Path("backup/gone.KRB")));
-  EXPECT_EQ(host.Lines(), std::vector<std::string>{"Inf: Directory: " + tmp.Path("backup") +
-                                                   " cannot be deleted or is already empty."});
+  EXPECT_EQ(host.LogLines(), Lines{"Inf: Directory: " + tmp.Path("backup") +
+                                         " cannot be deleted or is already empty."});
 }
 
 TEST(BackupDeletion, LinksAreNotFollowedAndBadNamesRefused) {

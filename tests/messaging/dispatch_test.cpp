@@ -2,16 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/temp_dir.h"
 #include "messaging_rig.h"
-#include "serial/sim_gsm.h"
 
 namespace {
 
 TProgParam Params() {
   TProgParam p;
   p.IDStation = "VELK";
-  p.ScriptFile = "/st/velkor.sh";
+  p.ScriptFile = "/st/velkor-b.sh";  // the program is named after it
   p.EmailAddr = "seismo@example.org";
   p.GSM.TelNum = {"+420111", "+420222", "+420333"};
   p.GSM.EmailGate = "+420999";
@@ -45,8 +43,8 @@ TEST(PlanMessage, EmailAloneWinsAndLogsTheFirst100Characters) {
   const MessageAction& a = plan.Actions[0];
   EXPECT_EQ(a.Channel, MessageChannel::Email);
   EXPECT_EQ(a.Text, "VELK " + text);
-  EXPECT_EQ(a.LogLine, "Msg: Script file generated: /st/velkor.sh. seismo@example.org: (velkor@VELK) VELK " +
-                           std::string(95, 'x'));
+  EXPECT_EQ(a.LogLine, "Msg: Script file generated: /st/velkor-b.sh. seismo@example.org: (velkor-b@VELK) "
+                       "VELK " + std::string(95, 'x'));
 }
 
 struct ReceiverCase {
@@ -112,11 +110,6 @@ TEST(PlanMessage, GatewayMessageIsCutTo160Characters) {
   EXPECT_EQ(brackets.Actions[0].Text, "EM seismo*example.org VELK " + std::string(66, '['));
 }
 
-TEST(PlanMessage, ProgramNameFollowsTheScriptFile) {
-  EXPECT_EQ(ProgramNameFromScript("/srv/station/velkor-b.sh"), "velkor-b");
-  EXPECT_EQ(ProgramNameFromScript("velkor.sh"), "velkor");
-}
-
 TEST(MessageDispatcher, StartsEachJobThenLogsItsId) {
   RecordingHost host;
   std::vector<std::string> started;
@@ -130,39 +123,14 @@ TEST(MessageDispatcher, StartsEachJobThenLogsItsId) {
   p.GSM.TelNum = {"+420111"};
   EXPECT_EQ(d.SendMessage(p, false, "x"), (std::vector<uint64_t>{100, 101}));
   EXPECT_EQ(started, (std::vector<std::string>{"+420111 VELK x", "+420999 EM seismo*example.org VELK x"}));
-  EXPECT_EQ(host.LogLines(),
-            (std::vector<std::string>{"GSM: Trying to send SMS: +420111: \"VELK x\" (100)",
-                                      "GSM: Trying to send SMS: +420999: \"EM seismo*example.org VELK x\" (101)"}));
+  EXPECT_EQ(host.LogLines(), (std::vector<std::string>{
+                                "GSM: Trying to send SMS: +420111: \"VELK x\" (100)",
+                                "GSM: Trying to send SMS: +420999: \"EM seismo*example.org VELK x\" (101)"}));
   p.SendEmail = true;
   d.SendMessage(p, false, "x");
   EXPECT_EQ(started.back(), "mail VELK x");
   EXPECT_EQ(host.LogLines().back(),
-            "Msg: Script file generated: /st/velkor.sh. seismo@example.org: (velkor@VELK) VELK x (102)");
-}
-
-// The station's own starters on the simulated modem: the gateway message
-// arrives in the modem's log through a real SMS job.
-TEST(MessageDispatcher, GatewaySmsReachesTheSimulatedModem) {
-  TempDir dir;
-  SimGsmOptions o;
-  o.Directory = dir.Dir();
-  TComPort port;
-  port.SetPort("sim-gsm");
-  port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
-    return std::make_unique<SimGsmModem>(o);
-  });
-  ModemLock lock;
-  RecordingHost host;
-  TProgParam p = Params();
-  p.SendSMS = p.GSM.EmailOnly = p.GSM.EmailGateOn = true;
-  p.GSM.SMScentrum = "+420603052000";
-  MessageDispatcher d(host, nullptr, MakeSMSStarter(host, p, MakeLink(port, lock, [](int) {})));
-  d.SendMessage(p, false, "Test...");
-  EXPECT_EQ(host.WaitForPosts(1)[0].first, kCodeSMSSent);
-  const auto sms = ReadSimSms(dir.Path(kSimSmsLogName));
-  ASSERT_EQ(sms.size(), 1u);
-  EXPECT_EQ(sms[0].Number, "+420999");
-  EXPECT_EQ(sms[0].Text, "EM seismo*example.org VELK Test...");
+            "Msg: Script file generated: /st/velkor-b.sh. seismo@example.org: (velkor-b@VELK) VELK x (102)");
 }
 
 }  // namespace

@@ -1,18 +1,16 @@
 #include "serial/comport.h"
-#include "serial/termios_port.h"
-#include "support/pty.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
+
+#include "serial/termios_port.h"
+#include "support/pty.h"
+#include "support/scripted_com.h"
 
 namespace {
 
@@ -23,11 +21,13 @@ TEST(PortNames, ResolveToDevicesOrSimulations) {
     const char* name;
     TPortKind kind;
     const char* path;
-  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},   {"com8", TPortKind::Device, "/dev/ttyS7"},
-              {"COM9", TPortKind::Unknown, ""},            {"COM0", TPortKind::Unknown, ""},
-              {"COM10", TPortKind::Unknown, ""},           {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
-              {"sim-gps", TPortKind::SimGps, ""},          {"sim-gsm", TPortKind::SimGsm, ""},
-              {"", TPortKind::Unknown, ""}};
+  } rows[] = {{"COM1", TPortKind::Device, "/dev/ttyS0"},
+              {"com8", TPortKind::Device, "/dev/ttyS7"},
+              {"/dev/ttyUSB0", TPortKind::Device, "/dev/ttyUSB0"},
+              {"sim-gps", TPortKind::SimGps, ""},
+              {"sim-gsm", TPortKind::SimGsm, ""},
+              {"COM9", TPortKind::Unknown, ""}, {"COM0", TPortKind::Unknown, ""},
+              {"COM10", TPortKind::Unknown, ""}, {"", TPortKind::Unknown, ""}};
   for (const auto& r : rows) {
     std::string path;
     EXPECT_EQ(ResolvePortName(r.name, path), r.kind) << r.name;
@@ -61,11 +61,21 @@ struct Events : Waiter {
   }
 };
 
-// A device that cannot be opened leaves the port closed with the reason.
-TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
+// A port on a pseudo-terminal, events delivered on the port's own thread.
+class PtyPort : public ::testing::Test {
+ protected:
+  PtyPort() {
+    ev.Hook(port);
+    port.SetSyncMethod(TSyncMethod::smNone);
+    port.SetPort(pty.path);
+  }
   Pty pty;
+  Events ev;
   TComPort port;
-  port.SetPort(pty.path);
+};
+
+// A device that cannot be opened leaves the port closed with the reason.
+TEST_F(PtyPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   port.SetBaudRateName("19200");
   int opened = 0, closed = 0;
   port.OnAfterOpen = [&](TComPort& p) { opened += p.Connected() ? 1 : 100; };
@@ -101,19 +111,6 @@ TEST(TermiosPort, OpenConfiguresRaw8N1AndFiresAfterOpenAndClose) {
   missing.SetPort("COM9");
   EXPECT_FALSE(missing.Open());
 }
-
-// A port on a pseudo-terminal, events delivered on the port's own thread.
-class PtyPort : public ::testing::Test {
- protected:
-  PtyPort() {
-    ev.Hook(port);
-    port.SetSyncMethod(TSyncMethod::smNone);
-    port.SetPort(pty.path);
-  }
-  Pty pty;
-  Events ev;
-  TComPort port;
-};
 
 TEST_F(PtyPort, WriteReadAvailableAndClearBuffers) {
   ASSERT_TRUE(port.Open()) << port.ErrorString();
@@ -179,6 +176,7 @@ bool ChecksumOk(const std::string& sentence) {
 
 struct SimRig {
   explicit SimRig(unsigned line, bool threaded = false) {
+    SimGpsOptions options;
     options.clock = &clock;
     options.Threaded = threaded;
     options.PollMs = 1;
@@ -192,16 +190,12 @@ struct SimRig {
       readings.push_back(p.ReadAvailable(1000));
       pulseTimes.push_back(clock.NowUnixMs());
     };
-    port.OnDSRChange = [this, pulse](TComPort& p, bool on) {
-      if (!on) pulse(p);
-    };
-    port.OnCTSChange = [this, pulse](TComPort& p, bool on) {
+    port.OnDSRChange = port.OnCTSChange = [pulse](TComPort& p, bool on) {
       if (!on) pulse(p);
     };
     port.OnRing = pulse;
   }
   ManualClock clock{DateTimeToUnixMs(EncodeDateTime(2026, 12, 31, 23, 59, 58, 0))};
-  SimGpsOptions options;
   TComPort port;
   std::vector<std::string> readings;
   std::vector<int64_t> pulseTimes;
@@ -283,137 +277,98 @@ TEST(ClockSetterChoice, OnlyARealReceiverOnTheHostClockGetsTheRealSetter) {
   for (const char* real : {"COM1", "/dev/ttyUSB0"})
     EXPECT_TRUE(dynamic_cast<SystemClockSetter*>(MakeClockSetterForPort(real, nullptr).get())) << real;
   for (const char* other : {"sim-gps", "bogus"})
-    EXPECT_TRUE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort(other, nullptr).get()))
-        << other;
+    EXPECT_TRUE(dynamic_cast<RecordingClockSetter*>(MakeClockSetterForPort(other, nullptr).get())) << other;
   ManualClock manual;
   EXPECT_TRUE(dynamic_cast<ManualClockSetter*>(MakeClockSetterForPort("COM1", &manual).get()));
 }
 
-// A scripted device: the test fires its events by hand.
-class FakeBackend final : public ComBackend {
- public:
-  bool Open(const TComSettings& s, ComBackendEvents e, std::string&) override {
-    settings = s;
-    events = std::move(e);
-    return true;
+// A scripted device whose events the test fires by hand.
+class ScriptedPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseScript(port, script);
+    port.SetSyncMethod(TSyncMethod::smNone);
   }
-  void Close() override { ++closes; }
-  bool Apply(const TComSettings& s, std::string&) override {
-    settings = s;
-    return true;
-  }
-  bool Write(const std::string& d, std::string&) override {
-    written += d;
-    return true;
-  }
-  std::string ReadAvailable(std::size_t) override { return {}; }
-  void ClearBuffers(bool, bool) override {}
-  bool SetDTR(bool) override { return true; }
-  unsigned LineState() override { return 0; }
-  TComSettings settings;
-  ComBackendEvents events;
-  std::string written;
-  int closes = 0;
-};
-
-struct FakeRig {
-  FakeRig() {
-    port.SetBackendFactory([this](const std::string&, std::string&) {
-      auto b = std::make_unique<FakeBackend>();
-      backend = b.get();
-      return b;
-    });
-    port.SetPort("fake");
-  }
+  std::shared_ptr<ComScript> script = std::make_shared<ComScript>();
   TComPort port;
-  FakeBackend* backend = nullptr;
 };
 
-TEST(ComPortEvents, LineEventsFollowTheEventsSetAndRingFiresOnItsTrailingEdge) {
-  FakeRig rig;
+TEST_F(ScriptedPort, LineEventsFollowTheEventsSetAndRingFiresOnItsTrailingEdge) {
   std::vector<std::string> seen;
-  rig.port.SetSyncMethod(TSyncMethod::smNone);
-  rig.port.SetEvents(evRing | evDSR);
-  rig.port.OnCTSChange = [&](TComPort&, bool on) { seen.push_back(on ? "cts+" : "cts-"); };
-  rig.port.OnDSRChange = [&](TComPort&, bool on) { seen.push_back(on ? "dsr+" : "dsr-"); };
-  rig.port.OnRing = [&](TComPort&) { seen.push_back("ring"); };
-  ASSERT_TRUE(rig.port.Open());
-  auto& fire = rig.backend->events.LineChange;
+  port.SetEvents(evRing | evDSR);
+  port.OnCTSChange = [&](TComPort&, bool on) { seen.push_back(on ? "cts+" : "cts-"); };
+  port.OnDSRChange = [&](TComPort&, bool on) { seen.push_back(on ? "dsr+" : "dsr-"); };
+  port.OnRing = [&](TComPort&) { seen.push_back("ring"); };
+  ASSERT_TRUE(port.Open());
+  auto& fire = script->events.LineChange;
   fire(clCTS, clCTS, 0);  // not in Events
   fire(clDSR, clDSR, 0);
   fire(clDSR, 0, 0);
   fire(clRing, clRing, 0);
   fire(clRing, 0, 0);
   EXPECT_EQ(seen, (std::vector<std::string>{"dsr+", "dsr-", "ring"}));
-  EXPECT_EQ(rig.port.LineState(), 0u);
+  EXPECT_EQ(port.LineState(), 0u);
 }
 
-TEST(ComPortEvents, DeviceErrorReachesTheOwnerOncePerOpen) {
-  FakeRig rig;
+TEST_F(ScriptedPort, DeviceErrorReachesTheOwnerOncePerOpen) {
   int errors = 0;
-  rig.port.SetSyncMethod(TSyncMethod::smNone);
-  rig.port.OnError = [&](TComPort&, const std::string&) { ++errors; };
-  ASSERT_TRUE(rig.port.Open());
-  rig.backend->events.Error("gone");
-  rig.backend->events.Error("gone");
+  port.OnError = [&](TComPort&, const std::string&) { ++errors; };
+  ASSERT_TRUE(port.Open());
+  script->events.Error("gone");
+  script->events.Error("gone");
   EXPECT_EQ(errors, 1);
-  rig.port.Close();
-  ASSERT_TRUE(rig.port.Open());
-  rig.backend->events.Error("gone again");
+  port.Close();
+  ASSERT_TRUE(port.Open());
+  script->events.Error("gone again");
   EXPECT_EQ(errors, 2);
 }
 
-TEST(ComPortEvents, ThreadSyncQueuesEventsAndDropsThoseOfADestroyedPort) {
+TEST_F(ScriptedPort, ThreadSyncQueuesEventsAndDropsThoseOfADestroyedPort) {
   std::vector<std::function<void()>> queue;
   int rx = 0;
   {
-    FakeRig rig;
-    rig.port.SetSyncMethod(TSyncMethod::smThreadSync);
-    rig.port.SetDispatcher([&](std::function<void()> f) { queue.push_back(std::move(f)); });
-    rig.port.OnRxChar = [&](TComPort&, std::size_t n) { rx += static_cast<int>(n); };
-    ASSERT_TRUE(rig.port.Open());
-    rig.backend->events.RxChar(3);
+    TComPort owned;  // gone before the queue runs out
+    UseScript(owned, script);
+    owned.SetSyncMethod(TSyncMethod::smThreadSync);
+    owned.SetDispatcher([&](std::function<void()> f) { queue.push_back(std::move(f)); });
+    owned.OnRxChar = [&](TComPort&, std::size_t n) { rx += static_cast<int>(n); };
+    ASSERT_TRUE(owned.Open());
+    script->events.RxChar(3);
     ASSERT_EQ(queue.size(), 1u);
     EXPECT_EQ(rx, 0);  // not delivered until the owner runs it
     queue[0]();
     EXPECT_EQ(rx, 3);
-    rig.backend->events.RxChar(4);
+    script->events.RxChar(4);
   }
   ASSERT_EQ(queue.size(), 2u);
   queue[1]();  // the port is gone: nothing runs
   EXPECT_EQ(rx, 3);
 }
 
-TEST(ComPortEvents, SettingsReachAnOpenBackendAndUnknownBaudNamesRead9600) {
-  FakeRig rig;
-  ASSERT_TRUE(rig.port.Open());
-  rig.port.SetBaudRateName("31250");
-  EXPECT_EQ(rig.backend->settings.BaudRate, TBaudRate::br9600);
-  rig.port.SetBaudRateName("115200");
-  EXPECT_EQ(rig.backend->settings.BaudRate, TBaudRate::br115200);
+TEST_F(ScriptedPort, SettingsReachAnOpenBackendAndUnknownBaudNamesRead9600) {
+  ASSERT_TRUE(port.Open());
+  port.SetBaudRateName("31250");
+  EXPECT_EQ(script->settings.BaudRate, TBaudRate::br9600);
+  port.SetBaudRateName("115200");
+  EXPECT_EQ(script->settings.BaudRate, TBaudRate::br115200);
   TFlowControl flow;
   flow.OutCTSFlow = true;
-  rig.port.SetFlowControl(flow);
-  EXPECT_TRUE(rig.backend->settings.FlowControl.OutCTSFlow);
-  EXPECT_TRUE(rig.port.Write("AT\r"));
-  EXPECT_EQ(rig.backend->written, "AT\r");
+  port.SetFlowControl(flow);
+  EXPECT_TRUE(script->settings.FlowControl.OutCTSFlow);
+  EXPECT_TRUE(port.Write("AT\r"));
+  EXPECT_EQ(script->written, std::vector<std::string>{"AT\r"});
 }
 
-TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
-  Pty pty;
-  Waiter w;
+TEST_F(PtyPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
   bool closed = false;
-  TComPort port;
-  port.SetSyncMethod(TSyncMethod::smNone);
-  port.SetPort(pty.path);
   port.OnRxChar = [&](TComPort& p, std::size_t) {
     p.ReadAvailable(100);
     p.Close();
   };
-  port.OnAfterClose = [&](TComPort&) { w.Update([&] { closed = true; }); };
+  port.OnAfterClose = [&](TComPort&) { ev.Update([&] { closed = true; }); };
   ASSERT_TRUE(port.Open());
   pty.Send("bye");
-  ASSERT_TRUE(w.WaitFor([&] { return closed; }));
+  ASSERT_TRUE(ev.WaitFor([&] { return closed; }));
   EXPECT_FALSE(port.Connected());
   ASSERT_TRUE(port.Open());  // finishes the old event thread, starts anew
   EXPECT_TRUE(port.Connected());
@@ -421,17 +376,12 @@ TEST(TermiosPort, ClosingFromItsOwnHandlerNeitherHangsNorCrashes) {
 
 // A handler that renames or reopens its own port must not destroy the
 // backend whose thread it is running on.
-TEST(TermiosPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
-  Pty pty;
-  Waiter w;
+TEST_F(PtyPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
   int reopened = 0;
   std::size_t rx = 0;
-  TComPort port;
-  port.SetSyncMethod(TSyncMethod::smNone);
-  port.SetPort(pty.path);
   port.OnRxChar = [&](TComPort& p, std::size_t n) {
     p.ReadAvailable(100);
-    w.Update([&] {
+    ev.Update([&] {
       rx += n;
       if (reopened < 2) {
         p.Close();
@@ -442,7 +392,7 @@ TEST(TermiosPort, ReopeningFromItsOwnHandlerKeepsDelivering) {
   ASSERT_TRUE(port.Open());
   for (std::size_t i = 1; i <= 3; ++i) {
     pty.Send("x");
-    ASSERT_TRUE(w.WaitFor([&] { return rx >= i; })) << i;
+    ASSERT_TRUE(ev.WaitFor([&] { return rx >= i; })) << i;
   }
   EXPECT_EQ(reopened, 2);
   EXPECT_TRUE(port.Connected());
