@@ -17,13 +17,13 @@ bool StartWorker(WorkerHost& host, bool saveThread, std::function<int()> body) {
         code = body();
       } catch (...) {
         // A job that throws still reports once, as a failure.
-        code = saveThread ? kSaveFailedCode : kJobFailedCode;
+        code = saveThread ? kSaveWriterFailedCode : kJobFailedCode;
       }
       host.PostThreadFinished(code, CurrentThreadId());
     }).detach();
   } catch (const std::system_error&) {
     // Nothing will report: undo the count through the normal path.
-    host.PostThreadFinished(saveThread ? kSaveFailedCode : kJobFailedCode, 0);
+    host.PostThreadFinished(saveThread ? kSaveWriterFailedCode : kJobFailedCode, 0);
     return false;
   }
   return true;

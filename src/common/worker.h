@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "common/thread_codes.h"
+
 class WorkerHost {
  public:
   virtual ~WorkerHost() = default;
@@ -18,11 +20,6 @@ class WorkerHost {
   // Thread-safe: one event-log line (message with its category prefix).
   virtual void Log(const std::string& message) = 0;
 };
-
-// Codes posted for a job that threw or could not start: a failed save writer,
-// and a code with no reaction of its own that only counts the job down.
-constexpr int kSaveFailedCode = 32;
-constexpr int kJobFailedCode = 99;
 
 // Identifier of the calling thread as the notification carries it.
 uint64_t CurrentThreadId();

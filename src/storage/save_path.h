@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/thread_codes.h"
 #include "common/types.h"
 #include "common/worker.h"
 #include "config/progparam.h"
@@ -19,13 +20,6 @@
 #include "storage/save_lock.h"
 
 struct StationState;
-
-// Thread-finished codes of the save path.
-constexpr int kSaveWriterOkCode = 31;
-constexpr int kSaveWriterFailedCode = kSaveFailedCode;  // 32
-constexpr int kSaveJobDoneCode = 90;
-// A trigger file written while continuous recording is on.
-constexpr int kSaveJobTriggerCode = 91;
 
 // Segments of continuous saves that were not written, by stream position.
 // Save jobs add them from their threads; the next continuous save takes them
