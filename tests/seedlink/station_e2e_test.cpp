@@ -10,6 +10,7 @@
 
 #include "seedlink_test_support.h"
 #include "station/mseed_feed.h"
+#include "station/simulated_run.h"
 #include "support/station_options.h"
 
 namespace {
@@ -114,7 +115,7 @@ TEST(StationMiniSeed, ArchiveStreamAndGse2HoldTheSameSamplesAcrossARestart) {
     station.FormCreate();
     ASSERT_NE(station.Mseed(), nullptr);
     std::thread client = StartClient(station.Mseed()->ServerPort(), "DATA 000000", firstRun);
-    station.RunSimulated(clock, 600);
+    RunSimulated(station, clock, 600);
     client.join();
   }
   const std::vector<Packet> first = SplitPackets(firstRun);
@@ -151,7 +152,7 @@ TEST(StationMiniSeed, ArchiveStreamAndGse2HoldTheSameSamplesAcrossARestart) {
     char command[32];
     std::snprintf(command, sizeof command, "DATA %06X", static_cast<unsigned>(first.size()));
     std::thread client = StartClient(station.Mseed()->ServerPort(), command, secondRun);
-    station.RunSimulated(clock, 120);
+    RunSimulated(station, clock, 120);
     client.join();
   }
   const std::vector<Packet> second = SplitPackets(secondRun);

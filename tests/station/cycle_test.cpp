@@ -10,6 +10,7 @@
 #include <map>
 
 #include "station/converter.h"
+#include "station/simulated_run.h"
 #include "station/station_controller.h"
 #include "storage/gse2.h"
 #include "storage/storage_test_support.h"
@@ -151,7 +152,7 @@ TEST_F(CycleTest, SimulatedReceiverSynchronisesTheClockBeforeAcquisitionStarts) 
   s->FormCreate();
   ASSERT_TRUE(s->TimerOn());
   EXPECT_FALSE(s->State().ClockSynchronised);
-  s->RunSimulated(clock, 20);
+  RunSimulated(*s, clock, 20);
   const auto m = Messages();
   const int wait = IndexOf(m, "Tim: Waiting for valid time...");
   const int request = IndexOf(m, "Cor: Time synchronization request Activated.");
@@ -176,7 +177,7 @@ TEST_F(CycleTest, SimulatedReceiverSynchronisesTheClockBeforeAcquisitionStarts) 
 TEST_F(CycleTest, ContinuousFilesHoldEverySecondOnceAcrossTheHour) {
   auto s = Make(kPlain, EncodeDateTime(2026, 1, 15, 11, 58, 0));
   s->FormCreate();
-  s->RunSimulated(clock, 300);
+  RunSimulated(*s, clock, 300);
   const std::string day = dir.Path("Data/01/15/");
   std::map<std::string, std::vector<std::pair<int64_t, int>>> seconds;  // channel -> (ms, count)
   for (const char* name : {"26011511.IDx", "26011512.IDx"}) {
@@ -247,7 +248,7 @@ TEST_F(CycleTest, DailyMessageInHourZeroIsSentOncePerDay) {
   auto s = Make(std::string(kPlain) + "[Communication]\r\nSendTime=00:00\r\n",
                 EncodeDateTime(2026, 1, 15, 23, 59, 0));
   s->FormCreate();
-  s->RunSimulated(clock, 180);
+  RunSimulated(*s, clock, 180);
   int daily = 0;
   for (const auto& t : messages) daily += t.rfind("active ", 0) == 0;
   EXPECT_EQ(daily, 1);
@@ -257,7 +258,7 @@ TEST_F(CycleTest, DailyMessageStartedInsideItsMinuteIsSentThenWithTheStatusText)
   auto s = Make(std::string(kPlain) + "[Communication]\r\nSendTime=12:30\r\n",
                 EncodeDateTime(2026, 1, 15, 12, 30, 40));
   s->FormCreate();
-  s->RunSimulated(clock, 60);
+  RunSimulated(*s, clock, 60);
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0], "start 15.01.2026 12:30:40.000");
   // Converter lamp, time validity, PPS, free space, last save, time tag.
@@ -295,7 +296,7 @@ TEST_F(CycleTest, ALoudStationRecordsTriggerFilesAndLogsTheEvents) {
   auto s = Make(std::string(kPlain) + "[Registration]\r\nTriggers=1\r\nContinuous=0\r\n",
                 EncodeDateTime(2026, 1, 15, 12, 0, 0));
   s->FormCreate();
-  s->RunSimulated(clock, 200);
+  RunSimulated(*s, clock, 200);
   const auto m = Messages();
   // The simulated converter's noise is far above 800 nm/s: one long event, cut at 138 seconds.
   EXPECT_GE(Count(m, "Trg: A trigger event has arise. "), 1);
@@ -351,7 +352,7 @@ TEST_F(CycleTest, TheLogIsExportedAsAnArchiveAndMovedToTheBackupFolder) {
 TEST_F(CycleTest, OffsetsAreLoggedAndSavedOnceInEachOddHour) {
   auto s = Make(kPlain, EncodeDateTime(2026, 1, 15, 12, 59, 0));
   s->FormCreate();
-  s->RunSimulated(clock, 130);
+  RunSimulated(*s, clock, 130);
   EXPECT_EQ(Count(Messages(), "Ofs: Actual offsets: "), 1);
   EXPECT_TRUE(std::filesystem::exists(dir.Path("offsets.bin")));
 }

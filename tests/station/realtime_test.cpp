@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 
+#include "station/simulated_run.h"
 #include "station/station_controller.h"
 #include "storage/gse2.h"
 #include "storage/storage_test_support.h"
@@ -90,7 +91,7 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
   StationController s(o);
   s.FormCreate();
   const int64_t runFor = 200;
-  s.RunSimulated(clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
+  RunSimulated(s, clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
 
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_NE(log.find("Tim: PPS detected and used."), std::string::npos);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "serial/sim_gsm.h"
+#include "station/simulated_run.h"
 #include "station/station_controller.h"
 #include "support/station_options.h"
 #include "support/temp_dir.h"
@@ -25,7 +26,7 @@ class StationSms : public ::testing::Test {
     clock.Set(EncodeDateTime(2026, 1, 15, 12, 0, 0));
     StationController s(SimulatedStationOptions(dir, clock));
     s.FormCreate();
-    s.RunSimulated(clock, seconds);
+    RunSimulated(s, clock, seconds);
   }
   std::vector<std::string> Log() {
     std::vector<std::string> out;
