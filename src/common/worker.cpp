@@ -11,6 +11,7 @@ uint64_t CurrentThreadId() { return static_cast<uint64_t>(::syscall(SYS_gettid))
 bool StartWorker(WorkerHost& host, bool saveThread, std::function<int()> body) {
   host.WorkerStarting(saveThread);
   try {
+    // Detached: the host's count, not a join, tells when the job is over.
     std::thread([&host, saveThread, body = std::move(body)]() {
       int code;
       try {

@@ -26,4 +26,7 @@ uint64_t CurrentThreadId();
 
 // Counts the job, runs `body` on a detached thread and posts its result code.
 // Returns false (and counts nothing) when the thread could not be started.
+// Nothing joins the thread: it holds `host` (and whatever `body` holds) by
+// reference, so the host must outlive every job it counted. The station's
+// host waits for its count to reach 0 when it closes.
 bool StartWorker(WorkerHost& host, bool saveThread, std::function<int()> body);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 #include "config/calibration_files.h"
 #include "maintenance/backup_guard.h"

@@ -141,8 +141,9 @@ class StationController : public QObject, public WorkerHost {
   bool GpsPortOpen() const;
   bool TerminalActive() const;
 
-  // Start-up step 8: the views switch to the configured language; false when
-  // it has no translation (English stays). Headless there is nothing to switch.
+  // At start-up, after the parameter summary, the views switch to the
+  // configured language; false when it has no translation (English stays).
+  // Headless there is nothing to switch.
   std::function<bool(const std::string& language)> SwitchLanguage;
 
   // Derives the base name, title and file names from the executable name.

@@ -2,33 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
 #include <thread>
 
+#include "support/recording_host.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-class CountingHost final : public WorkerHost {
- public:
-  void WorkerStarting(bool) override { ++started; }
-  void PostThreadFinished(int code, uint64_t) override {
-    std::lock_guard lock(m);
-    codes.push_back(code);
-  }
-  void Log(const std::string&) override {}
-  std::atomic<int> started{0};
-  std::mutex m;
-  std::vector<int> codes;
-};
 
 TEST(EventLog, AppendsInRequestOrderWithCrLfAndNeverTruncates) {
   TempDir dir;
   const std::string path = dir.Path("velkor.log");
   WriteFile(path, "earlier line\r\n");
   ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 3, 1, 23, 59, 59, 999)));
-  CountingHost host;
+  RecordingHost host;
   {
     EventLog log(host, clock);
     log.Configure(path, true);
@@ -41,15 +27,15 @@ TEST(EventLog, AppendsInRequestOrderWithCrLfAndNeverTruncates) {
   EXPECT_EQ(lines[0], "earlier line");
   EXPECT_EQ(lines[1], "01.03.2026 23:59:59.999 Inf: one");
   for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[2 + i].substr(24), "Inf: line " + std::to_string(i));
-  EXPECT_EQ(host.started.load(), 201);
-  EXPECT_EQ(host.codes, std::vector<int>(201, kLogAppended));
+  EXPECT_EQ(host.Started(), 201);
+  EXPECT_EQ(host.Codes(), std::vector<int>(201, kLogAppended));
 }
 
 TEST(EventLog, ConcurrentWritersNeverTearALine) {
   TempDir dir;
   const std::string path = dir.Path("velkor.log");
   ManualClock clock;
-  CountingHost host;
+  RecordingHost host;
   {
     EventLog log(host, clock);
     log.Configure(path, true);
@@ -75,31 +61,27 @@ TEST(EventLog, ConcurrentWritersNeverTearALine) {
 TEST(EventLog, DisabledLogWritesNothingAndCountsNothing) {
   TempDir dir;
   ManualClock clock;
-  CountingHost host;
+  RecordingHost host;
   EventLog log(host, clock);
   log.Configure(dir.Path("velkor.log"), false);
   EXPECT_EQ(log.Append("Inf: x"), "");
   log.Drain();
   EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
-  EXPECT_EQ(host.started.load(), 0);
+  EXPECT_EQ(host.Started(), 0);
 }
 
 TEST(EventLog, AFileThatCannotBeWrittenReportsTheFailureCode) {
   TempDir dir;
   ManualClock clock;
-  CountingHost host;
+  RecordingHost host;
   {
     EventLog log(host, clock);
     log.Configure(dir.Path("no-such-dir/velkor.log"), true);
     log.Append("Inf: lost");
     log.Drain();
   }
-  EXPECT_EQ(host.codes, std::vector<int>{kLogFailed});
+  EXPECT_EQ(host.Codes(), std::vector<int>{kLogFailed});
 }
-
-}  // namespace
-
-namespace {
 
 // A log whose last line was torn (disk full, crash) gets it ended before the
 // next line, so that START never glues onto it.

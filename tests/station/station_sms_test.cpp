@@ -1,49 +1,31 @@
 // A station on the simulated modem, end to end: the messages a phone would
 // get, read back from the modem's log.
-#include <QCoreApplication>
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstdlib>
 
 #include "serial/sim_gsm.h"
-#include "station/simulated_run.h"
-#include "station/station_controller.h"
-#include "support/station_options.h"
-#include "support/temp_dir.h"
+#include "station/station_rig.h"
 
 namespace {
 
-class StationSms : public ::testing::Test {
+class StationSms : public StationRig {
  protected:
   void TearDown() override { unsetenv(kSimGsmScriptVariable); }
   void Run(const std::string& dailyMsg, int seconds) {
-    WriteFile(dir.Path("velkor.ini"),
-              "[Common]\r\nIDStation=ST_1\r\n[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
-              "[Communication]\r\nSendSMS=1\r\nSendTime=12:01\r\nDailyMsg=" + dailyMsg +
+    auto s = Make("[Common]\r\nIDStation=ST_1\r\n[Registration]\r\nFilter=\r\n[GPS]\r\nUpDateOn=0\r\n"
+                  "[Communication]\r\nSendSMS=1\r\nSendTime=12:01\r\nDailyMsg=" + dailyMsg +
                   "\r\n[GSM]\r\nPort=sim-gsm\r\nPIN=1234\r\nSMScentrum=+420603052000\r\n"
                   "TelNum0=+420111222333\r\nEmailOnly=0\r\n");
-    clock.Set(EncodeDateTime(2026, 1, 15, 12, 0, 0));
-    StationController s(SimulatedStationOptions(dir, clock));
-    s.FormCreate();
-    RunSimulated(s, clock, seconds);
-  }
-  std::vector<std::string> Log() {
-    std::vector<std::string> out;
-    for (const auto& l : CrLfLines(ReadFile(dir.Path("velkor.log")))) out.push_back(l.substr(24));
-    return out;
+    s->FormCreate();
+    RunSimulated(*s, clock, seconds);
   }
   // What the station meant to send to a number, from its own log.
   std::vector<std::string> Tried(const std::string& number) {
     std::vector<std::string> out;
     const std::string head = "GSM: Trying to send SMS: " + number + ": \"";
-    for (const auto& l : Log())
+    for (const auto& l : Messages())
       if (l.rfind(head, 0) == 0) out.push_back(l.substr(head.size(), l.rfind("\" (") - head.size()));
     return out;
   }
-
-  TempDir dir;
-  ManualClock clock;
 };
 
 TEST_F(StationSms, DailyMessageWithGsmSpecialsArrivesWholeInTwoParts) {
@@ -90,24 +72,21 @@ TEST_F(StationSms, DailyMessageWithGsmSpecialsArrivesWholeInTwoParts) {
   EXPECT_EQ(toPhone[1].text, sent[1]);
   EXPECT_EQ(toPhone[1].parts, (std::vector<std::string>{"1/2", "2/2"}));
   // The gateway copies stay one SMS each.
-  for (const Received& r : got) {
-    if (r.number != "+420111222333") {
-      EXPECT_EQ(r.parts, std::vector<std::string>{"1/1"});
-    }
-  }
+  for (const Received& r : got)
+    if (r.number != "+420111222333") { EXPECT_EQ(r.parts, std::vector<std::string>{"1/1"}); }
+  // The PIN job set the modem up; start and daily message to the phone and the gateway.
+  EXPECT_EQ(Count("GSM: PIN is OK. ("), 1);
+  EXPECT_EQ(Count("GSM: Module activated succesfully. ("), 1);
+  EXPECT_EQ(Count("GSM: SMS sent succesfully. ("), 4);
 }
 
 TEST_F(StationSms, RefusedPinIsLoggedAsSuchAndNotAsActivation) {
   setenv(kSimGsmScriptVariable, "refuse-pin", 1);
   Run("active", 10);
-  const auto log = Log();
-  auto count = [&](const std::string& prefix) {
-    return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-  };
-  EXPECT_EQ(count("GSM: PIN error. ("), 1);
-  EXPECT_EQ(count("GSM: SIM not unlocked, module not activated. ("), 1);
-  EXPECT_EQ(count("GSM: Module activated succesfully."), 0);
-  EXPECT_EQ(count("GSM: SMS sent succesfully."), 0);
+  EXPECT_EQ(Count("GSM: PIN error. ("), 1);
+  EXPECT_EQ(Count("GSM: SIM not unlocked, module not activated. ("), 1);
+  EXPECT_EQ(Count("GSM: Module activated succesfully."), 0);
+  EXPECT_EQ(Count("GSM: SMS sent succesfully."), 0);
 }
 
 }  // namespace
