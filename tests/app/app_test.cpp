@@ -122,11 +122,19 @@ const std::string kEnd = "Inf: ******** E N D ********\r\n";
 const std::string kAcquiring = "A/D: Inicialized OK.";
 
 // Headless, every log line is echoed until the reader goes away
-// (`velkor --headless | head`), which does not end the station.
+// (`velkor --headless | head`), which does not end the station. The service
+// manager hears of readiness after start-up, the watchdog from the cycle and
+// the stop at the close, here through a notify socket of our own.
 TEST(VelkorApp, SimulatedRunStartsAcquiresAndEndsWhenItsReaderIsGone) {
   TempDir dir;
   WriteFile(dir.Path("velkor.ini"), kPartialIni);
-  Child child = Spawn(Simulated(dir, "2026-01-15 12:00:00", 300));
+  const int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(dir.Path("notify").size(), sizeof addr.sun_path);
+  std::strcpy(addr.sun_path, dir.Path("notify").c_str());
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  Child child = Spawn(Simulated(dir, "2026-01-15 12:00:00", 300), {"NOTIFY_SOCKET=" + dir.Path("notify")});
   ASSERT_TRUE(WaitForOutput(child, "Inf: ****** S T A R T ******")) << child.seen;
   ::close(child.out);
   child.out = -1;
@@ -136,6 +144,14 @@ TEST(VelkorApp, SimulatedRunStartsAcquiresAndEndsWhenItsReaderIsGone) {
   EXPECT_EQ(Count(log, kAcquiring + " \"Simulation Drumlo-4, Drumlo-8, Kelta-16\"\r\n"), 1);
   EXPECT_EQ(Count(log, "Tim: PPS detected and used.\r\n"), 1);
   EXPECT_EQ(Count(log, "15.01.2026 12:05:00.000 " + kEnd), 1);
+  std::vector<std::string> messages;
+  char buf[512];
+  for (ssize_t n; (n = ::recv(sock, buf, sizeof buf, 0)) > 0;) messages.emplace_back(buf, static_cast<size_t>(n));
+  ::close(sock);
+  ASSERT_GE(messages.size(), 3u);
+  EXPECT_EQ(messages.front(), "READY=1");
+  EXPECT_EQ(messages[1], "WATCHDOG=1");
+  EXPECT_EQ(messages.back(), "STOPPING=1");
 }
 
 TEST(VelkorApp, RefusedStartsExitWithTheirCodeAndWriteNoLog) {
@@ -272,46 +288,6 @@ TEST(VelkorApp, SecondStationInTheSameDirectoryIsRefused) {
   EXPECT_TRUE(WaitForOutput(third, kAcquiring)) << third.seen;
   ::kill(third.pid, SIGTERM);
   EXPECT_EQ(WaitExit(third, 10000), 0);
-}
-
-// Past 2099 the receiver's two-digit year sets the simulated clock back a
-// century: the run still lasts its simulated seconds and ends, no spinning.
-TEST(VelkorApp, SimulatedRunEndsAfterTheReceiverSetsTheClockBack) {
-  TempDir dir;
-  WriteFile(dir.Path("velkor.ini"), "[Registration]\r\nFilter=\r\n[GPS]\r\nPort=sim-gps\r\nPPS=DSR\r\n");
-  Child child = Spawn(Simulated(dir, "2099-12-31 23:59:00", 120));
-  WaitForOutput(child, "");
-  EXPECT_EQ(WaitExit(child), 0);
-  const std::string log = ReadFile(dir.Path("velkor.log"));
-  EXPECT_EQ(Count(log, kEnd), 1) << log;
-  EXPECT_EQ(Count(log, "01.01.2000 00:01:00.000 " + kEnd), 1) << log;
-}
-
-// Readiness after start-up, the watchdog from the cycle, stopping at the close,
-// through a notify socket of our own.
-TEST(VelkorApp, TellsTheServiceManagerReadyWatchdogAndStopping) {
-  TempDir dir;
-  WriteFile(dir.Path("velkor.ini"), kPartialIni);
-  const std::string socketPath = dir.Path("notify");
-  const int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  ASSERT_GE(sock, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
-  std::strcpy(addr.sun_path, socketPath.c_str());
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  Child child = Spawn(Simulated(dir, "2026-01-15 12:00:00", 60), {"NOTIFY_SOCKET=" + socketPath});
-  WaitForOutput(child, "");
-  EXPECT_EQ(WaitExit(child), 0);
-  std::vector<std::string> messages;
-  char buf[512];
-  ssize_t n;
-  while ((n = ::recv(sock, buf, sizeof buf, 0)) > 0) messages.emplace_back(buf, static_cast<size_t>(n));
-  ::close(sock);
-  ASSERT_GE(messages.size(), 3u);
-  EXPECT_EQ(messages.front(), "READY=1");
-  EXPECT_EQ(messages[1], "WATCHDOG=1");
-  EXPECT_EQ(messages.back(), "STOPPING=1");
 }
 
 }  // namespace

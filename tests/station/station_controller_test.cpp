@@ -7,33 +7,36 @@ namespace {
 
 using StationTest = StationRig;
 
-TEST_F(StationTest, StartAndCloseWriteStartSummaryAndEndLinesInLogFormat) {
+// The close runs once however it is asked: the end of the session logs the
+// forced end and closes, a close or end of session after that writes nothing.
+// A missing INI file is written with its defaults, an existing one is kept.
+TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
   auto s = Make();
+  std::filesystem::remove(dir.Path("velkor.ini"));
   s->FormCreate();
   clock.AdvanceMs(1500);
+  s->WMEndSession();
   s->FormClose();
+  s->WMEndSession();
   const std::string raw = ReadFile(dir.Path("velkor.log"));
   ASSERT_GE(raw.size(), 2u);
   EXPECT_EQ(raw.substr(raw.size() - 2), "\r\n");
   const auto all = CrLfLines(raw);
-  ASSERT_GE(all.size(), 3u);
+  ASSERT_GE(all.size(), 4u);
   const std::regex stamp(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3} .*)");
   for (const auto& l : all) EXPECT_TRUE(std::regex_match(l, stamp)) << l;
-  EXPECT_EQ(all[0], "15.01.2026 12:00:00.000 Inf: ****** S T A R T ****** (" VELKOR_VERSION ")");
+  // After the missing filter file's two lines.
+  EXPECT_EQ(all[2], "15.01.2026 12:00:00.000 Inf: ****** S T A R T ****** (" VELKOR_VERSION ")");
   const std::string summary =
       "Inf: \"Kelta-16\" \"KM-16S1\" \"1\" \"English\" \"IDx\" \"" + dir.Dir() + "Data\" \"" +
       dir.Dir() + "Triggers\" \"" + dir.Dir() + "ASCII\" ";
-  EXPECT_EQ(all[1].substr(24, summary.size()), summary);
+  EXPECT_EQ(all[3].substr(24, summary.size()), summary);
+  EXPECT_EQ(all[all.size() - 2], "15.01.2026 12:00:01.500 Inf: Windows shutdown... (forced end)");
   EXPECT_EQ(all.back(), "15.01.2026 12:00:01.500 Inf: ******** E N D ********");
+  EXPECT_EQ(Count("Inf: ******** E N D"), 1);
+  EXPECT_EQ(Count("Inf: Windows shutdown"), 1);
   EXPECT_EQ(messages, std::vector<std::string>{"start 15.01.2026 12:00:00.000"});
-}
 
-TEST_F(StationTest, MissingIniIsCreatedAtCloseAndAnExistingOneIsKept) {
-  auto s = Make();
-  std::filesystem::remove(dir.Path("velkor.ini"));
-  s->FormCreate();
-  EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.ini")));
-  s->FormClose();
   const std::string ini = ReadFile(dir.Path("velkor.ini"));
   std::vector<std::string> sections;
   for (const auto& l : CrLfLines(ini))
@@ -47,48 +50,27 @@ TEST_F(StationTest, MissingIniIsCreatedAtCloseAndAnExistingOneIsKept) {
   EXPECT_NE(ini.find("\r\n\r\n[GPS]\r\n"), std::string::npos);
   EXPECT_NE(ini.find("\r\n\r\n[SeedLink]\r\n"), std::string::npos);
   EXPECT_EQ(ini.find("\r\n\r\n", ini.find("[SeedLink]")), std::string::npos);
-
   s = Make();
   s->FormCreate();
   s->FormClose();
   EXPECT_EQ(ReadFile(dir.Path("velkor.ini")), kPlainIni);
 }
 
-// The end of the session logs the forced end and closes; a close or end of
-// session after that writes nothing.
-TEST_F(StationTest, CloseRunsOnceHoweverItIsAsked) {
-  auto s = Make();
-  s->FormCreate();
-  s->WMEndSession();
-  s->FormClose();
-  s->WMEndSession();
-  const auto m = Messages();
-  ASSERT_GE(m.size(), 2u);
-  EXPECT_EQ(m[m.size() - 2], "Inf: Windows shutdown... (forced end)");
-  EXPECT_EQ(m.back(), "Inf: ******** E N D ********");
-  EXPECT_EQ(CountPrefix(m, "Inf: ******** E N D"), 1);
-  EXPECT_EQ(CountPrefix(m, "Inf: Windows shutdown"), 1);
-}
-
 TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
   struct Case {
-    const char* exe;
-    const char* title;
-    const char* ini;
-    const char* log;
+    const char* exe, *title, *base;  // base of the INI, log and script file names
   };
-  for (const Case& c : {Case{"velkor-b", "velkor \"velkor-b\"", "velkor-b.ini", "velkor-b.log"},
+  for (const Case& c : {Case{"velkor-b", "velkor \"velkor-b\"", "velkor-b"},
                         // Only a three-letter extension is dropped.
-                        Case{"velkor.north", "velkor \"velkor.north\"", "velkor.north.ini", "velkor.north.log"},
-                        Case{"Velkor.exe", "velkor", "velkor.ini", "velkor.log"},
-                        Case{"VELKOR", "velkor", "velkor.ini", "velkor.log"}}) {
+                        Case{"velkor.north", "velkor \"velkor.north\"", "velkor.north"},
+                        Case{"Velkor.exe", "velkor", "velkor"}, Case{"VELKOR", "velkor", "velkor"}}) {
     SCOPED_TRACE(c.exe);
     std::string title;
     ProgramFiles f;
     StationController::DeriveNames(c.exe, title, f);
     EXPECT_EQ(title, c.title);
-    EXPECT_EQ(f.IniName, c.ini);
-    EXPECT_EQ(f.LogName, c.log);
+    EXPECT_EQ(f.IniName + f.LogName + f.ScriptName,
+              c.base + std::string(".ini") + c.base + ".log" + c.base + ".sh");
   }
   WriteFile(dir.Path("station2.ini"), kPlainIni);
   StationOptions o;
@@ -106,28 +88,23 @@ TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
 TEST_F(StationTest, EachThreadFinishedCodeHasItsReaction) {
   struct Case {
     int code;
-    const char* line;  // null: nothing is logged
+    const char* line;  // then " (77)"; null: nothing is logged
     int writeErr;      // lamp afterwards; -1: left as it was
     InfoField field = InfoField::TimeTag;
     const char* text = nullptr;
   };
   const Case cases[] = {
-      {1, "GSM: SMS sent succesfully. (77)", -1},
-      {2, "GSM: Error sending SMS. (77)", -1},
-      {3, "GSM: PIN is OK. (77)", -1, InfoField::PIN, "OK"},
-      {4, "GSM: PIN error. (77)", -1, InfoField::PIN, "Error"},
-      {5, "GSM: Module activated succesfully. (77)", -1},
-      {6, "GSM: Activation error. (77)", -1},
-      {7, "GSM: SIM not unlocked, module not activated. (77)", -1},
-      {0, "GSM: No signal or module error. (77)", -1, InfoField::Signal, "N/A"},
-      {-45, "GSM: Signal intensity: 45% (77)", -1, InfoField::Signal, "45%"},
+      {1, "GSM: SMS sent succesfully.", -1}, {2, "GSM: Error sending SMS.", -1},
+      {3, "GSM: PIN is OK.", -1, InfoField::PIN, "OK"}, {4, "GSM: PIN error.", -1, InfoField::PIN, "Error"},
+      {5, "GSM: Module activated succesfully.", -1}, {6, "GSM: Activation error.", -1},
+      {7, "GSM: SIM not unlocked, module not activated.", -1},
+      {0, "GSM: No signal or module error.", -1, InfoField::Signal, "N/A"},
+      {-45, "GSM: Signal intensity: 45%", -1, InfoField::Signal, "45%"},
       {11, nullptr, 0}, {13, nullptr, 0}, {15, nullptr, 0}, {17, nullptr, 0}, {31, nullptr, 0},
       {12, nullptr, 1}, {14, nullptr, 1}, {16, nullptr, 1}, {18, nullptr, 1}, {32, nullptr, 1},
-      {19, "Msg: Script file run succesfuly. (77)", -1},
-      {20, "Msg: Script file run error. (77)", -1},
-      {92, "Inf: Log-file export finished. (77)", -1},
-      {93, "Inf: Zip-export done. (77)", -1},
-      {94, "Inf: BackUp folder deleted. (77)", -1},
+      {19, "Msg: Script file run succesfuly.", -1}, {20, "Msg: Script file run error.", -1},
+      {92, "Inf: Log-file export finished.", -1}, {93, "Inf: Zip-export done.", -1},
+      {94, "Inf: BackUp folder deleted.", -1},
       {90, nullptr, -1}, {91, nullptr, -1}, {99, nullptr, -1}, {50, nullptr, -1},
   };
   auto s = Make();
@@ -148,7 +125,8 @@ TEST_F(StationTest, EachThreadFinishedCodeHasItsReaction) {
       // Counted down where it was counted; a logged line is a job of its own.
       EXPECT_EQ(st.PendingThreads.load(), pending + (c.line ? 1 : 0));
       EXPECT_EQ(st.PendingSaveThreads.load(), pendingSave);
-      EXPECT_EQ(lines, c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+      EXPECT_EQ(lines, c.line ? std::vector<std::string>{c.line + std::string(" (77)")}
+                              : std::vector<std::string>{});
       EXPECT_EQ(s->Lamps().Led(LedId::WriteErr).on, c.writeErr < 0 ? lampBefore : c.writeErr == 1);
       if (c.text) { EXPECT_EQ(s->Lamps().Field(c.field), c.text); }
     }
