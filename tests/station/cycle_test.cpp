@@ -40,13 +40,13 @@ class CycleTest : public StationRig {
  protected:
   // A station on the scripted converter, which the test keeps watching.
   std::unique_ptr<StationController> MakeScripted(const std::string& ini) {
-    StationOptions o;
-    o.converterFactory = [this] {
-      auto c = std::make_unique<ScriptedConverter>();
-      conv = c.get();
-      return std::unique_ptr<ADConverter>(std::move(c));
-    };
-    auto s = Make(ini, EncodeDateTime(2026, 1, 15, 12, 0, 0), o);
+    auto s = Make(ini, EncodeDateTime(2026, 1, 15, 12, 0, 0), [this](StationOptions& o) {
+      o.converterFactory = [this] {
+        auto c = std::make_unique<ScriptedConverter>();
+        conv = c.get();
+        return std::unique_ptr<ADConverter>(std::move(c));
+      };
+    });
     s->FormCreate();
     return s;
   }

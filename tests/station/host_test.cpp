@@ -2,9 +2,7 @@
 // modem) and come back, through pseudo-terminals behind a symlink as udev
 // gives them.
 #include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "station/station_rig.h"
 #include "support/pty.h"
@@ -13,15 +11,6 @@ namespace {
 
 class StationHost : public StationRig {
  protected:
-  // A bounded wait for lines that arrive from a port's own thread, or for the jobs.
-  bool WaitFor(const std::function<bool()>& done, int seconds = 10) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-      QCoreApplication::processEvents();
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-  }
   int Logged(const std::string& prefix) const { return CountPrefix(lines, prefix); }
   // Plugged in (again) behind the same name.
   void Plug(const Pty& pty) {
@@ -51,7 +40,7 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
     s->TimerTimer();
   };
   Unplug(*first);
-  ASSERT_TRUE(WaitFor([&] { return Logged(kLost) == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return Logged(kLost) == 1; }, 10));
   Pty second;
   Plug(second);
   cycle(5'000);
@@ -61,7 +50,7 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
   EXPECT_EQ(Logged(kLost), 1);
   // Gone again: noticed again, since the port was back in between.
   Unplug(second);
-  EXPECT_TRUE(WaitFor([&] { return Logged(kLost) == 2; }));
+  EXPECT_TRUE(WaitUntil([&] { return Logged(kLost) == 2; }, 10));
   cycle(10'000);  // nothing to open: quiet
   EXPECT_EQ(Logged(kBack), 1);
   s->FormClose();
@@ -97,9 +86,7 @@ TEST_F(StationHost, GsmPortVanishingBetweenJobsIsLoggedGoneAndBack) {
   auto s = Make(std::string(kPlainIni) + "[Communication]\r\nSendSMS=1\r\nSendEmail=0\r\n"
                 "[GSM]\r\nEmailGate=\r\nPIN=1234\r\nSMScentrum=+420603052000\r\nPort=" + link + "\r\n",
                 EncodeDateTime(2026, 12, 20, 12, 0, 0));
-  auto settle = [&] {
-    EXPECT_TRUE(WaitFor([&] { return s->State().PendingThreads.load() == 0; }, 20)) << "a modem job did not end";
-  };
+  auto settle = [&] { EXPECT_TRUE(WaitUntil([&] { return s->State().PendingThreads.load() == 0; })) << "a job hangs"; };
   s->FormCreate();
   settle();
   std::filesystem::remove(link);  // unplugged

@@ -16,8 +16,7 @@ namespace {
 
 struct RealTimeCase {
   const char* name;
-  int32_t rate;
-  int32_t resampling;
+  int32_t rate, resampling;
   double driftPpm;
   bool filter;
 };
@@ -73,11 +72,9 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
   const RealTimeCase& c = GetParam();
   TempDir dir;
   ManualClock clock;
-  std::string ini = "[ADcard]\r\nSampleRate=" + std::to_string(c.rate) +
-                    "\r\nReSampling=" + std::to_string(c.resampling) +
-                    "\r\n[Registration]\r\nFilter=" + (c.filter ? "lowpass.txt" : "") +
-                    "\r\n[GPS]\r\nPort=sim-gps\r\n";
-  WriteFile(dir.Path("velkor.ini"), ini);
+  WriteFile(dir.Path("velkor.ini"), "[ADcard]\r\nSampleRate=" + std::to_string(c.rate) + "\r\nReSampling=" +
+                                        std::to_string(c.resampling) + "\r\n[Registration]\r\nFilter=" +
+                                        (c.filter ? "lowpass.txt" : "") + "\r\n[GPS]\r\nPort=sim-gps\r\n");
   if (c.filter) WriteFile(dir.Path("lowpass.txt"), "0.1\r\n0.2\r\n0.4\r\n0.2\r\n0.1\r\n");
   const int64_t start = DateTimeToUnixMs(EncodeDateTime(2026, 1, 15, 11, 58, 0)) + 437;
   clock.SetUnixMs(start);
@@ -125,17 +122,15 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
 
 INSTANTIATE_TEST_SUITE_P(
     Rates, RealTimeCycles,
-    ::testing::Values(RealTimeCase{"r1000by10", 1000, 10, 0, false},
-                      RealTimeCase{"r1000by10filtered", 1000, 10, 0, true},
-                      RealTimeCase{"r10000by1", 10000, 1, 0, false},
-                      RealTimeCase{"r10000by10", 10000, 10, 0, false},
-                      RealTimeCase{"r200by2", 200, 2, 0, false},
-                      RealTimeCase{"r250by1", 250, 1, 0, false},
-                      RealTimeCase{"r1000by10fast50ppm", 1000, 10, 50, true},
-                      RealTimeCase{"r10000by1slow50ppm", 10000, 1, -50, false},
-                      RealTimeCase{"r10000by10fast50ppm", 10000, 10, 50, false},
-                      RealTimeCase{"r200by2slow50ppm", 200, 2, -50, false},
-                      RealTimeCase{"r250by1fast50ppm", 250, 1, 50, false}),
+    ::testing::Values(
+        RealTimeCase{"r1000by10", 1000, 10, 0, false}, RealTimeCase{"r1000by10filtered", 1000, 10, 0, true},
+        RealTimeCase{"r10000by1", 10000, 1, 0, false}, RealTimeCase{"r10000by10", 10000, 10, 0, false},
+        RealTimeCase{"r200by2", 200, 2, 0, false}, RealTimeCase{"r250by1", 250, 1, 0, false},
+        RealTimeCase{"r1000by10fast50ppm", 1000, 10, 50, true},
+        RealTimeCase{"r10000by1slow50ppm", 10000, 1, -50, false},
+        RealTimeCase{"r10000by10fast50ppm", 10000, 10, 50, false},
+        RealTimeCase{"r200by2slow50ppm", 200, 2, -50, false},
+        RealTimeCase{"r250by1fast50ppm", 250, 1, 50, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -10,10 +10,18 @@ using StationTest = StationRig;
 // The close runs once however it is asked: the end of the session logs the
 // forced end and closes, a close or end of session after that writes nothing.
 // A missing INI file is written with its defaults, an existing one is kept.
+// Measuring is suspended and resumed on the way.
 TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
   auto s = Make();
   std::filesystem::remove(dir.Path("velkor.ini"));
   s->FormCreate();
+  // Suspended, no timer, a yellow lamp; resumed, the timer again.
+  EXPECT_TRUE(s->TimerOn());
+  s->MenuSuspendClick();
+  EXPECT_FALSE(s->TimerOn());
+  EXPECT_EQ(s->Lamps().Led(LedId::ADStatus).color, LedColor::Yellow);
+  s->MenuSuspendClick();
+  EXPECT_TRUE(s->TimerOn());
   clock.AdvanceMs(1500);
   s->WMEndSession();
   s->FormClose();
@@ -35,6 +43,8 @@ TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
   EXPECT_EQ(all.back(), "15.01.2026 12:00:01.500 Inf: ******** E N D ********");
   EXPECT_EQ(Count("Inf: ******** E N D"), 1);
   EXPECT_EQ(Count("Inf: Windows shutdown"), 1);
+  EXPECT_EQ(Count("Inf: Measuring suspended."), 1);
+  EXPECT_EQ(Count("Inf: Measuring reactivated."), 1);
   EXPECT_EQ(messages, std::vector<std::string>{"start 15.01.2026 12:00:00.000"});
 
   const std::string ini = ReadFile(dir.Path("velkor.ini"));
@@ -73,9 +83,8 @@ TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
               c.base + std::string(".ini") + c.base + ".log" + c.base + ".sh");
   }
   WriteFile(dir.Path("station2.ini"), kPlainIni);
-  StationOptions o;
-  o.ExecutableName = "station2";
-  auto s = Make(kPlainIni, EncodeDateTime(2026, 1, 15, 12, 0, 0), o);
+  auto s = Make(kPlainIni, EncodeDateTime(2026, 1, 15, 12, 0, 0),
+                [](StationOptions& o) { o.ExecutableName = "station2"; });
   s->FormCreate();
   s->FormClose();
   EXPECT_TRUE(std::filesystem::exists(dir.Path("station2.log")));
@@ -152,10 +161,8 @@ TEST_F(StationTest, LogOffWritesNoFileAndAnUnwritableLogLightsWriteError) {
 TEST_F(StationTest, RestartOnlyAfterThirtyEmptySavesWithoutConverter) {
   for (int empties : {29, 30}) {
     RecordingRestarter r;
-    StationOptions o;
-    o.restarter = &r;
     std::filesystem::remove(dir.Path("velkor.log"));
-    auto s = Make(kPlainIni, EncodeDateTime(2026, 1, 15, 12, 0, 0), o);
+    auto s = Make(kPlainIni, EncodeDateTime(2026, 1, 15, 12, 0, 0), [&](StationOptions& o) { o.restarter = &r; });
     s->FormCreate();
     s->State().EmptySaveCount = empties;
     s->FormClose();
@@ -166,20 +173,6 @@ TEST_F(StationTest, RestartOnlyAfterThirtyEmptySavesWithoutConverter) {
     // Nothing of the close sequence is written before it.
     if (at >= 0) { EXPECT_EQ(IndexOfPrefix(m, "Inf: ******** E N D"), static_cast<int>(m.size()) - 1); }
   }
-}
-
-TEST_F(StationTest, SuspendStopsTheTimerAndResumeRestartsIt) {
-  auto s = Make();
-  s->FormCreate();
-  EXPECT_TRUE(s->TimerOn());
-  s->MenuSuspendClick();
-  EXPECT_FALSE(s->TimerOn());
-  EXPECT_EQ(s->Lamps().Led(LedId::ADStatus).color, LedColor::Yellow);
-  s->MenuSuspendClick();
-  EXPECT_TRUE(s->TimerOn());
-  s->FormClose();
-  EXPECT_EQ(Count("Inf: Measuring suspended."), 1);
-  EXPECT_EQ(Count("Inf: Measuring reactivated."), 1);
 }
 
 // A port that does not open halts the station with a box and the system's

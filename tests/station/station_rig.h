@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -36,15 +39,11 @@ class StationRig : public ::testing::Test {
   // Writes the INI file and builds the station with its clock at `start`.
   std::unique_ptr<StationController> Make(const std::string& ini = kPlainIni,
                                           TDateTime start = EncodeDateTime(2026, 1, 15, 12, 0, 0),
-                                          StationOptions o = {}) {
+                                          const std::function<void(StationOptions&)>& tweak = {}) {
     WriteFile(dir.Path("velkor.ini"), ini);
     clock.Set(start);
-    const StationOptions base = SimulatedStationOptions(dir, clock, 11);
-    o.ProgramDir = base.ProgramDir;
-    o.clock = base.clock;
-    o.manualClock = base.manualClock;
-    o.simulated = true;
-    if (!o.converterSeed) o.converterSeed = base.converterSeed;
+    StationOptions o = SimulatedStationOptions(dir, clock, 11);
+    if (tweak) tweak(o);
     auto s = std::make_unique<StationController>(o);
     QObject::connect(s.get(), &StationController::messageDispatched,
                      [this](const std::string& t) { messages.push_back(t); });
@@ -66,6 +65,15 @@ class StationRig : public ::testing::Test {
     return out;
   }
   int Count(const std::string& prefix) const { return CountPrefix(Messages(), prefix); }
+  // A bounded wait, in real time, for what ports' and jobs' threads bring.
+  static bool WaitUntil(const std::function<bool()>& done, int seconds = 20) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+  }
 
   TempDir dir;
   ManualClock clock;

@@ -1,8 +1,5 @@
 // The terminal window borrows the station's ports: the GPS port is closed
 // and GSM jobs wait until it gives them back.
-#include <QEventLoop>
-#include <QTimer>
-
 #include "station/station_rig.h"
 #include "timekeeping/pps_sync.h"
 
@@ -16,12 +13,7 @@ TEST_F(TerminalSuspend, ClosesGpsHoldsSmsJobsAndGivesBothBack) {
                 "EmailOnly=0\r\nEmailGate=\r\n[GPS]\r\nPort=sim-gps\r\nUpDateOn=1\r\nInterval=100\r\n");
   s->FormCreate();
   // The PIN job ends before the terminal opens, so the GSM port is free.
-  for (int i = 0; i < 500 && s->State().PendingThreads > 0; ++i) {
-    QEventLoop loop;  // the jobs report through queued calls
-    QTimer::singleShot(10, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  ASSERT_EQ(s->State().PendingThreads.load(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return s->State().PendingThreads.load() == 0; }));
   ASSERT_TRUE(s->GpsPortOpen());
   const int countdown = s->PPSSync()->SyncCountdown();
 
