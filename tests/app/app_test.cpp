@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Child {
   pid_t pid = -1;
-  int out = -1;  // stdout and stderr
-  std::string seen;
+  int out = -1;      // stdout and stderr
+  std::string seen;  // read so far
 };
 
 // `env` entries are "NAME=value"; every child loses an inherited NOTIFY_SOCKET.
@@ -82,32 +83,27 @@ bool WaitForOutput(Child& c, const std::string& text, int limitMs = 30000) {
   return true;
 }
 
-// Polls a file the child writes until `text` shows.
-bool WaitForFile(const std::string& path, const std::string& text, int limitMs = 20000) {
+// Polls `done` for at most `limitMs`.
+bool Until(const std::function<bool()>& done, int limitMs) {
   const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
-  while (ReadFile(path).find(text) == std::string::npos) {
+  for (;; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+    if (done()) return true;
     if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return true;
 }
 
 // The child's exit code (128 + signal when killed) within `limitMs`, or -1
 // (it is then killed).
 int WaitExit(Child& c, int limitMs = 30000) {
-  const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
   int status = 0;
-  pid_t r;
-  while ((r = ::waitpid(c.pid, &status, WNOHANG)) != c.pid && Clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  if (r != c.pid) {
+  const bool ended = Until([&] { return ::waitpid(c.pid, &status, WNOHANG) == c.pid; }, limitMs);
+  if (!ended) {
     ::kill(c.pid, SIGKILL);
     ::waitpid(c.pid, &status, 0);
   }
   if (c.out >= 0) ::close(c.out);
   c.out = -1;
-  if (r != c.pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return !ended ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 int Count(const std::string& text, const std::string& part) {
@@ -157,11 +153,7 @@ TEST(VelkorApp, SimulatedRunStartsAcquiresAndEndsWhenItsReaderIsGone) {
 TEST(VelkorApp, RefusedStartsExitWithTheirCodeAndWriteNoLog) {
   TempDir dir;
   WriteFile(dir.Path("plain-file"), "x");
-  struct Case {
-    std::vector<std::string> args;
-    int code;
-    const char* says;
-  };
+  struct Case { std::vector<std::string> args; int code; const char* says; };
   for (const Case& c : std::vector<Case>{
            {{"--dir", dir.Path("plain-file") + "/station"}, 1, "cannot be written"},
            {{"--run-for", "10"}, 2, "go together"},
@@ -208,7 +200,7 @@ TEST_P(StopTest, EndsWithinTenSecondsWithEndLoggedOnce) {
   Child child = Spawn(args, {c.window ? "QT_QPA_PLATFORM=offscreen" : "QT_QPA_PLATFORM="});
   ASSERT_GT(child.pid, 0);
   // Tagged data prove that start-up went on past the box; the final save writes them.
-  ASSERT_TRUE(WaitForFile(dir.Path("velkor.log"), "Tim: PPS detected and used."))
+  ASSERT_TRUE(Until([&] { return Count(ReadFile(dir.Path("velkor.log")), "Tim: PPS detected and used.") > 0; }, 20000))
       << ReadFile(dir.Path("velkor.log"));
   if (c.closeStdout) {
     ::close(child.out);
