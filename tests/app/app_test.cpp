@@ -150,12 +150,18 @@ TEST(VelkorApp, SimulatedRunStartsAcquiresAndEndsWhenItsReaderIsGone) {
   EXPECT_EQ(messages.back(), "STOPPING=1");
 }
 
+// Refused starts exit with their code and write no log. One station runs per
+// directory; its lock goes with the process.
 TEST(VelkorApp, RefusedStartsExitWithTheirCodeAndWriteNoLog) {
-  TempDir dir;
+  TempDir dir, busy;
   WriteFile(dir.Path("plain-file"), "x");
+  WriteFile(busy.Path("velkor.ini"), kPartialIni);
+  Child first = Spawn({"--headless", "--dir", busy.Dir()});
+  ASSERT_TRUE(WaitForOutput(first, kAcquiring)) << first.seen;
   struct Case { std::vector<std::string> args; int code; const char* says; };
   for (const Case& c : std::vector<Case>{
            {{"--dir", dir.Path("plain-file") + "/station"}, 1, "cannot be written"},
+           {{"--dir", busy.Dir()}, 3, "another station runs in this directory"},
            {{"--run-for", "10"}, 2, "go together"},
            {{"--bogus"}, 2, "unknown option --bogus"},
            {{"--simulate-from", "2026-13-01 00:00:00", "--run-for", "5"}, 2, "velkor:"},
@@ -164,7 +170,7 @@ TEST(VelkorApp, RefusedStartsExitWithTheirCodeAndWriteNoLog) {
            {{"--simulate-from", "1999-12-31 23:59:59", "--run-for", "10"}, 2, "2000 to 2099"},
            {{"--simulate-from", "2100-01-01 00:00:00", "--run-for", "10"}, 2, "2000 to 2099"},
            {{"--simulate-from", "2026-01-01 00:00:00", "--run-for", "9223372036854775"}, 2, "limited"}}) {
-    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    SCOPED_TRACE(::testing::PrintToString(c.args));
     std::vector<std::string> args{"--headless"};
     if (c.args[0] != "--dir") args.insert(args.end(), {"--dir", dir.Dir()});
     args.insert(args.end(), c.args.begin(), c.args.end());
@@ -174,6 +180,13 @@ TEST(VelkorApp, RefusedStartsExitWithTheirCodeAndWriteNoLog) {
     EXPECT_NE(child.seen.find(c.says), std::string::npos) << child.seen;
     EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
   }
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(first, 10000), 0);
+  EXPECT_EQ(Count(ReadFile(busy.Path("velkor.log")), "S T A R T"), 1);
+  Child next = Spawn({"--headless", "--dir", busy.Dir()});
+  EXPECT_TRUE(WaitForOutput(next, kAcquiring)) << next.seen;
+  ::kill(next.pid, SIGTERM);
+  EXPECT_EQ(WaitExit(next, 10000), 0);
 }
 
 struct StopCase {
@@ -261,25 +274,6 @@ TEST(VelkorApp, KilledDuringSavesAndRestartedEveryBlockIsWellFormed) {
     EXPECT_GT(blocks, 0u) << e.path();
   }
   EXPECT_EQ(files, 1);
-}
-
-TEST(VelkorApp, SecondStationInTheSameDirectoryIsRefused) {
-  TempDir dir;
-  WriteFile(dir.Path("velkor.ini"), kPartialIni);
-  Child first = Spawn({"--headless", "--dir", dir.Dir()});
-  ASSERT_TRUE(WaitForOutput(first, kAcquiring)) << first.seen;
-  Child second = Spawn({"--headless", "--dir", dir.Dir()});
-  WaitForOutput(second, "", 10000);
-  EXPECT_EQ(WaitExit(second, 10000), 3) << second.seen;
-  EXPECT_NE(second.seen.find("another station runs in this directory"), std::string::npos) << second.seen;
-  ::kill(first.pid, SIGTERM);
-  EXPECT_EQ(WaitExit(first, 10000), 0);
-  EXPECT_EQ(Count(ReadFile(dir.Path("velkor.log")), "S T A R T"), 1);
-  // The lock goes with the process: the next start is accepted.
-  Child third = Spawn({"--headless", "--dir", dir.Dir()});
-  EXPECT_TRUE(WaitForOutput(third, kAcquiring)) << third.seen;
-  ::kill(third.pid, SIGTERM);
-  EXPECT_EQ(WaitExit(third, 10000), 0);
 }
 
 }  // namespace
