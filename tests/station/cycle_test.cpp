@@ -111,10 +111,22 @@ TEST_F(CycleTest, SimulatedReceiverSynchronisesTheClockBeforeAcquisitionStarts) 
 }
 
 // A converter that keeps returning no data or fails is closed and opened
-// again; an exception in a cycle is logged once and the timer runs on.
-TEST_F(CycleTest, ReadErrorsCloseTheConverterAndFailingCyclesGoOn) {
-  auto s = MakeScripted(kPlainIni);
+// again; an exception in a cycle is logged once and the timer runs on. The
+// alarm input lights its lamp, logs and reports once each way.
+TEST_F(CycleTest, ConverterFaultsAndTheAlarmInput) {
+  auto s = MakeScripted(std::string(kPlainIni) + "[Common]\r\nAlarmOn=1\r\n");
   Cycle(*s);  // opens
+  Cycle(*s);
+  EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
+  conv->alarmInput = 9000;
+  for (int i = 0; i < 3; ++i) Cycle(*s);
+  EXPECT_TRUE(s->Lamps().Led(LedId::Alarm).on);
+  conv->alarmInput = 0;
+  Cycle(*s);
+  EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
+  EXPECT_EQ(messages, (std::vector<std::string>{"start 15.01.2026 12:00:00.000",
+                                                "Alarm activated! 15.01.2026 12:00:02.000",
+                                                "Alarm deactivated. 15.01.2026 12:00:05.000"}));
   conv->results = {1, 1, 1, 1, 1, 1, 7};
   for (int i = 0; i < 5; ++i) Cycle(*s);
   EXPECT_EQ(s->State().ADHandle, 0) << "five no-data results pass";
@@ -137,6 +149,8 @@ TEST_F(CycleTest, ReadErrorsCloseTheConverterAndFailingCyclesGoOn) {
   EXPECT_EQ(Count("A/D: Error occured: 1"), 1);
   EXPECT_EQ(Count("A/D: Error occured: 7"), 1);
   EXPECT_EQ(Count("Err: Acquisition cycle failed: converter gone"), 1);
+  EXPECT_EQ(Count("Alr: Alarm signal activated."), 1);
+  EXPECT_EQ(Count("Alr: Alarm signal dropped down."), 1);
 }
 
 // A send time in hour 0 sends once a day; a start inside the send minute
@@ -163,25 +177,6 @@ TEST_F(CycleTest, DailyMessageIsSentOncePerDayWithTheStatusText) {
   EXPECT_TRUE(std::regex_search(messages[1], std::regex("^active GVA [0-9]+(GB|MB|kB) ")))
       << messages[1];
   EXPECT_NE(messages[1].find(" 15.01.2026 12:30:40 N/A"), std::string::npos) << messages[1];
-}
-
-TEST_F(CycleTest, AlarmInputLightsTheLampLogsAndReportsOnceEachWay) {
-  auto s = MakeScripted(std::string(kPlainIni) + "[Common]\r\nAlarmOn=1\r\n");
-  Cycle(*s);
-  Cycle(*s);
-  EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
-  conv->alarmInput = 9000;
-  for (int i = 0; i < 3; ++i) Cycle(*s);
-  EXPECT_TRUE(s->Lamps().Led(LedId::Alarm).on);
-  conv->alarmInput = 0;
-  Cycle(*s);
-  EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
-  s->FormClose();
-  EXPECT_EQ(Count("Alr: Alarm signal activated."), 1);
-  EXPECT_EQ(Count("Alr: Alarm signal dropped down."), 1);
-  EXPECT_EQ(messages, (std::vector<std::string>{"start 15.01.2026 12:00:00.000",
-                                                "Alarm activated! 15.01.2026 12:00:02.000",
-                                                "Alarm deactivated. 15.01.2026 12:00:05.000"}));
 }
 
 TEST_F(CycleTest, ALoudStationRecordsTriggerFilesAndLogsTheEvents) {

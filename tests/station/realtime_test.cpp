@@ -54,11 +54,8 @@ std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string
     for (const auto& b : storage_test::ParseGse2(ReadFile(file))) {
       EXPECT_EQ(static_cast<int>(b.Values.size()), b.SampleCount) << file;
       EXPECT_EQ(b.Checksum, Gse2Checksum(b.Values)) << file << " " << b.Wid2;
-      int y, mo, d, h, mi, sec, ms;
-      if (std::sscanf(b.Time.c_str(), "%d/%d/%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms) != 7) {
-        ADD_FAILURE() << b.Wid2;
-        continue;
-      }
+      int y = 0, mo = 1, d = 1, h = 0, mi = 0, sec = 0, ms = 0;
+      EXPECT_EQ(std::sscanf(b.Time.c_str(), "%d/%d/%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms), 7) << b.Wid2;
       out[b.Channel].push_back(
           {DateTimeToUnixMs(EncodeDateTime(y, mo, d, h, mi, sec, ms)), b.SampleCount});
     }
