@@ -69,11 +69,9 @@ TEST_F(CycleTest, FirstCycleOpensConverterThenDataFlowAndPpsTagsWholeSeconds) {
   EXPECT_TRUE(s->State().PPSAtADInput);
   EXPECT_NE(s->Lamps().Field(InfoField::TimeTag), "N/A");
   // After detection the newest tags are consecutive whole seconds one second of frames apart.
-  std::vector<TPPSRecord> used;
-  for (const auto& t : s->State().DataPPS) {
-    if (t.Time == 0) break;
-    used.push_back(t);
-  }
+  const TArrayOfPPS& tags = s->State().DataPPS;
+  const std::vector<TPPSRecord> used(
+      tags.begin(), std::find_if(tags.begin(), tags.end(), [](const TPPSRecord& t) { return t.Time == 0; }));
   ASSERT_GE(used.size(), 10u);
   for (size_t i = used.size() - 8; i < used.size(); ++i) {
     EXPECT_EQ(DateTimeToMs(used[i].Time) % 1000, 0);

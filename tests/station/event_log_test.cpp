@@ -65,10 +65,7 @@ TEST(EventLog, OffOrUnwritableLogWritesNothing) {
 // A log whose last line was torn (disk full, crash) gets it ended before the
 // next line, so that START never glues onto it.
 TEST(EventLog, TornLastLineIsEndedBeforeTheNextAppend) {
-  struct Case {
-    const char* name;
-    std::string before, after;
-  };
+  struct Case { const char* name; std::string before, after; };
   for (const Case& c : {Case{"torn mid-line", "a\r\nhalf a li", "a\r\nhalf a li\r\nnext\r\n"},
                         Case{"torn after CR", "a\r\nwhole\r", "a\r\nwhole\r\nnext\r\n"},
                         Case{"whole", "a\r\n", "a\r\nnext\r\n"},

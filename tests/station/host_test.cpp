@@ -35,10 +35,7 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
                 EncodeDateTime(2026, 12, 20, 12, 0, 0));
   s->FormCreate();
   ASSERT_EQ(Logged("GPS: Error opening port."), 0);
-  auto cycle = [&](int64_t ms) {
-    clock.AdvanceMs(ms);
-    s->TimerTimer();
-  };
+  auto cycle = [&](int64_t ms) { clock.AdvanceMs(ms); s->TimerTimer(); };
   Unplug(*first);
   ASSERT_TRUE(WaitUntil([&] { return Logged(kLost) == 1; }, 10));
   Pty second;

@@ -33,15 +33,11 @@ std::function<int64_t()> JitteredIntervals(uint32_t seed) {
     if (k == 70) return int64_t{3000};
     if (k == 90) return int64_t{0};
     const bool late = std::uniform_int_distribution<int>(0, 3)(*rng) == 0;
-    return static_cast<int64_t>(
-        std::uniform_int_distribution<int>(850, late ? 1500 : 880)(*rng));
+    return static_cast<int64_t>(std::uniform_int_distribution<int>(850, late ? 1500 : 880)(*rng));
   };
 }
 
-struct SavedSecond {
-  int64_t ms;
-  int samples;
-};
+struct SavedSecond { int64_t ms; int samples; };
 
 // Blocks of every channel in the continuous files, in file and block order.
 std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string& dataDir) {
@@ -63,24 +59,22 @@ std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string
   return out;
 }
 
-class RealTimeCycles : public ::testing::TestWithParam<RealTimeCase> {};
+class RealTimeCycles : public StationRig, public ::testing::WithParamInterface<RealTimeCase> {};
 
 TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoinsTheLast) {
   const RealTimeCase& c = GetParam();
-  TempDir dir;
-  ManualClock clock;
-  WriteFile(dir.Path("velkor.ini"), "[ADcard]\r\nSampleRate=" + std::to_string(c.rate) + "\r\nReSampling=" +
-                                        std::to_string(c.resampling) + "\r\n[Registration]\r\nFilter=" +
-                                        (c.filter ? "lowpass.txt" : "") + "\r\n[GPS]\r\nPort=sim-gps\r\n");
   if (c.filter) WriteFile(dir.Path("lowpass.txt"), "0.1\r\n0.2\r\n0.4\r\n0.2\r\n0.1\r\n");
   const int64_t start = DateTimeToUnixMs(EncodeDateTime(2026, 1, 15, 11, 58, 0)) + 437;
-  clock.SetUnixMs(start);
-  StationOptions o = SimulatedStationOptions(dir, clock, 5);
-  o.converterDriftPpm = c.driftPpm;
-  StationController s(o);
-  s.FormCreate();
+  auto s = Make("[ADcard]\r\nSampleRate=" + std::to_string(c.rate) + "\r\nReSampling=" +
+                    std::to_string(c.resampling) + "\r\n[Registration]\r\nFilter=" +
+                    (c.filter ? "lowpass.txt" : "") + "\r\n[GPS]\r\nPort=sim-gps\r\n",
+                UnixMsToDateTime(start), [&](StationOptions& o) {
+                  o.converterSeed = 5;
+                  o.converterDriftPpm = c.driftPpm;
+                });
+  s->FormCreate();
   const int64_t runFor = 200;
-  RunSimulated(s, clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
+  RunSimulated(*s, clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
 
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_NE(log.find("Tim: PPS detected and used."), std::string::npos);

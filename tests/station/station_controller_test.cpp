@@ -48,14 +48,11 @@ TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
   EXPECT_EQ(messages, std::vector<std::string>{"start 15.01.2026 12:00:00.000"});
 
   const std::string ini = ReadFile(dir.Path("velkor.ini"));
-  std::vector<std::string> sections;
+  std::string sections;
   for (const auto& l : CrLfLines(ini))
-    if (!l.empty() && l[0] == '[') sections.push_back(l);
-  EXPECT_EQ(sections, (std::vector<std::string>{"[Converter]", "[Seismograph]", "[Common]",
-                                                "[Sensor]", "[Averages]", "[Limits]", "[ADcard]",
-                                                "[Registration]", "[Triggers]", "[Communication]",
-                                                "[Internet]", "[GSM]", "[GPS]", "[MiniSEED]",
-                                                "[SeedLink]"}));
+    if (!l.empty() && l[0] == '[') sections += l;
+  EXPECT_EQ(sections, "[Converter][Seismograph][Common][Sensor][Averages][Limits][ADcard][Registration]"
+                      "[Triggers][Communication][Internet][GSM][GPS][MiniSEED][SeedLink]");
   // An empty line closes every section but the last.
   EXPECT_NE(ini.find("\r\n\r\n[GPS]\r\n"), std::string::npos);
   EXPECT_NE(ini.find("\r\n\r\n[SeedLink]\r\n"), std::string::npos);
@@ -67,9 +64,7 @@ TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
 }
 
 TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
-  struct Case {
-    const char* exe, *title, *base;  // base of the INI, log and script file names
-  };
+  struct Case { const char *exe, *title, *base; };  // base: of the INI, log and script file names
   for (const Case& c : {Case{"velkor-b", "velkor \"velkor-b\"", "velkor-b"},
                         // Only a three-letter extension is dropped.
                         Case{"velkor.north", "velkor \"velkor.north\"", "velkor.north"},
@@ -82,12 +77,12 @@ TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
     EXPECT_EQ(f.IniName + f.LogName + f.ScriptName,
               c.base + std::string(".ini") + c.base + ".log" + c.base + ".sh");
   }
-  WriteFile(dir.Path("station2.ini"), kPlainIni);
   auto s = Make(kPlainIni, EncodeDateTime(2026, 1, 15, 12, 0, 0),
                 [](StationOptions& o) { o.ExecutableName = "station2"; });
   s->FormCreate();
   s->FormClose();
   EXPECT_TRUE(std::filesystem::exists(dir.Path("station2.log")));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("station2.ini")));
   EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
   EXPECT_EQ(s->Caption(), "velkor \"station2\" (" + StationController::ConverterModelText() + ")");
 }
@@ -223,9 +218,8 @@ TEST_F(StationTest, OffsetsAreSavedAtCloseOrDeletedWhenNotKept) {
   s = Make(kPlainIni, UnixMsToDateTime(SystemClock().NowUnixMs()));
   s->FormCreate();
   EXPECT_EQ(s->State().Offsets, (ArrayOfDataType{12, -3, 0, 0, 0, 0, 0, 7}));
-  EXPECT_EQ(s->State().RawBuffer[1], -3);
-  EXPECT_EQ(s->State().RawBuffer[8], 12);
-  EXPECT_EQ(s->State().RawBuffer[15], 7);
+  const ArrayOfDataType& raw = s->State().RawBuffer;
+  EXPECT_EQ((ArrayOfDataType{raw[1], raw[8], raw[15]}), (ArrayOfDataType{-3, 12, 7}));
   s->State().KeepOffsetsFile = false;
   s->FormClose();
   EXPECT_FALSE(std::filesystem::exists(dir.Path("offsets.bin")));

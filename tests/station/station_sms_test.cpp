@@ -20,14 +20,6 @@ class StationSms : public StationRig {
     s->FormCreate();
     RunSimulated(*s, clock, seconds);
   }
-  // What the station meant to send to a number, from its own log.
-  std::vector<std::string> Tried(const std::string& number) {
-    std::vector<std::string> out;
-    const std::string head = "GSM: Trying to send SMS: " + number + ": \"";
-    for (const auto& l : Messages())
-      if (l.rfind(head, 0) == 0) out.push_back(l.substr(head.size(), l.rfind("\" (") - head.size()));
-    return out;
-  }
 };
 
 TEST_F(StationSms, DailyMessageWithGsmSpecialsArrivesWholeInTwoParts) {
@@ -37,10 +29,7 @@ TEST_F(StationSms, DailyMessageWithGsmSpecialsArrivesWholeInTwoParts) {
   Run(daily, 90);
   // What each number received, message by message, from the modem's log
   // (the simulated modem took only PDUs that decode with their announced length).
-  struct Received {
-    std::string text;
-    std::vector<std::string> parts;
-  };
+  struct Received { std::string text; std::vector<std::string> parts; };
   std::map<std::string, std::vector<Received>> got;
   std::istringstream sms(ReadFile(dir.Path(kSimSmsLogName)));
   for (std::string line; std::getline(sms, line);) {
@@ -53,7 +42,11 @@ TEST_F(StationSms, DailyMessageWithGsmSpecialsArrivesWholeInTwoParts) {
     to.back().text += line.substr(c + 1);
     to.back().parts.push_back(part);
   }
-  std::vector<std::string> sent = Tried("+420111222333");
+  // What the station meant to send to the phone, from its own log.
+  std::vector<std::string> sent;
+  const std::string head = "GSM: Trying to send SMS: +420111222333: \"";
+  for (const auto& l : Messages())
+    if (l.rfind(head, 0) == 0) sent.push_back(l.substr(head.size(), l.rfind("\" (") - head.size()));
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[1].substr(0, 5 + daily.size()), "ST_1 " + daily);
   const std::vector<Received>& toPhone = got["+420111222333"];
