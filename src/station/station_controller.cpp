@@ -50,8 +50,8 @@ class AlarmCycleDetector final : public CycleAlarmDetector {
   AlarmDetector m_detector;
 };
 
-// What the station does with each thread-finished code. Codes not in the
-// table, and negative signal codes aside, are only counted down.
+// What the station does with each thread-finished code. A negative code is
+// the signal job's percentage; a code not in the table is only counted down.
 enum class CodeEffect { None, WriteErrOff, WriteErrOn, PINOK, PINError, NoSignal };
 struct CodeReaction {
   int code;

@@ -79,10 +79,10 @@ class StationController : public QObject, public WorkerHost {
   void IndicateSaveLog(const std::string& message);
 
   // WorkerHost. Jobs run on detached threads and keep a reference to the
-  // controller: it outlives them because FormClose waits until every counted
-  // job has reported (within a bound that jobs with their own time limits
-  // stay inside), and the process ends soon after the close.
-  // Any thread: counts a job before it starts.
+  // controller (GSM jobs also to its modem port and lock): it outlives them
+  // because FormClose waits until every counted job has reported, within a
+  // bound that jobs with time limits of their own stay inside, and the
+  // process ends soon after the close. WorkerStarting and Log run on any thread.
   void WorkerStarting(bool saveThread) override;
   void PostThreadFinished(int code, uint64_t threadId) override;
   void Log(const std::string& message) override;
