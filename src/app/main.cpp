@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/platform.h"
 #include "platform/service.h"
+#include "station/simulated_run.h"
 #include "station/station_controller.h"
 #include "ui/mainform.h"
 
@@ -272,7 +273,7 @@ int main(int argc, char** argv) {
   auto run = [&]() -> int {
     NotifyServiceReady();
     if (simClock) {
-      station.RunSimulated(*simClock, cl.runFor);
+      RunSimulated(station, *simClock, cl.runFor);
       return 0;
     }
     // Told to stop before the loop began: a quit from then is already spent.

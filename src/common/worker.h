@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "common/thread_codes.h"
+
 class WorkerHost {
  public:
   virtual ~WorkerHost() = default;
@@ -19,14 +21,12 @@ class WorkerHost {
   virtual void Log(const std::string& message) = 0;
 };
 
-// Codes posted for a job that threw or could not start: a failed save writer,
-// and a code with no reaction of its own that only counts the job down.
-constexpr int kSaveFailedCode = 32;
-constexpr int kJobFailedCode = 99;
-
 // Identifier of the calling thread as the notification carries it.
 uint64_t CurrentThreadId();
 
 // Counts the job, runs `body` on a detached thread and posts its result code.
 // Returns false (and counts nothing) when the thread could not be started.
+// Nothing joins the thread: it holds `host` (and whatever `body` holds) by
+// reference, so the host must outlive every job it counted. The station's
+// host waits for its count to reach 0 when it closes.
 bool StartWorker(WorkerHost& host, bool saveThread, std::function<int()> body);

@@ -9,13 +9,10 @@
 #include <string>
 
 #include "common/datetime.h"
+#include "common/thread_codes.h"
 #include "common/worker.h"
 #include "config/progparam.h"
 #include "platform/clock.h"
-
-constexpr int kLogExportFinished = 92;
-constexpr int kZipExportDone = 93;
-constexpr int kBackupFolderDeleted = 94;
 
 // ---- LedExportData -----------------------------------------------------
 

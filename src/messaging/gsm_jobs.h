@@ -19,13 +19,11 @@
 #include <set>
 #include <string>
 
+#include "common/thread_codes.h"
 #include "common/worker.h"
 #include "platform/clock.h"
 
 class TComPort;
-
-constexpr int kCodeSMSSent = 1, kCodeSMSNotSent = 2, kCodePINOK = 3, kCodePINError = 4,
-              kCodeModemActivated = 5, kCodeModemActivationError = 6, kCodePINRefused = 7;
 
 constexpr int kATPassDelayMs = 50;
 constexpr int kATMaxPasses = 200;        // about 10 s of silence

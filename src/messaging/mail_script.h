@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "common/thread_codes.h"
 #include "common/worker.h"
 
-constexpr int kCodeScriptWriteError = 18, kCodeScriptRun = 19, kCodeScriptRunError = 20;
 constexpr int kMailTimeLimitSeconds = 60;
 constexpr char kSendmailCommand[] = "/usr/sbin/sendmail -t -oi";
 

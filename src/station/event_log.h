@@ -10,11 +10,9 @@
 #include <string>
 #include <thread>
 
+#include "common/thread_codes.h"
 #include "common/worker.h"
 #include "platform/clock.h"
-
-constexpr int kLogAppended = 11;
-constexpr int kLogFailed = 12;
 
 class EventLog {
  public:

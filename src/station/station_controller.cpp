@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 #include "config/calibration_files.h"
 #include "maintenance/backup_guard.h"
@@ -16,14 +15,10 @@
 #include "processing/conditioning.h"
 #include "processing/alarm.h"
 #include "processing/fir_filter.h"
-#include "serial/comport.h"
-#include "serial/sim_gps.h"
-#include "serial/sim_gsm.h"
-#include "messaging/dispatch.h"
-#include "messaging/gsm_jobs.h"
 #include "storage/save_path.h"
 #include "station/mseed_feed.h"
-#include "timekeeping/nmea.h"
+#include "station/station_gps.h"
+#include "station/station_gsm.h"
 #include "timekeeping/pps_sync.h"
 #include "platform/service.h"
 
@@ -55,6 +50,53 @@ class AlarmCycleDetector final : public CycleAlarmDetector {
   AlarmDetector m_detector;
 };
 
+// What the station does with each thread-finished code. A negative code is
+// the signal job's percentage; a code not in the table is only counted down.
+enum class CodeEffect { None, WriteErrOff, WriteErrOn, PINOK, PINError, NoSignal };
+struct CodeReaction {
+  int code;
+  const char* log;  // then " (" thread id ")"; null: nothing logged
+  CodeEffect effect;
+  bool saveWriter;  // counted in PendingSaveThreads, not PendingThreads
+};
+constexpr CodeReaction kCodeReactions[] = {
+    {kCodeNoSignal, "GSM: No signal or module error.", CodeEffect::NoSignal, false},
+    {kCodeSMSSent, "GSM: SMS sent succesfully.", CodeEffect::None, false},
+    {kCodeSMSNotSent, "GSM: Error sending SMS.", CodeEffect::None, false},
+    {kCodePINOK, "GSM: PIN is OK.", CodeEffect::PINOK, false},
+    {kCodePINError, "GSM: PIN error.", CodeEffect::PINError, false},
+    {kCodeModemActivated, "GSM: Module activated succesfully.", CodeEffect::None, false},
+    {kCodeModemActivationError, "GSM: Activation error.", CodeEffect::None, false},
+    {kCodePINRefused, "GSM: SIM not unlocked, module not activated.", CodeEffect::None, false},
+    {kLogAppended, nullptr, CodeEffect::WriteErrOff, false},
+    {kLogFailed, nullptr, CodeEffect::WriteErrOn, false},
+    // 13 to 17 have no sender any more; a write that succeeded or failed.
+    {13, nullptr, CodeEffect::WriteErrOff, false},
+    {14, nullptr, CodeEffect::WriteErrOn, false},
+    {15, nullptr, CodeEffect::WriteErrOff, false},
+    {16, nullptr, CodeEffect::WriteErrOn, false},
+    {17, nullptr, CodeEffect::WriteErrOff, false},
+    {kCodeScriptWriteError, nullptr, CodeEffect::WriteErrOn, false},
+    {kCodeScriptRun, "Msg: Script file run succesfuly.", CodeEffect::None, false},
+    {kCodeScriptRunError, "Msg: Script file run error.", CodeEffect::None, false},
+    {kSaveWriterOkCode, nullptr, CodeEffect::WriteErrOff, true},
+    {kSaveWriterFailedCode, nullptr, CodeEffect::WriteErrOn, true},
+    // Silent: the save job's own lines say what it did.
+    {kSaveJobDoneCode, nullptr, CodeEffect::None, false},
+    {kSaveJobTriggerCode, nullptr, CodeEffect::None, false},
+    {kLogExportFinished, "Inf: Log-file export finished.", CodeEffect::None, false},
+    {kZipExportDone, "Inf: Zip-export done.", CodeEffect::None, false},
+    {kBackupFolderDeleted, "Inf: BackUp folder deleted.", CodeEffect::None, false},
+    // Silent: a job that threw or could not start is only counted down.
+    {kJobFailedCode, nullptr, CodeEffect::None, false},
+};
+
+const CodeReaction* ReactionOf(int code) {
+  for (const CodeReaction& r : kCodeReactions)
+    if (r.code == code) return &r;
+  return nullptr;
+}
+
 std::string LowerAscii(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -68,29 +110,25 @@ StationController::StationController(StationOptions options, QObject* parent)
     m_systemClock = std::make_unique<SystemClock>();
     m_options.clock = m_systemClock.get();
   }
-  // Until the GPS port chooses one, nothing can touch the host clock.
-  m_fakeSetter = std::make_unique<RecordingClockSetter>();
   if (!m_options.restarter) {
     m_fakeRestarter = std::make_unique<RecordingRestarter>();
     m_options.restarter = m_fakeRestarter.get();
   }
   m_clock = m_options.clock;
-  m_clockSetter = m_options.clockSetter ? m_options.clockSetter : m_fakeSetter.get();
   m_restarter = m_options.restarter;
   m_files.ProgramDir = m_options.ProgramDir;
   if (!m_files.ProgramDir.empty() && m_files.ProgramDir.back() != '/') m_files.ProgramDir += '/';
   m_log = std::make_unique<EventLog>(*this, *m_clock);
+  m_gps = std::make_unique<StationGps>(*this);
+  m_gsm = std::make_unique<StationGsm>(*this);
   m_timer.setSingleShot(true);
   connect(&m_timer, &QTimer::timeout, this, &StationController::TimerTimer);
 }
 
 StationController::~StationController() {
   m_mseed.reset();  // its last lines still find the log
-  // The port's event thread calls into the pulse handling: stop it first.
-  if (m_gpsPort) m_gpsPort->Close();
-  m_ppsLed.reset();
-  m_gpsPort.reset();
-  if (m_gsmPort) m_gsmPort->Close();
+  m_gps.reset();
+  m_gsm->ClosePort();
   // Every requested line reaches the disk, the END line included.
   if (m_log) m_log->Drain();
   m_log.reset();
@@ -144,6 +182,7 @@ void StationController::IndicateSaveLog(const std::string& message) {
 }
 
 void StationController::WorkerStarting(bool saveThread) {
+  // Any thread: a save job starts its writers, an export logs its lines.
   (saveThread ? m_state.PendingSaveThreads : m_state.PendingThreads).fetch_add(1);
 }
 
@@ -154,9 +193,11 @@ void StationController::PostThreadFinished(int code, uint64_t threadId) {
 
 void StationController::WMThreadFinished(int code, uint64_t threadId) {
   ReactToThreadCode(code, threadId);
-  if (code == 31) LogCleared(m_diskErrors);
-  std::lock_guard lock(m_counterLock);
-  auto& counter = (code == 31 || code == 32) ? m_state.PendingSaveThreads : m_state.PendingThreads;
+  if (code == kSaveWriterOkCode) LogCleared(m_diskErrors);
+  const CodeReaction* r = ReactionOf(code);
+  auto& counter = r && r->saveWriter ? m_state.PendingSaveThreads : m_state.PendingThreads;
+  // Only this thread counts down, but workers count up meanwhile: the
+  // exchange keeps a counter at 0 there without losing their increments.
   int32_t v = counter.load();
   while (v > 0 && !counter.compare_exchange_weak(v, v - 1)) {
   }
@@ -164,38 +205,22 @@ void StationController::WMThreadFinished(int code, uint64_t threadId) {
 
 void StationController::ReactToThreadCode(int code, uint64_t threadId) {
   const std::string id = " (" + std::to_string(threadId) + ")";
-  switch (code) {
-    case 1: IndicateSaveLog("GSM: SMS sent succesfully." + id); break;
-    case 2: IndicateSaveLog("GSM: Error sending SMS." + id); break;
-    case 3:
-      IndicateSaveLog("GSM: PIN is OK." + id);
-      SetField(InfoField::PIN, "OK");
-      break;
-    case 4:
-      IndicateSaveLog("GSM: PIN error." + id);
-      SetField(InfoField::PIN, "Error");
-      break;
-    case 5: IndicateSaveLog("GSM: Module activated succesfully." + id); break;
-    case 6: IndicateSaveLog("GSM: Activation error." + id); break;
-    case 7: IndicateSaveLog("GSM: SIM not unlocked, module not activated." + id); break;
-    case 11: case 13: case 15: case 17: case 31: SetLed(LedId::WriteErr, false); break;
-    case 12: case 14: case 16: case 18: case 32: SetLed(LedId::WriteErr, true); break;
-    case 19: IndicateSaveLog("Msg: Script file run succesfuly." + id); break;
-    case 20: IndicateSaveLog("Msg: Script file run error." + id); break;
-    case 92: IndicateSaveLog("Inf: Log-file export finished." + id); break;
-    case 93: IndicateSaveLog("Inf: Zip-export done." + id); break;
-    case 94: IndicateSaveLog("Inf: BackUp folder deleted." + id); break;
-    case 0:
-      IndicateSaveLog("GSM: No signal or module error." + id);
-      SetField(InfoField::Signal, "N/A");
-      break;
-    default:
-      if (code < 0) {
-        const std::string pct = std::to_string(-static_cast<int64_t>(code)) + "%";
-        IndicateSaveLog("GSM: Signal intensity: " + pct + id);
-        SetField(InfoField::Signal, pct);
-      }
-      break;
+  if (code < 0) {
+    const std::string pct = std::to_string(-static_cast<int64_t>(code)) + "%";
+    IndicateSaveLog("GSM: Signal intensity: " + pct + id);
+    SetField(InfoField::Signal, pct);
+    return;
+  }
+  const CodeReaction* r = ReactionOf(code);
+  if (!r) return;
+  if (r->log) IndicateSaveLog(r->log + id);
+  switch (r->effect) {
+    case CodeEffect::None: break;
+    case CodeEffect::WriteErrOff: SetLed(LedId::WriteErr, false); break;
+    case CodeEffect::WriteErrOn: SetLed(LedId::WriteErr, true); break;
+    case CodeEffect::PINOK: SetField(InfoField::PIN, "OK"); break;
+    case CodeEffect::PINError: SetField(InfoField::PIN, "Error"); break;
+    case CodeEffect::NoSignal: SetField(InfoField::Signal, "N/A"); break;
   }
 }
 
@@ -269,9 +294,9 @@ void StationController::FormCreate() {
   }
   // GPS port.
   if (m_params.GPS.UpDateOn) {
-    if (!OpenGpsPort()) {
+    if (!m_gps->Open()) {
       IndicateSaveLog("GPS: Error opening port.");
-      IndicateSaveLog("Err: " + m_gpsPort->ErrorString());
+      IndicateSaveLog("Err: " + m_gps->ErrorString());
       m_state.HaltRequested = true;
       emit messageBox("GPS: Error opening port.");
     }
@@ -282,9 +307,9 @@ void StationController::FormCreate() {
   // GSM port.
   if (m_params.SendSMS) {
     m_gsmControlsEnabled = true;
-    if (!StartPINthread()) {
+    if (!m_gsm->StartPINthread()) {
       IndicateSaveLog("GSM: Error opening port.");
-      IndicateSaveLog("Err: " + m_gsmPort->ErrorString());
+      IndicateSaveLog("Err: " + m_gsm->ErrorString());
       m_state.HaltRequested = true;
       emit messageBox("GSM: Error opening port.");
     }
@@ -295,7 +320,7 @@ void StationController::FormCreate() {
     const std::string missing = CheckMailCommand(kSendmailCommand);
     if (!missing.empty()) IndicateSaveLog(missing);
   }
-  CreateDispatcher();
+  m_gsm->CreateDispatcher();
   StartMseedFeed();
   // Acquisition starts unless start-up failed.
   if (!m_state.HaltRequested) SetTimerOn(true);
@@ -322,7 +347,7 @@ void StationController::FormClose() {
   if (!m_created) return;
   NotifyServiceStopping();
   // No more pulses.
-  CloseGpsPort();
+  m_gps->Close();
   // A station that lost its converter long ago restarts the computer.
   if (m_state.ADHandle < 0 && m_state.EmptySaveCount >= 30) {
     IndicateSaveLog("Inf: rebooting...");
@@ -337,19 +362,22 @@ void StationController::FormClose() {
   // Default INI file, if there is none.
   WriteDefaultIni(m_files);
   // Modem jobs give up 20 s from now: a dead modem must not hold the close.
-  if (m_gsmSession) m_gsmSession->RequestClose();
-  // Wait for the workers while their notifications are processed.
+  m_gsm->RequestClose();
+  // Wait for the workers while their notifications are processed. Every job
+  // holds a reference to the controller; the bound only cuts off a job that
+  // hangs, and the process ends after the close.
   if (m_state.PendingThreads.load() > 0) {
     m_title = "Waiting until all threads finish.";
     emit titleChanged(m_title);
   }
-  while (m_state.PendingThreads.load() >= 1 && !PastStopDeadline()) {
+  ArmCloseWait();
+  while (m_state.PendingThreads.load() >= 1 && !CloseWaitOver()) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QThread::msleep(1);
   }
   m_mseed.reset();  // the last records reach the archive before the END line
   // GSM port, after the jobs that used it.
-  CloseGsmPort();
+  m_gsm->ClosePort();
   // End line.
   IndicateSaveLog("Inf: ******** E N D ********");
   m_endLogged = true;
@@ -385,21 +413,21 @@ void StationController::TimerTimer() {
   // No cycle starts while this one runs.
   SetTimerOn(false);
   if (m_state.Closing) return;
-  const TDateTime now = m_clock->NowUtc();
+  const int64_t nowMs = m_clock->NowUnixMs();
   // Each distinct failure is logged once, so a failing step cannot flood the log.
   auto logOnce = [this](const std::string& text) {
     if (m_cycleErrorsLogged.size() < 64 && m_cycleErrorsLogged.insert(text).second)
       IndicateSaveLog(text);
   };
   try {
-    CycleBody(now);
+    CycleBody(nowMs);
   } catch (const std::exception& e) {
     logOnce(std::string("Err: Acquisition cycle failed: ") + e.what());
   } catch (...) {
     logOnce("Err: Acquisition cycle failed.");
   }
   NotifyServiceWatchdog();
-  RetryLostPorts(now);
+  m_gps->RetryLost(nowMs);
   // A fatal condition closes the station.
   if (m_state.HaltRequested && !m_state.Closing) {
     emit closeRequested();
@@ -409,19 +437,16 @@ void StationController::TimerTimer() {
   if (!m_state.Closing && !m_suspended) SetTimerOn(true);
 }
 
-void StationController::CycleBody(TDateTime now) {
-  {
-    std::lock_guard lock(m_acquisitionLock);
-    // Read only with a free converter, a synchronised clock and no halt.
-    if (!m_converter->ADBusy() && m_state.ClockSynchronised && !m_state.HaltRequested)
-      Acquire(now);
-    PeriodicJobs(now);
-  }
+void StationController::CycleBody(int64_t nowMs) {
+  // Read only with a free converter, a synchronised clock and no halt.
+  if (!m_converter->ADBusy() && m_state.ClockSynchronised && !m_state.HaltRequested)
+    Acquire(nowMs);
+  PeriodicJobs(nowMs);
   // Modem signal and position report every two hours.
-  SignalQuery(now);
+  m_gsm->SignalQuery(nowMs);
 }
 
-void StationController::Acquire(TDateTime now) {
+void StationController::Acquire(int64_t nowMs) {
   StationState& s = m_state;
   // Open the converter; the first block comes with the next cycle.
   if (s.ADHandle < 0) {
@@ -455,7 +480,6 @@ void StationController::Acquire(TDateTime now) {
   }
   if (!IsUsableBlock(s.RawBlock.size())) return;
   // Append, condition, tag the pulse seconds, filter.
-  const int64_t nowMs = DateTimeToUnixMs(now);
   CycleHooks hooks;
   hooks.filter = m_filter.get();
   hooks.alarm = m_alarm.get();
@@ -474,22 +498,22 @@ void StationController::Acquire(TDateTime now) {
   if (r.ppsDetectedNow) IndicateSaveLog("Tim: PPS detected and used.");
   if (r.ppsLostNow) IndicateSaveLog("Err: PPS is at least 60 seconds off (at A/D input).");
   // Alarm input.
-  AlarmAction(r.alarmFound, now);
+  AlarmAction(r.alarmFound, nowMs);
   // Trigger.
   if (r.k > m_params.PredTime && m_params.Triggers && s.OutputBuffer && s.OutputPPS)
-    RunTrigger(r.outputNewCount, r.k, now);
+    RunTrigger(r.outputNewCount, r.k, nowMs);
   // Block consumed.
   SetField(InfoField::Samples, std::to_string(s.RawBlock.size()));
   s.RawBlock.clear();
   // Live display.
   if (m_liveViewVisible && !s.DisplayPaused) {
-    const TDateTime shown = s.ShowFiltered ? AddMs(now, -1000) : now;
-    emit liveDataChanged(FormatLogTimestamp(shown));
+    // The filter's output lags one second behind.
+    emit liveDataChanged(FormatLogTimestamp(UnixMsToDateTime(s.ShowFiltered ? nowMs - 1000 : nowMs)));
   }
 }
 
-void StationController::PeriodicJobs(TDateTime now) {
-  const DateTimeParts p = DecodeDateTime(now);
+void StationController::PeriodicJobs(int64_t nowMs) {
+  const DateTimeParts p = DecodeDateTime(UnixMsToDateTime(nowMs));
   // Offsets logged and stored in every odd hour.
   if (m_params.Converter.OffsetCompensation) {
     if (p.hour % 2 == 1) {
@@ -507,24 +531,26 @@ void StationController::PeriodicJobs(TDateTime now) {
     SetLedColor(LedId::ADStatus, LedColor::Green);
   // Time validity.
   try {
-    TimeValidityWatch(now);
+    TimeValidityWatch(nowMs);
   } catch (...) {
   }
   // Continuous save.
-  ContinuousSave(now);
+  ContinuousSave(nowMs);
   // Daily message.
-  DailyMessage(now);
+  DailyMessage(nowMs);
 }
 
-void StationController::TimeValidityWatch(TDateTime now) {
-  if (!m_ppsSync) return;
-  m_ppsSync->CheckTimeValidity(now, m_indicators.Field(InfoField::GPStime),
-                               m_indicators.Field(InfoField::GPSDate), m_state.HaltRequested);
-  m_state.LastValidTime = m_ppsSync->LastValidTime();
+void StationController::TimeValidityWatch(int64_t nowMs) {
+  TPPSSync* sync = m_gps->Sync();
+  if (!sync) return;
+  sync->CheckTimeValidity(UnixMsToDateTime(nowMs), m_indicators.Field(InfoField::GPStime),
+                          m_indicators.Field(InfoField::GPSDate), m_state.HaltRequested);
+  m_state.LastValidTime = sync->LastValidTime();
 }
 
-void StationController::ContinuousSave(TDateTime now) {
+void StationController::ContinuousSave(int64_t nowMs) {
   if (!m_params.Continuous) return;
+  const TDateTime now = UnixMsToDateTime(nowMs);
   const bool due = SecondsBetween(m_state.LastSaveTime, now) > 120;
   // Segments whose writers failed are retried while they are in the window.
   if (!due && !m_saveContinuation.RetryDue(now)) return;
@@ -542,8 +568,8 @@ void StationController::ContinuousSave(TDateTime now) {
   }
 }
 
-void StationController::DailyMessage(TDateTime now) {
-  const DateTimeParts p = DecodeDateTime(now);
+void StationController::DailyMessage(int64_t nowMs) {
+  const DateTimeParts p = DecodeDateTime(UnixMsToDateTime(nowMs));
   const bool sendMinute = p.hour == m_params.SendHour && p.minute == m_params.SendMinute;
   if (!m_state.DailyMessageSent && sendMinute) {
     SendMessage(m_params.DailyMsg + " " + StatusText());
@@ -552,22 +578,6 @@ void StationController::DailyMessage(TDateTime now) {
   // The latch clears in hour 0, but never inside the send minute itself: a
   // send time in hour 0 must not send again within its own minute.
   if (m_state.DailyMessageSent && p.hour == 0 && !sendMinute) m_state.DailyMessageSent = false;
-}
-
-void StationController::SignalQuery(TDateTime now) {
-  if (!m_params.SendSMS) return;
-  const DateTimeParts p = DecodeDateTime(now);
-  if (p.hour % 2 == 0) {
-    if (!m_state.SignalChecked) {
-      m_state.SignalChecked = true;
-      BtnSignalClick();
-      if (m_params.GPS.UpDateOn)
-        IndicateSaveLog("GPS: Earth position: " + m_indicators.Field(InfoField::Longitude) + " " +
-                        m_indicators.Field(InfoField::Latitude));
-    }
-  } else {
-    m_state.SignalChecked = false;
-  }
 }
 
 std::string StationController::StatusText() const {
@@ -596,7 +606,7 @@ std::string StationController::StatusText() const {
 
 void StationController::SendMessage(const std::string& text, bool senderIsMainWindow) {
   emit messageDispatched(text);
-  if (m_dispatcher) m_dispatcher->SendMessage(m_params, senderIsMainWindow, text);
+  m_gsm->SendMessage(text, senderIsMainWindow);
 }
 
 void StationController::BtnTestSMSClick() { SendMessage(m_params.TestMsg); }
@@ -631,67 +641,7 @@ void StationController::DeleteBackUpFolderClick() {
   StartDeleteWholeFolder(*this, TDeleteWholeFolder{m_params.BackupDir});
 }
 
-void StationController::BtnSignalClick() {
-  if (m_gsmPort) ::StartSignalThread(*this, GsmLinkOf());
-}
-
-GsmLink StationController::GsmLinkOf() {
-  GsmLink link;
-  link.port = m_gsmPort.get();
-  link.lock = &m_modemLock;
-  link.session = m_gsmSession;
-  link.opened = [this](bool ok, const std::string& error) {
-    RunOnMainThread([this, ok, error] { OnGsmPortOpened(ok, error); });
-  };
-  // On the simulated clock nothing waits in real time; the jobs count their waits.
-  if (m_options.simulated) link.sleep = [](int) { std::this_thread::yield(); };
-  return link;
-}
-
-void StationController::CreateDispatcher() {
-  MessageDispatcher::SMSStarter sms;
-  if (m_gsmPort)
-    sms = MakeSMSStarter(*this, m_params, GsmLinkOf());
-  else
-    sms = [](const std::string&, const std::string&) -> uint64_t { return 0; };
-  m_dispatcher = std::make_unique<MessageDispatcher>(
-      *this, MakeMailStarter(*this, m_params, m_baseName, ComputerName()), std::move(sms));
-}
-
-bool StationController::StartPINthread() {
-  // The GSM jobs open and close the port themselves; start-up only proves
-  // that it can be opened, then the PIN job enters the PIN.
-  m_gsmPort = std::make_unique<TComPort>();
-  // On the simulated clock the modem's time is the jobs' own waits.
-  m_gsmSession = std::make_shared<GsmSession>(m_options.simulated ? nullptr : m_clock);
-  m_gsmPort->SetPort(m_params.GSM.Port);
-  m_gsmPort->SetBaudRate(m_params.GSM.BaudRate);
-  TFlowControl flow;
-  flow.OutCTSFlow = false;
-  flow.OutDSRFlow = false;
-  flow.ControlDTR = TDTRFlowControl::dtrEnable;
-  flow.ControlRTS = TRTSFlowControl::rtsDisable;
-  m_gsmPort->SetFlowControl(flow);
-  m_gsmPort->SetSyncMethod(TSyncMethod::smThreadSync);
-  m_gsmPort->SetDispatcher([this](std::function<void()> work) { RunOnMainThread(std::move(work)); });
-  if (m_params.GSM.Port == "sim-gsm") {
-    SimGsmOptions sim;
-    sim.Directory = m_files.ProgramDir;
-    sim.PIN = m_params.GSM.PIN;
-    // The simulated modem keeps the jobs' time; a real-time station leaves it on the system clock.
-    if (m_options.simulated) sim.clock = m_gsmSession;
-    SetSimGsmDefaultOptions(sim);
-  }
-  if (!m_gsmPort->Open()) return false;
-  m_gsmPort->Close();
-  // The PIN answer (3 or 4) is an interim result of the job: shown and
-  // logged, but the job is counted down only by its final code.
-  ::StartPINthread(*this, GsmLinkOf(), m_params.GSM.PIN, m_params.GSM.SMScentrum,
-                 [this](int code, uint64_t tid) {
-                   RunOnMainThread([this, code, tid] { ReactToThreadCode(code, tid); });
-                 });
-  return true;
-}
+void StationController::BtnSignalClick() { m_gsm->StartSignalThread(); }
 
 void StationController::RunOnMainThread(std::function<void()> work) {
   // Work raised on the main thread itself (the validity watch) keeps its
@@ -702,121 +652,34 @@ void StationController::RunOnMainThread(std::function<void()> work) {
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
-bool StationController::OpenGpsPort() {
-  const TGPSrec& gps = m_params.GPS;
-  m_gpsPort = std::make_unique<TComPort>();
-  m_gpsPort->SetPort(gps.Port);
-  m_gpsPort->SetBaudRate(gps.BaudRate);
-  TFlowControl flow;
-  flow.OutCTSFlow = true;
-  flow.OutDSRFlow = false;
-  flow.ControlDTR = TDTRFlowControl::dtrEnable;
-  flow.ControlRTS = TRTSFlowControl::rtsHandshake;
-  m_gpsPort->SetFlowControl(flow);
-  m_gpsPort->SetEvents(evRing | evCTS | evDSR);
-  m_gpsPort->SetSyncMethod(TSyncMethod::smNone);
-  m_gpsPort->SetEventThreadPriority(TThreadPriority::tpHigher);
-  SimGpsOptions sim;
-  sim.clock = m_clock;
-  // No PPS line configured: the receiver sends sentences only.
-  sim.PPSLine = gps.PPS == kSignalCTS   ? clCTS
-                : gps.PPS == kSignalRI  ? clRing
-                : gps.PPS == kSignalDSR ? clDSR
-                                        : 0u;
-  // On the simulated clock the receiver is pumped by the cycle driver.
-  sim.Threaded = !m_options.simulated;
-  m_gpsPort->SetSimGpsOptions(sim);
-
-  m_gpsText = std::make_unique<PortTextAdapter<TComPort>>(*m_gpsPort);
-  if (!m_options.clockSetter) {
-    // The system clock only for a real device on the host clock.
-    m_gpsClockSetter = MakeClockSetterForPort(gps.Port, m_options.manualClock);
-    m_clockSetter = m_gpsClockSetter.get();
-  }
-  m_ppsSync = std::make_unique<TPPSSync>(gps, *m_clock, *m_clockSetter, *m_gpsText);
-  if (m_options.simulated) m_ppsSync->SetWait({});
-  // The host clock only ever takes a plausible receiver date.
-  if (!m_options.simulated && !m_options.manualClock) {
-    constexpr int64_t kTwentyYearsMs = 20LL * 36525 * 864'000;
-    m_ppsSync->SetDateWindow(BuildDateUnixMs(), BuildDateUnixMs() + kTwentyYearsMs);
-  }
-  if (m_state.ClockSynchronised) m_ppsSync->SetClockSynchronised();
-  m_ppsSync->SetEffectSink([this](TPPSEffects fx) {
-    RunOnMainThread([this, fx = std::move(fx)] { ApplyPPSEffects(fx); });
-  });
-  TPPSSync* sync = m_ppsSync.get();
-  m_gpsPort->SetClock(m_clock);
-  m_gpsPort->OnDSRChange = [sync](TComPort&, bool on) {
-    sync->ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs());
-  };
-  m_gpsPort->OnCTSChange = [sync](TComPort&, bool on) {
-    sync->ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs());
-  };
-  m_gpsPort->OnRing = [sync](TComPort&) { sync->ComPortGPSRing(TComPort::LineEventStampMs()); };
-  m_gpsPort->OnError = [this](TComPort&, const std::string& text) {
-    RunOnMainThread([this, text] { OnGpsPortError(text); });
-  };
-  // LedPPS follows the line that carries the pulse.
-  m_ppsLed = std::make_unique<TComLed>();
-  m_ppsLed->SetKind(TLedKind::lkRed);
-  m_ppsLed->OnChange = [this](bool on) { RunOnMainThread([this, on] { SetLed(LedId::PPS, on); }); };
-  // Without a PPS line the lamp shows that the port is open.
-  m_ppsLed->Bind(m_gpsPort.get(), gps.PPS == kSignalCTS   ? TLedSignal::lsCTS
-                                  : gps.PPS == kSignalRI  ? TLedSignal::lsRing
-                                  : gps.PPS == kSignalDSR ? TLedSignal::lsDSR
-                                                          : TLedSignal::lsConn);
-  if (!m_gpsPort->Open()) return false;
-  return true;
-}
-
-void StationController::CloseGpsPort() {
-  if (m_gpsPort && m_gpsPort->Connected()) m_gpsPort->Close();
-}
+TPPSSync* StationController::PPSSync() { return m_gps->Sync(); }
 
 bool StationController::TerminalSuspend() {
-  if (m_params.SendSMS) m_modemLock.SetTerminalActive(true);
-  m_terminalGpsWasOpen = m_gpsPort && m_gpsPort->Connected();
-  if (m_terminalGpsWasOpen) m_gpsPort->Close();
+  if (m_params.SendSMS) m_gsm->SetTerminalActive(true);
+  m_gps->Suspend();
   // A GSM job may be holding the port right now.
-  const bool gsmFree = !(m_gsmPort && m_gsmPort->Connected());
+  const bool gsmFree = !m_gsm->PortOpen();
   IndicateSaveLog("Inf: Terminal activated - GPS eventually GSM suspended.");
   return gsmFree;
 }
 
-bool StationController::GpsPortOpen() const { return m_gpsPort && m_gpsPort->Connected(); }
+bool StationController::GpsPortOpen() const { return m_gps->IsOpen(); }
+
+bool StationController::TerminalActive() const { return m_gsm->TerminalActive(); }
 
 void StationController::TerminalResume() {
-  if (m_ppsSync) m_ppsSync->CancelSyncRequest(5);
-  if (m_terminalGpsWasOpen && !m_gpsPort->Open()) IndicateSaveLog("GPS: Error opening port.");
-  m_terminalGpsWasOpen = false;
-  if (m_params.SendSMS) m_modemLock.SetTerminalActive(false);
+  m_gps->Resume();
+  if (m_params.SendSMS) m_gsm->SetTerminalActive(false);
   IndicateSaveLog("Inf: Terminal window closed - GPS eventually GSM re-activated.");
 }
 
-void StationController::ApplyPPSEffects(const std::vector<TPPSEffect>& effects) {
-  static const InfoField kFields[] = {InfoField::PCtime,  InfoField::Diff,
-                                      InfoField::PCDate,  InfoField::GPSDate,
-                                      InfoField::GPStime, InfoField::Latitude,
-                                      InfoField::Longitude, InfoField::Altitude};
-  for (const TPPSEffect& e : effects) {
-    switch (e.kind) {
-      case TPPSEffect::Kind::Log: IndicateSaveLog(e.text); break;
-      case TPPSEffect::Kind::Text: SetField(kFields[static_cast<int>(e.field)], e.text); break;
-      case TPPSEffect::Kind::Lamp:
-        SetLed(e.lamp == TPPSLamp::LedValidTime ? LedId::ValidTime : LedId::SyncReq, e.on);
-        break;
-      case TPPSEffect::Kind::ClockSynchronised: m_state.ClockSynchronised = true; break;
-    }
-  }
-}
-
 void StationController::BtnSetTimeClick() {
-  if (m_ppsSync) m_ppsSync->BtnSetTimeClick();
+  if (TPPSSync* sync = m_gps->Sync()) sync->BtnSetTimeClick();
 }
 
-bool StationController::GPSTimeValid() const { return m_ppsSync && m_ppsSync->GPSTimeValid(); }
-void StationController::CloseGsmPort() {
-  if (m_gsmPort && m_gsmPort->Connected()) m_gsmPort->Close();
+bool StationController::GPSTimeValid() const {
+  const TPPSSync* sync = m_gps->Sync();
+  return sync && sync->GPSTimeValid();
 }
 
 StationController::SaveResult StationController::PrepareBufferForSave(TDateTime from,
@@ -841,7 +704,8 @@ StationController::SaveResult StationController::PrepareBufferForSave(TDateTime 
   return SaveResult::Saved;
 }
 
-void StationController::AlarmAction(bool found, TDateTime now) {
+void StationController::AlarmAction(bool found, int64_t nowMs) {
+  const TDateTime now = UnixMsToDateTime(nowMs);
   if (found && !m_state.AlarmActive) {
     m_state.AlarmActive = true;
     SetLed(LedId::Alarm, true);
@@ -855,12 +719,12 @@ void StationController::AlarmAction(bool found, TDateTime now) {
   }
 }
 
-void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
+void StationController::RunTrigger(int32_t newCount, int32_t k, int64_t nowMs) {
   const TriggerDecision d =
       TriggerRun(m_trigger, m_params, *m_state.OutputBuffer, *m_state.OutputPPS, newCount, k);
   if (d.EventBegan) {
     SetLed(LedId::TriggerDetected, true);
-    IndicateSaveLog("Trg: A trigger event has arise. " + FormatLogTimestamp(now));
+    IndicateSaveLog("Trg: A trigger event has arise. " + FormatLogTimestamp(UnixMsToDateTime(nowMs)));
   }
   if (!d.Save) return;
   Peaks peaks;
@@ -872,37 +736,6 @@ void StationController::RunTrigger(int32_t newCount, int32_t k, TDateTime now) {
                   FormatLogTimestamp(d.EventTime) + " " + "Length:" + " " +
                   std::to_string(d.Seconds - 1) + "s" + peakText);
   SetLed(LedId::TriggerDetected, false);
-}
-
-void StationController::RunSimulated(ManualClock& clock, int64_t seconds,
-                                     const std::function<int64_t()>& intervalMs) {
-  SimGpsReceiver* receiver = m_gpsPort ? m_gpsPort->SimGps() : nullptr;
-  // The run is counted in simulated time that passed, not read off the clock:
-  // the receiver may set the clock anywhere (back a century after 2099).
-  int64_t left = seconds * 1000;
-  // Moves the clock on by `ms`, stopping at every whole second on the way so
-  // that the simulated receiver's pulses are handled at their own times.
-  auto advance = [&](int64_t ms) {
-    while (ms > 0 && !m_state.Closing) {
-      const int64_t now = clock.NowUnixMs();
-      const int64_t toSecond = (now / 1000 + 1) * 1000 - now;
-      const int64_t step = std::min(ms, toSecond);
-      clock.SetUnixMs(now + step);
-      ms -= step;
-      left -= step;
-      if (step == toSecond && receiver) receiver->Pump();
-      QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-  };
-  // The first cycle comes one timer interval after start-up, then one a second.
-  int64_t wait = kCycleIntervalMs;
-  while (!m_state.Closing && wait < left) {
-    advance(wait);
-    if (m_timerOn && !m_state.Closing) TimerTimer();
-    wait = intervalMs ? std::max<int64_t>(intervalMs(), 0) : 1000;
-  }
-  if (!m_state.Closing) advance(left);
-  FormClose();
 }
 
 void StationController::StartMseedFeed() {

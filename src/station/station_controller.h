@@ -31,14 +31,12 @@
 #include "storage/save_path.h"
 
 class ADConverter;
-class TComPort;
-class TComLed;
 class TPPSSync;
-class GPSTextPort;
-struct TPPSEffect;
 class CycleFilter;
 class CycleAlarmDetector;
 class MseedFeed;
+class StationGps;
+class StationGsm;
 
 struct StationOptions {
   std::string ProgramDir;                // station directory, trailing '/'
@@ -74,22 +72,20 @@ class StationController : public QObject, public WorkerHost {
   void WMEndSession();
   void MenuSuspendClick();
   bool Suspended() const { return m_suspended; }
+  // Runs on the main thread: the code's reaction, then the job counted down.
   void WMThreadFinished(int code, uint64_t threadId);
   void TimerTimer();
 
   void IndicateSaveLog(const std::string& message);
 
-  // WorkerHost
+  // WorkerHost. Jobs run on detached threads and keep a reference to the
+  // controller (GSM jobs also to its modem port and lock): it outlives them
+  // because FormClose waits until every counted job has reported, within a
+  // bound that jobs with time limits of their own stay inside, and the
+  // process ends soon after the close. WorkerStarting and Log run on any thread.
   void WorkerStarting(bool saveThread) override;
   void PostThreadFinished(int code, uint64_t threadId) override;
   void Log(const std::string& message) override;
-
-  // Runs cycles back to back on a manual clock, 1000 ms of station time per
-  // cycle (or as many as `intervalMs` gives before each next cycle, like the
-  // timer and the scheduler of a real computer), for `seconds` of station
-  // time, then closes.
-  void RunSimulated(ManualClock& clock, int64_t seconds,
-                    const std::function<int64_t()>& intervalMs = {});
 
   StationState& State() { return m_state; }
   const StationState& State() const { return m_state; }
@@ -106,7 +102,7 @@ class StationController : public QObject, public WorkerHost {
   bool TestButtonEnabled() const { return m_testButtonEnabled; }
   const Clock& StationClock() const { return *m_clock; }
   // The pulse handling of the GPS port; null when GPS/UpDateOn is off.
-  TPPSSync* PPSSync() { return m_ppsSync.get(); }
+  TPPSSync* PPSSync();
   // "Set PC Time" and "Synchronize PC Clock".
   void BtnSetTimeClick();
   // "Test": a test message; "Signal": the GSM signal query.
@@ -143,10 +139,11 @@ class StationController : public QObject, public WorkerHost {
   bool TerminalSuspend();
   void TerminalResume();
   bool GpsPortOpen() const;
-  bool TerminalActive() const { return m_modemLock.TerminalActive(); }
+  bool TerminalActive() const;
 
-  // Start-up step 8: the views switch to the configured language; false when
-  // it has no translation (English stays). Headless there is nothing to switch.
+  // At start-up, after the parameter summary, the views switch to the
+  // configured language; false when it has no translation (English stays).
+  // Headless there is nothing to switch.
   std::function<bool(const std::string& language)> SwitchLanguage;
 
   // Derives the base name, title and file names from the executable name.
@@ -166,30 +163,30 @@ class StationController : public QObject, public WorkerHost {
   void messageDispatched(const std::string& text);
 
  private:
+  // The GPS and GSM wiring and the simulated-time driver work on the
+  // controller's state and its main-thread operations.
+  friend class StationGps;
+  friend class StationGsm;
+  friend void RunSimulated(StationController&, ManualClock&, int64_t,
+                           const std::function<int64_t()>&);
+
   void SetTimerOn(bool on);
-  void CycleBody(TDateTime now);
-  void Acquire(TDateTime now);
-  void PeriodicJobs(TDateTime now);
-  void TimeValidityWatch(TDateTime now);
-  void ContinuousSave(TDateTime now);
-  void DailyMessage(TDateTime now);
-  void SignalQuery(TDateTime now);
-  void AlarmAction(bool found, TDateTime now);
-  void RunTrigger(int32_t newCount, int32_t k, TDateTime now);
+  // A cycle's time travels as Unix milliseconds of the station clock.
+  void CycleBody(int64_t nowMs);
+  void Acquire(int64_t nowMs);
+  void PeriodicJobs(int64_t nowMs);
+  void TimeValidityWatch(int64_t nowMs);
+  void ContinuousSave(int64_t nowMs);
+  void DailyMessage(int64_t nowMs);
+  void AlarmAction(bool found, int64_t nowMs);
+  void RunTrigger(int32_t newCount, int32_t k, int64_t nowMs);
   // Hands the text to the dispatcher (SMS and/or e-mail by the configuration).
   // The sender matters for quarry mode: true only for trigger messages.
   void SendMessage(const std::string& text, bool senderIsMainWindow = false);
-  bool StartPINthread();
-  GsmLink GsmLinkOf();
-  void CreateDispatcher();
   // The reaction to a thread's result code, without counting the thread down.
   void ReactToThreadCode(int code, uint64_t threadId);
-  bool OpenGpsPort();
-  void CloseGpsPort();
-  void ApplyPPSEffects(const std::vector<TPPSEffect>& effects);
   // Hands work from a port's event thread to the main thread, in order.
   void RunOnMainThread(std::function<void()> work);
-  void CloseGsmPort();
   // Asks the save path for the span after LastSaveTime; false when there was nothing to save.
   enum class SaveResult { NoOutput, Empty, Saved };
   struct Peaks {
@@ -200,10 +197,8 @@ class StationController : public QObject, public WorkerHost {
 
   StationOptions m_options;
   std::unique_ptr<SystemClock> m_systemClock;
-  std::unique_ptr<RecordingClockSetter> m_fakeSetter;
   std::unique_ptr<RecordingRestarter> m_fakeRestarter;
   const Clock* m_clock = nullptr;
-  ClockSetter* m_clockSetter = nullptr;
   Restarter* m_restarter = nullptr;
 
   ProgramFiles m_files;
@@ -214,25 +209,15 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<CycleFilter> m_filter;
   std::unique_ptr<CycleAlarmDetector> m_alarm;
   TriggerState m_trigger;
-  std::unique_ptr<TComPort> m_gpsPort;
-  std::unique_ptr<TComPort> m_gsmPort;
-  ModemLock m_modemLock;
-  std::shared_ptr<GsmSession> m_gsmSession;
-  std::unique_ptr<MessageDispatcher> m_dispatcher;
+  std::unique_ptr<StationGps> m_gps;
+  std::unique_ptr<StationGsm> m_gsm;
   std::string m_baseName = "velkor";
   ExportLamp m_exportLamp{};
   void StepExportLamp(ExportLampStep step);
-  std::unique_ptr<TComLed> m_ppsLed;
-  std::unique_ptr<GPSTextPort> m_gpsText;
-  std::unique_ptr<ClockSetter> m_gpsClockSetter;
-  std::unique_ptr<TPPSSync> m_ppsSync;
-  bool m_terminalGpsWasOpen = false;
   SaveLock m_saveLock;
   // Where continuous saving goes on in the output window.
   SaveContinuation m_saveContinuation;
   std::unique_ptr<EventLog> m_log;
-  std::mutex m_counterLock;
-  std::mutex m_acquisitionLock;
   QTimer m_timer;
   bool m_timerOn = false;
   bool m_suspended = false;
@@ -250,19 +235,16 @@ class StationController : public QObject, public WorkerHost {
   std::unique_ptr<MseedFeed> m_mseed;
   void StartMseedFeed();
 
-  // The host around the station (station_host.cpp): a bounded close after a
-  // request to stop, log floods, ports that vanish and come back.
+  // The host around the station (station_host.cpp): a bounded close, log
+  // floods.
   void ArmStopDeadline();
-  bool PastStopDeadline() const;
+  // Starts the close sequence's bound on its wait for the jobs.
+  void ArmCloseWait();
+  bool CloseWaitOver() const;
   void LogLimited(RepeatLimiter& limiter, const std::string& line);
   void LogCleared(RepeatLimiter& limiter);
-  void OnGpsPortError(const std::string& text);
-  void RetryLostPorts(TDateTime now);
-  void OnGsmPortOpened(bool opened, const std::string& error);
-  bool m_gsmLost = false;
   RepeatLimiter m_diskErrors{"Sav: Disk writes succeed again."};
   RepeatLimiter m_noData{"Sav: Data for save found again."};
-  int64_t m_stopDeadlineMs = -1;  // steady clock
-  bool m_gpsLost = false;
-  int64_t m_gpsRetryMs = 0;
+  int64_t m_stopDeadlineMs = -1;   // steady clock
+  int64_t m_closeWaitEndMs = -1;   // steady clock
 };

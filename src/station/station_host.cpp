@@ -1,15 +1,17 @@
-// The station on its host: a close that ends in bounded time after a request
-// to stop, repeated faults that do not flood the log, and a GPS port that
-// vanishes (an unplugged USB receiver) and comes back.
+// The station on its host: a close that ends in bounded time, and repeated
+// faults that do not flood the log.
 #include <chrono>
 
-#include "serial/comport.h"
 #include "station/station_controller.h"
 
 namespace {
-// Long enough for the final save, short enough for any stop timeout.
+// After a request to stop: long enough for the final save, short enough for
+// any stop timeout.
 constexpr int64_t kStopWaitMs = 6000;
-constexpr int64_t kPortRetryMs = 10'000;
+// Any close: longer than every job with a limit of its own needs (the mail
+// command's 60 s, the modem jobs' 20 s after the close began), so only a
+// job that hangs is cut off.
+constexpr int64_t kCloseWaitMs = 65'000;
 
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -22,12 +24,19 @@ void StationController::ArmStopDeadline() {
   if (m_stopDeadlineMs < 0) m_stopDeadlineMs = SteadyMs() + kStopWaitMs;
 }
 
-bool StationController::PastStopDeadline() const {
-  return m_stopDeadlineMs >= 0 && SteadyMs() >= m_stopDeadlineMs;
+void StationController::ArmCloseWait() {
+  if (m_closeWaitEndMs < 0) m_closeWaitEndMs = SteadyMs() + kCloseWaitMs;
+}
+
+bool StationController::CloseWaitOver() const {
+  const int64_t now = SteadyMs();
+  return (m_stopDeadlineMs >= 0 && now >= m_stopDeadlineMs) ||
+         (m_closeWaitEndMs >= 0 && now >= m_closeWaitEndMs);
 }
 
 void StationController::Log(const std::string& message) {
-  // A full disk fails every one-second segment: the writers' lines are limited.
+  // Any thread. A full disk fails every one-second segment: the writers'
+  // lines are limited.
   if (message.rfind("Sav: Disk write error", 0) == 0)
     LogLimited(m_diskErrors, message);
   else
@@ -40,37 +49,4 @@ void StationController::LogLimited(RepeatLimiter& limiter, const std::string& li
 
 void StationController::LogCleared(RepeatLimiter& limiter) {
   for (const std::string& l : limiter.Cleared()) IndicateSaveLog(l);
-}
-
-void StationController::OnGpsPortError(const std::string& text) {
-  if (m_gpsLost || m_state.Closing || !m_gpsPort) return;
-  IndicateSaveLog("GPS: Port error: " + text);
-  m_gpsLost = true;
-  m_gpsRetryMs = m_clock->NowUnixMs() + kPortRetryMs;
-  // Closed here, on the main thread; the cycle opens it again.
-  m_gpsPort->Close();
-}
-
-void StationController::RetryLostPorts(TDateTime now) {
-  if (!m_gpsLost || !m_gpsPort || m_state.Closing) return;
-  const int64_t ms = DateTimeToUnixMs(now);
-  // A clock set back while waiting must not put the retry off for long.
-  if (ms < m_gpsRetryMs && m_gpsRetryMs - ms <= kPortRetryMs) return;
-  m_gpsRetryMs = ms + kPortRetryMs;
-  if (!m_gpsPort->Open()) return;
-  m_gpsLost = false;
-  IndicateSaveLog("GPS: Port is back, reading the receiver again.");
-}
-
-void StationController::OnGsmPortOpened(bool opened, const std::string& error) {
-  // Each job opens the modem anew: a vanished port is said once, and its
-  // return when a later job opens it.
-  if (!opened && !m_gsmLost) {
-    m_gsmLost = true;
-    IndicateSaveLog("GSM: Error opening port.");
-    IndicateSaveLog("Err: " + error);
-  } else if (opened && m_gsmLost) {
-    m_gsmLost = false;
-    IndicateSaveLog("GSM: Port is back.");
-  }
 }

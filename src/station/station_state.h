@@ -1,7 +1,7 @@
 #pragma once
 // The state shared by the acquisition cycle, the save path, the displays and
-// the worker-thread notifications. Only the main thread touches it; workers
-// are handed copies.
+// the worker-thread notifications. The main thread owns it; workers are handed
+// copies of the samples. Workers touch only the atomics at the end.
 #include <atomic>
 #include <cstdint>
 
@@ -41,8 +41,9 @@ struct StationState {
   TDateTime LastValidTime = 0;
   int32_t EmptySaveCount = 0;
   int32_t ADNoDataCount = 0;
-  // Incremented before a worker starts, decremented only by the
-  // thread-finished handler; a counter at 0 stays at 0.
+  // Incremented on any thread before a worker starts (save jobs start their
+  // writers, exports log lines); decremented only by the thread-finished
+  // handler on the main thread, where a counter at 0 stays at 0.
   std::atomic<int32_t> PendingThreads{0}, PendingSaveThreads{0};
   std::atomic<bool> LogFileBusy{false};
 };

@@ -12,18 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "common/thread_codes.h"
 #include "common/types.h"
 #include "common/worker.h"
 #include "config/progparam.h"
 #include "storage/channel_table.h"
 #include "storage/save_lock.h"
 
-// Thread-finished codes of the save path.
-constexpr int kSaveWriterOkCode = 31;
-constexpr int kSaveWriterFailedCode = kSaveFailedCode;  // 32
-constexpr int kSaveJobDoneCode = 90;
-// A trigger file written while continuous recording is on.
-constexpr int kSaveJobTriggerCode = 91;
 
 // Segments of continuous saves that were not written, by stream position.
 // Save jobs add them from their threads; the next continuous save takes them
@@ -90,7 +85,7 @@ struct SavePreparation {
   int32_t Lost = 0;
 };
 
-// Main thread, inside the acquisition lock. A continuous save with a
+// Main thread. A continuous save with a
 // continuation takes the segments from its position on, plus the unwritten
 // segments still in the window; otherwise the segments whose tags lie after
 // `start`. At most `span` seconds from the first new segment; the last segment

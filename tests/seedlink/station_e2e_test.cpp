@@ -12,6 +12,7 @@
 
 #include "seedlink_test_support.h"
 #include "station/mseed_feed.h"
+#include "station/simulated_run.h"
 #include "storage/storage_test_support.h"
 #include "support/station_options.h"
 
@@ -81,7 +82,7 @@ std::vector<Packet> RunWithClient(const TempDir& dir, TDateTime start, int secon
     c.Send("END\r");
     for (std::string more; !(more = c.Receive(1 << 20, 60'000)).empty();) bytes += more;
   });
-  station.RunSimulated(clock, seconds);
+  RunSimulated(station, clock, seconds);
   client.join();
   return SplitPackets(bytes);
 }

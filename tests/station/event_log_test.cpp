@@ -2,57 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
 #include <thread>
 
+#include "support/recording_host.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-class CountingHost final : public WorkerHost {
- public:
-  void WorkerStarting(bool) override { ++started; }
-  void PostThreadFinished(int code, uint64_t) override {
-    std::lock_guard lock(m);
-    codes.push_back(code);
-  }
-  void Log(const std::string&) override {}
-  std::atomic<int> started{0};
-  std::mutex m;
-  std::vector<int> codes;
-};
-
-TEST(EventLog, AppendsInRequestOrderWithCrLfAndNeverTruncates) {
+// Lines from several threads keep each thread's order, none is torn, the
+// file's earlier lines stay and every line is one reported job.
+TEST(EventLog, AppendsInRequestOrderWithCrLfAndNeverTruncatesOrTears) {
   TempDir dir;
   const std::string path = dir.Path("velkor.log");
   WriteFile(path, "earlier line\r\n");
   ManualClock clock(DateTimeToUnixMs(EncodeDateTime(2026, 3, 1, 23, 59, 59, 999)));
-  CountingHost host;
+  RecordingHost host;
   {
     EventLog log(host, clock);
     log.Configure(path, true);
     EXPECT_EQ(log.Append("Inf: one"), "01.03.2026 23:59:59.999 Inf: one");
-    for (int i = 0; i < 200; ++i) log.Append("Inf: line " + std::to_string(i));
-    log.Drain();
-  }
-  const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 202u);
-  EXPECT_EQ(lines[0], "earlier line");
-  EXPECT_EQ(lines[1], "01.03.2026 23:59:59.999 Inf: one");
-  for (int i = 0; i < 200; ++i) EXPECT_EQ(lines[2 + i].substr(24), "Inf: line " + std::to_string(i));
-  EXPECT_EQ(host.started.load(), 201);
-  EXPECT_EQ(host.codes, std::vector<int>(201, kLogAppended));
-}
-
-TEST(EventLog, ConcurrentWritersNeverTearALine) {
-  TempDir dir;
-  const std::string path = dir.Path("velkor.log");
-  ManualClock clock;
-  CountingHost host;
-  {
-    EventLog log(host, clock);
-    log.Configure(path, true);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
       threads.emplace_back([&, t] {
@@ -62,53 +30,42 @@ TEST(EventLog, ConcurrentWritersNeverTearALine) {
     log.Drain();
   }
   const auto lines = CrLfLines(ReadFile(path));
-  ASSERT_EQ(lines.size(), 400u);
-  // Each thread's own lines stay in its order.
+  ASSERT_EQ(lines.size(), 402u);
+  EXPECT_EQ(lines[0], "earlier line");
+  EXPECT_EQ(lines[1], "01.03.2026 23:59:59.999 Inf: one");
   int next[4] = {0, 0, 0, 0};
-  for (const auto& l : lines) {
+  for (size_t k = 2; k < lines.size(); ++k) {
     int t = -1, i = -1;
-    ASSERT_EQ(std::sscanf(l.c_str() + 24, "Inf: thread %d %d", &t, &i), 2) << l;
+    ASSERT_EQ(std::sscanf(lines[k].c_str() + 24, "Inf: thread %d %d", &t, &i), 2) << lines[k];
     EXPECT_EQ(i, next[t]++);
   }
+  EXPECT_EQ(host.Started(), 401);
+  EXPECT_EQ(host.Codes(), std::vector<int>(401, kLogAppended));
 }
 
-TEST(EventLog, DisabledLogWritesNothingAndCountsNothing) {
-  TempDir dir;
-  ManualClock clock;
-  CountingHost host;
-  EventLog log(host, clock);
-  log.Configure(dir.Path("velkor.log"), false);
-  EXPECT_EQ(log.Append("Inf: x"), "");
-  log.Drain();
-  EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
-  EXPECT_EQ(host.started.load(), 0);
-}
-
-TEST(EventLog, AFileThatCannotBeWrittenReportsTheFailureCode) {
-  TempDir dir;
-  ManualClock clock;
-  CountingHost host;
-  {
-    EventLog log(host, clock);
-    log.Configure(dir.Path("no-such-dir/velkor.log"), true);
-    log.Append("Inf: lost");
-    log.Drain();
+// Logging off writes and counts nothing; a file that cannot be written is
+// one job reported with the failure code.
+TEST(EventLog, OffOrUnwritableLogWritesNothing) {
+  for (bool enabled : {false, true}) {
+    TempDir dir;
+    ManualClock clock;
+    RecordingHost host;
+    {
+      EventLog log(host, clock);
+      log.Configure(dir.Path(enabled ? "no-such-dir/velkor.log" : "velkor.log"), enabled);
+      EXPECT_EQ(log.Append("Inf: x").empty(), !enabled);
+      log.Drain();
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path("")));
+    EXPECT_EQ(host.Started(), enabled ? 1 : 0);
+    EXPECT_EQ(host.Codes(), enabled ? std::vector<int>{kLogFailed} : std::vector<int>{});
   }
-  EXPECT_EQ(host.codes, std::vector<int>{kLogFailed});
 }
-
-}  // namespace
-
-namespace {
 
 // A log whose last line was torn (disk full, crash) gets it ended before the
 // next line, so that START never glues onto it.
 TEST(EventLog, TornLastLineIsEndedBeforeTheNextAppend) {
-  struct Case {
-    const char* name;
-    std::string before;
-    std::string after;
-  };
+  struct Case { const char* name; std::string before, after; };
   for (const Case& c : {Case{"torn mid-line", "a\r\nhalf a li", "a\r\nhalf a li\r\nnext\r\n"},
                         Case{"torn after CR", "a\r\nwhole\r", "a\r\nwhole\r\nnext\r\n"},
                         Case{"whole", "a\r\n", "a\r\nnext\r\n"},

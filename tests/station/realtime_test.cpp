@@ -1,28 +1,22 @@
 // The station on a real computer's timing: cycles 850 to 1500 ms apart with a
 // 3 s stall and a double read, the simulated receiver's pulses on whole
 // seconds, a converter sampling on its own (maybe drifting) clock. Every saved
-// second from the first pulse-tagged one on must join the previous exactly.
-#include <QCoreApplication>
-
-#include <gtest/gtest.h>
-
+// second from the first pulse-tagged one on must join the previous exactly,
+// across the hour and its file change.
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <random>
 
-#include "station/station_controller.h"
+#include "station/station_rig.h"
 #include "storage/gse2.h"
 #include "storage/storage_test_support.h"
-#include "support/station_options.h"
-#include "support/temp_dir.h"
 
 namespace {
 
 struct RealTimeCase {
   const char* name;
-  int32_t rate;
-  int32_t resampling;
+  int32_t rate, resampling;
   double driftPpm;
   bool filter;
 };
@@ -39,15 +33,11 @@ std::function<int64_t()> JitteredIntervals(uint32_t seed) {
     if (k == 70) return int64_t{3000};
     if (k == 90) return int64_t{0};
     const bool late = std::uniform_int_distribution<int>(0, 3)(*rng) == 0;
-    return static_cast<int64_t>(
-        std::uniform_int_distribution<int>(850, late ? 1500 : 880)(*rng));
+    return static_cast<int64_t>(std::uniform_int_distribution<int>(850, late ? 1500 : 880)(*rng));
   };
 }
 
-struct SavedSecond {
-  int64_t ms;
-  int samples;
-};
+struct SavedSecond { int64_t ms; int samples; };
 
 // Blocks of every channel in the continuous files, in file and block order.
 std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string& dataDir) {
@@ -59,11 +49,9 @@ std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string
   for (const auto& file : files) {
     for (const auto& b : storage_test::ParseGse2(ReadFile(file))) {
       EXPECT_EQ(static_cast<int>(b.Values.size()), b.SampleCount) << file;
-      int y, mo, d, h, mi, sec, ms;
-      if (std::sscanf(b.Time.c_str(), "%d/%d/%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms) != 7) {
-        ADD_FAILURE() << b.Wid2;
-        continue;
-      }
+      EXPECT_EQ(b.Checksum, Gse2Checksum(b.Values)) << file << " " << b.Wid2;
+      int y = 0, mo = 1, d = 1, h = 0, mi = 0, sec = 0, ms = 0;
+      EXPECT_EQ(std::sscanf(b.Time.c_str(), "%d/%d/%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms), 7) << b.Wid2;
       out[b.Channel].push_back(
           {DateTimeToUnixMs(EncodeDateTime(y, mo, d, h, mi, sec, ms)), b.SampleCount});
     }
@@ -71,34 +59,29 @@ std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string
   return out;
 }
 
-class RealTimeCycles : public ::testing::TestWithParam<RealTimeCase> {};
+class RealTimeCycles : public StationRig, public ::testing::WithParamInterface<RealTimeCase> {};
 
 TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoinsTheLast) {
   const RealTimeCase& c = GetParam();
-  TempDir dir;
-  ManualClock clock;
-  std::string ini = "[ADcard]\r\nSampleRate=" + std::to_string(c.rate) +
-                    "\r\nReSampling=" + std::to_string(c.resampling) +
-                    "\r\n[Registration]\r\nFilter=" + (c.filter ? "lowpass.txt" : "") +
-                    "\r\n[GPS]\r\nPort=sim-gps\r\n";
-  WriteFile(dir.Path("velkor.ini"), ini);
   if (c.filter) WriteFile(dir.Path("lowpass.txt"), "0.1\r\n0.2\r\n0.4\r\n0.2\r\n0.1\r\n");
   const int64_t start = DateTimeToUnixMs(EncodeDateTime(2026, 1, 15, 11, 58, 0)) + 437;
-  clock.SetUnixMs(start);
-  StationOptions o = SimulatedStationOptions(dir, clock, 5);
-  o.converterDriftPpm = c.driftPpm;
-  StationController s(o);
-  s.FormCreate();
+  auto s = Make("[ADcard]\r\nSampleRate=" + std::to_string(c.rate) + "\r\nReSampling=" +
+                    std::to_string(c.resampling) + "\r\n[Registration]\r\nFilter=" +
+                    (c.filter ? "lowpass.txt" : "") + "\r\n[GPS]\r\nPort=sim-gps\r\n",
+                UnixMsToDateTime(start), [&](StationOptions& o) {
+                  o.converterSeed = 5;
+                  o.converterDriftPpm = c.driftPpm;
+                });
+  s->FormCreate();
   const int64_t runFor = 200;
-  s.RunSimulated(clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
+  RunSimulated(*s, clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
 
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_NE(log.find("Tim: PPS detected and used."), std::string::npos);
   EXPECT_EQ(log.find("A/D: Error occured"), std::string::npos) << log;
   EXPECT_EQ(log.find("Err: PPS is at least 60 seconds off"), std::string::npos) << log;
   EXPECT_EQ(log.find("Sav: No data for save"), std::string::npos) << log;
-  if (c.driftPpm != 0)
-    EXPECT_NE(log.find("A/D: Sampling rate correction. ("), std::string::npos);
+  EXPECT_EQ(log.find("A/D: Sampling rate correction. (") != std::string::npos, c.driftPpm != 0);
 
   const int perSecond = c.rate / c.resampling;
   const auto channels = ReadContinuous(dir.Path("Data"));
@@ -111,7 +94,9 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
     // Pulses are found from about 15 s after the converter opens.
     EXPECT_LT(list[first].ms - start, 60'000);
     int wrong = 0;
+    bool crossed = false;
     for (size_t i = first; i < list.size(); ++i) {
+      crossed |= i > first && list[i].ms % 3'600'000 == 0;
       const bool ok = list[i].samples == perSecond &&
                       (i == first || list[i].ms - list[i - 1].ms == 1000);
       if (!ok && ++wrong <= 5)
@@ -120,6 +105,7 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
                       << (i > first ? list[i].ms - list[i - 1].ms : 0) << " ms after the last";
     }
     EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(crossed);
     // Saved to within the few seconds still growing at the close.
     EXPECT_GT(list.back().ms, start + (runFor - 5) * 1000);
   }
@@ -127,17 +113,15 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
 
 INSTANTIATE_TEST_SUITE_P(
     Rates, RealTimeCycles,
-    ::testing::Values(RealTimeCase{"r1000by10", 1000, 10, 0, false},
-                      RealTimeCase{"r1000by10filtered", 1000, 10, 0, true},
-                      RealTimeCase{"r10000by1", 10000, 1, 0, false},
-                      RealTimeCase{"r10000by10", 10000, 10, 0, false},
-                      RealTimeCase{"r200by2", 200, 2, 0, false},
-                      RealTimeCase{"r250by1", 250, 1, 0, false},
-                      RealTimeCase{"r1000by10fast50ppm", 1000, 10, 50, true},
-                      RealTimeCase{"r10000by1slow50ppm", 10000, 1, -50, false},
-                      RealTimeCase{"r10000by10fast50ppm", 10000, 10, 50, false},
-                      RealTimeCase{"r200by2slow50ppm", 200, 2, -50, false},
-                      RealTimeCase{"r250by1fast50ppm", 250, 1, 50, false}),
+    ::testing::Values(
+        RealTimeCase{"r1000by10", 1000, 10, 0, false}, RealTimeCase{"r1000by10filtered", 1000, 10, 0, true},
+        RealTimeCase{"r10000by1", 10000, 1, 0, false}, RealTimeCase{"r10000by10", 10000, 10, 0, false},
+        RealTimeCase{"r200by2", 200, 2, 0, false}, RealTimeCase{"r250by1", 250, 1, 0, false},
+        RealTimeCase{"r1000by10fast50ppm", 1000, 10, 50, true},
+        RealTimeCase{"r10000by1slow50ppm", 10000, 1, -50, false},
+        RealTimeCase{"r10000by10fast50ppm", 10000, 10, 50, false},
+        RealTimeCase{"r200by2slow50ppm", 200, 2, -50, false},
+        RealTimeCase{"r250by1fast50ppm", 250, 1, 50, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
