@@ -24,6 +24,7 @@
 #include "platform/service.h"
 #include "station/station_controller.h"
 #include "ui/mainform.h"
+#include "ui/qt_text.h"
 
 namespace fs = std::filesystem;
 
@@ -174,7 +175,7 @@ int main(int argc, char** argv) {
     if (headless)
       std::cerr << "velkor: " << text << "\n";
     else
-      QMessageBox::critical(nullptr, "Velkor", QString::fromStdString(text));
+      QMessageBox::critical(nullptr, "Velkor", Latin1(text));
     return 1;
   }
 
@@ -190,7 +191,7 @@ int main(int argc, char** argv) {
       if (headless)
         std::cerr << "velkor: " << text << "\n";
       else
-        QMessageBox::critical(nullptr, "Velkor", QString::fromStdString(text));
+        QMessageBox::critical(nullptr, "Velkor", Latin1(text));
       return 3;
     }
   }
@@ -221,8 +222,7 @@ int main(int argc, char** argv) {
     static bool echoGone = false;
     QObject::connect(&station, &StationController::logLine, [](const std::string& line) {
       // The log is 8-bit Latin-1; terminals expect UTF-8.
-      QByteArray text =
-          QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())).toUtf8();
+      QByteArray text = Latin1(line).toUtf8();
       text.append('\n');
       std::lock_guard lock(echoLock);
       // The echo is a courtesy: once it cannot be written it is dropped.
