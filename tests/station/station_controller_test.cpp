@@ -6,6 +6,7 @@
 
 #include <regex>
 
+#include "support/station_test_access.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -163,7 +164,7 @@ TEST_F(StationTest, ThreadFinishedCodesDriveLampsFieldsAndCounters) {
   WriteFile(dir.Path("velkor.ini"), "[GPS]\r\nUpDateOn=0\r\n[Common]\r\nSaveLog=0\r\n");
   auto s = Make();
   s->FormCreate();
-  StationState& st = s->State();
+  const StationState& st = s->State();
   ASSERT_EQ(st.PendingThreads.load(), 0);
   s->WMThreadFinished(0, 1);
   EXPECT_EQ(st.PendingThreads.load(), 0) << "a counter at 0 stays at 0";
@@ -227,7 +228,7 @@ TEST_F(StationTest, RestartOnlyAfterThirtyEmptySavesWithoutConverter) {
     std::filesystem::remove(dir.Path("velkor.log"));
     StationController s(o);
     s.FormCreate();
-    s.State().EmptySaveCount = empties;
+    StationTestAccess::State(s).EmptySaveCount = empties;
     s.FormClose();
     const auto m = Messages();
     EXPECT_EQ(r.Count(), empties == 30 ? 1 : 0);
@@ -302,7 +303,7 @@ TEST_F(StationTest, OffsetsAreSavedAtCloseOrDeletedWhenNotKept) {
   {
     auto s = Make();
     s->FormCreate();
-    s->State().Offsets = {12, -3, 0, 0, 0, 0, 0, 7};
+    StationTestAccess::State(*s).Offsets = {12, -3, 0, 0, 0, 0, 0, 7};
     s->FormClose();
   }
   EXPECT_EQ(ReadFile(dir.Path("offsets.bin")), "12\r\n-3\r\n0\r\n0\r\n0\r\n0\r\n0\r\n7");
@@ -313,7 +314,7 @@ TEST_F(StationTest, OffsetsAreSavedAtCloseOrDeletedWhenNotKept) {
     EXPECT_EQ(s->State().RawBuffer[1], -3);
     EXPECT_EQ(s->State().RawBuffer[8], 12);
     EXPECT_EQ(s->State().RawBuffer[15], 7);
-    s->State().KeepOffsetsFile = false;
+    s->ApplySavedParameters(false);
     s->FormClose();
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path("offsets.bin")));

@@ -13,14 +13,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/datetime.h"
-#include "support/station_options.h"
-#include "support/temp_dir.h"
-#include "ui/mainform.h"
+#include "station_window.h"
 
 namespace {
-
-void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 class LogViewTest : public ::testing::Test {
  protected:
@@ -98,26 +93,23 @@ TEST_F(LogViewTest, LimitIsTenMillionBytes) {
   }
 }
 
-TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAndAnUnreadableOneAMessage) {
+TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysAndAnUnreadableOneAMessage) {
   ASSERT_TRUE(view.Open(path));
   EXPECT_TRUE(view.isVisible());
   EXPECT_TRUE(Text().isEmpty());
   EXPECT_TRUE(messages.isEmpty());
+  // Opening while visible does not reload.
+  view.AddLine("b");
+  Write("c\r\n");
+  EXPECT_TRUE(view.Open(path));
+  EXPECT_EQ(Text(), "b");
   view.BackBtnClick();
 
+  std::filesystem::remove(path);
   std::filesystem::create_directory(path);
   EXPECT_FALSE(view.Open(path));
   EXPECT_FALSE(view.isVisible());
   EXPECT_EQ(messages, QStringList{"Log file cannot be opened."});
-}
-
-TEST_F(LogViewTest, OpeningWhileVisibleDoesNotReload) {
-  Write("a\r\n");
-  ASSERT_TRUE(view.Open(path));
-  view.AddLine("b");
-  Append("c\r\n");
-  EXPECT_TRUE(view.Open(path));
-  EXPECT_EQ(Text(), "a\nb");
 }
 
 TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
@@ -188,29 +180,18 @@ TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
   ManualClock clock;
   clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
   WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
-  StationController station(SimulatedStationOptions(dir, clock));
-  TMainForm form(station);
-  form.FormCreate();
-  form.show();
-  Settle();
-
-  QAction* item = form.Action("MenuViewLog");
-  ASSERT_NE(item, nullptr);
-  EXPECT_TRUE(item->isEnabled());
+  StationWindow w(dir, clock);
+  QAction* item = w.form->Action("MenuViewLog");
   EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
-  EXPECT_EQ(station.Params().LogFile, dir.Path("velkor.log"));
+  EXPECT_EQ(w.station.Params().LogFile, dir.Path("velkor.log"));
   item->trigger();
   Settle();
-  ASSERT_TRUE(form.LogView->isVisible());
-
-  std::thread worker([&] { station.IndicateSaveLog("Inf: from a worker \xE9"); });
+  ASSERT_TRUE(w.form->LogView->isVisible());
+  std::thread worker([&] { w.station.IndicateSaveLog("Inf: from a worker \xE9"); });
   worker.join();
   Settle();
-  EXPECT_EQ(form.LogView->RichEdit->toPlainText().section('\n', -1),
+  EXPECT_EQ(w.form->LogView->RichEdit->toPlainText().section('\n', -1),
             QString::fromUtf8("02.03.2026 10:00:00.000 Inf: from a worker é"));
-
-  form.close();
-  Settle();
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QImage>
 #include <QPageLayout>
@@ -14,10 +13,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "support/station_options.h"
-#include "support/temp_dir.h"
-#include "common/datetime.h"
-#include "ui/mainform.h"
+#include "station_window.h"
 #include "ui/waveform.h"
 
 namespace {
@@ -171,75 +167,48 @@ TEST_F(PrintingTest, ConfirmedPrintWritesLandscapeSeismogramOnWhite) {
 }
 
 // The Print buttons of the main window, on a simulated station.
-class MainFormPrintTest : public ::testing::Test {
+class MainFormPrintTest : public StationWindowTest {
  protected:
-  void SetUp() override {
-    clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-    WriteFile(dir.Path("velkor.ini"), std::string("[Common]\r\nIDStation=KOL\r\n") + kQuietStationIni);
-    station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
-    form = std::make_unique<TMainForm>(*station);
-    form->FormCreate();
-    form->show();
-    form->MessageHook = [this](const QString& text) { messages.push_back(text); };
-    Settle();
-  }
-  void TearDown() override {
-    form->close();
-    Settle();
-  }
-  static void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-  static void Click(QPushButton* b) {
-    b->click();
-    Settle();
-  }
-
-  TempDir dir;
-  ManualClock clock;
-  std::unique_ptr<StationController> station;
-  std::unique_ptr<TMainForm> form;
-  std::vector<QString> messages;
+  std::string Ini() const override { return std::string("[Common]\r\nIDStation=KOL\r\n") + kQuietStationIni; }
+  QPushButton* Pause() { return Form().PanelActual->BtnPause; }
 };
 
 TEST_F(MainFormPrintTest, CancelledLivePrintIsTitledWithFrozenCaptionAndStaysPaused) {
-  Click(form->BtnActual);
-  for (int i = 0; i < 3; ++i) {
-    station->TimerTimer();
-    clock.AdvanceMs(1000);
-    Settle();
-  }
-  EXPECT_FALSE(form->BtnPrintAct->isEnabled());
-  Click(form->BtnPause);
-  ASSERT_TRUE(form->BtnPrintAct->isEnabled());
-  const QString caption = form->WaveForm->windowTitle();
+  Click(Form().BtnActual);
+  w->Cycles(3);
+  QPushButton* print = Form().PanelActual->BtnPrintAct;
+  EXPECT_FALSE(print->isEnabled());
+  Click(Pause());
+  ASSERT_TRUE(print->isEnabled());
+  const QString caption = w->Caption();
   ASSERT_TRUE(caption.startsWith("KOL ")) << caption.toStdString();
-
   QString title;
   bool pauseEnabled = true;
-  form->PrintDialogHook = [&](QPrinter& p) {
+  Form().PrintDialogHook = [&](QPrinter& p) {
     title = p.docName();
-    pauseEnabled = form->BtnPause->isEnabled();
+    pauseEnabled = Pause()->isEnabled();
     return false;
   };
-  Click(form->BtnPrintAct);
+  Click(print);
   EXPECT_EQ(title, "Seismogram " + caption);
   EXPECT_FALSE(pauseEnabled) << "Pause cannot resume the picture during the dialog";
-  EXPECT_TRUE(form->BtnPause->isEnabled());
-  EXPECT_TRUE(station->State().DisplayPaused);
-  EXPECT_EQ(form->WaveForm->Colours(), TWaveColours::Screen);
+  EXPECT_TRUE(Pause()->isEnabled());
+  EXPECT_TRUE(w->station.State().DisplayPaused);
+  EXPECT_EQ(Form().WaveForm->Colours(), TWaveColours::Screen);
 }
 
 TEST_F(MainFormPrintTest, HistoryPrintToAnUnusableFileTellsTheOperator) {
-  Click(form->BtnHistory);
-  form->PrintDialogHook = [&](QPrinter& p) {
+  Click(Form().BtnHistory);
+  Form().PrintDialogHook = [&](QPrinter& p) {
     p.setOutputFormat(QPrinter::PdfFormat);
     p.setOutputFileName(QString::fromStdString(dir.Path("no/such/dir/h.pdf")));
     return true;
   };
-  const bool pauseEnabled = form->BtnPause->isEnabled();
-  Click(form->BtnPrintHist);
-  ASSERT_EQ(messages.size(), 1u) << "a failed print is not passed off as done";
-  EXPECT_EQ(form->WaveForm->Colours(), TWaveColours::Screen);
-  EXPECT_EQ(form->BtnPause->isEnabled(), pauseEnabled);
+  const bool pauseEnabled = Pause()->isEnabled();
+  Click(Form().PanelHistory->BtnPrintHist);
+  ASSERT_EQ(w->messages.size(), 1) << "a failed print is not passed off as done";
+  EXPECT_EQ(Form().WaveForm->Colours(), TWaveColours::Screen);
+  EXPECT_EQ(Pause()->isEnabled(), pauseEnabled);
 }
 
 }  // namespace

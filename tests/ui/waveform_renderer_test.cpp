@@ -179,8 +179,7 @@ TEST(WaveformLabels, FullScaleTextHasFiveSignificantDigitsAndTwoDecimals) {
 // expected text drawn alone at the same place.
 struct LabelCase {
   const char* legend;
-  const char* unit;
-  double divisor;
+  DisplayUnitKind unit;
   bool normalise;
   int32_t peak;
   const char* expected;
@@ -195,8 +194,7 @@ TEST_P(FullScaleLabelTest, DrawsValueAndUnit) {
   in.Mask.assign(8, 0);  // no trace crosses the label
   in.Normalise = c.normalise;
   in.FullScale = 536870912;
-  in.UnitDivisor = c.divisor;
-  in.UnitText = c.unit;
+  in.Unit = c.unit;
   const QImage img = Render(in, 1200, 800);
 
   QImage ref(1200, 800, QImage::Format_RGB32);
@@ -222,9 +220,13 @@ TEST_P(FullScaleLabelTest, DrawsValueAndUnit) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FullScaleLabelTest,
-    ::testing::Values(LabelCase{"Counts", "counts", 1.0, false, 5, "536870912 counts"},
-                      LabelCase{"MicrometresPerSecond", "µm/s", 1000.0, true, -12000, "-12.00 µm/s"},
-                      LabelCase{"SilentNormalised", "counts", 1.0, true, 0, "0 counts"}),
+    ::testing::Values(LabelCase{"Counts", DisplayUnitKind::Counts, false, 5, "536870912 counts"},
+                      LabelCase{"MicroVolt", DisplayUnitKind::MicroVolt, true, -12000, "-12000 µV"},
+                      LabelCase{"MicrometresPerSecond", DisplayUnitKind::MicroMetrePerSecond, true, -12000,
+                                "-12.00 µm/s"},
+                      LabelCase{"MillimetresPerSecond", DisplayUnitKind::MilliMetrePerSecond, false, 0,
+                                "536.87 mm/s"},
+                      LabelCase{"SilentNormalised", DisplayUnitKind::Counts, true, 0, "0 counts"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 // ---------------------------------------------------------------- pixels
