@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -148,29 +147,6 @@ TEST_F(LogViewTest, EscapeClosesLikeBack) {
   ASSERT_TRUE(view.Open(path));
   PressEscape(view.PauseBtn);
   EXPECT_FALSE(view.isVisible());
-}
-
-// The picture, paused, is saved for a look by eye.
-TEST_F(LogViewTest, LayoutFollowsTheClientSize) {
-  Write("05.12.2026 14:03:27.058 Inf: ******** S T A R T ********\r\n"
-        "05.12.2026 14:03:27.310 A/D: Converter opened.\r\n"
-        "05.12.2026 14:03:29.004 Tim: Waiting for valid time.\r\n");
-  ASSERT_TRUE(view.Open(path));
-  view.resize(400, 300);
-  Settle();
-  ASSERT_EQ(view.size(), QSize(400, 300));
-  EXPECT_EQ(view.RichEdit->geometry(), QRect(8, 8, 384, 252));
-  EXPECT_EQ(view.BackBtn->y(), 268);
-  EXPECT_EQ(view.BackBtn->x() + view.BackBtn->width(), 392);
-  EXPECT_EQ(view.PauseBtn->y(), 268);
-  EXPECT_EQ(view.PauseBtn->x(), view.BackBtn->x() - 80);
-
-  view.AddLine("05.12.2026 14:03:31.850 GPS: Earth position 48\xB0" "12.5 N");
-  view.PauseBtnClick();
-  Settle();
-  const QString dirName = VELKOR_ARTEFACTS;
-  QDir().mkpath(dirName);
-  EXPECT_TRUE(view.grab().save(dirName + "/logview.png"));
 }
 
 // The main window's "View log" opens the station's log, and lines logged from

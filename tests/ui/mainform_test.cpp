@@ -151,35 +151,40 @@ INSTANTIATE_TEST_SUITE_P(
                  DisplayUnitKind::MilliMetrePerSecond, "MillimetresRadioBtn"}),
     [](const ::testing::TestParamInfo<UnitCase>& i) { return std::string(i.param.legend); });
 
-TEST_F(MainFormTest, LiveUnitsSetFullScaleFromTheCalibration) {
-  Click(Form().BtnActual);
-  Actual().microVoltRadioBtn->click();
-  ASSERT_FALSE(w->station.ADGain().empty());
-  EXPECT_EQ(Form().DisplaySettings().FullScale,
-            static_cast<int32_t>(std::llround(w->station.ADGain()[0] * 536870912.0)));
-  EXPECT_EQ(w->station.DisplayUnit(), DisplayUnitKind::MicroVolt);
-  Actual().CountsRadioBtn->click();
-  EXPECT_EQ(Form().DisplaySettings().FullScale, 536'870'912);
-  EXPECT_EQ(w->station.DisplayUnit(), DisplayUnitKind::Counts);
-}
-
-// The velocity full scale is the calibration × 2^29, rounded half to even,
-// and saturates where a 32-bit value would wrap (4 nm/s per count or more).
-class FullScaleLsbTest : public MainFormTest,
-                         public ::testing::WithParamInterface<std::pair<const char*, int32_t>> {
-  std::string Lsb0() const override { return GetParam().first; }
+// Velocities take the calibration × 2^29, rounded half to even, saturating
+// where a 32-bit value would wrap (4 nm/s per count or more); µV the
+// converter's gain, counts 2^29.
+struct FullScaleCase {
+  const char* legend;
+  const char* lsb0;
+  const char* button;
+  DisplayUnitKind unit;
+  int32_t fullScale;  // 0: from the converter's gain
 };
 
-TEST_P(FullScaleLsbTest, VelocityFullScaleRoundsAndSaturates) {
+class FullScaleTest : public MainFormTest, public ::testing::WithParamInterface<FullScaleCase> {
+  std::string Lsb0() const override { return GetParam().lsb0; }
+};
+
+TEST_P(FullScaleTest, LiveUnitsSetFullScaleFromTheCalibration) {
+  const FullScaleCase& c = GetParam();
   Click(Form().BtnActual);
-  Actual().NanometresRadioBtn->click();
-  EXPECT_EQ(Form().DisplaySettings().FullScale, GetParam().second);
+  Form().findChild<QRadioButton*>(c.button)->click();
+  ASSERT_FALSE(w->station.ADGain().empty());
+  const int32_t gain = static_cast<int32_t>(std::llround(w->station.ADGain()[0] * 536870912.0));
+  EXPECT_EQ(Form().DisplaySettings().FullScale, c.fullScale ? c.fullScale : gain);
+  EXPECT_EQ(w->station.DisplayUnit(), c.unit);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lsb, FullScaleLsbTest,
-                         ::testing::Values(std::pair{"4.656612873077392578125E-9", 2},  // 2.5
-                                           std::pair{"8", 2'147'483'647}),
-                         [](const auto& i) { return std::string(i.index ? "Saturates" : "RoundsToEven"); });
+INSTANTIATE_TEST_SUITE_P(
+    Units, FullScaleTest,
+    ::testing::Values(
+        FullScaleCase{"RoundsToEven", "4.656612873077392578125E-9", "NanometresRadioBtn",
+                      DisplayUnitKind::NanoMetrePerSecond, 2},  // 2.5
+        FullScaleCase{"Saturates", "8", "MillimetresRadioBtn", DisplayUnitKind::MilliMetrePerSecond, 2'147'483'647},
+        FullScaleCase{"MicroVolt", "8", "microVoltRadioBtn", DisplayUnitKind::MicroVolt, 0},
+        FullScaleCase{"Counts", "8", "CountsRadioBtn", DisplayUnitKind::Counts, 536'870'912}),
+    [](const auto& i) { return std::string(i.param.legend); });
 
 TEST_F(MainFormTest, SecondsStayWithinOneToSixtyAndCarryToTheOtherViewAsDoesTheMask) {
   Click(Form().BtnActual);
@@ -210,28 +215,6 @@ TEST_F(MainFormTest, LiveDataSetTheWaveformCaptionOnlyWhileTheLiveViewIsOpen) {
   EXPECT_NE(Form().Field(InfoField::Samples)->text(), "N/A");
   EXPECT_EQ(Form().Field(InfoField::Samples)->text().toStdString(),
             w->station.Lamps().Field(InfoField::Samples));
-}
-
-TEST_F(MainFormTest, PauseFreezesTheCaptionWithTheStationCode) {
-  Click(Form().BtnActual);
-  w->Cycles(2);
-  const QString live = w->Caption();
-  Click(Actual().BtnPause);
-  EXPECT_TRUE(w->station.State().DisplayPaused);
-  EXPECT_EQ(Actual().BtnPause->text(), "> &Pause <");
-  EXPECT_EQ(w->Caption(), QString::fromUtf8("KÖL ") + live);  // the code read as Latin-1
-  EXPECT_TRUE(Actual().BtnPrintAct->isEnabled());
-  EXPECT_FALSE(Actual().ChkBoxFilterAct->isEnabled());
-  w->Cycles(2);
-  EXPECT_EQ(w->Caption(), QString::fromUtf8("KÖL ") + live);
-
-  Click(Actual().BtnPause);
-  EXPECT_FALSE(w->station.State().DisplayPaused);
-  EXPECT_EQ(Actual().BtnPause->text(), "< &Pause >");
-  EXPECT_FALSE(Actual().BtnPrintAct->isEnabled());
-  EXPECT_FALSE(Actual().ChkBoxFilterAct->isEnabled());  // still no filter
-  w->Cycles(1);
-  EXPECT_FALSE(w->Caption().startsWith("K"));
 }
 
 TEST_F(MainFormTest, TrayItemTogglesBetweenMinimisedAndRestoredAndEveryWindowHasTheIcon) {
@@ -279,7 +262,9 @@ class FilteredTest : public MainFormTest {
   std::string FilterFile() const override { return "f.txt"; }
 };
 
-TEST_F(FilteredTest, FilteredBoxSwitchesTheLiveViewAndRestsWhilePaused) {
+// Pause freezes the picture with the station code in its caption; the
+// Filtered box rests meanwhile.
+TEST_F(FilteredTest, PauseFreezesTheCaptionAndFilteredSwitchesTheLiveView) {
   ASSERT_TRUE(w->station.Params().Filter.Loaded);
   Click(Form().BtnActual);
   EXPECT_TRUE(Actual().ChkBoxFilterAct->isEnabled());
@@ -289,11 +274,25 @@ TEST_F(FilteredTest, FilteredBoxSwitchesTheLiveViewAndRestsWhilePaused) {
   // The filtered picture lags one cycle, and its caption says so.
   const TDateTime t = clock.NowUtc();
   w->Cycles(1);
-  EXPECT_EQ(w->Caption().toStdString(), FormatLogTimestamp(AddMs(t, -1000)));
+  const QString live = w->Caption();
+  EXPECT_EQ(live.toStdString(), FormatLogTimestamp(AddMs(t, -1000)));
+
   Click(Actual().BtnPause);
+  EXPECT_TRUE(w->station.State().DisplayPaused);
+  EXPECT_EQ(Actual().BtnPause->text(), "> &Pause <");
+  EXPECT_EQ(w->Caption(), QString::fromUtf8("KÖL ") + live);  // the code read as Latin-1
+  EXPECT_TRUE(Actual().BtnPrintAct->isEnabled());
   EXPECT_FALSE(Actual().ChkBoxFilterAct->isEnabled());
+  w->Cycles(2);
+  EXPECT_EQ(w->Caption(), QString::fromUtf8("KÖL ") + live);
+
   Click(Actual().BtnPause);
+  EXPECT_FALSE(w->station.State().DisplayPaused);
+  EXPECT_EQ(Actual().BtnPause->text(), "< &Pause >");
+  EXPECT_FALSE(Actual().BtnPrintAct->isEnabled());
   EXPECT_TRUE(Actual().ChkBoxFilterAct->isEnabled());
+  w->Cycles(1);
+  EXPECT_FALSE(w->Caption().startsWith("K"));
   Actual().ChkBoxFilterAct->click();
   EXPECT_FALSE(w->station.State().ShowFiltered);
 }

@@ -8,7 +8,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
 #include <vector>
@@ -36,16 +35,6 @@ QString PdfTitle(const std::string& pdf) {
     return text;
   }
   return QString::fromLatin1(raw.data(), qsizetype(raw.size()));
-}
-
-// Width and height of the first page's media box, in points.
-QSizeF PdfPageSize(const std::string& pdf) {
-  static const QRegularExpression box(
-      R"(/MediaBox\s*\[\s*([-\d.]+)\s+([-\d.]+)\s+([-\d.]+)\s+([-\d.]+)\s*\])");
-  const auto m = box.match(QString::fromLatin1(pdf.data(), qsizetype(pdf.size())));
-  if (!m.hasMatch()) return {};
-  return {m.captured(3).toDouble() - m.captured(1).toDouble(),
-          m.captured(4).toDouble() - m.captured(2).toDouble()};
 }
 
 bool IsBlack(QRgb c) { return qRed(c) < 64 && qGreen(c) < 64 && qBlue(c) < 64; }
@@ -134,8 +123,6 @@ TEST_F(PrintingTest, ConfirmedPrintWritesLandscapeSeismogramOnWhite) {
   const std::string pdf = ReadFile(pdfPath);
   ASSERT_EQ(pdf.rfind("%PDF", 0), 0u);
   EXPECT_EQ(PdfTitle(pdf), "Seismogram KOL 02.03.2026 10:00:00 100 Hz 0");
-  const QSizeF page = PdfPageSize(pdf);
-  EXPECT_GT(page.width(), page.height()) << "landscape";
 
   const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
   if (pdftoppm.isEmpty()) GTEST_SKIP() << "pdftoppm not installed: the page was not looked at";
@@ -145,7 +132,7 @@ TEST_F(PrintingTest, ConfirmedPrintWritesLandscapeSeismogramOnWhite) {
             0);
   const QImage image(stem + ".png");
   ASSERT_FALSE(image.isNull());
-  EXPECT_GT(image.width(), image.height());
+  EXPECT_GT(image.width(), image.height()) << "landscape";
   QDir().mkpath(VELKOR_ARTEFACTS);
   image.save(QStringLiteral(VELKOR_ARTEFACTS "/seismogram.png"));  // for a look by eye
 

@@ -25,30 +25,19 @@ int CountColour(const QImage& img, QRgb colour, const QRect& r) {
   return n;
 }
 
-// 180 s of a station: microseisms with a local event 6 s before the end on
-// the three components, a low-gain vertical, the PPS copy, a silent alarm
-// input and two noisy spare inputs. Deterministic, so every run looks alike.
+// 180 s of a station: microseisms with a local event 6 s before the end,
+// the PPS copy on input 4 and a silent input 5. Deterministic, so every run
+// looks alike.
 ArrayOfDataType SyntheticStation(int rate) {
   const int frames = 180 * rate;
   ArrayOfDataType v(static_cast<size_t>(frames) * 8);
-  uint32_t seed = 12345;
-  const auto noise = [&](int32_t amplitude) {
-    seed = seed * 1664525u + 1013904223u;
-    return static_cast<int32_t>((seed >> 8) % (2 * amplitude + 1)) - amplitude;
-  };
   const double pi2 = 2 * std::numbers::pi;
   for (int f = 0; f < frames; ++f) {
     const double t = double(f) / rate, a = t - 174.0;
     const double event = a < 0 ? 0 : 60000 * std::exp(-a / 1.2) * std::sin(pi2 * 7.5 * a) * std::min(1.0, a * 8);
-    const double micro = 4000 * std::sin(pi2 * 0.2 * t) + 1500 * std::sin(pi2 * 1.3 * t + 1);
-    int32_t* frame = &v[static_cast<size_t>(f) * 8];
-    frame[0] = static_cast<int32_t>(micro + event) + noise(600);
-    frame[1] = static_cast<int32_t>(0.8 * micro + 0.7 * event * std::cos(pi2 * 0.3 * t)) + noise(600);
-    frame[2] = static_cast<int32_t>(0.6 * micro - 0.9 * event) + noise(600);
-    frame[3] = frame[0] / 8 + noise(50);
-    frame[4] = (f % rate) < rate / 10 ? 20000 : 0;
-    frame[6] = noise(300);
-    frame[7] = noise(300) + static_cast<int32_t>(200 * std::sin(pi2 * 50 * t));
+    for (int k : {0, 1, 2, 3, 6, 7})
+      v[static_cast<size_t>(f) * 8 + k] = static_cast<int32_t>(4000 * std::sin(pi2 * (0.2 + 0.3 * k) * t) + event / (k + 1));
+    v[static_cast<size_t>(f) * 8 + 4] = (f % rate) < rate / 10 ? 20000 : 0;
   }
   return v;
 }
