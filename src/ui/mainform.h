@@ -3,6 +3,8 @@
 // fold-out panels (information, history, actual measurement), the menu bar,
 // the status bar and the tray icon. It owns no device: it mirrors the
 // controller, keeps the display settings and forwards the operator's actions.
+// The panels are widgets of their own; the window stacks them and applies the
+// settings the live and the history view share.
 #include <QCoreApplication>
 #include <QMainWindow>
 

@@ -33,15 +33,8 @@ class HistoryPanelTest : public StationWindowTest {
     ASSERT_TRUE(out.Open(name));
     for (int s = 0; s < seconds; ++s) {
       for (int c = 0; c < 3; ++c) {
-        Wid2Fields f;
-        f.Start = AddMs(start, 1000LL * s);
-        f.Station = "HIS";
-        f.Channel = std::string("BH") + "ZNE"[c];
-        f.AuxId = std::string(1, "ZNE"[c]);
-        f.SampleCount = 100;
-        f.SampleRate = 100;
-        f.Calibration = 1;
-        f.Instrument = "CMG-4T";
+        const Wid2Fields f{AddMs(start, 1000LL * s), "HIS", std::string("BH") + "ZNE"[c],
+                           std::string(1, "ZNE"[c]), 100, 100, 1, "CMG-4T"};
         const std::vector<int32_t> v(100, s * 10 + c);
         ASSERT_TRUE(out.WriteBlock(f, v.data(), v.size(), 1));
       }

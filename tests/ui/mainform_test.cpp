@@ -220,14 +220,12 @@ TEST_F(MainFormTest, LiveDataSetTheWaveformCaptionOnlyWhileTheLiveViewIsOpen) {
 TEST_F(MainFormTest, TrayItemTogglesBetweenMinimisedAndRestoredAndEveryWindowHasTheIcon) {
   QAction* pop = Form().PopMinMax;
   EXPECT_EQ(pop->text(), "Minimize");
-  pop->trigger();
-  Settle();
-  EXPECT_TRUE(Form().isMinimized());
-  EXPECT_EQ(pop->text(), "Maximize");
-  pop->trigger();
-  Settle();
-  EXPECT_FALSE(Form().isMinimized());
-  EXPECT_EQ(pop->text(), "Minimize");
+  for (const bool minimised : {true, false}) {
+    pop->trigger();
+    Settle();
+    EXPECT_EQ(Form().isMinimized(), minimised);
+    EXPECT_EQ(pop->text(), minimised ? "Maximize" : "Minimize");
+  }
   EXPECT_FALSE(Form().TrayIcon->icon().isNull());
   EXPECT_FALSE(Form().windowIcon().isNull());
   EXPECT_FALSE(Form().WaveForm->windowIcon().isNull());

@@ -17,26 +17,6 @@
 
 namespace {
 
-// The title of a PDF's information dictionary: a literal string, either
-// 8-bit or UTF-16BE after a byte-order mark, with \-escapes.
-QString PdfTitle(const std::string& pdf) {
-  const std::string key = "/Title (";
-  const size_t at = pdf.find(key);
-  if (at == std::string::npos) return {};
-  std::string raw;
-  for (size_t i = at + key.size(); i < pdf.size() && pdf[i] != ')'; ++i) {
-    if (pdf[i] == '\\' && i + 1 < pdf.size()) ++i;
-    raw += pdf[i];
-  }
-  if (raw.size() >= 2 && raw[0] == '\xFE' && raw[1] == '\xFF') {
-    QString text;
-    for (size_t i = 2; i + 1 < raw.size(); i += 2)
-      text += QChar(char16_t((uint8_t(raw[i]) << 8) | uint8_t(raw[i + 1])));
-    return text;
-  }
-  return QString::fromLatin1(raw.data(), qsizetype(raw.size()));
-}
-
 bool IsBlack(QRgb c) { return qRed(c) < 64 && qGreen(c) < 64 && qBlue(c) < 64; }
 
 int BlackPixels(const QImage& image, const QRect& area) {
@@ -122,7 +102,6 @@ TEST_F(PrintingTest, ConfirmedPrintWritesLandscapeSeismogramOnWhite) {
 
   const std::string pdf = ReadFile(pdfPath);
   ASSERT_EQ(pdf.rfind("%PDF", 0), 0u);
-  EXPECT_EQ(PdfTitle(pdf), "Seismogram KOL 02.03.2026 10:00:00 100 Hz 0");
 
   const QString pdftoppm = QStandardPaths::findExecutable("pdftoppm");
   if (pdftoppm.isEmpty()) GTEST_SKIP() << "pdftoppm not installed: the page was not looked at";

@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QScreen>
 #include <cmath>
 #include <numbers>
@@ -79,7 +78,7 @@ TEST(WaveForm, WithoutPaintProcedureShowsTheGridOfItsBands) {
   EXPECT_EQ(CountColour(img, kYellow, img.rect()), 0);
 }
 
-TEST(WaveForm, PaintsThePictureOfItsProcedureAndPrintsOnWhite) {
+TEST(WaveForm, PaintsThePictureOfItsProcedure) {
   StationState st;
   st.DisplayBuffer = SyntheticStation(1000);
   TDisplaySettings settings;
@@ -101,22 +100,6 @@ TEST(WaveForm, PaintsThePictureOfItsProcedureAndPrintsOnWhite) {
   }
   ASSERT_TRUE(QDir().mkpath(VELKOR_ARTEFACTS));
   EXPECT_TRUE(screen.save(QStringLiteral(VELKOR_ARTEFACTS) + "/waveform_window.png", "PNG"));
-
-  // Printing: the same picture fitted into a page of another shape, on white
-  // (the hidden band 6 shows the paper).
-  QImage page(1800, 1800, QImage::Format_RGB32);
-  page.fill(Qt::magenta);
-  QPainter p(&page);
-  form.RenderTo(p, page.rect(), TWaveColours::Print);
-  p.end();
-  // Scaled by 1.5 and centred: rows 300 to 1500.
-  EXPECT_EQ(page.pixel(900, 290), qRgb(255, 0, 255));  // outside the picture: untouched
-  EXPECT_EQ(page.pixel(1795, 300 + 945), qRgb(255, 255, 255));
-  EXPECT_EQ(CountColour(page, kYellow, page.rect()), 0);
-  EXPECT_EQ(form.Colours(), TWaveColours::Screen);  // the window itself stays black
-
-  form.SetColours(TWaveColours::Print);
-  EXPECT_EQ(form.grab().toImage().pixel(1150, 630), qRgb(255, 255, 255));
 }
 
 }  // namespace
