@@ -53,7 +53,7 @@ void BM_AcquisitionCycle(benchmark::State& state) {
   for (auto _ : state) {
     std::memcpy(b.s.RawBlock.data(), b.block.data(), b.block.size() * sizeof(int32_t));
     now += 1000;
-    CycleResult r = AppendBlock(b.s, b.P, b.gain, "nm/s", now);
+    CycleResult r = AppendBlock(b.s, b.P, b.gain, DisplayUnitKind::NanoMetrePerSecond, now);
     benchmark::DoNotOptimize(r.k);
   }
   state.SetBytesProcessed(state.iterations() * int64_t{b.s.BufferLength} * 4);
@@ -106,7 +106,7 @@ void BM_SimulatedCycle(benchmark::State& state) {
     const auto t0 = Clock::now();
     converter.ADReadBlock(0, b.s.RawBlock);
     const int32_t M = static_cast<int32_t>(b.s.CarryBlock.size() + b.s.RawBlock.size()) - 80;
-    CycleResult r = AppendBlock(b.s, b.P, b.gain, "nm/s", clock.NowUnixMs());
+    CycleResult r = AppendBlock(b.s, b.P, b.gain, DisplayUnitKind::NanoMetrePerSecond, clock.NowUnixMs());
     b.s.RawBlock.clear();
     const auto t1 = Clock::now();
     benchmark::DoNotOptimize(r.k);

@@ -25,6 +25,7 @@
 #include "station/simulated_run.h"
 #include "station/station_controller.h"
 #include "ui/mainform.h"
+#include "ui/qt_text.h"
 
 namespace fs = std::filesystem;
 
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
     if (headless)
       std::cerr << "velkor: " << text << "\n";
     else
-      QMessageBox::critical(nullptr, "Velkor", QString::fromStdString(text));
+      QMessageBox::critical(nullptr, "Velkor", Latin1(text));
     return 1;
   }
 
@@ -191,7 +192,7 @@ int main(int argc, char** argv) {
       if (headless)
         std::cerr << "velkor: " << text << "\n";
       else
-        QMessageBox::critical(nullptr, "Velkor", QString::fromStdString(text));
+        QMessageBox::critical(nullptr, "Velkor", Latin1(text));
       return 3;
     }
   }
@@ -222,8 +223,7 @@ int main(int argc, char** argv) {
     static bool echoGone = false;
     QObject::connect(&station, &StationController::logLine, [](const std::string& line) {
       // The log is 8-bit Latin-1; terminals expect UTF-8.
-      QByteArray text =
-          QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())).toUtf8();
+      QByteArray text = Latin1(line).toUtf8();
       text.append('\n');
       std::lock_guard lock(echoLock);
       // The echo is a courtesy: once it cannot be written it is dropped.

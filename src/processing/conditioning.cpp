@@ -10,8 +10,10 @@ DisplayUnitKind ParseDisplayUnit(const std::string& unit) {
   return DisplayUnitKind::Counts;
 }
 
-int32_t DisplayDivisor(const std::string& unit) {
-  switch (ParseDisplayUnit(unit)) {
+int32_t DisplayDivisor(const std::string& unit) { return DisplayDivisor(ParseDisplayUnit(unit)); }
+
+int32_t DisplayDivisor(DisplayUnitKind unit) {
+  switch (unit) {
     case DisplayUnitKind::MicroMetrePerSecond: return 1000;
     case DisplayUnitKind::MilliMetrePerSecond: return 1000000;
     default: return 1;
@@ -20,9 +22,14 @@ int32_t DisplayDivisor(const std::string& unit) {
 
 DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LSBin,
                                   const ArrayOfReal& gain) {
+  return MakeDisplayFactors(ParseDisplayUnit(unit), LSBin, gain);
+}
+
+DisplayFactors MakeDisplayFactors(DisplayUnitKind unit, const ArrayOfReal& LSBin,
+                                  const ArrayOfReal& gain) {
   DisplayFactors f;
   const ArrayOfReal* table = nullptr;
-  switch (ParseDisplayUnit(unit)) {
+  switch (unit) {
     case DisplayUnitKind::Counts: return f;
     case DisplayUnitKind::MicroVolt: table = &gain; break;
     default: table = &LSBin; break;

@@ -22,6 +22,7 @@ DisplayUnitKind ParseDisplayUnit(const std::string& unit);
 // What the renderer divides DisplayBuffer by: 1 for counts, µV and nm/s,
 // 1000 for µm/s, 1 000 000 for mm/s.
 int32_t DisplayDivisor(const std::string& unit);
+int32_t DisplayDivisor(DisplayUnitKind unit);
 
 // Per-channel factors of the display conversion; `scaled` false means the
 // values are copied unchanged.
@@ -31,6 +32,8 @@ struct DisplayFactors {
 };
 // LSBin for velocities, the converter gain for µV. Missing entries count as 1.
 DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LSBin,
+                                  const ArrayOfReal& gain);
+DisplayFactors MakeDisplayFactors(DisplayUnitKind unit, const ArrayOfReal& LSBin,
                                   const ArrayOfReal& gain);
 
 // Round half to even, saturating at the 32-bit limits (a scaled spike must not

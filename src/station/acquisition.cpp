@@ -358,7 +358,7 @@ void AllocateBuffers(StationState& s, const TProgParam& P) {
 }
 
 CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
-                        const std::string& displayUnit, int64_t nowUnixMs,
+                        DisplayUnitKind displayUnit, int64_t nowUnixMs,
                         const CycleHooks& hooks) {
   CycleResult result;
   const int32_t N = s.BufferLength;

@@ -9,6 +9,7 @@
 
 #include "common/types.h"
 #include "config/progparam.h"
+#include "processing/conditioning.h"
 #include "station/station_state.h"
 
 // Values held back at the end of every block for the next cycle.
@@ -74,5 +75,5 @@ void AllocateBuffers(StationState& s, const TProgParam& P);
 // LastPPSLevelTime, P.PPSLevel/P.PPSPeak, the filtered and resampled windows
 // and OutputBuffer/OutputPPS. RawBlock is left for the caller to empty.
 CycleResult AppendBlock(StationState& s, TProgParam& P, const ArrayOfReal& gain,
-                        const std::string& displayUnit, int64_t nowUnixMs,
+                        DisplayUnitKind displayUnit, int64_t nowUnixMs,
                         const CycleHooks& hooks = {});

@@ -752,3 +752,15 @@ void StationController::StartMseedFeed() {
   if (m_options.simulated) p.SeedLink.Port = 0;
   m_mseed = std::make_unique<MseedFeed>(p, std::move(o));
 }
+
+// Operations of the window.
+
+void StationController::SetShowFiltered(bool shown) {
+  if (m_params.Filter.Loaded) m_state.ShowFiltered = shown;
+}
+
+void StationController::SetDisplayPaused(bool paused) { m_state.DisplayPaused = paused; }
+
+void StationController::ApplySavedParameters(bool keepOffsetsFile) {
+  m_state.KeepOffsetsFile = keepOffsetsFile;
+}

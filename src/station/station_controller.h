@@ -25,6 +25,7 @@
 #include "maintenance/zip_export.h"
 #include "messaging/dispatch.h"
 #include "messaging/gsm_jobs.h"
+#include "processing/conditioning.h"
 #include "processing/trigger.h"
 #include "station/station_state.h"
 #include "storage/save_lock.h"
@@ -87,9 +88,7 @@ class StationController : public QObject, public WorkerHost {
   void PostThreadFinished(int code, uint64_t threadId) override;
   void Log(const std::string& message) override;
 
-  StationState& State() { return m_state; }
   const StationState& State() const { return m_state; }
-  TProgParam& Params() { return m_params; }
   const TProgParam& Params() const { return m_params; }
   const ProgramFiles& Files() const { return m_files; }
   const Indicators& Lamps() const { return m_indicators; }
@@ -121,9 +120,9 @@ class StationController : public QObject, public WorkerHost {
   static std::string ConverterModelText();
   // The daily status text.
   std::string StatusText() const;
-  // Display unit of the live view ("counts", "µV", "nm/s", "µm/s", "mm/s").
-  void SetDisplayUnit(const std::string& unit) { m_displayUnit = unit; }
-  const std::string& DisplayUnit() const { return m_displayUnit; }
+  // Display unit of the live view.
+  void SetDisplayUnit(DisplayUnitKind unit) { m_displayUnit = unit; }
+  DisplayUnitKind DisplayUnit() const { return m_displayUnit; }
   // Whether the live display may redraw (history closed, waveform window visible).
   void SetLiveViewVisible(bool visible) { m_liveViewVisible = visible; }
 
@@ -149,6 +148,18 @@ class StationController : public QObject, public WorkerHost {
   // Derives the base name, title and file names from the executable name.
   static void DeriveNames(const std::string& executableName, std::string& title,
                           ProgramFiles& files);
+
+  // What the window asks of the station; it reads State() and Params() but
+  // never writes them.
+  // The live view shows the filtered window; ignored without a loaded filter.
+  void SetShowFiltered(bool shown);
+  // Frozen, the live view keeps its picture while the cycles go on.
+  void SetDisplayPaused(bool paused);
+  // The parameters dialog saved the INI file: whether the offsets file is
+  // kept at close follows its offset compensation box.
+  void ApplySavedParameters(bool keepOffsetsFile);
+  // Tests that must set up raw state (tests/support/station_test_access.h).
+  friend struct StationTestAccess;
 
  signals:
   void logLine(const std::string& line);
@@ -230,7 +241,7 @@ class StationController : public QObject, public WorkerHost {
   bool m_liveViewVisible = false;
   std::string m_title = "velkor";
   std::string m_caption;
-  std::string m_displayUnit = "counts";
+  DisplayUnitKind m_displayUnit = DisplayUnitKind::Counts;
   std::set<std::string> m_cycleErrorsLogged;
   std::unique_ptr<MseedFeed> m_mseed;
   void StartMseedFeed();

@@ -10,14 +10,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ui/qt_text.h"
+
 namespace {
 constexpr int kMargin = 8;
 constexpr int kButtonWidth = 75, kButtonHeight = 25;
 constexpr int kPauseOffset = 80;  // left of Pause, measured from the left of Back
-
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The file's CR LF ends become line breaks; the end of the last line adds no
 // empty line, so live lines follow the file's last line directly. NUL bytes

@@ -3,49 +3,34 @@
 #include "ui/language.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFileInfo>
-#include <QFrame>
 #include <QIcon>
 #include <QScreen>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 
 #include "maintenance/backup_guard.h"
 
 #include "ui/manual.h"
+#include "ui/qt_text.h"
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-// Station texts (log lines, panel fields, files) are 8-bit Latin-1.
-QString Latin1(const std::string& s) {
-  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 constexpr int kPanelGap = 5;
-constexpr int kSecondsMin = 1, kSecondsMax = 60;
 constexpr int32_t kCountsFullScale = 536'870'912;  // 2^29
 
 // round(perCount × 2^29), halves to even, kept inside the int32 range the
@@ -57,10 +42,6 @@ int32_t FullScaleOf(const ArrayOfReal& perCount) {
   constexpr double kMax = std::numeric_limits<int32_t>::max();
   constexpr double kMin = std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(std::clamp(v, kMin, kMax));
-}
-
-bool IsVelocity(const std::string& unit) {
-  return unit == "nm/s" || unit == "µm/s" || unit == "mm/s";
 }
 }  // namespace
 
@@ -80,9 +61,9 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
   row->setContentsMargins(4, 2, 4, 2);
   row->setSpacing(6);
   // The first five lamps stand on the window; the other three belong to the information panel.
-  for (int i = 0; i < kLedCount; ++i) {
+  for (int i = 0; i < TInfoPanel::kFirstLamp; ++i) {
     m_lamps[i] = new TLamp(kLedTable[i], central);
-    if (i < 5) row->addWidget(m_lamps[i]);
+    row->addWidget(m_lamps[i]);
   }
   row->addStretch(1);
   auto makeButton = [&](const char* name, const QString& text, const QString& hint) {
@@ -106,14 +87,11 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
   statusBar()->addWidget(StatusPanel1);
 
   BuildMenus();
-  BuildInfoPanel(central);
-  BuildHistoryPanel(central);
-  BuildActualPanel(central);
-
   // No parent: a window owned by the main window would be kept above it by
   // the desktop, and the live picture belongs behind the main window.
   WaveForm = new TWaveForm(nullptr);
   WaveForm->hide();
+  BuildPanels(central);
   connect(WaveForm, &TWaveForm::closed, this, &TMainForm::OnWaveFormCloseAction);
   connect(WaveForm, &TWaveForm::mainWindowRequested, this, [this] {
     raise();
@@ -122,9 +100,7 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
 
   ParamsForm = new TParamsForm(this);
   TerminalForm = new TTerminalForm(this);
-  m_station.SwitchLanguage = [](const std::string& language) {
-    return SwitchLanguage(QString::fromLatin1(language.data(), static_cast<qsizetype>(language.size())));
-  };
+  m_station.SwitchLanguage = [](const std::string& language) { return SwitchLanguage(Latin1(language)); };
   LogView = new TLogViewForm(this);
   // Lines come from worker threads too: the viewer as context runs the update on its own thread.
   connect(&m_station, &StationController::logLine, LogView, &TLogViewForm::AddLine);
@@ -149,255 +125,38 @@ TMainForm::TMainForm(StationController& station, QWidget* parent)
   connect(&m_station, &StationController::indicatorsChanged, this, &TMainForm::RefreshIndicators);
   connect(&m_station, &StationController::messageBox, this, [this](const std::string& text) {
     // Start-up goes on: an unattended station must not wait for a click.
-    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), Q(text), QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), Latin1(text), QMessageBox::Ok, this);
     box->setObjectName("StartUpMessage");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
   });
   connect(&m_station, &StationController::titleChanged, this,
-          [this](const std::string& title) { StatusPanel0->setText(Q(title)); });
+          [this](const std::string& title) { StatusPanel0->setText(Latin1(title)); });
   connect(&m_station, &StationController::closeRequested, this, &QWidget::close);
   connect(&m_station, &StationController::liveDataChanged, this, [this](const std::string& caption) {
-    WaveForm->setWindowTitle(Q(caption));
+    WaveForm->setWindowTitle(Latin1(caption));
     WaveForm->update();
   });
 }
 
 TMainForm::~TMainForm() { delete WaveForm; }
 
-QPushButton* TMainForm::NewButton(QWidget* parent, const char* name, const QString& text,
-                                  const QString& hint) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  if (!hint.isEmpty()) {
-    b->setToolTip(hint);
-    b->setStatusTip(hint);
-  }
-  return b;
-}
-
-QRadioButton* TMainForm::NewUnitButton(QWidget* parent, const char* name, const QString& text) {
-  auto* b = new QRadioButton(text, parent);
-  b->setObjectName(name);
-  connect(b, &QRadioButton::clicked, this, [this, b] { RadioBtnClick(b); });
-  m_unitButtons.push_back(b);
-  return b;
-}
-
-QSpinBox* TMainForm::NewSecondsEdit(QWidget* parent, const char* name, const QString& hint) {
-  auto* e = new QSpinBox(parent);
-  e->setObjectName(name);
-  e->setRange(kSecondsMin, kSecondsMax);
-  e->setValue(m_display.SecondsShown);
-  e->setSuffix(" s");
-  if (!hint.isEmpty()) {
-    e->setToolTip(hint);
-    e->setStatusTip(hint);
-  }
-  connect(e, &QSpinBox::valueChanged, this, &TMainForm::EditShowActualSecondsChange);
-  return e;
-}
-
-QFrame* TMainForm::NewPanel(QWidget* central, const char* name, const QString& title) {
-  auto* panel = new QFrame(central);
-  panel->setObjectName(name);
-  panel->setFrameShape(QFrame::StyledPanel);
-  panel->setFrameShadow(QFrame::Raised);
-  auto* column = new QVBoxLayout(panel);
-  column->setContentsMargins(6, 4, 6, 6);
-  column->setSpacing(4);
-  auto* caption = new QLabel(title, panel);
-  QFont f = caption->font();
-  f.setBold(true);
-  caption->setFont(f);
-  column->addWidget(caption);
-  return panel;
-}
-
-void TMainForm::FinishPanel(QFrame* panel) {
-  panel->adjustSize();
-  panel->setFixedHeight(panel->sizeHint().height());
-  panel->hide();
-}
-
-void TMainForm::BuildInfoPanel(QWidget* central) {
-  PanelInfo = NewPanel(central, "PanelInfo", "Information Panel ");
-  auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(2);
-  // Two columns of labelled fields, in table order, row by row.
-  for (int i = 0; i < kInfoFieldCount; ++i) {
-    const InfoFieldInfo& info = kInfoFieldTable[i];
-    auto* label = new QLabel(info.label, PanelInfo);
-    const QString editName = info.name;
-    label->setObjectName("Lbl" + editName.mid(4));
-    auto* edit = new QLineEdit("N/A", PanelInfo);
-    edit->setObjectName(editName);
-    edit->setReadOnly(true);
-    edit->setMinimumWidth(90);
-    label->setBuddy(edit);
-    m_fields[i] = edit;
-    grid->addWidget(label, i / 2, (i % 2) * 2);
-    grid->addWidget(edit, i / 2, (i % 2) * 2 + 1);
-  }
-  LblPIN = PanelInfo->findChild<QLabel*>("LblPIN");
-  LblSignal = PanelInfo->findChild<QLabel*>("LblSignal");
-  // The GSM fields come alive only when the station sends SMS.
-  for (QWidget* w : std::initializer_list<QWidget*>{LblPIN, LblSignal, Field(InfoField::PIN),
-                                                    Field(InfoField::Signal)})
-    w->setEnabled(false);
-  static_cast<QVBoxLayout*>(PanelInfo->layout())->addLayout(grid);
-
-  auto* row = new QHBoxLayout;
-  row->setSpacing(6);
-  BtnSetTime = NewButton(PanelInfo, "BtnSetTime", "Set PC &Time", "Force Computer Clock Sychronization");
-  connect(BtnSetTime, &QPushButton::clicked, this, [this] { m_station.BtnSetTimeClick(); });
-  BtnTestSMS = NewButton(PanelInfo, "BtnTestSMS", "Test", "Send Test Message");
-  BtnSignal = NewButton(PanelInfo, "BtnSignal", "Signal", "Scan GSM Signal Intensity");
-  BtnSignal->setEnabled(false);
-  row->addWidget(BtnSetTime);
-  row->addWidget(BtnTestSMS);
-  row->addWidget(BtnSignal);
-  connect(BtnTestSMS, &QPushButton::clicked, this, [this] { m_station.BtnTestSMSClick(); });
-  connect(BtnSignal, &QPushButton::clicked, this, [this] { m_station.BtnSignalClick(); });
-  row->addStretch(1);
-  for (int i = 5; i < kLedCount; ++i) {
-    m_lamps[i]->setParent(PanelInfo);
-    row->addWidget(m_lamps[i]);
-  }
-  static_cast<QVBoxLayout*>(PanelInfo->layout())->addLayout(row);
-  FinishPanel(PanelInfo);
-}
-
-void TMainForm::BuildHistoryPanel(QWidget* central) {
-  PanelHistory = NewPanel(central, "PanelHistory", "History Control Panel ");
-  auto* column = static_cast<QVBoxLayout*>(PanelHistory->layout());
-
-  auto* nav = new QHBoxLayout;
-  BtnPrev = NewButton(PanelHistory, "BtnPrev", "&< Previous");
-  BtnNext = NewButton(PanelHistory, "BtnNext", "Next &>");
-  MaskEditDateTime = new QLineEdit(PanelHistory);
-  MaskEditDateTime->setObjectName("MaskEditDateTime");
-  MaskEditDateTime->setInputMask("99.99.9999 99:99:99;_");
-  MaskEditDateTime->setToolTip("Date And Time Currently Displayed Data");
-  MaskEditDateTime->setStatusTip(MaskEditDateTime->toolTip());
-  EditShowHistorySeconds =
-      NewSecondsEdit(PanelHistory, "EditShowHistorySeconds", "Number Of Visible Read Periods");
-  nav->addWidget(BtnPrev);
-  nav->addWidget(MaskEditDateTime, 1);
-  nav->addWidget(BtnNext);
-  nav->addWidget(EditShowHistorySeconds);
-  column->addLayout(nav);
-
-  auto* opts = new QHBoxLayout;
-  ChkBoxNormHist = new QCheckBox("&Norm", PanelHistory);
-  ChkBoxNormHist->setObjectName("ChkBoxNormHist");
-  ChkBoxNormHist->setChecked(true);
-  connect(ChkBoxNormHist, &QCheckBox::clicked, this, &TMainForm::ChkBoxNormActClick);
-  ChkBoxTrigger = new QCheckBox("T&rigger", PanelHistory);
-  ChkBoxTrigger->setObjectName("ChkBoxTrigger");
-  auto* units = new QButtonGroup(PanelHistory);
-  NanometresRadioBtnHist = NewUnitButton(PanelHistory, "NanometresRadioBtnHist", "n&m/s");
-  MicrometresRadioBtnHist = NewUnitButton(PanelHistory, "MicrometresRadioBtnHist", "µm/s");
-  MillimetresRadioBtnHist = NewUnitButton(PanelHistory, "MillimetresRadioBtnHist", "mm/s");
-  NanometresRadioBtnHist->setChecked(true);
-  opts->addWidget(ChkBoxNormHist);
-  opts->addWidget(ChkBoxTrigger);
-  opts->addSpacing(8);
-  for (QRadioButton* b : {NanometresRadioBtnHist, MicrometresRadioBtnHist, MillimetresRadioBtnHist}) {
-    units->addButton(b);
-    opts->addWidget(b);
-  }
-  opts->addStretch(1);
-  column->addLayout(opts);
-
-  auto* actions = new QHBoxLayout;
-  BtnEmailHist = NewButton(PanelHistory, "BtnEmailHist", "Email");
-  BtnEmailHist->setEnabled(false);
-  BtnASCIIHist = NewButton(PanelHistory, "BtnASCIIHist", "ASCII");
-  BtnPrintHist = NewButton(PanelHistory, "BtnPrintHist", "Print");
-  actions->addStretch(1);
-  actions->addWidget(BtnEmailHist);
-  actions->addWidget(BtnASCIIHist);
-  actions->addWidget(BtnPrintHist);
-  column->addLayout(actions);
-  connect(BtnPrev, &QPushButton::clicked, this, [this] { BtnPrevNextClick(THistoryStep::Previous); });
-  connect(BtnNext, &QPushButton::clicked, this, [this] { BtnPrevNextClick(THistoryStep::Next); });
-  connect(MaskEditDateTime, &QLineEdit::returnPressed, this,
-          [this] { BtnPrevNextClick(THistoryStep::None); });
-  connect(ChkBoxTrigger, &QCheckBox::toggled, this, [this] { BtnPrevNextClick(THistoryStep::None); });
-  connect(BtnASCIIHist, &QPushButton::clicked, this, &TMainForm::BtnAsciiClick);
-  connect(BtnPrintHist, &QPushButton::clicked, this, &TMainForm::BtnPrintClick);
-  FinishPanel(PanelHistory);
-}
-
-void TMainForm::BuildActualPanel(QWidget* central) {
-  PanelActual = NewPanel(central, "PanelActual", "Actual Measurement Control Panel ");
-  auto* column = static_cast<QVBoxLayout*>(PanelActual->layout());
-
-  auto* channels = new QGridLayout;
-  channels->setVerticalSpacing(2);
-  for (int k = 0; k < kChannelCount; ++k) {
-    auto* box = new QCheckBox(QString("Channel &%1").arg(k), PanelActual);
-    box->setObjectName(QString("ChkBoxIN%1").arg(k));
-    box->setChecked(true);
-    box->setToolTip("On/Off Channel");
-    box->setStatusTip("On/Off Channel");
-    connect(box, &QCheckBox::clicked, this, [this, box] { ChkBoxAINClick(box); });
-    ChkBoxIN[k] = box;
-    channels->addWidget(box, k / 4, k % 4);
-  }
-  column->addLayout(channels);
-
-  auto* opts = new QHBoxLayout;
-  ChkBoxNormAct = new QCheckBox("&Norm", PanelActual);
-  ChkBoxNormAct->setObjectName("ChkBoxNormAct");
-  ChkBoxNormAct->setChecked(true);
-  connect(ChkBoxNormAct, &QCheckBox::clicked, this, &TMainForm::ChkBoxNormActClick);
-  ChkBoxFilterAct = new QCheckBox("&Filtered", PanelActual);
-  ChkBoxFilterAct->setObjectName("ChkBoxFilterAct");
-  ChkBoxFilterAct->setToolTip("Display Filtered Data");
-  ChkBoxFilterAct->setStatusTip("Display Filtered Data");
-  connect(ChkBoxFilterAct, &QCheckBox::clicked, this, &TMainForm::ChkBoxFilteredActClick);
-  EditShowActualSeconds = NewSecondsEdit(PanelActual, "EditShowActualSeconds", {});
-  BtnPause = NewButton(PanelActual, "BtnPause", "< &Pause >", "Freeze Current Wave Window");
-  connect(BtnPause, &QPushButton::clicked, this, &TMainForm::BtnPauseClick);
-  opts->addWidget(ChkBoxNormAct);
-  opts->addWidget(ChkBoxFilterAct);
-  opts->addStretch(1);
-  opts->addWidget(EditShowActualSeconds);
-  opts->addWidget(BtnPause);
-  column->addLayout(opts);
-
-  auto* unitRow = new QHBoxLayout;
-  auto* units = new QButtonGroup(PanelActual);
-  CountsRadioBtn = NewUnitButton(PanelActual, "CountsRadioBtn", "&counts");
-  microVoltRadioBtn = NewUnitButton(PanelActual, "microVoltRadioBtn", "µ&V");
-  NanometresRadioBtn = NewUnitButton(PanelActual, "NanometresRadioBtn", "n&m/s");
-  MicrometresRadioBtn = NewUnitButton(PanelActual, "MicrometresRadioBtn", "µm/s");
-  MillimetresRadioBtn = NewUnitButton(PanelActual, "MillimetresRadioBtn", "mm/s");
-  CountsRadioBtn->setChecked(true);
-  for (QRadioButton* b : {CountsRadioBtn, microVoltRadioBtn, NanometresRadioBtn,
-                          MicrometresRadioBtn, MillimetresRadioBtn}) {
-    units->addButton(b);
-    unitRow->addWidget(b);
-  }
-  unitRow->addStretch(1);
-  column->addLayout(unitRow);
-
-  auto* actions = new QHBoxLayout;
-  BtnEmailAct = NewButton(PanelActual, "BtnEmailAct", "Email");
-  BtnASCIIAct = NewButton(PanelActual, "BtnASCIIAct", "ASCII");
-  BtnPrintAct = NewButton(PanelActual, "BtnPrintAct", "Print");
-  actions->addStretch(1);
-  for (QPushButton* b : {BtnEmailAct, BtnASCIIAct, BtnPrintAct}) {
-    b->setEnabled(false);
-    actions->addWidget(b);
-  }
-  connect(BtnPrintAct, &QPushButton::clicked, this, &TMainForm::BtnPrintClick);
-  column->addLayout(actions);
-  FinishPanel(PanelActual);
+void TMainForm::BuildPanels(QWidget* central) {
+  PanelInfo = new TInfoPanel(central, m_station);
+  for (int i = TInfoPanel::kFirstLamp; i < kLedCount; ++i) m_lamps[i] = PanelInfo->Lamp(i);
+  PanelHistory = new THistoryPanel(central, m_station, m_display, *WaveForm);
+  PanelActual = new TActualPanel(central, m_station, m_display, *WaveForm);
+  // Settings both views share.
+  for (TPanel* panel : std::initializer_list<TPanel*>{PanelHistory, PanelActual})
+    connect(panel, &TPanel::unitChosen, this, &TMainForm::ApplyUnit);
+  for (QSpinBox* e : {PanelHistory->SecondsEdit(), PanelActual->SecondsEdit()})
+    connect(e, &QSpinBox::valueChanged, this, &TMainForm::EditShowActualSecondsChange);
+  for (QCheckBox* b : {PanelHistory->NormBox(), PanelActual->NormBox()})
+    connect(b, &QCheckBox::clicked, this, &TMainForm::ChkBoxNormActClick);
+  for (QPushButton* b : {PanelHistory->BtnPrintHist, PanelActual->BtnPrintAct})
+    connect(b, &QPushButton::clicked, this, &TMainForm::BtnPrintClick);
+  connect(PanelHistory, &THistoryPanel::message, this, &TMainForm::ShowMessage);
 }
 
 QAction* TMainForm::AddItem(QMenu* menu, const char* name, const QString& text,
@@ -475,21 +234,18 @@ void TMainForm::FormCreate() {
   resize(414, std::min(96, minimumSizeHint().height()));
   move(screen() ? screen()->availableGeometry().topLeft() + QPoint(1, 1) : QPoint(1, 1));
   m_station.FormCreate();
-  ParamsForm->Attach(m_station.Params(), m_station.State().Offsets, m_station.State().KeepOffsetsFile,
-                     m_station.ADGain(), m_station.Files());
-  setWindowTitle(Q(m_station.Caption()));
-  if (TrayIcon) TrayIcon->setToolTip(Q(m_station.Caption()));
+  ParamsForm->Attach(
+      m_station.Params(), m_station.State().Offsets,
+      [this](bool keepOffsetsFile) { m_station.ApplySavedParameters(keepOffsetsFile); },
+      m_station.ADGain(), m_station.Files());
+  setWindowTitle(Latin1(m_station.Caption()));
+  if (TrayIcon) TrayIcon->setToolTip(Latin1(m_station.Caption()));
   MenuSyncPCClock->setChecked(m_station.MenuSyncPCClockChecked());
-  StatusPanel0->setText(Q(m_station.Title()));
-  ChkBoxFilterAct->setEnabled(m_station.Params().Filter.Loaded);
-  BtnSetTime->setEnabled(m_station.GpsControlsEnabled());
+  StatusPanel0->setText(Latin1(m_station.Title()));
+  PanelActual->EnableControls();
+  PanelInfo->EnableControls();
   MenuSyncPCClock->setEnabled(m_station.GpsControlsEnabled());
-  const bool gsm = m_station.GsmControlsEnabled();
-  for (QWidget* w : std::initializer_list<QWidget*>{BtnSignal, LblPIN, LblSignal,
-                                                    Field(InfoField::PIN), Field(InfoField::Signal)})
-    w->setEnabled(gsm);
-  BtnTestSMS->setEnabled(m_station.TestButtonEnabled());
-  m_station.SetDisplayUnit(m_display.UnitText);
+  m_station.SetDisplayUnit(m_display.Unit);
   RefreshIndicators();
 }
 
@@ -508,20 +264,17 @@ void TMainForm::showEvent(QShowEvent* event) {
 void TMainForm::RefreshIndicators() {
   const Indicators& ind = m_station.Lamps();
   for (int i = 0; i < kLedCount; ++i) m_lamps[i]->SetState(ind.Led(static_cast<LedId>(i)));
-  for (int i = 0; i < kInfoFieldCount; ++i) {
-    const QString text = Latin1(ind.Field(static_cast<InfoField>(i)));
-    if (m_fields[i]->text() != text) m_fields[i]->setText(text);
-  }
+  PanelInfo->ShowFields(ind);
 }
 
 void TMainForm::PanelShow(QObject* sender) {
   PanelSet set{};
   if (sender == BtnHistory || sender == MenuHistory) {
-    set = {PanelHistory, BtnHistory, MenuHistory, BtnActual, MenuActual, EditShowHistorySeconds,
-           ChkBoxNormHist};
+    set = {PanelHistory, BtnHistory, MenuHistory, BtnActual, MenuActual, PanelHistory->SecondsEdit(),
+           PanelHistory->NormBox()};
   } else if (sender == BtnActual || sender == MenuActual) {
-    set = {PanelActual, BtnActual, MenuActual, BtnHistory, MenuHistory, EditShowActualSeconds,
-           ChkBoxNormAct};
+    set = {PanelActual, BtnActual, MenuActual, BtnHistory, MenuHistory, PanelActual->SecondsEdit(),
+           PanelActual->NormBox()};
   } else if (sender == BtnInfo || sender == MenuInfo) {
     set = {PanelInfo, BtnInfo, MenuInfo, nullptr, nullptr, nullptr, nullptr};
   } else {
@@ -530,31 +283,8 @@ void TMainForm::PanelShow(QObject* sender) {
   // The two views exclude each other: a disabled pair cannot open its panel.
   if (!set.button->isEnabled()) return;
   const bool opening = !set.panel->isVisible();
-
-  if (opening && set.panel == PanelHistory) {
-    m_display.BandCount = m_history.Valid ? m_history.ChannelCount : kChannelCount;
-    WaveForm->setWindowTitle(QString());
-    WaveForm->SetBandCount(m_display.BandCount);
-    WaveForm->SetPaintProcedure([this] { return substGraphPaintAllHist(m_history, m_display); });
-    if (m_display.UnitText == "µm/s")
-      SelectUnit(MicrometresRadioBtnHist);
-    else if (m_display.UnitText == "mm/s")
-      SelectUnit(MillimetresRadioBtnHist);
-    else
-      SelectUnit(NanometresRadioBtnHist);
-  } else if (opening && set.panel == PanelActual) {
-    QRadioButton* unit = CountsRadioBtn;
-    if (m_display.UnitText == "nm/s") unit = NanometresRadioBtn;
-    else if (m_display.UnitText == "µm/s") unit = MicrometresRadioBtn;
-    else if (m_display.UnitText == "mm/s") unit = MillimetresRadioBtn;
-    else if (m_display.UnitText == "µV") unit = microVoltRadioBtn;
-    SelectUnit(unit);
-    m_display.BandCount = kChannelCount;
-    WaveForm->SetBandCount(m_display.BandCount);
-    WaveForm->SetPaintProcedure([this] {
-      return substGraphPaintAllAct(m_station.State(), m_station.Params().SampleRate, m_display);
-    });
-  }
+  if (opening && set.panel == PanelHistory) PanelHistory->Opening();
+  else if (opening && set.panel == PanelActual) PanelActual->Opening();
 
   QWidget* central = centralWidget();
   const int step = set.panel->height() + kPanelGap;
@@ -570,7 +300,7 @@ void TMainForm::PanelShow(QObject* sender) {
   } else {
     const int top = set.panel->y();
     set.panel->hide();
-    for (QFrame* other : {PanelInfo, PanelHistory, PanelActual})
+    for (TPanel* other : std::initializer_list<TPanel*>{PanelInfo, PanelHistory, PanelActual})
       if (other->isVisible() && other->y() > top) other->move(other->x(), other->y() - step);
     m_contentHeight -= step;
     resize(width(), height() - step);
@@ -622,9 +352,9 @@ void TMainForm::RepaintIfStill() {
 }
 
 void TMainForm::EditShowActualSecondsChange(int seconds) {
-  m_display.SecondsShown = std::clamp(seconds, kSecondsMin, kSecondsMax);
-  if (PanelHistory->isVisible() && ChkBoxTrigger->isChecked()) {
-    BtnPrevNextClick(THistoryStep::None);
+  m_display.SecondsShown = std::clamp(seconds, kSecondsShownMin, kSecondsShownMax);
+  if (PanelHistory->isVisible() && PanelHistory->ChkBoxTrigger->isChecked()) {
+    PanelHistory->BtnPrevNextClick(THistoryStep::None);
     return;
   }
   RepaintIfStill();
@@ -650,12 +380,12 @@ void TMainForm::ExportClick(ExportMenuItem item) {
         item == ExportMenuItem::LogFile
             ? LogExportProposedName(p.IDStation, m_station.StationClock().NowUtc())
             : std::string(kDirExportProposedName);
-    const QString start = QString::fromStdString(m_station.Files().ProgramDir) + Latin1(proposed);
+    const QString start = Latin1(m_station.Files().ProgramDir + proposed);
     const QString chosen =
         SaveFileHook ? SaveFileHook(start) : QFileDialog::getSaveFileName(this, QString(), start);
     confirmed = !chosen.isEmpty();
     if (confirmed) {
-      const std::string file = chosen.toStdString();
+      const std::string file = Latin1(chosen);
       if (item == ExportMenuItem::LogFile)
         m_station.ExportLogClick(file);
       else
@@ -703,50 +433,10 @@ void TMainForm::ShowMessage(const QString& text) {
     QMessageBox::information(this, windowTitle(), text);
 }
 
-void TMainForm::BtnPrevNextClick(THistoryStep step) {
-  TDateTime typed = 0;
-  const QString text = MaskEditDateTime->text();
-  if (!ParseHistoryDateTime(text.toStdString(), typed)) {
-    if (text.contains(QRegularExpression("[0-9]"))) {
-      ShowMessage(tr("\"%1\" is not a valid date and time.").arg(text));
-      return;
-    }
-    // An empty field starts from the newest data.
-    typed = AddMs(m_station.StationClock().NowUtc(), -1000LL * m_display.SecondsShown);
-  }
-  THistoryNavigation nav;
-  try {
-    nav = ::BtnPrevNextClick(m_historyReader, m_historyRecord, m_station.Params(), typed,
-                             m_display.SecondsShown, step, ChkBoxTrigger->isChecked());
-  } catch (const std::bad_alloc&) {
-    // Acquisition runs on this thread too: a read must not end it.
-    ShowMessage(tr("Not enough memory for the history picture."));
-    return;
-  }
-  MaskEditDateTime->setText(QString::fromStdString(FormatHistoryDateTime(nav.Shown)));
-  // The reader's messages are listed with the window texts.
-  if (!nav.Message.empty()) ShowMessage(tr(nav.Message.c_str()));
-  m_history = {m_historyRecord.Valid, m_historyRecord.ChannelCount, m_historyRecord.SampleRate,
-               m_historyRecord.DisplaySamples};
-  m_display.BandCount =
-      m_historyRecord.ChannelCount >= 1 ? m_historyRecord.ChannelCount : kChannelCount;
-  WaveForm->SetBandCount(m_display.BandCount);
-  // A failed read keeps the previous picture, and its caption with it.
-  if (WaveForm->isVisible() && PanelHistory->isVisible() && m_historyRecord.Valid) {
-    WaveForm->setWindowTitle(Latin1(HistoryCaption(m_historyRecord)));
-    WaveForm->update();
-  }
-}
-
-void TMainForm::BtnAsciiClick() {
-  const TAsciiExportResult r = ::BtnAsciiClick(m_historyRecord, m_station.Params().ASCIIDir);
-  if (r.Attempted) m_station.IndicateSaveLog(r.LogLine);
-}
-
 void TMainForm::BtnPrintClick() {
   QPrinter printer(QPrinter::HighResolution);
   const TPrintDialog dialog = PrintDialogHook ? PrintDialogHook : SystemPrintDialog(this);
-  if (PrintSeismogram(*WaveForm, BtnPause, printer, dialog) == TPrintResult::PrinterFailed)
+  if (PrintSeismogram(*WaveForm, PanelActual->BtnPause, printer, dialog) == TPrintResult::PrinterFailed)
     ShowMessage(tr("The printer could not be opened; the seismogram was not printed."));
 }
 
@@ -755,62 +445,20 @@ void TMainForm::ChkBoxNormActClick(bool checked) {
   RepaintIfStill();
 }
 
-void TMainForm::ChkBoxAINClick(QCheckBox* box) {
-  const QString name = box->objectName();
-  const int channel = name.back().digitValue();
-  if (channel < 0 || channel >= kChannelCount) return;
-  m_display.ChannelMask[channel] = box->isChecked() ? 1 : 0;
-  if (m_station.State().DisplayPaused) WaveForm->update();
-}
-
-void TMainForm::SelectUnit(QRadioButton* button) {
-  button->setChecked(true);
-  RadioBtnClick(button);
-}
-
-void TMainForm::RadioBtnClick(QRadioButton* button) {
-  std::string unit;
-  if (button == NanometresRadioBtn || button == NanometresRadioBtnHist) unit = "nm/s";
-  else if (button == MicrometresRadioBtn || button == MicrometresRadioBtnHist) unit = "µm/s";
-  else if (button == MillimetresRadioBtn || button == MillimetresRadioBtnHist) unit = "mm/s";
-  else if (button == microVoltRadioBtn) unit = "µV";
-  else unit = "counts";
-
-  m_display.UnitText = unit;
-  if (IsVelocity(unit)) {
-    m_display.FullScale = FullScaleOf(m_station.Params().LSBin);
-    m_display.UnitDivisor = unit == "nm/s" ? 1.0 : unit == "µm/s" ? 1000.0 : 1'000'000.0;
-  } else if (unit == "µV") {
-    m_display.FullScale = FullScaleOf(m_station.ADGain());
-    m_display.UnitDivisor = 1.0;
-  } else {
-    m_display.FullScale = kCountsFullScale;
-    m_display.UnitDivisor = 1.0;
+void TMainForm::ApplyUnit(DisplayUnitKind unit) {
+  m_display.Unit = unit;
+  switch (unit) {
+    case DisplayUnitKind::NanoMetrePerSecond:
+    case DisplayUnitKind::MicroMetrePerSecond:
+    case DisplayUnitKind::MilliMetrePerSecond:
+      m_display.FullScale = FullScaleOf(m_station.Params().LSBin);
+      break;
+    case DisplayUnitKind::MicroVolt: m_display.FullScale = FullScaleOf(m_station.ADGain()); break;
+    case DisplayUnitKind::Counts: m_display.FullScale = kCountsFullScale; break;
   }
   // The cycle converts the live window into the unit shown.
   m_station.SetDisplayUnit(unit);
   RepaintIfStill();
-}
-
-void TMainForm::ChkBoxFilteredActClick() {
-  if (!m_station.Params().Filter.Loaded) return;
-  m_station.State().ShowFiltered = ChkBoxFilterAct->isChecked();
-}
-
-void TMainForm::BtnPauseClick() {
-  StationState& s = m_station.State();
-  s.DisplayPaused = !s.DisplayPaused;
-  if (s.DisplayPaused)
-    WaveForm->setWindowTitle(Latin1(m_station.Params().IDStation) + " " + WaveForm->windowTitle());
-  QString caption = BtnPause->text();
-  if (caption.size() >= 2) {
-    const QChar first = caption.front();
-    caption.front() = caption.back();
-    caption.back() = first;
-    BtnPause->setText(caption);
-  }
-  ChkBoxFilterAct->setEnabled(!s.DisplayPaused && m_station.Params().Filter.Loaded);
-  BtnPrintAct->setEnabled(s.DisplayPaused);
 }
 
 void TMainForm::MenuSuspendClick() {
@@ -837,7 +485,7 @@ void TMainForm::MenuAboutClick() {
 }
 
 void TMainForm::MenuManualClick() {
-  const QString stationCopy = Q(m_station.Params().HelpFile);
+  const QString stationCopy = Latin1(m_station.Params().HelpFile);
   const QString path = FindManual(ManualSearchDir, stationCopy);
   if (path.isEmpty())
     ShowMessage(tr("The manual was not found: neither %1 beside the program nor %2.")
@@ -867,7 +515,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == centralWidget() && event->type() == QEvent::Resize) {
     const int w = centralWidget()->width();
     m_header->setGeometry(0, 0, w, m_header->sizeHint().height());
-    for (QFrame* p : {PanelInfo, PanelHistory, PanelActual}) p->resize(w, p->height());
+    for (TPanel* p : std::initializer_list<TPanel*>{PanelInfo, PanelHistory, PanelActual})
+      p->resize(w, p->height());
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -3,18 +3,20 @@
 // fold-out panels (information, history, actual measurement), the menu bar,
 // the status bar and the tray icon. It owns no device: it mirrors the
 // controller, keeps the display settings and forwards the operator's actions.
+// The panels are widgets of their own; the window stacks them and applies the
+// settings the live and the history view share.
 #include <QCoreApplication>
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
-#include <vector>
 
 #include "station/station_controller.h"
 #include "maintenance/backup_guard.h"
 #include "maintenance/export_menu.h"
-#include "storage/ascii_export.h"
-#include "storage/history_reader.h"
+#include "ui/actual_panel.h"
+#include "ui/history_panel.h"
+#include "ui/info_panel.h"
 #include "ui/lamp.h"
 #include "ui/logview.h"
 #include "ui/paramsform.h"
@@ -25,11 +27,9 @@
 
 class QAction;
 class QCheckBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
 class QSpinBox;
 class QSystemTrayIcon;
 
@@ -45,7 +45,7 @@ class TMainForm : public QMainWindow {
 
   TLamp* Lamp(LedId id) const { return m_lamps[static_cast<int>(id)]; }
   QAction* Action(const QString& objectName) const;
-  QLineEdit* Field(InfoField field) const { return m_fields[static_cast<int>(field)]; }
+  QLineEdit* Field(InfoField field) const { return PanelInfo->Field(field); }
   const TDisplaySettings& DisplaySettings() const { return m_display; }
 
   QPushButton* BtnActual = nullptr;
@@ -65,67 +65,26 @@ class TMainForm : public QMainWindow {
   TParamsForm* ParamsForm = nullptr;
   TTerminalForm* TerminalForm = nullptr;
 
-  // Information panel.
-  QFrame* PanelInfo = nullptr;
-  QLabel* LblPIN = nullptr;
-  QLabel* LblSignal = nullptr;
-  QPushButton* BtnSetTime = nullptr;
-  QPushButton* BtnTestSMS = nullptr;
-  QPushButton* BtnSignal = nullptr;
-
-  // History panel.
-  QFrame* PanelHistory = nullptr;
-  QPushButton* BtnPrev = nullptr;
-  QPushButton* BtnNext = nullptr;
-  QLineEdit* MaskEditDateTime = nullptr;
-  QSpinBox* EditShowHistorySeconds = nullptr;  // the edit and its up/down buttons
-  QCheckBox* ChkBoxNormHist = nullptr;
-  QCheckBox* ChkBoxTrigger = nullptr;
-  QRadioButton* NanometresRadioBtnHist = nullptr;
-  QRadioButton* MicrometresRadioBtnHist = nullptr;
-  QRadioButton* MillimetresRadioBtnHist = nullptr;
-  QPushButton* BtnEmailHist = nullptr;
-  QPushButton* BtnASCIIHist = nullptr;
-  QPushButton* BtnPrintHist = nullptr;
-
-  // Actual measurement panel.
-  QFrame* PanelActual = nullptr;
-  std::array<QCheckBox*, kChannelCount> ChkBoxIN{};
-  QCheckBox* ChkBoxNormAct = nullptr;
-  QCheckBox* ChkBoxFilterAct = nullptr;
-  QSpinBox* EditShowActualSeconds = nullptr;
-  QPushButton* BtnPause = nullptr;
-  QRadioButton* CountsRadioBtn = nullptr;
-  QRadioButton* microVoltRadioBtn = nullptr;
-  QRadioButton* NanometresRadioBtn = nullptr;
-  QRadioButton* MicrometresRadioBtn = nullptr;
-  QRadioButton* MillimetresRadioBtn = nullptr;
-  QPushButton* BtnEmailAct = nullptr;
-  QPushButton* BtnASCIIAct = nullptr;
-  QPushButton* BtnPrintAct = nullptr;
+  TInfoPanel* PanelInfo = nullptr;
+  THistoryPanel* PanelHistory = nullptr;
+  TActualPanel* PanelActual = nullptr;
 
   // `sender` is one of the three panel buttons or View menu items.
   void PanelShow(QObject* sender);
   void OnWaveFormCloseAction();
+  // Settings both views share: seconds shown, norm and unit.
   void EditShowActualSecondsChange(int seconds);
   void ChkBoxNormActClick(bool checked);
-  void ChkBoxAINClick(QCheckBox* box);
-  void RadioBtnClick(QRadioButton* button);
-  void ChkBoxFilteredActClick();
-  void BtnPauseClick();
+  void ApplyUnit(DisplayUnitKind unit);
   void MenuSuspendClick();
   void MenuViewLogClick();
   // Options: the parameters dialog and the terminal window, both modal.
   void MenuParametresClick();
   void MenuTerminalClick();
-  // History navigation: a step of the picture, or a fresh read at the typed time.
-  void BtnPrevNextClick(THistoryStep step);
-  void BtnAsciiClick();
   // Both Print buttons: the waveform window as a seismogram.
   void BtnPrintClick();
   // The print dialog; a test replaces the modal one (empty: the system's).
   TPrintDialog PrintDialogHook;
-  const THistoryRecord& HistoryRecord() const { return m_historyRecord; }
   // Messages of operator actions; a test replaces the modal box.
   std::function<void(const QString&)> MessageHook;
   // Export menu: the save dialog (empty result: cancelled) and the Yes/No question.
@@ -146,7 +105,7 @@ class TMainForm : public QMainWindow {
 
  private:
   struct PanelSet {
-    QFrame* panel;
+    TPanel* panel;
     QPushButton* button;
     QAction* menu;
     QPushButton* oppositeButton;  // null for Info
@@ -155,15 +114,7 @@ class TMainForm : public QMainWindow {
     QCheckBox* norm;
   };
   void BuildMenus();
-  void BuildInfoPanel(QWidget* central);
-  void BuildHistoryPanel(QWidget* central);
-  void BuildActualPanel(QWidget* central);
-  QFrame* NewPanel(QWidget* central, const char* name, const QString& title);
-  void FinishPanel(QFrame* panel);
-  QPushButton* NewButton(QWidget* parent, const char* name, const QString& text,
-                         const QString& hint = {});
-  QRadioButton* NewUnitButton(QWidget* parent, const char* name, const QString& text);
-  QSpinBox* NewSecondsEdit(QWidget* parent, const char* name, const QString& hint);
+  void BuildPanels(QWidget* central);
   void RefreshIndicators();
   void ShowMessage(const QString& text);
   // The operator's wording of the backup refusal and question; the log keeps the English one.
@@ -172,19 +123,12 @@ class TMainForm : public QMainWindow {
   void UpdateLiveView();
   // Repaint rule of the settings handlers: history shown, or the live view frozen.
   void RepaintIfStill();
-  // Checks `button` and applies its unit as a click would.
-  void SelectUnit(QRadioButton* button);
   QAction* AddItem(QMenu* menu, const char* name, const QString& text, const QKeySequence& key,
                    bool enabled);
 
   StationController& m_station;
   std::array<TLamp*, kLedCount> m_lamps{};
-  std::array<QLineEdit*, kInfoFieldCount> m_fields{};
-  std::vector<QRadioButton*> m_unitButtons;
-  TDisplaySettings m_display;
-  THistoryPicture m_history;  // what the history view draws: the record's display samples
-  THistoryReader m_historyReader;
-  THistoryRecord m_historyRecord;
+  TDisplaySettings m_display;  // shared by the live and the history view
   ExportMenuChecks m_exportChecks;
   QWidget* m_header = nullptr;
   int m_contentHeight = 0;  // header plus the open panels, each with its 5-pixel gap

@@ -30,12 +30,9 @@
 #include "common/baudrate.h"
 #include "config/converter_table.h"
 #include "config/valueconv.h"
+#include "ui/qt_text.h"
 
 namespace {
-
-// Station texts are 8-bit Latin-1, as the INI file holds them.
-QString L(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string S(const QString& s) { return s.toLatin1().toStdString(); }
 
 const char* const kBaudItems[] = {"600",   "1200",  "2400",   "4800",   "9600",   "19200",
                                   "38400", "56000", "57600", "115200", "128000", "256000"};
@@ -64,7 +61,7 @@ void SetComboText(QComboBox* box, const QString& text) {
 // General format with 15 significant digits, a tie rounded away from zero
 // (5000000 / 2097152 shows as 2.38418579101563).
 QString Real15(double v) {
-  if (!std::isfinite(v) || v == 0) return L(FormatReal(v));
+  if (!std::isfinite(v) || v == 0) return Latin1(FormatReal(v));
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.24e", std::fabs(v));
   std::string digits = std::string(1, buf[0]) + std::string(buf + 2, 24);
@@ -84,7 +81,7 @@ QString Real15(double v) {
   }
   const std::string text = std::string(v < 0 ? "-" : "") + digits[0] + "." + digits.substr(1) + "e" +
                            std::to_string(exponent);
-  return L(FormatReal(std::strtod(text.c_str(), nullptr)));
+  return Latin1(FormatReal(std::strtod(text.c_str(), nullptr)));
 }
 
 // The conversion errors of the numeric fields, as the operator reads them.
@@ -195,9 +192,9 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
   QGroupBox* conv = group(tr("Converter "));
   f = form(conv);
   row(f, tr("Model"), ModelComboBox = combo("ModelComboBox", true));
-  for (const std::string& m : ConverterModels()) ModelComboBox->addItem(L(m));
+  for (const std::string& m : ConverterModels()) ModelComboBox->addItem(Latin1(m));
   row(f, tr("Module"), ModuleComboBox = combo("ModuleComboBox", true));
-  for (const std::string& m : AllConverterModules()) ModuleComboBox->addItem(L(m));
+  for (const std::string& m : AllConverterModules()) ModuleComboBox->addItem(Latin1(m));
   f->addRow(OffsetCompChkBox = check("OffsetCompChkBox", tr("Offset Compensation")));
   f->addRow(ContinuousChkBox = check("ContinuousChkBox", tr("Continuous Recording")));
   f->addRow(LockGPSChBox = check("LockGPSChBox", tr("Wait For GPS Sync.")));
@@ -434,10 +431,11 @@ TParamsForm::TParamsForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TParamsForm::Attach(const TProgParam& running, const ArrayOfDataType& offsets,
-                         bool& keepOffsetsFile, const ArrayOfReal& adGain, const ProgramFiles& files) {
+                         std::function<void(bool)> saved, const ArrayOfReal& adGain,
+                         const ProgramFiles& files) {
   m_running = &running;
   m_offsets = &offsets;
-  m_keepOffsetsFile = &keepOffsetsFile;
+  m_savedHook = std::move(saved);
   m_adGain = &adGain;
   m_files = &files;
 }
@@ -450,12 +448,12 @@ void TParamsForm::showEvent(QShowEvent* event) {
 void TParamsForm::FormShow() {
   if (!m_running) return;
   const TProgParam& P = *m_running;
-  StationEdit->setText(L(P.IDStation));
-  LanguageEdit->setText(L(P.Language));
-  DataDirEdit->setText(L(P.DataDir));
-  TrigDirEdit->setText(L(P.TrigDir));
-  AsciiDirEdit->setText(L(P.ASCIIDir));
-  BackUpDirEdit->setText(L(P.BackupDir));
+  StationEdit->setText(Latin1(P.IDStation));
+  LanguageEdit->setText(Latin1(P.Language));
+  DataDirEdit->setText(Latin1(P.DataDir));
+  TrigDirEdit->setText(Latin1(P.TrigDir));
+  AsciiDirEdit->setText(Latin1(P.ASCIIDir));
+  BackUpDirEdit->setText(Latin1(P.BackupDir));
   SaveLogChkBox->setChecked(P.SaveLog);
   AlarmChkBox->setChecked(P.AlarmOn);
 
@@ -466,16 +464,16 @@ void TParamsForm::FormShow() {
   else
     NoneRadioButton->setChecked(true);
   MaskEdit->setText(QStringLiteral("%1:%2").arg(P.SendHour, 2, 10, QChar('0')).arg(P.SendMinute, 2, 10, QChar('0')));
-  StarMsgEdit->setText(L(P.StartMsg));
-  DailyMsgEdit->setText(L(P.DailyMsg));
-  EmailAddrEdit->setText(L(P.EmailAddr));
+  StarMsgEdit->setText(Latin1(P.StartMsg));
+  DailyMsgEdit->setText(Latin1(P.DailyMsg));
+  EmailAddrEdit->setText(Latin1(P.EmailAddr));
   SendTrgChkBox->setChecked(P.SendTrigger);
-  TriggerMinuteEdit->setText(L(P.TriggerMinute));
-  TCPIPserverEdit->setText(L(P.TCPIPserver));
+  TriggerMinuteEdit->setText(Latin1(P.TriggerMinute));
+  TCPIPserverEdit->setText(Latin1(P.TCPIPserver));
   TCPIPportEdit->setText(QString::number(P.TCPIPport));
 
-  ModelComboBox->setCurrentText(L(P.Converter.Model));
-  ModuleComboBox->setCurrentText(L(P.Converter.Module));
+  ModelComboBox->setCurrentText(Latin1(P.Converter.Model));
+  ModuleComboBox->setCurrentText(Latin1(P.Converter.Module));
   OffsetCompChkBox->setChecked(P.Converter.OffsetCompensation);
   ContinuousChkBox->setChecked(P.Continuous);
   LockGPSChBox->setChecked(P.WaitForSync);
@@ -490,7 +488,7 @@ void TParamsForm::FormShow() {
   QString hint = tr("Filter Values");
   for (double c : P.Filter.Coefs) hint += "\n" + Real15(c);
   FilterChkBox->setToolTip(hint);
-  FilterFileEdit->setText(L(P.Filter.FileName));
+  FilterFileEdit->setText(Latin1(P.Filter.FileName));
 
   SaveTrigChkBox->setChecked(P.Triggers);
   PredTimeEdit->setText(QString::number(P.PredTime));
@@ -499,22 +497,22 @@ void TParamsForm::FormShow() {
   STAStartEdit->setText(QString::number(P.StartSTA));
   STAStopEdit->setText(QString::number(P.StopSTA));
 
-  GSMPortComboBox->setCurrentText(L(P.GSM.Port));
-  SetComboText(GSMBaudComboBox, L(BaudRateToStr(P.GSM.BaudRate)));
-  GSMPinEdit->setText(L(P.GSM.PIN));
-  GSMGateEdit->setText(L(P.GSM.EmailGate));
+  GSMPortComboBox->setCurrentText(Latin1(P.GSM.Port));
+  SetComboText(GSMBaudComboBox, Latin1(BaudRateToStr(P.GSM.BaudRate)));
+  GSMPinEdit->setText(Latin1(P.GSM.PIN));
+  GSMGateEdit->setText(Latin1(P.GSM.EmailGate));
   GSMEmailOnlyChkBox->setChecked(P.GSM.EmailOnly);
   GSMQuarryModeChkBox->setChecked(P.GSM.QuarryMode);
   GSMM1modeChkBox->setChecked(P.GSM.M1mode);
-  GSMemailIndicator->setText(L(P.GSM.EmailIndicator));
+  GSMemailIndicator->setText(Latin1(P.GSM.EmailIndicator));
   // One step: a record with fewer than three receivers stops it early.
   QLineEdit* rec[] = {Receiver1Edit, Receiver2Edit, Receiver3Edit};
-  for (size_t i = 0; i < 3 && i < P.GSM.TelNum.size(); ++i) rec[i]->setText(L(P.GSM.TelNum[i]));
-  if (P.GSM.TelNum.size() >= 3) GSMcentrumEdit->setText(L(P.GSM.SMScentrum));
+  for (size_t i = 0; i < 3 && i < P.GSM.TelNum.size(); ++i) rec[i]->setText(Latin1(P.GSM.TelNum[i]));
+  if (P.GSM.TelNum.size() >= 3) GSMcentrumEdit->setText(Latin1(P.GSM.SMScentrum));
 
-  GPSPortComboBox->setCurrentText(L(P.GPS.Port));
-  SetComboText(GPSBaudComboBox, L(BaudRateToStr(P.GPS.BaudRate)));
-  SetComboText(GPSpinPPSComboBox, L(PPSSignalToLine(P.GPS.PPS)));
+  GPSPortComboBox->setCurrentText(Latin1(P.GPS.Port));
+  SetComboText(GPSBaudComboBox, Latin1(BaudRateToStr(P.GPS.BaudRate)));
+  SetComboText(GPSpinPPSComboBox, Latin1(PPSSignalToLine(P.GPS.PPS)));
   GPSSyncChkBox->setChecked(P.GPS.UpDateOn);
   GPSValidOnlyChkBox->setChecked(P.GPS.ValidOnly);
   GPSDecNumChkBox->setChecked(P.GPS.DecNumber);
@@ -522,24 +520,24 @@ void TParamsForm::FormShow() {
   GPSIntervalEdit->setText(QString::number(P.GPS.Interval));
   GPSMaxDiffEdit->setText(QString::number(P.GPS.MaxDiff));
 
-  SeismographEdit->setText(L(P.Seismograph.Model));
-  SerialNumberEdit->setText(L(P.Seismograph.SerialNo));
-  FlagZedit->setText(L(P.Seismograph.FlagZ));
-  FlagNedit->setText(L(P.Seismograph.FlagN));
-  FlagEedit->setText(L(P.Seismograph.FlagE));
+  SeismographEdit->setText(Latin1(P.Seismograph.Model));
+  SerialNumberEdit->setText(Latin1(P.Seismograph.SerialNo));
+  FlagZedit->setText(Latin1(P.Seismograph.FlagZ));
+  FlagNedit->setText(Latin1(P.Seismograph.FlagN));
+  FlagEedit->setText(Latin1(P.Seismograph.FlagE));
 
   SaveAllChkBox->setChecked(P.AllChannels);
   NoValidTimeChkBox->setChecked(P.SaveNotValid);
   NoPPSChkBox->setChecked(P.SaveNoPPS);
   SaveGPSChkBox->setChecked(P.SaveGPS);
 
-  NetworkEdit->setText(L(P.MiniSEED.Network));
-  LocationEdit->setText(L(P.MiniSEED.Location));
+  NetworkEdit->setText(Latin1(P.MiniSEED.Network));
+  LocationEdit->setText(Latin1(P.MiniSEED.Location));
   ArchiveChkBox->setChecked(P.MiniSEED.Archive);
-  ArchiveDirEdit->setText(L(P.MiniSEED.ArchiveDir));
+  ArchiveDirEdit->setText(Latin1(P.MiniSEED.ArchiveDir));
   SeedLinkChkBox->setChecked(P.SeedLink.Server);
   SeedLinkPortEdit->setText(QString::number(P.SeedLink.Port));
-  SeedLinkAllowEdit->setText(L(P.SeedLink.Allow));
+  SeedLinkAllowEdit->setText(Latin1(P.SeedLink.Allow));
 
   ClearLists();
   for (int n = 0; n < kChannelCount; ++n) {
@@ -591,17 +589,17 @@ void TParamsForm::SetRates(const std::string& model) {
 void TParamsForm::ModelComboBoxChange() { ModelChanged(true); }
 
 void TParamsForm::ModuleComboBoxChange() {
-  const std::string model = ModelOfModule(S(ModuleComboBox->currentText()));
-  if (!model.empty()) ModelComboBox->setCurrentText(L(model));
+  const std::string model = ModelOfModule(Latin1(ModuleComboBox->currentText()));
+  if (!model.empty()) ModelComboBox->setCurrentText(Latin1(model));
   ModelChanged(false);
 }
 
 void TParamsForm::ModelChanged(bool fromModelBox) {
-  const std::string model = S(ModelComboBox->currentText());
-  const ArrayOfReal sens = ModelSensitivities(model, S(ModuleComboBox->currentText()));
+  const std::string model = Latin1(ModelComboBox->currentText());
+  const ArrayOfReal sens = ModelSensitivities(model, Latin1(ModuleComboBox->currentText()));
   if (fromModelBox) {
     ModuleComboBox->clear();
-    for (const std::string& m : ModulesOfModel(model)) ModuleComboBox->addItem(L(m));
+    for (const std::string& m : ModulesOfModel(model)) ModuleComboBox->addItem(Latin1(m));
     ModuleComboBox->setCurrentText(QString());
     SetRates(model);
   }
@@ -691,7 +689,7 @@ void TParamsForm::PickUpFileBtnClick() {
 }
 
 std::string TParamsForm::Relative(const QString& path) const {
-  std::string p = S(path);
+  std::string p = Latin1(path);
   const std::string& dir = m_files->ProgramDir;
   // Only a path that begins with the station directory lies inside it.
   if (!dir.empty() && p.size() > dir.size() && p.compare(0, dir.size(), dir) == 0) {
@@ -710,13 +708,13 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
     return false;
   };
   auto toInt = [&](QLineEdit* e, const char* field, int32_t& out) {
-    const std::optional<int32_t> v = ParseInt32(S(e->text()));
+    const std::optional<int32_t> v = ParseInt32(Latin1(e->text()));
     if (!v) return fail(NotInteger(e->text()), field);
     out = *v;
     return true;
   };
   auto comboInt = [&](QComboBox* c, const char* field, int32_t& out) {
-    const std::optional<int32_t> v = ParseInt32(S(c->currentText()));
+    const std::optional<int32_t> v = ParseInt32(Latin1(c->currentText()));
     if (!v) return fail(NotInteger(c->currentText()), field);
     out = *v;
     return true;
@@ -724,11 +722,11 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
 
   // Keys the dialog does not show keep the running values.
   w = *m_running;
-  w.Converter.Model = S(ModelComboBox->currentText());
-  w.Converter.Module = S(ModuleComboBox->currentText());
+  w.Converter.Model = Latin1(ModelComboBox->currentText());
+  w.Converter.Module = Latin1(ModuleComboBox->currentText());
   w.Converter.OffsetCompensation = OffsetCompChkBox->isChecked();
-  w.Language = S(LanguageEdit->text());
-  w.IDStation = S(StationEdit->text());
+  w.Language = Latin1(LanguageEdit->text());
+  w.IDStation = Latin1(StationEdit->text());
   w.DataDir = Relative(DataDirEdit->text());
   w.TrigDir = Relative(TrigDirEdit->text());
   w.ASCIIDir = Relative(AsciiDirEdit->text());
@@ -746,19 +744,19 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
     };
     const QString lsb = cell(SensorListEditor, n);
     const QString avg = n < AveragesListEditor->rowCount() ? cell(AveragesListEditor, n) : QString();
-    const std::optional<double> l = ParseReal(S(lsb));
+    const std::optional<double> l = ParseReal(Latin1(lsb));
     if (!l) return fail(NotReal(lsb), "LSB/Averages");
     w.LSBin[n] = *l;
-    const std::optional<int32_t> a = ParseInt32(S(avg));
+    const std::optional<int32_t> a = ParseInt32(Latin1(avg));
     if (!a) return fail(NotInteger(avg), "LSB/Averages");
     if (n < static_cast<int>(w.AVGin.size())) w.AVGin[n] = *a;
   }
 
-  w.Seismograph.Model = S(SeismographEdit->text());
-  w.Seismograph.SerialNo = S(SerialNumberEdit->text());
-  w.Seismograph.FlagZ = S(FlagZedit->text());
-  w.Seismograph.FlagN = S(FlagNedit->text());
-  w.Seismograph.FlagE = S(FlagEedit->text());
+  w.Seismograph.Model = Latin1(SeismographEdit->text());
+  w.Seismograph.SerialNo = Latin1(SerialNumberEdit->text());
+  w.Seismograph.FlagZ = Latin1(FlagZedit->text());
+  w.Seismograph.FlagN = Latin1(FlagNedit->text());
+  w.Seismograph.FlagE = Latin1(FlagEedit->text());
   w.FullLoad = FullLoadChkBox->isChecked();
   w.DoubleSensitivity = DoubleSensChkBox->isChecked();
   if (!comboInt(SamplingEdit, "Sampling Rate [Hz]", w.SampleRate) ||
@@ -785,26 +783,26 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
   };
   if (!span(PredTimeEdit, "PredTime [sec]", w.PredTime) || !span(PostTimeEdit, "PostTime [sec]", w.PostTime))
     return false;
-  const std::optional<double> sta = ParseReal(S(STALengthEdit->text()));
+  const std::optional<double> sta = ParseReal(Latin1(STALengthEdit->text()));
   if (!sta) return fail(NotReal(STALengthEdit->text()), "STA Length [sec]");
   w.STAlength = *sta;
   if (!toInt(STAStartEdit, "STA Start [nm/s]", w.StartSTA) || !toInt(STAStopEdit, "STA Stop [nm/s]", w.StopSTA))
     return false;
 
-  w.EmailAddr = S(EmailAddrEdit->text());
+  w.EmailAddr = Latin1(EmailAddrEdit->text());
   // Characters 1-2 and 4-5 of "hh:mm"; a time outside the day would be read
   // back as the default time at the next start, so it is refused here.
   const QString time = MaskEdit->text();
-  const std::optional<int32_t> hour = ParseInt32(S(time.mid(0, 2)));
-  const std::optional<int32_t> minute = ParseInt32(S(time.mid(3, 2)));
+  const std::optional<int32_t> hour = ParseInt32(Latin1(time.mid(0, 2)));
+  const std::optional<int32_t> minute = ParseInt32(Latin1(time.mid(3, 2)));
   if (!hour || !minute || *hour < 0 || *hour > 23 || *minute < 0 || *minute > 59)
     return fail(tr("'%1' is not a valid time").arg(time), "Daily Message At");
   w.SendHour = static_cast<uint16_t>(*hour);
   w.SendMinute = static_cast<uint16_t>(*minute);
   w.SendSecond = w.SendMSec = 0;
-  w.StartMsg = S(StarMsgEdit->text());
-  w.DailyMsg = S(DailyMsgEdit->text());
-  w.TCPIPserver = S(TCPIPserverEdit->text());
+  w.StartMsg = Latin1(StarMsgEdit->text());
+  w.DailyMsg = Latin1(DailyMsgEdit->text());
+  w.TCPIPserver = Latin1(TCPIPserverEdit->text());
   int32_t port = 0;
   if (!toInt(TCPIPportEdit, "Port", port)) return false;
   if (port < 0 || port > 65535) return fail(NotInteger(TCPIPportEdit->text()), "Port");
@@ -813,24 +811,24 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
   w.SendEmail = SendEmailRadioButton->isChecked();
   w.SendSMS = SendSMSRadioButton->isChecked();
   w.SendTrigger = SendTrgChkBox->isChecked();
-  w.TriggerMinute = S(TriggerMinuteEdit->text());
+  w.TriggerMinute = Latin1(TriggerMinuteEdit->text());
 
-  w.GSM.Port = S(GSMPortComboBox->currentText());
-  w.GSM.BaudRate = StrToBaudRate(S(GSMBaudComboBox->currentText()));
-  w.GSM.PIN = S(GSMPinEdit->text());
+  w.GSM.Port = Latin1(GSMPortComboBox->currentText());
+  w.GSM.BaudRate = StrToBaudRate(Latin1(GSMBaudComboBox->currentText()));
+  w.GSM.PIN = Latin1(GSMPinEdit->text());
   w.GSM.EmailOnly = GSMEmailOnlyChkBox->isChecked();
   w.GSM.QuarryMode = GSMQuarryModeChkBox->isChecked();
   w.GSM.M1mode = GSMM1modeChkBox->isChecked();
-  w.GSM.TelNum = {S(Receiver1Edit->text()), S(Receiver2Edit->text()), S(Receiver3Edit->text())};
-  w.GSM.SMScentrum = S(GSMcentrumEdit->text());
-  w.GSM.EmailIndicator = S(GSMemailIndicator->text());
-  w.GSM.EmailGate = S(GSMGateEdit->text());
+  w.GSM.TelNum = {Latin1(Receiver1Edit->text()), Latin1(Receiver2Edit->text()), Latin1(Receiver3Edit->text())};
+  w.GSM.SMScentrum = Latin1(GSMcentrumEdit->text());
+  w.GSM.EmailIndicator = Latin1(GSMemailIndicator->text());
+  w.GSM.EmailGate = Latin1(GSMGateEdit->text());
 
-  w.GPS.Port = S(GPSPortComboBox->currentText());
-  w.GPS.BaudRate = StrToBaudRate(S(GPSBaudComboBox->currentText()));
+  w.GPS.Port = Latin1(GPSPortComboBox->currentText());
+  w.GPS.BaudRate = StrToBaudRate(Latin1(GPSBaudComboBox->currentText()));
   const int32_t delay = m_running->GPS.ReadingDelay;
   w.GPS.ReadingDelay = GPSDelayChkBox->isChecked() ? (delay != 0 ? delay : 100) : 0;
-  w.GPS.PPS = PPSLineToSignal(S(GPSpinPPSComboBox->currentText()));
+  w.GPS.PPS = PPSLineToSignal(Latin1(GPSpinPPSComboBox->currentText()));
   w.GPS.UpDateOn = GPSSyncChkBox->isChecked();
   w.GPS.ValidOnly = GPSValidOnlyChkBox->isChecked();
   if (!toInt(GPSIntervalEdit, "Interval [sec]", w.GPS.Interval) ||
@@ -844,7 +842,7 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
     static const QRegularExpression valid("^[A-Z0-9]*$");
     if (code.size() < minLength || code.size() > 2 || !valid.match(code).hasMatch())
       return fail(tr("'%1' is not a valid SEED code").arg(e->text()), field);
-    out = S(code);
+    out = Latin1(code);
     return true;
   };
   if (!seedCode(NetworkEdit, "Network", 1, w.MiniSEED.Network) ||
@@ -857,13 +855,13 @@ bool TParamsForm::FillWorkingRecord(TProgParam& w, QString& error) {
   if (!toInt(SeedLinkPortEdit, "SeedLink Port", slPort)) return false;
   if (slPort < 1 || slPort > 65535) return fail(NotInteger(SeedLinkPortEdit->text()), "SeedLink Port");
   w.SeedLink.Port = static_cast<uint16_t>(slPort);
-  w.SeedLink.Allow = S(SeedLinkAllowEdit->text());
+  w.SeedLink.Allow = Latin1(SeedLinkAllowEdit->text());
   return true;
 }
 
 void TParamsForm::SaveBtnClick() {
   if (!m_running) return;
-  if (!IsSupportedModel(S(ModelComboBox->currentText()))) {
+  if (!IsSupportedModel(Latin1(ModelComboBox->currentText()))) {
     ShowMessage(tr("Selected converter is not supported by this program."));
     return;
   }
@@ -874,10 +872,10 @@ void TParamsForm::SaveBtnClick() {
     return;
   }
   if (!SaveParams(w, *m_files)) {
-    ShowMessage(tr("The configuration file %1 could not be written.").arg(L(m_files->IniPath())));
+    ShowMessage(tr("The configuration file %1 could not be written.").arg(Latin1(m_files->IniPath())));
     return;
   }
-  *m_keepOffsetsFile = OffsetCompChkBox->isChecked();
+  if (m_savedHook) m_savedHook(OffsetCompChkBox->isChecked());
   setWindowTitle(tr("Please restart program to activate changes"));
   m_saved = 1;
 }

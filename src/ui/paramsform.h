@@ -27,11 +27,12 @@ class TParamsForm : public QDialog {
  public:
   explicit TParamsForm(QWidget* parent = nullptr);
 
-  // What the dialog reads and changes: the running configuration, the
-  // station's offsets and its KeepOffsetsFile flag, the converter's gains
-  // (µV per count) and the file names. All must outlive the dialog.
-  void Attach(const TProgParam& running, const ArrayOfDataType& offsets, bool& keepOffsetsFile,
-              const ArrayOfReal& adGain, const ProgramFiles& files);
+  // What the dialog reads: the running configuration, the station's offsets,
+  // the converter's gains (µV per count) and the file names, all of which must
+  // outlive the dialog. `saved` hears of a save with the offset compensation box.
+  void Attach(const TProgParam& running, const ArrayOfDataType& offsets,
+              std::function<void(bool keepOffsetsFile)> saved, const ArrayOfReal& adGain,
+              const ProgramFiles& files);
   bool Saved() const { return m_saved != 0; }
 
   void FormShow();
@@ -121,7 +122,7 @@ class TParamsForm : public QDialog {
 
   const TProgParam* m_running = nullptr;
   const ArrayOfDataType* m_offsets = nullptr;
-  bool* m_keepOffsetsFile = nullptr;
+  std::function<void(bool)> m_savedHook;
   const ArrayOfReal* m_adGain = nullptr;
   const ProgramFiles* m_files = nullptr;
   int m_saved = 0;  // never reset during a run

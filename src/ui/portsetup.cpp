@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "ui/qt_text.h"
+
 namespace {
 
 const char* const kBaudNames[] = {"110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",  "14400",
@@ -54,10 +56,10 @@ TPortSetupForm::TPortSetupForm(const TComSettings& settings, QWidget* parent, co
   QStringList bauds;
   for (const char* b : kBaudNames) bauds << b;
   PortComboBox = NewCombo("PortComboBox", ports, true);
-  PortComboBox->setCurrentText(QString::fromStdString(settings.Port));
+  PortComboBox->setCurrentText(Latin1(settings.Port));
   PortComboBox->setMinimumContentsLength(16);
   BaudComboBox = NewCombo("BaudComboBox", bauds);
-  BaudComboBox->setCurrentText(QString::fromStdString(BaudRateToStr(settings.BaudRate)));
+  BaudComboBox->setCurrentText(Latin1(BaudRateToStr(settings.BaudRate)));
   DataBitsComboBox = NewCombo("DataBitsComboBox", {"5", "6", "7", "8"});
   DataBitsComboBox->setCurrentText(QString::number(std::clamp(settings.Format.DataBits, 5, 8)));
   StopBitsComboBox = NewCombo("StopBitsComboBox", {"1", "1.5", "2"});
@@ -88,8 +90,8 @@ TPortSetupForm::TPortSetupForm(const TComSettings& settings, QWidget* parent, co
 
 TComSettings TPortSetupForm::Settings() const {
   TComSettings s = m_settings;
-  s.Port = PortComboBox->currentText().trimmed().toStdString();
-  s.BaudRate = StrToBaudRate(BaudComboBox->currentText().toStdString());
+  s.Port = Latin1(PortComboBox->currentText().trimmed());
+  s.BaudRate = StrToBaudRate(Latin1(BaudComboBox->currentText()));
   s.Format.DataBits = DataBitsComboBox->currentText().toInt();
   s.Format.StopBits = static_cast<TStopBits>(StopBitsComboBox->currentIndex());
   s.Format.Parity = static_cast<TParityBits>(ParityComboBox->currentIndex());

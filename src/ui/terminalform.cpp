@@ -20,6 +20,7 @@
 
 #include "ui/lamp.h"
 #include "ui/portsetup.h"
+#include "ui/qt_text.h"
 
 namespace {
 
@@ -162,7 +163,7 @@ void TTerminalForm::SetUpPort(TComPort& port, QPlainTextEdit* memo, QPushButton*
     if (bytes.empty()) return;
     // Bytes as they came, each one character of Latin-1.
     memo->moveCursor(QTextCursor::End);
-    memo->insertPlainText(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    memo->insertPlainText(Latin1(bytes));
     memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
   };
   port.OnAfterOpen = [this, openBtn, gsm](TComPort&) {
@@ -203,7 +204,7 @@ QWidget* TTerminalForm::NewLamps(TComPort& port,
 
 void TTerminalForm::OpenPort(TComPort& port) {
   if (!port.Open())
-    ShowMessage(QString::fromStdString("Error opening port " + port.Port() + ": " + port.ErrorString()));
+    ShowMessage(Latin1("Error opening port " + port.Port() + ": " + port.ErrorString()));
 }
 
 void TTerminalForm::GPSOpenBtnClick() {
@@ -240,19 +241,18 @@ void TTerminalForm::Settings(TComPort& port) {
   port.SetLineFormat(s.Format);
   // Renaming an open port reopens it on the new device.
   if (s.Port != port.Port() && !port.SetPort(s.Port))
-    ShowMessage(QString::fromStdString("Error opening port " + s.Port + ": " + port.ErrorString()));
+    ShowMessage(Latin1("Error opening port " + s.Port + ": " + port.ErrorString()));
 }
 
 void TTerminalForm::GPSSettingsBtnClick() { Settings(*m_gpsPort); }
 void TTerminalForm::GSMSettingBtnClick() { Settings(*m_gsmPort); }
 
 void TTerminalForm::GSMSendBtnClick() {
-  std::string text = Edit->text().toLatin1().toStdString();
+  std::string text = Latin1(Edit->text());
   if (CtrlZCheckBox->isChecked()) text += '\x1A';
   if (CRLFCheckBox->isChecked()) text += "\r\n";
   if (!m_gsmPort->Write(text))
-    ShowMessage(QString::fromStdString("Error writing to port " + m_gsmPort->Port() + ": " +
-                                       m_gsmPort->ErrorString()));
+    ShowMessage(Latin1("Error writing to port " + m_gsmPort->Port() + ": " + m_gsmPort->ErrorString()));
 }
 
 void TTerminalForm::SaveBtnClick(QPlainTextEdit* memo) {
@@ -267,7 +267,7 @@ void TTerminalForm::SaveBtnClick(QPlainTextEdit* memo) {
   QStringList lines = text.split('\n');
   if (lines.last().isEmpty()) lines.removeLast();
   std::string data;
-  for (const QString& line : lines) data += line.toLatin1().toStdString() + "\r\n";
+  for (const QString& line : lines) data += Latin1(line) + "\r\n";
   std::ofstream out(QFile::encodeName(name).toStdString(), std::ios::binary | std::ios::trunc);
   out << data;
   out.close();

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "station/station_state.h"
+#include "ui/qt_text.h"
 
 namespace {
 
@@ -143,6 +144,17 @@ WaveformLayout ComputeWaveformLayout(const WaveformInput& in, int width, int hei
   return L;
 }
 
+QString DisplayUnitText(DisplayUnitKind unit) {
+  switch (unit) {
+    case DisplayUnitKind::MicroVolt: return QStringLiteral("µV");
+    case DisplayUnitKind::NanoMetrePerSecond: return QStringLiteral("nm/s");
+    case DisplayUnitKind::MicroMetrePerSecond: return QStringLiteral("µm/s");
+    case DisplayUnitKind::MilliMetrePerSecond: return QStringLiteral("mm/s");
+    case DisplayUnitKind::Counts: break;
+  }
+  return QStringLiteral("counts");
+}
+
 std::string FormatFullScale(int64_t fullScale, double divisor) {
   if (divisor == 1.0) return std::to_string(fullScale);
   double v = static_cast<double>(fullScale) / divisor;
@@ -183,14 +195,15 @@ void RenderWaveform(QPainter& p, const QRect& area, const WaveformInput& in) {
   const int64_t half = L.Half;
   const QFontMetrics fm(p.font());
   const int textHeight = fm.height();
-  const QString unit = QString::fromStdString(in.UnitText);
+  const QString unit = DisplayUnitText(in.Unit);
+  const double divisor = DisplayDivisor(in.Unit);
 
   p.setPen(QPen(print ? Qt::black : kScreenText));
   for (int k = 0; k < nch; ++k) {
     TextAt(p, fm, 2, static_cast<int>(2 * k * half + 1), QStringLiteral("AIN%1").arg(k));
     const int bottom = static_cast<int>((2 * k + 2) * half);
     TextAt(p, fm, 2, bottom - 2 - textHeight,
-           QString::fromStdString(FormatFullScale(L.FullScale[k], in.UnitDivisor)) + ' ' + unit);
+           Latin1(FormatFullScale(L.FullScale[k], divisor)) + ' ' + unit);
   }
   if (print && !in.Caption.isEmpty()) {
     // Measured in the font in use, so the whole caption stays on the page.
@@ -239,8 +252,7 @@ WaveformInput substGraphPaintAllAct(const StationState& state, int32_t sampleRat
   in.FullScale = settings.FullScale;
   in.Normalise = settings.Normalise;
   in.Seconds = settings.SecondsShown;
-  in.UnitDivisor = settings.UnitDivisor;
-  in.UnitText = settings.UnitText;
+  in.Unit = settings.Unit;
   return in;
 }
 
@@ -251,8 +263,7 @@ WaveformInput substGraphPaintAllHist(const THistoryPicture& history,
   in.FullScale = settings.FullScale;
   in.Normalise = settings.Normalise;
   in.Seconds = settings.SecondsShown;
-  in.UnitDivisor = settings.UnitDivisor;
-  in.UnitText = settings.UnitText;
+  in.Unit = settings.Unit;
   if (!history.Valid || history.ChannelCount < 1 || history.DisplaySamples.empty()) return in;
   in.Samples = history.DisplaySamples;
   in.ChannelCount = history.ChannelCount;

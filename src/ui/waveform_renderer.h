@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/types.h"
+#include "processing/conditioning.h"
 
 class QPainter;
 class QRect;
@@ -33,8 +34,7 @@ struct WaveformInput {
   int32_t FullScale = 536'870'912;  // in the units of the samples; 0 reads as 1
   bool Normalise = true;
   int32_t Seconds = 10;
-  double UnitDivisor = 1.0;  // 1, 1000 or 1 000 000
-  std::string UnitText = "counts";  // UTF-8
+  DisplayUnitKind Unit = DisplayUnitKind::Counts;  // of the labels
   TWaveColours Colours = TWaveColours::Screen;
   QString Caption;  // written only on paper
 };
@@ -55,6 +55,9 @@ struct WaveformLayout {
 
 WaveformLayout ComputeWaveformLayout(const WaveformInput& in, int width, int height);
 
+// The unit as the labels and the unit buttons name it ("counts", "µV", "nm/s" …).
+QString DisplayUnitText(DisplayUnitKind unit);
+
 // "536870912" for divisor 1, else the value divided, 5 significant digits
 // shown with 2 decimals ("12.35", "536870.00"); '.' whatever the locale.
 std::string FormatFullScale(int64_t fullScale, double divisor);
@@ -67,9 +70,8 @@ void RenderWaveform(QPainter& painter, const QRect& area, const WaveformInput& i
 struct TDisplaySettings {
   int32_t SecondsShown = 10;
   bool Normalise = true;
-  std::string UnitText = "counts";
+  DisplayUnitKind Unit = DisplayUnitKind::Counts;
   int32_t FullScale = 536'870'912;
-  double UnitDivisor = 1.0;
   std::array<int32_t, kChannelCount> ChannelMask{1, 1, 1, 1, 1, 1, 1, 1};
   int32_t BandCount = kChannelCount;
 };

@@ -62,7 +62,7 @@ class Acquisition : public ::testing::Test {
   CycleResult Append(const ArrayOfDataType& block, int64_t atMs = kStartMs,
                      const std::string& unit = "counts", const CycleHooks& hooks = {}) {
     s.RawBlock = block;
-    return AppendBlock(s, P, kGain, unit, atMs, hooks);
+    return AppendBlock(s, P, kGain, ParseDisplayUnit(unit), atMs, hooks);
   }
   StationState s;
   TProgParam P;
@@ -350,7 +350,7 @@ struct SimulatedRun {
     for (int n = 0; n < count; ++n) {
       clock.AdvanceMs(stepMs);
       converter.ADReadBlock(0, s.RawBlock);
-      results.push_back(AppendBlock(s, P, converter.ADGain(), "counts", clock.NowUnixMs()));
+      results.push_back(AppendBlock(s, P, converter.ADGain(), DisplayUnitKind::Counts, clock.NowUnixMs()));
       if (results.back().ppsDetectedNow && detectedAt < 0)
         detectedAt = static_cast<int>(results.size());
       s.RawBlock.clear();

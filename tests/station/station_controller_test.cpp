@@ -2,6 +2,7 @@
 #include <regex>
 
 #include "station/station_rig.h"
+#include "support/station_test_access.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ TEST_F(StationTest, RestartOnlyAfterThirtyEmptySavesWithoutConverter) {
     std::filesystem::remove(dir.Path("velkor.log"));
     auto s = Make(kPlainIni, EncodeDateTime(2026, 1, 15, 12, 0, 0), [&](StationOptions& o) { o.restarter = &r; });
     s->FormCreate();
-    s->State().EmptySaveCount = empties;
+    StationTestAccess::State(*s).EmptySaveCount = empties;
     s->FormClose();
     const auto m = Messages();
     EXPECT_EQ(r.Count(), empties == 30 ? 1 : 0);
@@ -212,7 +213,7 @@ TEST_F(StationTest, OffsetsAreSavedAtCloseOrDeletedWhenNotKept) {
   // The offsets file is used only when younger than three hours by the file's own time.
   auto s = Make(kPlainIni, UnixMsToDateTime(SystemClock().NowUnixMs()));
   s->FormCreate();
-  s->State().Offsets = {12, -3, 0, 0, 0, 0, 0, 7};
+  StationTestAccess::State(*s).Offsets = {12, -3, 0, 0, 0, 0, 0, 7};
   s->FormClose();
   EXPECT_EQ(ReadFile(dir.Path("offsets.bin")), "12\r\n-3\r\n0\r\n0\r\n0\r\n0\r\n0\r\n7");
   s = Make(kPlainIni, UnixMsToDateTime(SystemClock().NowUnixMs()));
@@ -220,7 +221,7 @@ TEST_F(StationTest, OffsetsAreSavedAtCloseOrDeletedWhenNotKept) {
   EXPECT_EQ(s->State().Offsets, (ArrayOfDataType{12, -3, 0, 0, 0, 0, 0, 7}));
   const ArrayOfDataType& raw = s->State().RawBuffer;
   EXPECT_EQ((ArrayOfDataType{raw[1], raw[8], raw[15]}), (ArrayOfDataType{-3, 12, 7}));
-  s->State().KeepOffsetsFile = false;
+  s->ApplySavedParameters(false);
   s->FormClose();
   EXPECT_FALSE(std::filesystem::exists(dir.Path("offsets.bin")));
 }

@@ -53,7 +53,13 @@ TEST_F(Language, DeutschTranslatesTheWindowsButNotTheLog) {
   w.form->ManualSearchDir = QString::fromStdString(empty.Dir());
   w.form->MessageHook = [&](const QString& m) { messages << m; };
   w.form->MenuManualClick();
-  ASSERT_EQ(messages.size(), 2);
+  // The panels speak in the main window's words.
+  w.form->BtnActual->click();
+  w.form->BtnHistory->click();
+  w.form->PanelHistory->MaskEditDateTime->setText("32.13.2026 25:61:00");
+  w.form->PanelHistory->BtnPrevNextClick(THistoryStep::None);
+  ASSERT_EQ(messages.size(), 3);
+  EXPECT_EQ(messages[2], QString::fromUtf8("\"32.13.2026 25:61:00\" ist kein gültiges Datum mit Uhrzeit."));
   EXPECT_EQ(messages[0], "'0' ist keine gültige ganze Zahl (SeedLink-Port)");
   EXPECT_TRUE(messages[1].startsWith("Das Handbuch wurde nicht gefunden: weder manual.html")) << messages[1].toStdString();
   EXPECT_EQ(w.Count("Err:"), 0);

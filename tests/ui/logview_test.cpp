@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -13,14 +12,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/datetime.h"
-#include "support/station_options.h"
-#include "support/temp_dir.h"
-#include "ui/mainform.h"
+#include "station_window.h"
 
 namespace {
-
-void Settle() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 class LogViewTest : public ::testing::Test {
  protected:
@@ -98,26 +92,23 @@ TEST_F(LogViewTest, LimitIsTenMillionBytes) {
   }
 }
 
-TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAndAnUnreadableOneAMessage) {
+TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysAndAnUnreadableOneAMessage) {
   ASSERT_TRUE(view.Open(path));
   EXPECT_TRUE(view.isVisible());
   EXPECT_TRUE(Text().isEmpty());
   EXPECT_TRUE(messages.isEmpty());
+  // Opening while visible does not reload.
+  view.AddLine("b");
+  Write("c\r\n");
+  EXPECT_TRUE(view.Open(path));
+  EXPECT_EQ(Text(), "b");
   view.BackBtnClick();
 
+  std::filesystem::remove(path);
   std::filesystem::create_directory(path);
   EXPECT_FALSE(view.Open(path));
   EXPECT_FALSE(view.isVisible());
   EXPECT_EQ(messages, QStringList{"Log file cannot be opened."});
-}
-
-TEST_F(LogViewTest, OpeningWhileVisibleDoesNotReload) {
-  Write("a\r\n");
-  ASSERT_TRUE(view.Open(path));
-  view.AddLine("b");
-  Append("c\r\n");
-  EXPECT_TRUE(view.Open(path));
-  EXPECT_EQ(Text(), "a\nb");
 }
 
 TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
@@ -158,29 +149,6 @@ TEST_F(LogViewTest, EscapeClosesLikeBack) {
   EXPECT_FALSE(view.isVisible());
 }
 
-// The picture, paused, is saved for a look by eye.
-TEST_F(LogViewTest, LayoutFollowsTheClientSize) {
-  Write("05.12.2026 14:03:27.058 Inf: ******** S T A R T ********\r\n"
-        "05.12.2026 14:03:27.310 A/D: Converter opened.\r\n"
-        "05.12.2026 14:03:29.004 Tim: Waiting for valid time.\r\n");
-  ASSERT_TRUE(view.Open(path));
-  view.resize(400, 300);
-  Settle();
-  ASSERT_EQ(view.size(), QSize(400, 300));
-  EXPECT_EQ(view.RichEdit->geometry(), QRect(8, 8, 384, 252));
-  EXPECT_EQ(view.BackBtn->y(), 268);
-  EXPECT_EQ(view.BackBtn->x() + view.BackBtn->width(), 392);
-  EXPECT_EQ(view.PauseBtn->y(), 268);
-  EXPECT_EQ(view.PauseBtn->x(), view.BackBtn->x() - 80);
-
-  view.AddLine("05.12.2026 14:03:31.850 GPS: Earth position 48\xB0" "12.5 N");
-  view.PauseBtnClick();
-  Settle();
-  const QString dirName = VELKOR_ARTEFACTS;
-  QDir().mkpath(dirName);
-  EXPECT_TRUE(view.grab().save(dirName + "/logview.png"));
-}
-
 // The main window's "View log" opens the station's log, and lines logged from
 // a worker thread reach the viewer on the window's thread.
 TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
@@ -188,29 +156,18 @@ TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
   ManualClock clock;
   clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
   WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
-  StationController station(SimulatedStationOptions(dir, clock));
-  TMainForm form(station);
-  form.FormCreate();
-  form.show();
-  Settle();
-
-  QAction* item = form.Action("MenuViewLog");
-  ASSERT_NE(item, nullptr);
-  EXPECT_TRUE(item->isEnabled());
+  StationWindow w(dir, clock);
+  QAction* item = w.form->Action("MenuViewLog");
   EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
-  EXPECT_EQ(station.Params().LogFile, dir.Path("velkor.log"));
+  EXPECT_EQ(w.station.Params().LogFile, dir.Path("velkor.log"));
   item->trigger();
   Settle();
-  ASSERT_TRUE(form.LogView->isVisible());
-
-  std::thread worker([&] { station.IndicateSaveLog("Inf: from a worker \xE9"); });
+  ASSERT_TRUE(w.form->LogView->isVisible());
+  std::thread worker([&] { w.station.IndicateSaveLog("Inf: from a worker \xE9"); });
   worker.join();
   Settle();
-  EXPECT_EQ(form.LogView->RichEdit->toPlainText().section('\n', -1),
+  EXPECT_EQ(w.form->LogView->RichEdit->toPlainText().section('\n', -1),
             QString::fromUtf8("02.03.2026 10:00:00.000 Inf: from a worker é"));
-
-  form.close();
-  Settle();
 }
 
 }  // namespace

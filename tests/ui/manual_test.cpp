@@ -8,9 +8,7 @@
 #include <QDir>
 #include <QTextBrowser>
 
-#include "common/datetime.h"
-#include "support/station_options.h"
-#include "ui/mainform.h"
+#include "station_window.h"
 
 namespace {
 
@@ -44,60 +42,44 @@ TEST(ManualTest, FoundBesideTheProgramThenInstalledThenInTheStation) {
   }
 }
 
-class ManualMenuTest : public ::testing::Test {
+class ManualMenuTest : public StationWindowTest {
  protected:
+  // Catches what the desktop would open.
   void SetUp() override {
-    clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-    WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
-    station = std::make_unique<StationController>(SimulatedStationOptions(dir, clock));
-    form = std::make_unique<TMainForm>(*station);
-    form->FormCreate();
-    form->MessageHook = [this](const QString& text) { messages << text; };
-    // Catches what the desktop would open.
+    StationWindowTest::SetUp();
     QDesktopServices::setUrlHandler("file", &opened, "setSource");
   }
-  void TearDown() override {
-    QDesktopServices::unsetUrlHandler("file");
-    form->close();
-  }
+  void TearDown() override { QDesktopServices::unsetUrlHandler("file"); }
   void PressF1() {
-    QAction* item = form->Action("MenuManual");
-    ASSERT_NE(item, nullptr);
+    QAction* item = Form().Action("MenuManual");
     EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F1));
     item->trigger();
-    QCoreApplication::processEvents();
+    Settle();
   }
-
-  TempDir dir;
-  ManualClock clock;
-  std::unique_ptr<StationController> station;
-  std::unique_ptr<TMainForm> form;
-  QStringList messages;
-  QTextBrowser opened;
+  QTextBrowser opened, later;
 };
 
-// The build puts the manual beside every executable, this test's included.
-TEST_F(ManualMenuTest, OpensTheManualThatTheBuildPutBesideTheProgram) {
+// The build puts the manual beside every executable, this test's included;
+// without it the station's copy is opened, and without that the operator is told.
+TEST_F(ManualMenuTest, OpensTheManualBesideTheProgramThenTheStationCopy) {
   PressF1();
-  EXPECT_TRUE(messages.isEmpty());
+  EXPECT_TRUE(w->messages.isEmpty());
   EXPECT_EQ(opened.source(), QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath())
                                                      .absoluteFilePath("manual.html")));
   EXPECT_TRUE(opened.toPlainText().contains("The event log and its categories"));
-}
 
-TEST_F(ManualMenuTest, FallsBackToTheStationCopyAndSaysSoWhenThereIsNone) {
+  QDesktopServices::setUrlHandler("file", &later, "setSource");
   TempDir empty;
-  form->ManualSearchDir = QString::fromStdString(empty.Dir());
+  Form().ManualSearchDir = QString::fromStdString(empty.Dir());
   PressF1();
-  ASSERT_EQ(messages.size(), 1);
-  EXPECT_TRUE(messages[0].contains(QString::fromStdString(dir.Path("docs/manual.html"))));
-  EXPECT_TRUE(opened.source().isEmpty());
-
+  ASSERT_EQ(w->messages.size(), 1);
+  EXPECT_TRUE(w->messages[0].contains(QString::fromStdString(dir.Path("docs/manual.html"))));
+  EXPECT_TRUE(later.source().isEmpty());
   std::filesystem::create_directories(dir.Path("docs"));
   WriteFile(dir.Path("docs/manual.html"), "<html><body>station copy</body></html>");
   PressF1();
-  EXPECT_EQ(messages.size(), 1);
-  EXPECT_EQ(opened.source(), QUrl::fromLocalFile(QString::fromStdString(dir.Path("docs/manual.html"))));
+  EXPECT_EQ(w->messages.size(), 1);
+  EXPECT_EQ(later.source(), QUrl::fromLocalFile(QString::fromStdString(dir.Path("docs/manual.html"))));
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 #pragma once
 // A main window over a simulated station in a temporary directory, with the
-// log lines it wrote; a second one on the same directory is a restart.
+// log lines it wrote and the messages it showed; a second one on the same
+// directory is a restart.
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 
@@ -34,17 +38,24 @@ inline void SavePicture(QWidget* w, const QString& name) {
   w->grab().save(QStringLiteral(VELKOR_ARTEFACTS) + "/" + name, "PNG");
 }
 
+inline void Click(QPushButton* b) {
+  b->click();
+  Settle();
+}
+
 class StationWindow {
  public:
-  StationWindow(const TempDir& dir, ManualClock& clock)
-      : station(SimulatedStationOptions(dir, clock)) {
+  StationWindow(ManualClock& clock, const StationOptions& options) : clock(clock), station(options) {
     QObject::connect(&station, &StationController::logLine,
                      [this](const std::string& line) { log.push_back(line); });
     form = std::make_unique<TMainForm>(station);
+    form->MessageHook = [this](const QString& m) { messages << m; };
     form->FormCreate();
     form->show();
     Settle();
   }
+  StationWindow(const TempDir& dir, ManualClock& clock)
+      : StationWindow(clock, SimulatedStationOptions(dir, clock)) {}
   ~StationWindow() {
     form->close();
     Settle();
@@ -54,8 +65,38 @@ class StationWindow {
       return l.find(text) != std::string::npos;
     }));
   }
+  // One acquisition cycle per second of station time.
+  void Cycles(int n) {
+    for (int i = 0; i < n; ++i) {
+      station.TimerTimer();
+      clock.AdvanceMs(1000);
+      Settle();
+    }
+  }
+  QString Caption() const { return form->WaveForm->windowTitle(); }
 
+  ManualClock& clock;
   StationController station;
   std::vector<std::string> log;
+  QStringList messages;
   std::unique_ptr<TMainForm> form;
+};
+
+// A test on a window whose INI file and start time the test chooses.
+class StationWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock.Set(Start());
+    WriteFile(dir.Path("velkor.ini"), Ini());
+    w = std::make_unique<StationWindow>(clock, Options());
+  }
+  void TearDown() override { w.reset(); }
+  virtual std::string Ini() const { return QuietStationIni(); }
+  virtual TDateTime Start() const { return EncodeDateTime(2026, 3, 2, 10, 0, 0); }
+  virtual StationOptions Options() { return SimulatedStationOptions(dir, clock); }
+  TMainForm& Form() { return *w->form; }
+
+  TempDir dir;
+  ManualClock clock;
+  std::unique_ptr<StationWindow> w;
 };

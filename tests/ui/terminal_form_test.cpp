@@ -23,7 +23,6 @@ namespace {
 
 // The master side plays the receiver or the modem.
 using Peer = Pty;
-
 // Lets the port's event thread hand its deliveries to this thread, with a bound.
 bool Eventually(const std::function<bool()>& done) {
   for (int i = 0; i < 250 && !done(); ++i) {
@@ -96,23 +95,6 @@ TEST(TerminalForm, GpsHalfShowsTheReceiversSentencesAndSavesThem) {
   EXPECT_EQ(ReadFile(dir.Path("gps.txt")), "$GPRMC,100000,A*00\r\n$GPGGA,100000*00\r\n");
   t.GPSClearBtn->click();
   EXPECT_TRUE(t.GPSMemo->toPlainText().isEmpty());
-}
-
-TEST(TerminalForm, SimulatedModemAnswersAT) {
-  TempDir dir;
-  TTerminalForm t;
-  UsePort(t, t.GSMSettingBtn, "sim-gsm");
-  t.GSMOpenBtn->click();
-  ASSERT_TRUE(t.GSMComPort().Connected());
-  t.Edit->setText("AT");
-  t.GSMSendBtn->click();
-  ASSERT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains("OK"); }));
-  t.SaveFileHook = [&](const QString&) { return QString::fromStdString(dir.Path("log")); };
-  t.GSMSaveBtn->click();
-  EXPECT_NE(ReadFile(dir.Path("log.txt")).find("OK\r\n"), std::string::npos);
-  t.show();
-  Settle();
-  SavePicture(&t, "terminal_form.png");
 }
 
 TEST(TerminalForm, PortSetupOffersDevicesAndChangesEverySetting) {
