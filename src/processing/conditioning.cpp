@@ -2,27 +2,12 @@
 
 #include <cstring>
 
-DisplayUnitKind ParseDisplayUnit(const std::string& unit) {
-  if (unit == kUnitMicroVolt) return DisplayUnitKind::MicroVolt;
-  if (unit == kUnitNmPerS) return DisplayUnitKind::NanoMetrePerSecond;
-  if (unit == kUnitUmPerS) return DisplayUnitKind::MicroMetrePerSecond;
-  if (unit == kUnitMmPerS) return DisplayUnitKind::MilliMetrePerSecond;
-  return DisplayUnitKind::Counts;
-}
-
-int32_t DisplayDivisor(const std::string& unit) { return DisplayDivisor(ParseDisplayUnit(unit)); }
-
 int32_t DisplayDivisor(DisplayUnitKind unit) {
   switch (unit) {
     case DisplayUnitKind::MicroMetrePerSecond: return 1000;
     case DisplayUnitKind::MilliMetrePerSecond: return 1000000;
     default: return 1;
   }
-}
-
-DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LSBin,
-                                  const ArrayOfReal& gain) {
-  return MakeDisplayFactors(ParseDisplayUnit(unit), LSBin, gain);
 }
 
 DisplayFactors MakeDisplayFactors(DisplayUnitKind unit, const ArrayOfReal& LSBin,

@@ -11,17 +11,8 @@
 enum class DisplayUnitKind { Counts, MicroVolt, NanoMetrePerSecond, MicroMetrePerSecond,
                              MilliMetrePerSecond };
 
-inline constexpr const char* kUnitCounts = "counts";
-inline constexpr const char* kUnitMicroVolt = "\xC2\xB5V";  // "µV" in UTF-8
-inline constexpr const char* kUnitNmPerS = "nm/s";
-inline constexpr const char* kUnitUmPerS = "\xC2\xB5m/s";
-inline constexpr const char* kUnitMmPerS = "mm/s";
-
-// Unknown texts read as counts.
-DisplayUnitKind ParseDisplayUnit(const std::string& unit);
 // What the renderer divides DisplayBuffer by: 1 for counts, µV and nm/s,
 // 1000 for µm/s, 1 000 000 for mm/s.
-int32_t DisplayDivisor(const std::string& unit);
 int32_t DisplayDivisor(DisplayUnitKind unit);
 
 // Per-channel factors of the display conversion; `scaled` false means the
@@ -31,8 +22,6 @@ struct DisplayFactors {
   std::array<double, kChannelCount> factor{};
 };
 // LSBin for velocities, the converter gain for µV. Missing entries count as 1.
-DisplayFactors MakeDisplayFactors(const std::string& unit, const ArrayOfReal& LSBin,
-                                  const ArrayOfReal& gain);
 DisplayFactors MakeDisplayFactors(DisplayUnitKind unit, const ArrayOfReal& LSBin,
                                   const ArrayOfReal& gain);
 

@@ -54,7 +54,7 @@ struct CycleContext {
 };
 
 CycleContext ContextOf(StationState& s, const TProgParam& P, const ArrayOfReal& gain,
-                       const std::string& displayUnit) {
+                       DisplayUnitKind displayUnit) {
   CycleContext x;
   x.span = SpanOf(s);
   const int32_t N = x.span.N;

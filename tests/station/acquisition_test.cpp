@@ -60,9 +60,9 @@ class Acquisition : public ::testing::Test {
     s.LastPPSLevelTime = kStartMs;
   }
   CycleResult Append(const ArrayOfDataType& block, int64_t atMs = kStartMs,
-                     const std::string& unit = "counts", const CycleHooks& hooks = {}) {
+                     DisplayUnitKind unit = DisplayUnitKind::Counts, const CycleHooks& hooks = {}) {
     s.RawBlock = block;
-    return AppendBlock(s, P, kGain, ParseDisplayUnit(unit), atMs, hooks);
+    return AppendBlock(s, P, kGain, unit, atMs, hooks);
   }
   StationState s;
   TProgParam P;
@@ -145,13 +145,13 @@ TEST_F(Acquisition, DisplayFollowsTheDataInItsUnitAndStaysWhilePaused) {
   P.LSBin = {2.5, 1, 1, 1, 1, 1, 1, 3};
   ArrayOfDataType block(8 * 100);
   for (size_t k = 0; k < block.size(); ++k) block[k] = static_cast<int32_t>(k % 7) - 3;
-  const DisplayFactors f = MakeDisplayFactors("nm/s", P.LSBin, kGain);
-  for (int cycle = 0; cycle < 2; ++cycle) Append(block, kStartMs, "nm/s");
+  const DisplayFactors f = MakeDisplayFactors(DisplayUnitKind::NanoMetrePerSecond, P.LSBin, kGain);
+  for (int cycle = 0; cycle < 2; ++cycle) Append(block, kStartMs, DisplayUnitKind::NanoMetrePerSecond);
   ArrayOfDataType expected(s.DataBuffer.size());
   for (int32_t i = 0; i < s.BufferLength; ++i) expected[i] = ConvertValueForDisplay(s.DataBuffer[i], i, f);
   EXPECT_TRUE(s.DisplayBuffer == expected);
   s.DisplayPaused = true;
-  Append(block, kStartMs, "nm/s");
+  Append(block, kStartMs, DisplayUnitKind::NanoMetrePerSecond);
   EXPECT_TRUE(s.DisplayBuffer == expected);
 }
 
@@ -263,14 +263,14 @@ TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
   P.Filter.Coefs = {1.0};
   FirStep filter(P);
   const ArrayOfDataType block = Stream(0, 100, {});
-  Append(block, kStartMs, "counts", {&filter, nullptr});
+  Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
   EXPECT_EQ(filter.calls, 0);  // no filter loaded
   EXPECT_EQ(s.OutputBuffer, &s.DataBuffer);
 
   P.Filter.Loaded = true;
   P.ReSampling = 1;
   AllocateBuffers(s, P);
-  const CycleResult r = Append(block, kStartMs, "counts", {&filter, nullptr});
+  const CycleResult r = Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
   EXPECT_EQ(filter.calls, 1);
   EXPECT_EQ(s.OutputBuffer, &s.FilteredBuffer);
   EXPECT_EQ(s.OutputPPS, &s.FilteredPPS);
@@ -278,7 +278,7 @@ TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
 
   P.ReSampling = 10;
   AllocateBuffers(s, P);
-  const CycleResult q = Append(block, kStartMs, "counts", {&filter, nullptr});
+  const CycleResult q = Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
   EXPECT_EQ(s.OutputBuffer, &s.ResampledBuffer);
   EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
   EXPECT_EQ(q.outputNewCount, 11 * 8);  // 100 frames / 10 + 1 (window full at start)
@@ -295,7 +295,7 @@ TEST_F(Acquisition, ResamplerReadsOnlyTheFilteredFramesAlreadyComputed) {
   ArrayOfDataType block(8 * 100);
   for (size_t k = 0; k < block.size(); ++k) block[k] = k % 8 == 3 ? -1000 : 1000;
   for (int cycle = 0; cycle < 6; ++cycle)
-    Append(block, kStartMs + 1000 * cycle, "counts", {&filter, nullptr});
+    Append(block, kStartMs + 1000 * cycle, DisplayUnitKind::Counts, {&filter, nullptr});
   ASSERT_EQ(s.OutputBuffer, &s.ResampledBuffer);
   // The newest 40 output frames come from constant input only; the frames
   // the filter has not reached yet must not be averaged in.
@@ -319,13 +319,13 @@ TEST_F(Acquisition, AlarmDetectionSeesAppendedValuesUntilItFindsOne) {
   SetUpStation(10);
   CountingAlarm alarm;
   const ArrayOfDataType block = Stream(0, 50, {});
-  EXPECT_FALSE(Append(block, kStartMs, "counts", {nullptr, &alarm}).alarmFound);
+  EXPECT_FALSE(Append(block, kStartMs, DisplayUnitKind::Counts, {nullptr, &alarm}).alarmFound);
   EXPECT_TRUE(alarm.seen.empty());  // AlarmOn off
 
   P.AlarmOn = true;
   const int32_t N = s.BufferLength;
   alarm.trueAt = N - 100;
-  EXPECT_TRUE(Append(block, kStartMs, "counts", {nullptr, &alarm}).alarmFound);
+  EXPECT_TRUE(Append(block, kStartMs, DisplayUnitKind::Counts, {nullptr, &alarm}).alarmFound);
   EXPECT_EQ(alarm.begins, 1);
   EXPECT_EQ(alarm.seen.front(), N - 400);
   EXPECT_EQ(alarm.seen.back(), N - 100);
