@@ -81,7 +81,14 @@ void RetranslateObject(QObject* o, const QByteArray& context) {
 
 }  // namespace
 
-QString LanguageDir() { return QCoreApplication::applicationDirPath() + "/Language"; }
+QString LanguageDir() {
+  // Beside the executable in a build tree; share/velkor/Language when installed.
+  const QDir exe(QCoreApplication::applicationDirPath());
+  const QString installed = exe.filePath("../share/velkor/Language");
+  if (!QDir(exe.filePath("Language")).exists() && QDir(installed).exists())
+    return QDir::cleanPath(installed);
+  return exe.filePath("Language");
+}
 
 void RetranslateWindow(QWidget* window) {
   RetranslateObject(window, ContextOf(window, window));
