@@ -27,14 +27,11 @@ std::vector<std::string> Numbers(const MessagePlan& plan) {
   return n;
 }
 
-TEST(PlanMessage, NothingWhenNeitherEmailNorSms) {
-  const MessagePlan plan = PlanMessage(Params(), false, "Test...");
-  EXPECT_EQ(plan.Message, "VELK Test...");
-  EXPECT_TRUE(plan.Actions.empty());
-}
-
-TEST(PlanMessage, EmailAloneWinsAndLogsTheFirst100Characters) {
+TEST(PlanMessage, NothingWithoutEmailOrSmsAndEmailAloneWinsWithTheFirst100CharactersLogged) {
   TProgParam p = Params();
+  const MessagePlan none = PlanMessage(p, false, "Test...");
+  EXPECT_EQ(none.Message, "VELK Test...");
+  EXPECT_TRUE(none.Actions.empty());
   p.SendEmail = p.SendSMS = true;
   p.GSM.EmailGateOn = true;
   const std::string text(200, 'x');
@@ -82,20 +79,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReceiverCase{"email_only_sends_the_gateway_alone", false, true, true, false, kThree, {"+420999"}},
         ReceiverCase{"email_only_without_gateway_sends_nothing", false, true, false, false, kThree, {}}),
     [](const auto& info) { return std::string(info.param.legend); });
-
-TEST(PlanMessage, SmsTextsAndLogLines) {
-  TProgParam p = Params();
-  p.SendSMS = true;
-  p.GSM.EmailGateOn = true;
-  p.GSM.TelNum = {"+420111"};
-  const MessagePlan plan = PlanMessage(p, false, "Test...");
-  ASSERT_EQ(plan.Actions.size(), 2u);
-  EXPECT_EQ(plan.Actions[0].Text, "VELK Test...");
-  EXPECT_EQ(plan.Actions[0].LogLine, "GSM: Trying to send SMS: +420111: \"VELK Test...\"");
-  EXPECT_EQ(plan.Actions[1].Text, "EM seismo*example.org VELK Test...");
-  EXPECT_EQ(plan.Actions[1].LogLine,
-            "GSM: Trying to send SMS: +420999: \"EM seismo*example.org VELK Test...\"");
-}
 
 TEST(PlanMessage, GatewayMessageIsCutTo160Characters) {
   TProgParam p = Params();

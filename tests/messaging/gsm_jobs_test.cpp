@@ -131,16 +131,6 @@ TEST_F(GsmJobs, PortThatDoesNotOpenGivesPin4SignalZeroSms2) {
   EXPECT_FALSE(lock.ModemBusy());
 }
 
-TEST_F(GsmJobs, SignalJobReadsCsq) {
-  Expect("AT\r\n", kOk);
-  Expect("AT+CSQ\r\n", "\r\n+CSQ: 15,99\r\n\r\nOK\r\n");
-  EXPECT_EQ(RunSignalJob(Link()), -48);
-  Expect("AT\r\n", kOk);
-  Expect("AT+CSQ\r\n", "\r\n+CME ERROR: 100\r\n");
-  EXPECT_EQ(RunSignalJob(Link()), 0);
-  ExpectTranscriptFollowed();
-}
-
 // PDU mode, then the SMS-centre field and the TPDU after the prompt; modems
 // of the M1 kind get the centre by command and the bare TPDU.
 TEST_F(GsmJobs, SmsJobSendsThePduAfterThePrompt) {
@@ -174,17 +164,6 @@ TEST_F(GsmJobs, SmsJobAfterAFailedPingAnnounces160Octets) {
   EXPECT_EQ(RunSendSMSJob(Link(), "", "+420123456789", "abc", false), 2);
   ASSERT_EQ(script->written.size(), 3 * 8u);
   EXPECT_EQ(script->written.back(), "AT+CMGS=160\r\n");
-}
-
-TEST(ModemLock, TerminalAndBusyKeepJobsOff) {
-  ModemLock lock;
-  lock.SetTerminalActive(true);
-  EXPECT_FALSE(lock.TryAcquire());
-  lock.SetTerminalActive(false);
-  EXPECT_TRUE(lock.TryAcquire());
-  EXPECT_FALSE(lock.TryAcquire());
-  lock.Release();
-  EXPECT_TRUE(lock.TryAcquire());
 }
 
 // The second ticket's holder is already waiting when the first comes: the
@@ -225,34 +204,25 @@ TEST(ModemLock, TicketsAreServedInTheOrderTheyWereTaken) {
 
 // The simulated modem behind the port's own name, with jobs on threads
 // taking turns: every message arrives whole, in the sim's log.
-class SimModem : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SimGsmOptions o;
-    o.Directory = dir.Dir();
-    o.PIN = "1234";
-    o.Rssi = 15;
-    SetSimGsmDefaultOptions(o);
-    port.SetPort("sim-gsm");
-  }
-  void TearDown() override { SetSimGsmDefaultOptions(SimGsmOptions{}); }
-  GsmLink Link() { return MakeLink(port, lock, [](int) {}); }
-  std::vector<std::string> Texts() { return SimSmsSent(dir); }
-
+TEST(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
   TempDir dir;
+  SimGsmOptions o;
+  o.Directory = dir.Dir();
+  o.PIN = "1234";
+  o.Rssi = 15;
+  SetSimGsmDefaultOptions(o);
   TComPort port;
+  port.SetPort("sim-gsm");
   ModemLock lock;
   RecordingHost host;
-};
-
-TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
+  const auto link = [&] { return MakeLink(port, lock, [](int) {}); };
   std::vector<int> interim;
   const uint64_t ids[] = {
-      StartPINthread(host, Link(), "1234", "+420603052000",
+      StartPINthread(host, link(), "1234", "+420603052000",
                      [&](int code, uint64_t) { interim.push_back(code); }),
-      StartSignalThread(host, Link()),
-      StartSendSMSthread(host, Link(), "+420603052000", "+420123456789", "abc", false),
-      StartSendSMSthread(host, Link(), "+420603052000", "777888999", "hellohello", true)};
+      StartSignalThread(host, link()),
+      StartSendSMSthread(host, link(), "+420603052000", "+420123456789", "abc", false),
+      StartSendSMSthread(host, link(), "+420603052000", "777888999", "hellohello", true)};
   // Started together, they take the modem in the order they were started (the
   // signal needs the PIN first). Each lets the modem go before it reports, so
   // the reports may come in any order: matched by thread.
@@ -263,26 +233,8 @@ TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
             (std::vector<int>{5, -48, 1, 1}));
   EXPECT_EQ(host.Started(), 4);
   EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"+420123456789 abc", "777888999 hellohello"}));
-}
-
-TEST_F(SimModem, NoSmsBeforeThePinIsEntered) {
-  EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "+420123456789", "abc", false), 2);
-  EXPECT_FALSE(std::filesystem::exists(dir.Path(kSimSmsLogName)));
-}
-
-TEST_F(SimModem, ConcurrentJobsTakeTurnsInTheOrderTheyWereStarted) {
-  constexpr int kJobs = 8;
-  ASSERT_EQ(RunPINJob(Link(), "1234", "", nullptr), 5);
-  std::vector<std::string> expected;
-  for (int i = 0; i < kJobs; ++i) {
-    const std::string number = "+42060000000" + std::to_string(i), text = "message " + std::to_string(i);
-    StartSendSMSthread(host, Link(), "+420603052000", number, text, i % 2 == 0);
-    expected.push_back(number + " " + text);
-  }
-  for (const auto& [code, id] : host.WaitForPosts(kJobs)) EXPECT_EQ(code, 1);
-  EXPECT_EQ(Texts(), expected);
-  EXPECT_FALSE(lock.ModemBusy());
+  EXPECT_EQ(SimSmsSent(dir), (std::vector<std::string>{"+420123456789 abc", "777888999 hellohello"}));
+  SetSimGsmDefaultOptions(SimGsmOptions{});
 }
 
 // The strict modem on a clock that the jobs' own waits move.

