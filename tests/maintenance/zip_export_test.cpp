@@ -4,14 +4,8 @@
 #include <sys/stat.h>
 #include <zip.h>
 
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
+#include <future>
 #include <map>
-#include <mutex>
-#include <vector>
 
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
@@ -64,8 +58,6 @@ const TDateTime kNow = EncodeDateTime(2026, 12, 5, 14, 3, 27);
 
 }  // namespace
 
-// ---- Names -------------------------------------------------------------
-
 TEST(ZipNames, ArchivesAndBackupsAreNamedByTheUtcDay) {
   TProgParam p;
   p.DataDir = "/st/data";
@@ -103,26 +95,20 @@ TEST(ZipNames, StillWrittenFilesAreLeft) {
   for (const auto& r : rows) EXPECT_EQ(IsFileStillWritten(r.name, "KRB", r.now), r.expected) << r.name;
 }
 
-TEST(ExportLampRule, StepsFollowTheLight) {
-  const ExportLamp off{}, green{true, false}, red{true, true};
-  EXPECT_EQ(NextExportLamp(off, ExportLampStep::Start), green);
-  EXPECT_EQ(NextExportLamp(red, ExportLampStep::Start), green);
-  EXPECT_EQ(NextExportLamp(green, ExportLampStep::Fail), red);
-  EXPECT_EQ(NextExportLamp(red, ExportLampStep::OffUnlessRed), red);
-  EXPECT_EQ(NextExportLamp(green, ExportLampStep::OffUnlessRed), off);
+// The jobs' own tests see green end dark and a failure stay red.
+TEST(ExportLampRule, ANewExportClearsTheRedAndOffPutsItOut) {
+  const ExportLamp red{true, true};
+  EXPECT_EQ(NextExportLamp(red, ExportLampStep::Start), (ExportLamp{true, false}));
   EXPECT_FALSE(NextExportLamp(red, ExportLampStep::Off).on);
 }
 
-// ---- Archive and move --------------------------------------------------
-
 TEST(ZipArchive, MemberReadsBackEqualAndIsReplacedOnRepack) {
   TempDir tmp;
-  const std::string data = Binary(200'000, 1);
+  const std::string data = Binary(200'000, 1);  // beyond any single buffer
   WriteFile(tmp.Path("a.bin"), data);
   std::string error;
   ASSERT_TRUE(AddFileToZip(tmp.Path("a.zip"), tmp.Path("a.bin"), "a.bin", error)) << error;
   EXPECT_EQ(ReadZip(tmp.Path("a.zip")), (Members{{"a.bin", data}}));
-
   WriteFile(tmp.Path("a.bin"), "new");
   ASSERT_TRUE(AddFileToZip(tmp.Path("a.zip"), tmp.Path("a.bin"), "a.bin", error)) << error;
   EXPECT_EQ(ReadZip(tmp.Path("a.zip"))["a.bin"], "new");
@@ -140,8 +126,6 @@ TEST(ZipArchive, MoveNeverReplacesATarget) {
   EXPECT_FALSE(fs::exists(tmp.Path("a")));
   EXPECT_EQ(ReadFile(tmp.Path("c")), "A");
 }
-
-// ---- Data export -------------------------------------------------------
 
 class DirExport : public testing::Test {
  protected:
@@ -225,8 +209,6 @@ TEST_F(DirExport, DestinationInsideTheSourceIsNotExportedAgain) {
   EXPECT_EQ(std::distance(fs::directory_iterator(m_tmp.Path("data/bak")), fs::directory_iterator()), 3);
 }
 
-// ---- Log export --------------------------------------------------------
-
 class LogExport : public testing::Test {
  protected:
   void SetUp() override {
@@ -279,35 +261,22 @@ TEST_F(LogExport, MissingLogIsReportedNotSilent) {
 }
 
 TEST_F(LogExport, WorkerWaitsForTheLogLockAndPosts92) {
-  std::mutex startMutex;
-  std::condition_variable startCv;
-  bool started = false;
+  std::promise<void> started;
   ExportLampFn lamp = [&](ExportLampStep step) {
-    if (step != ExportLampStep::Start) return;
-    std::lock_guard lock(startMutex);
-    started = true;
-    startCv.notify_all();
+    if (step == ExportLampStep::Start) started.set_value();
   };
   std::unique_lock held(m_fileMutex);
   ASSERT_TRUE(StartExportLog(m_host, m_clock, m_fileMutex, m_job, lamp));
-  {
-    std::unique_lock lock(startMutex);
-    EXPECT_TRUE(startCv.wait_for(lock, std::chrono::seconds(10), [&] { return started; }));
-  }
+  EXPECT_EQ(started.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   // The job is running but must not pack or move the log while a line is
   // being appended under the lock.
-  {
-    std::ofstream f(m_job.LogFile, std::ios::app | std::ios::binary);
-    f << "05.12.2026 14:02:00.000 Inf: late\r\n";
-  }
+  std::ofstream(m_job.LogFile, std::ios::app | std::ios::binary) << "05.12.2026 14:02:00.000 Inf: late\r\n";
   EXPECT_TRUE(fs::exists(m_job.LogFile));
   held.unlock();
   EXPECT_EQ(m_host.WaitForCodes(1), std::vector<int>{kLogExportFinished});
   EXPECT_EQ(ReadZip(m_job.ArchiveName)["velkor.log"], m_log + "05.12.2026 14:02:00.000 Inf: late\r\n");
   EXPECT_FALSE(fs::exists(m_job.LogFile));
 }
-
-// ---- Backup deletion ---------------------------------------------------
 
 TEST(BackupDeletion, RemovesTheWholeTree) {
   TempDir tmp;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
@@ -53,17 +52,11 @@ TEST(MailScript, HeaderLines) {
   EXPECT_EQ(EncodedHeaderWord("St\xE1n 1=?"), "=?ISO-8859-1?Q?St=E1n_1=3D=3F?=");
 }
 
-TEST(MailScript, DelimiterAvoidsEveryLineOfTheText) {
-  EXPECT_EQ(HereDocDelimiter("a\nb"), "VELKOR_MAIL_END");
-  EXPECT_EQ(HereDocDelimiter("VELKOR_MAIL_END\nVELKOR_MAIL_END_1\r\n"), "VELKOR_MAIL_END_2");
-  EXPECT_EQ(HereDocDelimiter("x VELKOR_MAIL_END"), "VELKOR_MAIL_END");
-}
-
-// A hostile message passes through the real shell as plain text.
+// A hostile message, delimiter lines included, passes through the real shell as plain text.
 TEST(MailScript, MessageTextCannotRunCommands) {
   TempDir dir;
   const std::string message = "VELK \"quoted\" $(touch " + dir.Path("pwned1") + ") `touch " +
-                              dir.Path("pwned2") + "` $HOME '\nEOF\nVELKOR_MAIL_END\n.\nlast";
+                              dir.Path("pwned2") + "` $HOME '\nEOF\nVELKOR_MAIL_END\nVELKOR_MAIL_END_1\n.\nlast";
   MailScriptJob job = Job(dir.Path("velkor.sh"), message);
   job.MailCommand = "cat > '" + dir.Path("mail.txt") + "'";
   EXPECT_EQ(RunMailScriptJob(job, RunNow), kCodeScriptRun);

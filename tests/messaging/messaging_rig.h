@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "messaging/gsm_jobs.h"
 #include "serial/sim_gsm.h"

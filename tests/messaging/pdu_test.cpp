@@ -42,7 +42,7 @@ struct AlphabetCase {
   std::string text;      // Latin-1
   std::string septets;   // hexadecimal
   std::string userData;  // length in septets, then the packed septets
-  std::string readBack;  // what a phone shows
+  std::string readBack = {};  // what a phone shows, when not the text itself
 };
 
 class Alphabet : public ::testing::TestWithParam<AlphabetCase> {};
@@ -52,15 +52,14 @@ TEST_P(Alphabet, Latin1TextInTheGsmAlphabet) {
   EXPECT_EQ(Hex(Latin1ToGsm7(c.text)), c.septets);
   EXPECT_EQ(Gsm7Length(c.text) * 2, c.septets.size());
   EXPECT_EQ(EncodeUserData(c.text), c.userData);
-  EXPECT_EQ(Gsm7ToLatin1(Latin1ToGsm7(c.text)), c.readBack);
+  EXPECT_EQ(Gsm7ToLatin1(Latin1ToGsm7(c.text)), c.readBack.empty() ? c.text : c.readBack);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, Alphabet,
     ::testing::Values(
-        AlphabetCase{"plain", "abc", "616263", "0361F118", "abc"},
-        AlphabetCase{"eight_septets_fill_seven_octets", "12345678", "3132333435363738",
-                     "0831D98C56B3DD70", "12345678"},
+        AlphabetCase{"plain", "abc", "616263", "0361F118"},
+        AlphabetCase{"eight_septets_fill_seven_octets", "12345678", "3132333435363738", "0831D98C56B3DD70"},
         // The extension table costs two septets each; the euro sign is not Latin-1.
         AlphabetCase{"specials_and_extension_table", "_$@[]{}~^|\\\x80",
                      "1102001B3C1B3E1B281B291B3D1B141B401B2F3F",
@@ -69,13 +68,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "\xC4\xD6\xD1\xDC\xE4\xF6\xF1\xFC\xE0\xE8\xE9\xF9\xEC\xF2\xC7\xD8\xF8\xC5\xE5"
                      "\xC6\xE6\xDF\xC9\xA7\xA1\xBF\xA3\xA5\xA4",
                      "5B5C5D5E7B7C7D7E7F0405060708090B0C0E0F1C1D1E1F5F4060010324",
-                     "1D5B6ED7BBE7F7FD7F42C1704024160CC783D3F17CBE4070604002",
-                     "\xC4\xD6\xD1\xDC\xE4\xF6\xF1\xFC\xE0\xE8\xE9\xF9\xEC\xF2\xC7\xD8\xF8\xC5\xE5"
-                     "\xC6\xE6\xDF\xC9\xA7\xA1\xBF\xA3\xA5\xA4"},
+                     "1D5B6ED7BBE7F7FD7F42C1704024160CC783D3F17CBE4070604002"},
         AlphabetCase{"letters_outside_the_alphabet", "\xE1\xE7\xFF", "3F3F3F", "03BFDF0F", "???"},
-        AlphabetCase{"station_name", "ST_1 @ ok", "535411312000206F6B", "09536A24060280DE6B",
-                     "ST_1 @ ok"},
-        AlphabetCase{"empty", "", "", "00", ""}),
+        AlphabetCase{"station_name", "ST_1 @ ok", "535411312000206F6B", "09536A24060280DE6B"},
+        AlphabetCase{"empty", "", "", "00"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 struct LongTextCase {

@@ -94,17 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "123\t1/1\t000100038121F300000711C08617DC9401\t_@[A?"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
-TEST_F(SimGsm, ALateAnswerComesLateAndSurvivesAClear) {
-  Start("late=12000");
-  const std::string first = Submit("00" + kTpdu, 17);
-  EXPECT_EQ(first.find("+CMGS"), std::string::npos);
-  modem->ClearBuffers(true, true);
-  clock->AdvanceMs(11999);
-  EXPECT_EQ(modem->ReadAvailable(100), "");
-  clock->AdvanceMs(1);
-  EXPECT_EQ(modem->ReadAvailable(100), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
-}
-
 TEST_F(SimGsm, ScriptedNetworkAndModeFaults) {
   Start("unregistered=20000,fail-once,text-mode");
   EXPECT_EQ(Say("AT+CMGS=17\r\n"), "AT+CMGS=17\r\r\n+CMS ERROR: 304\r\n");
