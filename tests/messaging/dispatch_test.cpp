@@ -66,9 +66,7 @@ TEST_P(SmsReceivers, NumbersInOrder) {
 
 const std::vector<std::string> kThree{"+420111", "+420222", "+420333"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Routing, SmsReceivers,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Routing, SmsReceivers, ::testing::Values(
         ReceiverCase{"all_three", false, false, false, false, kThree, kThree},
         ReceiverCase{"quarry_mode_other_messages_first_only", true, false, false, false, kThree, {"+420111"}},
         ReceiverCase{"quarry_mode_trigger_to_all", true, false, false, true, kThree, kThree},

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <future>
-#include <map>
 #include <thread>
 
 #include "messaging/pdu.h"
@@ -94,9 +93,7 @@ TEST_P(PinJob, PostsThePinCodeThenTheSetUpCode) {
 const Step kPing{"AT\r\n", "\r\nOK\r\n"}, kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
     kReady{"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Transcripts, PinJob,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Transcripts, PinJob, ::testing::Values(
         PinCase{"ready_and_already_set_up", "", "+420603052000",
                 {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}}, {3}, 5},
         PinCase{"pin_entered_and_modem_set_up", "1234", "+420603052000",
@@ -201,41 +198,6 @@ TEST(ModemLock, TicketsAreServedInTheOrderTheyWereTaken) {
   EXPECT_TRUE(lock.Acquire(next, [&] { return ++polls > 100; }));
 }
 
-// The simulated modem behind the port's own name, with jobs on threads
-// taking turns: every message arrives whole, in the sim's log.
-TEST(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
-  TempDir dir;
-  SimGsmOptions o;
-  o.Directory = dir.Dir();
-  o.PIN = "1234";
-  o.Rssi = 15;
-  SetSimGsmDefaultOptions(o);
-  TComPort port;
-  port.SetPort("sim-gsm");
-  ModemLock lock;
-  RecordingHost host;
-  const auto link = [&] { return MakeLink(port, lock, [](int) {}); };
-  std::vector<int> interim;
-  const uint64_t ids[] = {
-      StartPINthread(host, link(), "1234", "+420603052000",
-                     [&](int code, uint64_t) { interim.push_back(code); }),
-      StartSignalThread(host, link()),
-      StartSendSMSthread(host, link(), "+420603052000", "+420123456789", "abc", false),
-      StartSendSMSthread(host, link(), "+420603052000", "777888999", "hellohello", true)};
-  // Started together, they take the modem in the order they were started (the
-  // signal needs the PIN first). Each lets the modem go before it reports, so
-  // the reports may come in any order: matched by thread.
-  std::map<uint64_t, int> codeOf;
-  for (const auto& [code, id] : host.WaitForPosts(4)) codeOf[id] = code;
-  EXPECT_EQ(interim, std::vector<int>{3});
-  EXPECT_EQ((std::vector<int>{codeOf[ids[0]], codeOf[ids[1]], codeOf[ids[2]], codeOf[ids[3]]}),
-            (std::vector<int>{5, -48, 1, 1}));
-  EXPECT_EQ(host.Started(), 4);
-  EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(SimSmsSent(dir), (std::vector<std::string>{"+420123456789 abc", "777888999 hellohello"}));
-  SetSimGsmDefaultOptions(SimGsmOptions{});
-}
-
 // The strict modem on a clock that the jobs' own waits move.
 class ClockedModem : public ::testing::Test {
  protected:
@@ -300,9 +262,7 @@ TEST_P(StrictModem, ScriptedFault) {
 const char* const kRetry1 = "GSM: SMS not sent, next try in 1 min: +420111 (";
 const char* const kRetry5 = "GSM: SMS not sent, next try in 5 min: +420111 (";
 
-INSTANTIATE_TEST_SUITE_P(
-    Scripts, StrictModem,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Scripts, StrictModem, ::testing::Values(
         ModemCase{"healthy", "", 5, {1, 1}, 0, 5000, {}},
         // A network answer after 12 s is the message's own, and sent.
         ModemCase{"late_cmgs", "late=12000", 5, {1, 1}, 12000, 20000, {}},

@@ -118,13 +118,11 @@ TEST_P(Sendmail, ExitStatusDecidesAndFailuresAreLogged) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fakes, Sendmail,
-    ::testing::Values(SendmailCase{"mail_taken", "cat > mail.txt", kCodeScriptRun, ""},
-                      SendmailCase{"sendmail_fails", "cat > /dev/null; exit 75", kCodeScriptRunError,
-                                   "Err: Mail command failed, exit status 75."},
-                      SendmailCase{"sendmail_missing", nullptr, kCodeScriptRunError,
-                                   "Err: Mail command failed, exit status 127."}),
+INSTANTIATE_TEST_SUITE_P(Fakes, Sendmail, ::testing::Values(
+    SendmailCase{"mail_taken", "cat > mail.txt", kCodeScriptRun, ""},
+    SendmailCase{"sendmail_fails", "cat > /dev/null; exit 75", kCodeScriptRunError,
+                 "Err: Mail command failed, exit status 75."},
+    SendmailCase{"sendmail_missing", nullptr, kCodeScriptRunError, "Err: Mail command failed, exit status 127."}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace

@@ -55,9 +55,7 @@ TEST_P(Alphabet, Latin1TextInTheGsmAlphabet) {
   EXPECT_EQ(Gsm7ToLatin1(Latin1ToGsm7(c.text)), c.readBack.empty() ? c.text : c.readBack);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, Alphabet,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Texts, Alphabet, ::testing::Values(
         AlphabetCase{"plain", "abc", "616263", "0361F118"},
         AlphabetCase{"eight_septets_fill_seven_octets", "12345678", "3132333435363738", "0831D98C56B3DD70"},
         // The extension table costs two septets each; the euro sign is not Latin-1.
@@ -102,16 +100,12 @@ TEST_P(LongTexts, OneSmsOrConcatenatedParts) {
   EXPECT_EQ(readBack, text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, LongTexts,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Lengths, LongTexts, ::testing::Values(
         LongTextCase{"s160_one_sms", 160, {"A0" + Repeat("31D98C56B3DD70", 20)}},
-        LongTextCase{"s161_two_parts",
-                     161,
+        LongTextCase{"s161_two_parts", 161,
                      {"A00500032A0201" + Repeat("62B219AD66BBE1", 19) + "62",
                       "0F0500032A020264335ACD76C3C500"}},
-        LongTextCase{"s300_two_parts",
-                     300,
+        LongTextCase{"s300_two_parts", 300,
                      {"A00500032A0201" + Repeat("62B219AD66BBE1", 19) + "62",
                       "9A0500032A0202" + Repeat("64335ACD76C3C5", 18) + "64331A"}}),
     [](const auto& info) { return std::string(info.param.legend); });
@@ -131,10 +125,6 @@ TEST(LongTexts, AnEscapePairStaysInOnePart) {
   ASSERT_EQ(parts.size(), 2u);
   EXPECT_EQ(parts[0].size(), 152u);
   EXPECT_EQ(parts[1].front(), kGsmEscape);
-}
-
-TEST(SubmitPdu, StatusReportRequestAndUnknownNumberType) {
-  EXPECT_EQ(BuildSubmitTPDU("12345", "abc", true), "310005812143F50000AA0361F118");
 }
 
 // Whatever is packed reads back the same, number and text, for every length
