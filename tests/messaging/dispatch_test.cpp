@@ -67,15 +67,15 @@ TEST_P(SmsReceivers, NumbersInOrder) {
 const std::vector<std::string> kThree{"+420111", "+420222", "+420333"};
 
 INSTANTIATE_TEST_SUITE_P(Routing, SmsReceivers, ::testing::Values(
-        ReceiverCase{"all_three", false, false, false, false, kThree, kThree},
-        ReceiverCase{"quarry_mode_other_messages_first_only", true, false, false, false, kThree, {"+420111"}},
-        ReceiverCase{"quarry_mode_trigger_to_all", true, false, false, true, kThree, kThree},
-        ReceiverCase{"empty_entry_ends_the_list", false, false, false, false, {"A", "", "B"}, {"A"}},
-        ReceiverCase{"first_empty_sends_none", false, false, false, false, {"", "B", "C"}, {}},
-        ReceiverCase{"fewer_entries_than_three", false, false, false, false, {"A"}, {"A"}},
-        ReceiverCase{"numbers_then_gateway", false, false, true, false, {"A", "B"}, {"A", "B", "+420999"}},
-        ReceiverCase{"email_only_sends_the_gateway_alone", false, true, true, false, kThree, {"+420999"}},
-        ReceiverCase{"email_only_without_gateway_sends_nothing", false, true, false, false, kThree, {}}),
+    ReceiverCase{"all_three", false, false, false, false, kThree, kThree},
+    ReceiverCase{"quarry_mode_other_messages_first_only", true, false, false, false, kThree, {"+420111"}},
+    ReceiverCase{"quarry_mode_trigger_to_all", true, false, false, true, kThree, kThree},
+    ReceiverCase{"empty_entry_ends_the_list", false, false, false, false, {"A", "", "B"}, {"A"}},
+    ReceiverCase{"first_empty_sends_none", false, false, false, false, {"", "B", "C"}, {}},
+    ReceiverCase{"fewer_entries_than_three", false, false, false, false, {"A"}, {"A"}},
+    ReceiverCase{"numbers_then_gateway", false, false, true, false, {"A", "B"}, {"A", "B", "+420999"}},
+    ReceiverCase{"email_only_sends_the_gateway_alone", false, true, true, false, kThree, {"+420999"}},
+    ReceiverCase{"email_only_without_gateway_sends_nothing", false, true, false, false, kThree, {}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST(PlanMessage, GatewayMessageIsCutTo160Characters) {

@@ -70,9 +70,10 @@ TEST_F(GsmJobs, PingTriesSevenTimes) {
 
 using Step = std::pair<std::string, std::string>;
 
+// The SMS centre is +420603052000.
 struct PinCase {
   const char* legend;
-  std::string pin, smsCentre;
+  std::string pin;
   std::vector<Step> transcript;
   std::vector<int> interim;
   int final;
@@ -84,36 +85,30 @@ TEST_P(PinJob, PostsThePinCodeThenTheSetUpCode) {
   const PinCase& c = GetParam();
   for (const auto& [cmd, answer] : c.transcript) Expect(cmd, answer);
   std::vector<int> interim;
-  EXPECT_EQ(RunPINJob(Link(), c.pin, c.smsCentre, [&](int code, uint64_t) { interim.push_back(code); }),
+  EXPECT_EQ(RunPINJob(Link(), c.pin, "+420603052000", [&](int code, uint64_t) { interim.push_back(code); }),
             c.final);
   EXPECT_EQ(interim, c.interim);
   ExpectTranscriptFollowed();
 }
 
-const Step kPing{"AT\r\n", "\r\nOK\r\n"}, kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
-    kReady{"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"};
+const Step kPing{"AT\r\n", kOk}, kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
+    kReady{"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+    kClipOff{"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"};
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, PinJob, ::testing::Values(
-        PinCase{"ready_and_already_set_up", "", "+420603052000",
-                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}}, {3}, 5},
-        PinCase{"pin_entered_and_modem_set_up", "1234", "+420603052000",
-                {kPing, kSimPin, {"AT+CPIN=\"1234\"\r\n", "\r\nOK\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
-                 {"AT+CSCA=+420603052000\r\n", "\r\nOK\r\n"}, {"AT+CLIP=1\r\n", "\r\nOK\r\n"},
-                 {"AT+COPS=3,0\r\n", "\r\nOK\r\n"}},
-                {3}, 5},
-        // A refused PIN is its own result; the set-up is not tried.
-        PinCase{"wrong_pin_is_refused", "9999", "",
-                {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}}, {4}, kCodePINRefused},
-        PinCase{"sim_pin_without_a_pin_text", "", "", {kPing, kSimPin}, {4}, kCodePINRefused},
-        // A locked SIM answers the set-up with an error, never with OK.
-        PinCase{"set_up_needs_an_ok", "", "+420603052000",
-                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}}, {3}, 6},
-        PinCase{"set_up_stops_at_the_first_refusal", "", "+420603052000",
-                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
-                 {"AT+CSCA=+420603052000\r\n", "\r\nERROR\r\n"}},
-                {3}, 6},
-        PinCase{"silent_modem_gives_4_alone", "1234", "+420603052000", {}, {}, 4}),
+    PinCase{"ready_and_already_set_up", "", {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}}, {3}, 5},
+    PinCase{"pin_entered_and_modem_set_up", "1234",
+            {kPing, kSimPin, {"AT+CPIN=\"1234\"\r\n", kOk}, kClipOff, {"AT+CSCA=+420603052000\r\n", kOk},
+             {"AT+CLIP=1\r\n", kOk}, {"AT+COPS=3,0\r\n", kOk}}, {3}, 5},
+    // A refused PIN is its own result; the set-up is not tried.
+    PinCase{"wrong_pin_is_refused", "9999",
+            {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}}, {4}, kCodePINRefused},
+    PinCase{"sim_pin_without_a_pin_text", "", {kPing, kSimPin}, {4}, kCodePINRefused},
+    // A locked SIM answers the set-up with an error, never with OK.
+    PinCase{"set_up_needs_an_ok", "", {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}}, {3}, 6},
+    PinCase{"set_up_stops_at_the_first_refusal", "",
+            {kPing, kReady, kClipOff, {"AT+CSCA=+420603052000\r\n", "\r\nERROR\r\n"}}, {3}, 6},
+    PinCase{"silent_modem_gives_4_alone", "1234", {}, {}, 4}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(GsmJobs, PortThatDoesNotOpenGivesPin4SignalZeroSms2) {
@@ -263,20 +258,20 @@ const char* const kRetry1 = "GSM: SMS not sent, next try in 1 min: +420111 (";
 const char* const kRetry5 = "GSM: SMS not sent, next try in 5 min: +420111 (";
 
 INSTANTIATE_TEST_SUITE_P(Scripts, StrictModem, ::testing::Values(
-        ModemCase{"healthy", "", 5, {1, 1}, 0, 5000, {}},
-        // A network answer after 12 s is the message's own, and sent.
-        ModemCase{"late_cmgs", "late=12000", 5, {1, 1}, 12000, 20000, {}},
-        // Past the 60 s the line is drained: the late answer still counts and
-        // is not read by the next message.
-        ModemCase{"answer_after_the_60_s", "late=65000", 5, {1, 1}, 65000, 75000, {}},
-        ModemCase{"cms_error_then_retry", "fail-once", 5, {1, 1}, 60000, 70000, {kRetry1}},
-        ModemCase{"cms_error_every_time", "fail=3", 5, {2, 1}, 360000, 380000, {kRetry1, kRetry5}},
-        ModemCase{"refused_pin", "refuse-pin", kCodePINRefused, {2, 2}, 360000, 380000,
-                  {kRetry1, kRetry5, "GSM: SMS not sent, next try in 1 min: +420222 (",
-                   "GSM: SMS not sent, next try in 5 min: +420222 ("}},
-        // The first message after the PIN waits for the network, polling.
-        ModemCase{"registration_after_20_s", "unregistered=20000", 5, {1, 1}, 20000, 25000, {}},
-        ModemCase{"left_in_text_mode", "text-mode", 5, {1, 1}, 0, 5000, {}}),
+    ModemCase{"healthy", "", 5, {1, 1}, 0, 5000, {}},
+    // A network answer after 12 s is the message's own, and sent.
+    ModemCase{"late_cmgs", "late=12000", 5, {1, 1}, 12000, 20000, {}},
+    // Past the 60 s the line is drained: the late answer still counts and
+    // is not read by the next message.
+    ModemCase{"answer_after_the_60_s", "late=65000", 5, {1, 1}, 65000, 75000, {}},
+    ModemCase{"cms_error_then_retry", "fail-once", 5, {1, 1}, 60000, 70000, {kRetry1}},
+    ModemCase{"cms_error_every_time", "fail=3", 5, {2, 1}, 360000, 380000, {kRetry1, kRetry5}},
+    ModemCase{"refused_pin", "refuse-pin", kCodePINRefused, {2, 2}, 360000, 380000,
+              {kRetry1, kRetry5, "GSM: SMS not sent, next try in 1 min: +420222 (",
+               "GSM: SMS not sent, next try in 5 min: +420222 ("}},
+    // The first message after the PIN waits for the network, polling.
+    ModemCase{"registration_after_20_s", "unregistered=20000", 5, {1, 1}, 20000, 25000, {}},
+    ModemCase{"left_in_text_mode", "text-mode", 5, {1, 1}, 0, 5000, {}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 // A dead modem at shutdown: 20 s from the close, every queued message is

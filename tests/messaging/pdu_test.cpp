@@ -56,20 +56,19 @@ TEST_P(Alphabet, Latin1TextInTheGsmAlphabet) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, Alphabet, ::testing::Values(
-        AlphabetCase{"plain", "abc", "616263", "0361F118"},
-        AlphabetCase{"eight_septets_fill_seven_octets", "12345678", "3132333435363738", "0831D98C56B3DD70"},
-        // The extension table costs two septets each; the euro sign is not Latin-1.
-        AlphabetCase{"specials_and_extension_table", "_$@[]{}~^|\\\x80",
-                     "1102001B3C1B3E1B281B291B3D1B141B401B2F3F",
-                     "14110160C3DBF836A84D6AD3DB5036C0CDEB07", "_$@[]{}~^|\\?"},
-        AlphabetCase{"latin1_letters",
-                     "\xC4\xD6\xD1\xDC\xE4\xF6\xF1\xFC\xE0\xE8\xE9\xF9\xEC\xF2\xC7\xD8\xF8\xC5\xE5"
-                     "\xC6\xE6\xDF\xC9\xA7\xA1\xBF\xA3\xA5\xA4",
-                     "5B5C5D5E7B7C7D7E7F0405060708090B0C0E0F1C1D1E1F5F4060010324",
-                     "1D5B6ED7BBE7F7FD7F42C1704024160CC783D3F17CBE4070604002"},
-        AlphabetCase{"letters_outside_the_alphabet", "\xE1\xE7\xFF", "3F3F3F", "03BFDF0F", "???"},
-        AlphabetCase{"station_name", "ST_1 @ ok", "535411312000206F6B", "09536A24060280DE6B"},
-        AlphabetCase{"empty", "", "", "00"}),
+    AlphabetCase{"plain", "abc", "616263", "0361F118"},
+    AlphabetCase{"eight_septets_fill_seven_octets", "12345678", "3132333435363738", "0831D98C56B3DD70"},
+    // The extension table costs two septets each; the euro sign is not Latin-1.
+    AlphabetCase{"specials_and_extension_table", "_$@[]{}~^|\\\x80", "1102001B3C1B3E1B281B291B3D1B141B401B2F3F",
+                 "14110160C3DBF836A84D6AD3DB5036C0CDEB07", "_$@[]{}~^|\\?"},
+    AlphabetCase{"latin1_letters",
+                 "\xC4\xD6\xD1\xDC\xE4\xF6\xF1\xFC\xE0\xE8\xE9\xF9\xEC\xF2\xC7\xD8\xF8\xC5\xE5"
+                 "\xC6\xE6\xDF\xC9\xA7\xA1\xBF\xA3\xA5\xA4",
+                 "5B5C5D5E7B7C7D7E7F0405060708090B0C0E0F1C1D1E1F5F4060010324",
+                 "1D5B6ED7BBE7F7FD7F42C1704024160CC783D3F17CBE4070604002"},
+    AlphabetCase{"letters_outside_the_alphabet", "\xE1\xE7\xFF", "3F3F3F", "03BFDF0F", "???"},
+    AlphabetCase{"station_name", "ST_1 @ ok", "535411312000206F6B", "09536A24060280DE6B"},
+    AlphabetCase{"empty", "", "", "00"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 struct LongTextCase {
@@ -101,13 +100,12 @@ TEST_P(LongTexts, OneSmsOrConcatenatedParts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, LongTexts, ::testing::Values(
-        LongTextCase{"s160_one_sms", 160, {"A0" + Repeat("31D98C56B3DD70", 20)}},
-        LongTextCase{"s161_two_parts", 161,
-                     {"A00500032A0201" + Repeat("62B219AD66BBE1", 19) + "62",
-                      "0F0500032A020264335ACD76C3C500"}},
-        LongTextCase{"s300_two_parts", 300,
-                     {"A00500032A0201" + Repeat("62B219AD66BBE1", 19) + "62",
-                      "9A0500032A0202" + Repeat("64335ACD76C3C5", 18) + "64331A"}}),
+    LongTextCase{"s160_one_sms", 160, {"A0" + Repeat("31D98C56B3DD70", 20)}},
+    LongTextCase{"s161_two_parts", 161,
+                 {"A00500032A0201" + Repeat("62B219AD66BBE1", 19) + "62", "0F0500032A020264335ACD76C3C500"}},
+    LongTextCase{"s300_two_parts", 300,
+                 {"A00500032A0201" + Repeat("62B219AD66BBE1", 19) + "62",
+                  "9A0500032A0202" + Repeat("64335ACD76C3C5", 18) + "64331A"}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST(LongTexts, AtMostFourPartsAndTheRestCut) {

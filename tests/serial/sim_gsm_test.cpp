@@ -70,26 +70,23 @@ TEST_P(SimGsmPdus, TakesWellFormedPdusOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SimGsmPdus, ::testing::Values(
-        PduCase{"twelve_digit_centre", "0791246030500200" + kTpdu, 17,
-                "+420123456789\t1/1\t0791246030500200" + kTpdu + "\tabc"},
-        PduCase{"ten_digit_centre", "06816030500200" + kTpdu, 17,
-                "+420123456789\t1/1\t06816030500200" + kTpdu + "\tabc"},
-        // The length octet fixed at 07 for a 10-digit centre.
-        PduCase{"centre_length_octet_wrong", "07816030500200" + kTpdu, 17, ""},
-        PduCase{"announced_length_wrong", "0791246030500200" + kTpdu, 16, ""},
-        PduCase{"bare_tpdu_of_the_m1_kind", kTpdu, 17, "+420123456789\t1/1\t" + kTpdu + "\tabc"},
-        PduCase{"over_160_septets", "00" + kHead + "A1" + std::string(282, '0'), 155, ""},
-        PduCase{"length_and_octets_disagree", "00" + kHead + "0361F11800", 19, ""},
-        PduCase{"odd_hex", "00" + kTpdu + "0", 17, ""},
-        PduCase{"not_hex", "00" + kHead + "0361F1GG", 17, ""},
-        PduCase{"concatenated_part", "0051000C912410325476980000AA0F0500032A020264335ACD76C3C500", 28,
-                "+420123456789\t2/2\t0051000C912410325476980000AA0F0500032A020264335ACD76C3C500"
-                "\t23456781"},
-        PduCase{"part_beyond_the_count", "0051000C912410325476980000AA0F0500032A020364335ACD76C3C500",
-                28, ""},
-        // Read back through the alphabet: "_@[A" and the euro sign, which Latin-1 lacks.
-        PduCase{"gsm_alphabet_read_back", "000100038121F300000711C08617DC9401", 16,
-                "123\t1/1\t000100038121F300000711C08617DC9401\t_@[A?"}),
+    PduCase{"twelve_digit_centre", "0791246030500200" + kTpdu, 17,
+            "+420123456789\t1/1\t0791246030500200" + kTpdu + "\tabc"},
+    PduCase{"ten_digit_centre", "06816030500200" + kTpdu, 17, "+420123456789\t1/1\t06816030500200" + kTpdu + "\tabc"},
+    // The length octet fixed at 07 for a 10-digit centre.
+    PduCase{"centre_length_octet_wrong", "07816030500200" + kTpdu, 17, ""},
+    PduCase{"announced_length_wrong", "0791246030500200" + kTpdu, 16, ""},
+    PduCase{"bare_tpdu_of_the_m1_kind", kTpdu, 17, "+420123456789\t1/1\t" + kTpdu + "\tabc"},
+    PduCase{"over_160_septets", "00" + kHead + "A1" + std::string(282, '0'), 155, ""},
+    PduCase{"length_and_octets_disagree", "00" + kHead + "0361F11800", 19, ""},
+    PduCase{"odd_hex", "00" + kTpdu + "0", 17, ""},
+    PduCase{"not_hex", "00" + kHead + "0361F1GG", 17, ""},
+    PduCase{"concatenated_part", "0051000C912410325476980000AA0F0500032A020264335ACD76C3C500", 28,
+            "+420123456789\t2/2\t0051000C912410325476980000AA0F0500032A020264335ACD76C3C500\t23456781"},
+    PduCase{"part_beyond_the_count", "0051000C912410325476980000AA0F0500032A020364335ACD76C3C500", 28, ""},
+    // Read back through the alphabet: "_@[A" and the euro sign, which Latin-1 lacks.
+    PduCase{"gsm_alphabet_read_back", "000100038121F300000711C08617DC9401", 16,
+            "123\t1/1\t000100038121F300000711C08617DC9401\t_@[A?"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 // Left in text mode, the modem takes no PDU (the jobs' tests on this modem see
