@@ -53,7 +53,6 @@ struct LampRecorder {
   }
 };
 
-// 2026-12-05 14:03:27 UTC.
 const TDateTime kNow = EncodeDateTime(2026, 12, 5, 14, 3, 27);
 
 }  // namespace
@@ -79,19 +78,16 @@ TEST(ZipNames, ArchivesAndBackupsAreNamedByTheUtcDay) {
 // The current and the just-ended hour's files may still be written.
 TEST(ZipNames, StillWrittenFilesAreLeft) {
   const TDateTime at1410 = EncodeDateTime(2026, 12, 5, 14, 10, 0);
-  const struct {
-    const char* name;
-    TDateTime now;
-    bool expected;
-  } rows[] = {{"26120514.KRB", at1410, true},   // current hourly file
-              {"26120514a.KRB", at1410, true},  // current twenty-minute file
-              {"26120513c.KRB", at1410, true},  // the hour ended ten minutes ago
-              {"26120512.KRB", at1410, false},
-              {"261205140105.KRB", at1410, true},  // trigger of the current hour
-              {"26120514.XYZ", at1410, false},     // another station
-              {"KRB", at1410, false},
-              {"26120513.KRB", EncodeDateTime(2026, 12, 5, 14, 16), false},  // 15 minutes past
-              {"26120423.KRB", EncodeDateTime(2026, 12, 5, 0, 5), true}};    // the day before
+  const struct { const char* name; TDateTime now; bool expected; } rows[] = {
+      {"26120514.KRB", at1410, true},   // current hourly file
+      {"26120514a.KRB", at1410, true},  // current twenty-minute file
+      {"26120513c.KRB", at1410, true},  // the hour ended ten minutes ago
+      {"26120512.KRB", at1410, false},
+      {"261205140105.KRB", at1410, true},  // trigger of the current hour
+      {"26120514.XYZ", at1410, false},     // another station
+      {"KRB", at1410, false},
+      {"26120513.KRB", EncodeDateTime(2026, 12, 5, 14, 16), false},  // 15 minutes past
+      {"26120423.KRB", EncodeDateTime(2026, 12, 5, 0, 5), true}};    // the day before
   for (const auto& r : rows) EXPECT_EQ(IsFileStillWritten(r.name, "KRB", r.now), r.expected) << r.name;
 }
 

@@ -32,8 +32,7 @@ TEST(PlanMessage, NothingWithoutEmailOrSmsAndEmailAloneWinsWithTheFirst100Charac
   const MessagePlan none = PlanMessage(p, false, "Test...");
   EXPECT_EQ(none.Message, "VELK Test...");
   EXPECT_TRUE(none.Actions.empty());
-  p.SendEmail = p.SendSMS = true;
-  p.GSM.EmailGateOn = true;
+  p.SendEmail = p.SendSMS = p.GSM.EmailGateOn = true;
   const std::string text(200, 'x');
   const MessagePlan plan = PlanMessage(p, true, text);
   ASSERT_EQ(plan.Actions.size(), 1u);
@@ -99,8 +98,7 @@ TEST(MessageDispatcher, StartsEachJobThenLogsItsId) {
       host, [&](const std::string& m) { started.push_back("mail " + m); return next++; },
       [&](const std::string& n, const std::string& t) { started.push_back(n + " " + t); return next++; });
   TProgParam p = Params();
-  p.SendSMS = true;
-  p.GSM.EmailGateOn = true;
+  p.SendSMS = p.GSM.EmailGateOn = true;
   p.GSM.TelNum = {"+420111"};
   EXPECT_EQ(d.SendMessage(p, false, "x"), (std::vector<uint64_t>{100, 101}));
   EXPECT_EQ(started, (std::vector<std::string>{"+420111 VELK x", "+420999 EM seismo*example.org VELK x"}));

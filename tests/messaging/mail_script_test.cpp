@@ -35,12 +35,11 @@ TEST(MailScript, TextByteForByte) {
 // Only A-Z is lowered in the sender; an empty receiver keeps its line; values
 // stay on their line; a subject outside ASCII is encoded.
 TEST(MailScript, HeaderLines) {
-  const struct {
-    const char *program, *to, *id, *headers;
-  } rows[] = {{"Velkor\xC4", "", "VELK", "\nFrom: velkor\xC4@station-pc\nTo: \nSubject: VELK\n"},
-              {"velkor", "a@b.c\nBcc: other@d.e", "VELK\r\nX-Injected: 1",
-               "\nTo: a@b.c Bcc: other@d.e\nSubject: VELK  X-Injected: 1\n"},
-              {"velkor", "a@b.c", "\xC4" "BC", "\nSubject: =?ISO-8859-1?Q?=C4BC?=\n"}};
+  const struct { const char *program, *to, *id, *headers; } rows[] = {
+      {"Velkor\xC4", "", "VELK", "\nFrom: velkor\xC4@station-pc\nTo: \nSubject: VELK\n"},
+      {"velkor", "a@b.c\nBcc: other@d.e", "VELK\r\nX-Injected: 1",
+       "\nTo: a@b.c Bcc: other@d.e\nSubject: VELK  X-Injected: 1\n"},
+      {"velkor", "a@b.c", "\xC4" "BC", "\nSubject: =?ISO-8859-1?Q?=C4BC?=\n"}};
   for (const auto& r : rows) {
     MailScriptJob job = Job("/st/velkor.sh", "VELK x");
     job.ProgramName = r.program;

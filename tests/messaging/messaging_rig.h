@@ -34,13 +34,6 @@ inline GsmLink MakeLink(TComPort& port, ModemLock& lock, SleepFn sleep,
   return link;
 }
 
-inline void UseSimModem(TComPort& port, const SimGsmOptions& options) {
-  port.SetPort("sim-gsm");
-  port.SetBackendFactory([options](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
-    return std::make_unique<SimGsmModem>(options);
-  });
-}
-
 // The messages the simulated modem took, "number text" each. A log line has
 // four fields: number, part/parts, PDU, text.
 inline std::vector<std::string> SimSmsSent(const TempDir& dir) {

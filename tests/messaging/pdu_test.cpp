@@ -23,14 +23,13 @@ std::string Hex(const Septets& s) {
 
 // The SMS-centre length octet counts the type octet and the digit octets.
 TEST(AddressEncoding, DestinationAndSMSCentreFields) {
-  const struct {
-    const char *number, *destination, *smsCentre;
-  } rows[] = {{"603052000", "098106032500F0", "068106032500F0"},
-              {"0603052000", "0A816030500200", "06816030500200"},
-              {"+42060305200", "0B912460305002F0", "07912460305002F0"},
-              {"+420603052000", "0C91246030500200", "0791246030500200"},
-              {"+4206030520001", "0D91246030500200F1", "0891246030500200F1"},
-              {"", "00", "00"}};
+  const struct { const char *number, *destination, *smsCentre; } rows[] = {
+      {"603052000", "098106032500F0", "068106032500F0"},
+      {"0603052000", "0A816030500200", "06816030500200"},
+      {"+42060305200", "0B912460305002F0", "07912460305002F0"},
+      {"+420603052000", "0C91246030500200", "0791246030500200"},
+      {"+4206030520001", "0D91246030500200F1", "0891246030500200F1"},
+      {"", "00", "00"}};
   for (const auto& r : rows) {
     EXPECT_EQ(EncodeDestinationAddress(r.number), r.destination) << r.number;
     EXPECT_EQ(EncodeSMSCField(r.number), r.smsCentre) << r.number;
@@ -108,15 +107,12 @@ INSTANTIATE_TEST_SUITE_P(Lengths, LongTexts, ::testing::Values(
                   "9A0500032A0202" + Repeat("64335ACD76C3C5", 18) + "64331A"}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
-TEST(LongTexts, AtMostFourPartsAndTheRestCut) {
+TEST(LongTexts, AtMostFourPartsTheRestCutAndAnEscapePairKeptInOnePart) {
   const std::vector<std::string> tpdus = BuildSubmitTPDUs("+420123", std::string(1000, 'x'), 7);
   ASSERT_EQ(tpdus.size(), kMaxSmsParts);
   std::string readBack;
   for (const std::string& t : tpdus) readBack += DecodeSubmitTPDU(t)->Text;
   EXPECT_EQ(readBack, std::string(4 * kPartSeptets, 'x'));
-}
-
-TEST(LongTexts, AnEscapePairStaysInOnePart) {
   // "[" is two septets: placed so that its escape would be septet 153.
   const std::string text = std::string(152, 'a') + "[" + std::string(20, 'b');
   const std::vector<Septets> parts = SplitIntoParts(Latin1ToGsm7(text));
@@ -148,22 +144,19 @@ TEST(SubmitPdu, DecodesBackToNumberAndText) {
 }
 
 TEST(ATAnswers, CompletionAndSignal) {
-  const struct {
-    std::string answer;
-    bool complete;
-    int signal;
-  } rows[] = {{"\r\n+CSQ: 31,0\r\n\r\nOK\r\n", true, -100},
-              {"\r\n+CSQ: 15,99\r\n\r\nOK\r\n", true, -48},
-              // 99 is "not known": shown as N/A, not as 319 %.
-              {"\r\n+CSQ: 99,99\r\n\r\nOK\r\n", true, 0},
-              {"+CSQ: 20 ,99\r\nOK", true, -65},
-              {"+CSQ: x1,0\r\nOK", true, 0},
-              {"+CSQ: 12\r\nOK", true, 0},
-              {"ok", true, 0},
-              {"\r\n+CME ERROR: 10\r\n", true, 0},
-              {"\r\n> ", true, 0},
-              {"\r\n+CSQ: 1", false, 0},
-              {"", false, 0}};
+  const struct { std::string answer; bool complete; int signal; } rows[] = {
+      {"\r\n+CSQ: 31,0\r\n\r\nOK\r\n", true, -100},
+      {"\r\n+CSQ: 15,99\r\n\r\nOK\r\n", true, -48},
+      // 99 is "not known": shown as N/A, not as 319 %.
+      {"\r\n+CSQ: 99,99\r\n\r\nOK\r\n", true, 0},
+      {"+CSQ: 20 ,99\r\nOK", true, -65},
+      {"+CSQ: x1,0\r\nOK", true, 0},
+      {"+CSQ: 12\r\nOK", true, 0},
+      {"ok", true, 0},
+      {"\r\n+CME ERROR: 10\r\n", true, 0},
+      {"\r\n> ", true, 0},
+      {"\r\n+CSQ: 1", false, 0},
+      {"", false, 0}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.answer);
     EXPECT_EQ(ATAnswerComplete(r.answer), r.complete);
