@@ -129,8 +129,7 @@ class DirExport : public testing::Test {
     fs::create_directories(m_tmp.Path("data/12/04"));
     fs::create_directories(m_tmp.Path("data/12/05"));
     fs::create_directories(m_tmp.Path("dest"));
-    m_files = {{"12/04/26120410.KRB", Binary(5000, 2)},
-               {"12/04/26120411.KRB", Binary(7000, 3)},
+    m_files = {{"12/04/26120410.KRB", Binary(5000, 2)}, {"12/04/26120411.KRB", Binary(7000, 3)},
                {"12/05/26120509.KRB", Binary(100, 4)}};
     for (auto& [rel, data] : m_files) WriteFile(m_tmp.Path("data/" + rel), data);
     m_job = {m_tmp.Path("data/"), m_tmp.Path("dest/"), m_tmp.Path("backup/"), "KRB"};

@@ -16,9 +16,7 @@ using namespace std::chrono_literals;
 class GsmJobs : public ::testing::Test {
  protected:
   void SetUp() override { UseScript(port, script); }
-  void Expect(const std::string& command, const std::string& answer) {
-    script->steps.emplace_back(command, answer);
-  }
+  void Expect(const std::string& command, const std::string& answer) { script->steps.emplace_back(command, answer); }
   GsmLink Link() { return MakeLink(port, lock, sleep.Fn()); }
   void ExpectTranscriptFollowed() {
     EXPECT_TRUE(script->mismatches.empty()) << script->mismatches.front();
@@ -68,7 +66,6 @@ TEST_F(GsmJobs, PingRetriesAnErrorAndTakesAnOk) {
 
 using Step = std::pair<std::string, std::string>;
 
-// The SMS centre is +420603052000.
 struct PinCase {
   const char* legend;
   std::string pin;

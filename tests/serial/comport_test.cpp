@@ -150,8 +150,7 @@ bool ChecksumOk(const std::string& sentence) {
   if (sentence.empty() || sentence[0] != '$' || star == std::string::npos) return false;
   unsigned sum = 0;
   for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);
-  return std::stoul(sentence.substr(star + 1, 2), nullptr, 16) == sum &&
-         sentence.substr(star + 3) == "\r\n";
+  return std::stoul(sentence.substr(star + 1, 2), nullptr, 16) == sum && sentence.substr(star + 3) == "\r\n";
 }
 
 struct SimRig {

@@ -23,9 +23,7 @@ class RecordingHost final : public WorkerHost {
   }
 
  public:
-  void WorkerStarting(bool saveThread) override {
-    Locked([&] { ++(saveThread ? m_startedSave : m_started); });
-  }
+  void WorkerStarting(bool saveThread) override { Locked([&] { ++(saveThread ? m_startedSave : m_started); }); }
   // Notified under the lock: the waiting test may destroy the host as soon as it wakes.
   void PostThreadFinished(int code, uint64_t threadId) override {
     Locked([&] {

@@ -68,9 +68,7 @@ class ScriptedCom final : public ComBackend {
     m_s->rx.erase(0, out.size());
     return out;
   }
-  void ClearBuffers(bool input, bool) override {
-    Locked([&] { if (input) m_s->rx.clear(); });
-  }
+  void ClearBuffers(bool input, bool) override { if (input) Locked([&] { m_s->rx.clear(); }); }
   bool SetDTR(bool) override { return true; }
   unsigned LineState() override { return Locked([&] { return m_s->lines; }); }
 
