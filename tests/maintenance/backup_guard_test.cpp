@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "support/temp_dir.h"
 
 namespace {
@@ -46,21 +44,20 @@ TEST_P(BackupGuardTest, RefusesEveryFolderThatHoldsOrIsStationData) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Folders, BackupGuardTest,
-    ::testing::Values(GuardCase{"default_backup", "station/Backup/", ""},
-                      GuardCase{"elsewhere", "trig/Backup", ""},
-                      GuardCase{"empty_is_the_station", "station/", "it is the station folder"},
-                      GuardCase{"dot", "station/.", "it is the station folder"},
-                      GuardCase{"climbing_back", "station/Backup/..", "it is the station folder"},
-                      GuardCase{"data", "station/Data/", "it is the data folder"},
-                      GuardCase{"inside_data", "station/Data/01", "lies inside the data folder"},
-                      GuardCase{"link_to_data", "link-to-data", "it is the data folder"},
-                      GuardCase{"ascii", "station/ASCII", "it is the ASCII folder"},
-                      GuardCase{"triggers", "trig/Triggers", "it is the trigger folder"},
-                      GuardCase{"around_triggers", "trig", "it contains the trigger folder"},
-                      GuardCase{"around_everything", "", "it contains the station folder"},
-                      GuardCase{"log_folder", "logs", "it is the log folder", "logs/velkor.log"}),
+INSTANTIATE_TEST_SUITE_P(Folders, BackupGuardTest, ::testing::Values(
+    GuardCase{"default_backup", "station/Backup/", ""},
+    GuardCase{"elsewhere", "trig/Backup", ""},
+    GuardCase{"empty_is_the_station", "station/", "it is the station folder"},
+    GuardCase{"dot", "station/.", "it is the station folder"},
+    GuardCase{"climbing_back", "station/Backup/..", "it is the station folder"},
+    GuardCase{"data", "station/Data/", "it is the data folder"},
+    GuardCase{"inside_data", "station/Data/01", "lies inside the data folder"},
+    GuardCase{"link_to_data", "link-to-data", "it is the data folder"},
+    GuardCase{"ascii", "station/ASCII", "it is the ASCII folder"},
+    GuardCase{"triggers", "trig/Triggers", "it is the trigger folder"},
+    GuardCase{"around_triggers", "trig", "it contains the trigger folder"},
+    GuardCase{"around_everything", "", "it contains the station folder"},
+    GuardCase{"log_folder", "logs", "it is the log folder", "logs/velkor.log"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST(BackupQuestion, NamesTheFolderAndItsSize) {

@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <future>
-#include <map>
 #include <thread>
 
 #include "messaging/pdu.h"
@@ -18,9 +16,7 @@ using namespace std::chrono_literals;
 class GsmJobs : public ::testing::Test {
  protected:
   void SetUp() override { UseScript(port, script); }
-  void Expect(const std::string& command, const std::string& answer) {
-    script->steps.emplace_back(command, answer);
-  }
+  void Expect(const std::string& command, const std::string& answer) { script->steps.emplace_back(command, answer); }
   GsmLink Link() { return MakeLink(port, lock, sleep.Fn()); }
   void ExpectTranscriptFollowed() {
     EXPECT_TRUE(script->mismatches.empty()) << script->mismatches.front();
@@ -59,11 +55,9 @@ TEST_F(GsmJobs, SendATGivesUpAfterTenSecondsOfSilenceWithAnEmptyAnswer) {
   EXPECT_EQ(SendAT(port, "AT", "\r\n", sleep.Fn()), "");
 }
 
-TEST_F(GsmJobs, PingTriesSevenTimes) {
+// Seven tries against silence show in the failed-ping message job below.
+TEST_F(GsmJobs, PingRetriesAnErrorAndTakesAnOk) {
   ASSERT_TRUE(port.Open());
-  EXPECT_FALSE(PingModem(port, sleep.Fn()));
-  EXPECT_EQ(script->written, std::vector<std::string>(7, "AT\r\n"));
-  script->written.clear();
   for (int i = 0; i < 2; ++i) Expect("AT\r\n", "\r\nERROR\r\n");
   Expect("AT\r\n", kOk);
   EXPECT_TRUE(PingModem(port, sleep.Fn()));
@@ -74,7 +68,7 @@ using Step = std::pair<std::string, std::string>;
 
 struct PinCase {
   const char* legend;
-  std::string pin, smsCentre;
+  std::string pin;
   std::vector<Step> transcript;
   std::vector<int> interim;
   int final;
@@ -86,38 +80,30 @@ TEST_P(PinJob, PostsThePinCodeThenTheSetUpCode) {
   const PinCase& c = GetParam();
   for (const auto& [cmd, answer] : c.transcript) Expect(cmd, answer);
   std::vector<int> interim;
-  EXPECT_EQ(RunPINJob(Link(), c.pin, c.smsCentre, [&](int code, uint64_t) { interim.push_back(code); }),
+  EXPECT_EQ(RunPINJob(Link(), c.pin, "+420603052000", [&](int code, uint64_t) { interim.push_back(code); }),
             c.final);
   EXPECT_EQ(interim, c.interim);
   ExpectTranscriptFollowed();
 }
 
-const Step kPing{"AT\r\n", "\r\nOK\r\n"}, kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
-    kReady{"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"};
+const Step kPing{"AT\r\n", kOk}, kSimPin{"AT+CPIN?\r\n", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"},
+    kReady{"AT+CPIN?\r\n", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+    kClipOff{"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Transcripts, PinJob,
-    ::testing::Values(
-        PinCase{"ready_and_already_set_up", "", "+420603052000",
-                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}}, {3}, 5},
-        PinCase{"pin_entered_and_modem_set_up", "1234", "+420603052000",
-                {kPing, kSimPin, {"AT+CPIN=\"1234\"\r\n", "\r\nOK\r\n"},
-                 {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
-                 {"AT+CSCA=+420603052000\r\n", "\r\nOK\r\n"}, {"AT+CLIP=1\r\n", "\r\nOK\r\n"},
-                 {"AT+COPS=3,0\r\n", "\r\nOK\r\n"}},
-                {3}, 5},
-        // A refused PIN is its own result; the set-up is not tried.
-        PinCase{"wrong_pin_is_refused", "9999", "",
-                {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}}, {4}, kCodePINRefused},
-        PinCase{"sim_pin_without_a_pin_text", "", "", {kPing, kSimPin}, {4}, kCodePINRefused},
-        // A locked SIM answers the set-up with an error, never with OK.
-        PinCase{"set_up_needs_an_ok", "", "+420603052000",
-                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}}, {3}, 6},
-        PinCase{"set_up_stops_at_the_first_refusal", "", "+420603052000",
-                {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 0,1\r\n\r\nOK\r\n"},
-                 {"AT+CSCA=+420603052000\r\n", "\r\nERROR\r\n"}},
-                {3}, 6},
-        PinCase{"silent_modem_gives_4_alone", "1234", "+420603052000", {}, {}, 4}),
+INSTANTIATE_TEST_SUITE_P(Transcripts, PinJob, ::testing::Values(
+    PinCase{"ready_and_already_set_up", "", {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CLIP: 1,0\r\n\r\nOK\r\n"}}, {3}, 5},
+    PinCase{"pin_entered_and_modem_set_up", "1234",
+            {kPing, kSimPin, {"AT+CPIN=\"1234\"\r\n", kOk}, kClipOff, {"AT+CSCA=+420603052000\r\n", kOk},
+             {"AT+CLIP=1\r\n", kOk}, {"AT+COPS=3,0\r\n", kOk}}, {3}, 5},
+    // A refused PIN is its own result; the set-up is not tried.
+    PinCase{"wrong_pin_is_refused", "9999",
+            {kPing, kSimPin, {"AT+CPIN=\"9999\"\r\n", "\r\n+CME ERROR: 16\r\n"}}, {4}, kCodePINRefused},
+    PinCase{"sim_pin_without_a_pin_text", "", {kPing, kSimPin}, {4}, kCodePINRefused},
+    // A locked SIM answers the set-up with an error, never with OK.
+    PinCase{"set_up_needs_an_ok", "", {kPing, kReady, {"AT+CLIP?\r\n", "\r\n+CME ERROR: 11\r\n"}}, {3}, 6},
+    PinCase{"set_up_stops_at_the_first_refusal", "",
+            {kPing, kReady, kClipOff, {"AT+CSCA=+420603052000\r\n", "\r\nERROR\r\n"}}, {3}, 6},
+    PinCase{"silent_modem_gives_4_alone", "1234", {}, {}, 4}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 TEST_F(GsmJobs, PortThatDoesNotOpenGivesPin4SignalZeroSms2) {
@@ -129,16 +115,6 @@ TEST_F(GsmJobs, PortThatDoesNotOpenGivesPin4SignalZeroSms2) {
   EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "+420123456789", "abc", false), 2);
   EXPECT_TRUE(script->written.empty());
   EXPECT_FALSE(lock.ModemBusy());
-}
-
-TEST_F(GsmJobs, SignalJobReadsCsq) {
-  Expect("AT\r\n", kOk);
-  Expect("AT+CSQ\r\n", "\r\n+CSQ: 15,99\r\n\r\nOK\r\n");
-  EXPECT_EQ(RunSignalJob(Link()), -48);
-  Expect("AT\r\n", kOk);
-  Expect("AT+CSQ\r\n", "\r\n+CME ERROR: 100\r\n");
-  EXPECT_EQ(RunSignalJob(Link()), 0);
-  ExpectTranscriptFollowed();
 }
 
 // PDU mode, then the SMS-centre field and the TPDU after the prompt; modems
@@ -174,17 +150,6 @@ TEST_F(GsmJobs, SmsJobAfterAFailedPingAnnounces160Octets) {
   EXPECT_EQ(RunSendSMSJob(Link(), "", "+420123456789", "abc", false), 2);
   ASSERT_EQ(script->written.size(), 3 * 8u);
   EXPECT_EQ(script->written.back(), "AT+CMGS=160\r\n");
-}
-
-TEST(ModemLock, TerminalAndBusyKeepJobsOff) {
-  ModemLock lock;
-  lock.SetTerminalActive(true);
-  EXPECT_FALSE(lock.TryAcquire());
-  lock.SetTerminalActive(false);
-  EXPECT_TRUE(lock.TryAcquire());
-  EXPECT_FALSE(lock.TryAcquire());
-  lock.Release();
-  EXPECT_TRUE(lock.TryAcquire());
 }
 
 // The second ticket's holder is already waiting when the first comes: the
@@ -223,68 +188,6 @@ TEST(ModemLock, TicketsAreServedInTheOrderTheyWereTaken) {
   EXPECT_TRUE(lock.Acquire(next, [&] { return ++polls > 100; }));
 }
 
-// The simulated modem behind the port's own name, with jobs on threads
-// taking turns: every message arrives whole, in the sim's log.
-class SimModem : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SimGsmOptions o;
-    o.Directory = dir.Dir();
-    o.PIN = "1234";
-    o.Rssi = 15;
-    SetSimGsmDefaultOptions(o);
-    port.SetPort("sim-gsm");
-  }
-  void TearDown() override { SetSimGsmDefaultOptions(SimGsmOptions{}); }
-  GsmLink Link() { return MakeLink(port, lock, [](int) {}); }
-  std::vector<std::string> Texts() { return SimSmsSent(dir); }
-
-  TempDir dir;
-  TComPort port;
-  ModemLock lock;
-  RecordingHost host;
-};
-
-TEST_F(SimModem, PinSetUpSignalAndSmsThroughTheStarters) {
-  std::vector<int> interim;
-  const uint64_t ids[] = {
-      StartPINthread(host, Link(), "1234", "+420603052000",
-                     [&](int code, uint64_t) { interim.push_back(code); }),
-      StartSignalThread(host, Link()),
-      StartSendSMSthread(host, Link(), "+420603052000", "+420123456789", "abc", false),
-      StartSendSMSthread(host, Link(), "+420603052000", "777888999", "hellohello", true)};
-  // Started together, they take the modem in the order they were started (the
-  // signal needs the PIN first). Each lets the modem go before it reports, so
-  // the reports may come in any order: matched by thread.
-  std::map<uint64_t, int> codeOf;
-  for (const auto& [code, id] : host.WaitForPosts(4)) codeOf[id] = code;
-  EXPECT_EQ(interim, std::vector<int>{3});
-  EXPECT_EQ((std::vector<int>{codeOf[ids[0]], codeOf[ids[1]], codeOf[ids[2]], codeOf[ids[3]]}),
-            (std::vector<int>{5, -48, 1, 1}));
-  EXPECT_EQ(host.Started(), 4);
-  EXPECT_FALSE(port.Connected());
-  EXPECT_EQ(Texts(), (std::vector<std::string>{"+420123456789 abc", "777888999 hellohello"}));
-}
-
-TEST_F(SimModem, NoSmsBeforeThePinIsEntered) {
-  EXPECT_EQ(RunSendSMSJob(Link(), "+420603052000", "+420123456789", "abc", false), 2);
-  EXPECT_FALSE(std::filesystem::exists(dir.Path(kSimSmsLogName)));
-}
-
-TEST_F(SimModem, ConcurrentJobsTakeTurnsInTheOrderTheyWereStarted) {
-  constexpr int kJobs = 8;
-  ASSERT_EQ(RunPINJob(Link(), "1234", "", nullptr), 5);
-  std::vector<std::string> expected;
-  for (int i = 0; i < kJobs; ++i) {
-    const std::string number = "+42060000000" + std::to_string(i), text = "message " + std::to_string(i);
-    StartSendSMSthread(host, Link(), "+420603052000", number, text, i % 2 == 0);
-    expected.push_back(number + " " + text);
-  }
-  for (const auto& [code, id] : host.WaitForPosts(kJobs)) EXPECT_EQ(code, 1);
-  EXPECT_EQ(Texts(), expected);
-  EXPECT_FALSE(lock.ModemBusy());
-}
-
 // The strict modem on a clock that the jobs' own waits move.
 class ClockedModem : public ::testing::Test {
  protected:
@@ -296,7 +199,10 @@ class ClockedModem : public ::testing::Test {
     o.clock = clock;
     o.Power = std::make_shared<SimGsmPowerState>();
     o.Power->PduMode = !o.Script.TextMode;
-    UseSimModem(port, o);
+    port.SetPort("sim-gsm");
+    port.SetBackendFactory([o](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
+      return std::make_unique<SimGsmModem>(o);
+    });
   }
   GsmLink Link() {
     auto c = clock;
@@ -349,23 +255,20 @@ TEST_P(StrictModem, ScriptedFault) {
 const char* const kRetry1 = "GSM: SMS not sent, next try in 1 min: +420111 (";
 const char* const kRetry5 = "GSM: SMS not sent, next try in 5 min: +420111 (";
 
-INSTANTIATE_TEST_SUITE_P(
-    Scripts, StrictModem,
-    ::testing::Values(
-        ModemCase{"healthy", "", 5, {1, 1}, 0, 5000, {}},
-        // A network answer after 12 s is the message's own, and sent.
-        ModemCase{"late_cmgs", "late=12000", 5, {1, 1}, 12000, 20000, {}},
-        // Past the 60 s the line is drained: the late answer still counts and
-        // is not read by the next message.
-        ModemCase{"answer_after_the_60_s", "late=65000", 5, {1, 1}, 65000, 75000, {}},
-        ModemCase{"cms_error_then_retry", "fail-once", 5, {1, 1}, 60000, 70000, {kRetry1}},
-        ModemCase{"cms_error_every_time", "fail=3", 5, {2, 1}, 360000, 380000, {kRetry1, kRetry5}},
-        ModemCase{"refused_pin", "refuse-pin", kCodePINRefused, {2, 2}, 360000, 380000,
-                  {kRetry1, kRetry5, "GSM: SMS not sent, next try in 1 min: +420222 (",
-                   "GSM: SMS not sent, next try in 5 min: +420222 ("}},
-        // The first message after the PIN waits for the network, polling.
-        ModemCase{"registration_after_20_s", "unregistered=20000", 5, {1, 1}, 20000, 25000, {}},
-        ModemCase{"left_in_text_mode", "text-mode", 5, {1, 1}, 0, 5000, {}}),
+INSTANTIATE_TEST_SUITE_P(Scripts, StrictModem, ::testing::Values(
+    ModemCase{"healthy", "", 5, {1, 1}, 0, 5000, {}},
+    // A network answer after 12 s is the message's own, and sent.
+    ModemCase{"late_cmgs", "late=12000", 5, {1, 1}, 12000, 20000, {}},
+    // Past the 60 s the line is drained: the late answer still counts and
+    // is not read by the next message.
+    ModemCase{"answer_after_the_60_s", "late=65000", 5, {1, 1}, 65000, 75000, {}},
+    ModemCase{"cms_error_then_retry", "fail-once", 5, {1, 1}, 60000, 70000, {kRetry1}},
+    ModemCase{"cms_error_every_time", "fail=3", 5, {2, 1}, 360000, 380000, {kRetry1, kRetry5}},
+    ModemCase{"refused_pin", "refuse-pin", kCodePINRefused, {2, 2}, 360000, 380000,
+              {kRetry1, kRetry5, "GSM: SMS not sent, next try in 1 min: +420222 (",
+               "GSM: SMS not sent, next try in 5 min: +420222 ("}},
+    // The first message after the PIN waits for the network, polling.
+    ModemCase{"registration_after_20_s", "unregistered=20000", 5, {1, 1}, 20000, 25000, {}}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 // A dead modem at shutdown: 20 s from the close, every queued message is

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "support/recording_host.h"
 #include "support/temp_dir.h"
@@ -13,14 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 MailScriptJob Job(const std::string& scriptFile, const std::string& message) {
-  MailScriptJob job;
-  job.ScriptFile = scriptFile;
-  job.ProgramName = "velkor";
-  job.ComputerName = "STATION-PC";
-  job.EmailAddr = "seismo@example.org";
-  job.IDStation = "VELK";
-  job.Message = message;
-  return job;
+  return {scriptFile, "velkor", "STATION-PC", "seismo@example.org", "VELK", message};
 }
 
 // Runs the script to its end with the real shell, as the detached run would.
@@ -43,12 +35,11 @@ TEST(MailScript, TextByteForByte) {
 // Only A-Z is lowered in the sender; an empty receiver keeps its line; values
 // stay on their line; a subject outside ASCII is encoded.
 TEST(MailScript, HeaderLines) {
-  const struct {
-    const char *program, *to, *id, *headers;
-  } rows[] = {{"Velkor\xC4", "", "VELK", "\nFrom: velkor\xC4@station-pc\nTo: \nSubject: VELK\n"},
-              {"velkor", "a@b.c\nBcc: other@d.e", "VELK\r\nX-Injected: 1",
-               "\nTo: a@b.c Bcc: other@d.e\nSubject: VELK  X-Injected: 1\n"},
-              {"velkor", "a@b.c", "\xC4" "BC", "\nSubject: =?ISO-8859-1?Q?=C4BC?=\n"}};
+  const struct { const char *program, *to, *id, *headers; } rows[] = {
+      {"Velkor\xC4", "", "VELK", "\nFrom: velkor\xC4@station-pc\nTo: \nSubject: VELK\n"},
+      {"velkor", "a@b.c\nBcc: other@d.e", "VELK\r\nX-Injected: 1",
+       "\nTo: a@b.c Bcc: other@d.e\nSubject: VELK  X-Injected: 1\n"},
+      {"velkor", "a@b.c", "\xC4" "BC", "\nSubject: =?ISO-8859-1?Q?=C4BC?=\n"}};
   for (const auto& r : rows) {
     MailScriptJob job = Job("/st/velkor.sh", "VELK x");
     job.ProgramName = r.program;
@@ -60,17 +51,11 @@ TEST(MailScript, HeaderLines) {
   EXPECT_EQ(EncodedHeaderWord("St\xE1n 1=?"), "=?ISO-8859-1?Q?St=E1n_1=3D=3F?=");
 }
 
-TEST(MailScript, DelimiterAvoidsEveryLineOfTheText) {
-  EXPECT_EQ(HereDocDelimiter("a\nb"), "VELKOR_MAIL_END");
-  EXPECT_EQ(HereDocDelimiter("VELKOR_MAIL_END\nVELKOR_MAIL_END_1\r\n"), "VELKOR_MAIL_END_2");
-  EXPECT_EQ(HereDocDelimiter("x VELKOR_MAIL_END"), "VELKOR_MAIL_END");
-}
-
-// A hostile message passes through the real shell as plain text.
+// A hostile message, delimiter lines included, passes through the real shell as plain text.
 TEST(MailScript, MessageTextCannotRunCommands) {
   TempDir dir;
   const std::string message = "VELK \"quoted\" $(touch " + dir.Path("pwned1") + ") `touch " +
-                              dir.Path("pwned2") + "` $HOME '\nEOF\nVELKOR_MAIL_END\n.\nlast";
+                              dir.Path("pwned2") + "` $HOME '\nEOF\nVELKOR_MAIL_END\nVELKOR_MAIL_END_1\n.\nlast";
   MailScriptJob job = Job(dir.Path("velkor.sh"), message);
   job.MailCommand = "cat > '" + dir.Path("mail.txt") + "'";
   EXPECT_EQ(RunMailScriptJob(job, RunNow), kCodeScriptRun);
@@ -79,7 +64,7 @@ TEST(MailScript, MessageTextCannotRunCommands) {
   EXPECT_FALSE(fs::exists(dir.Path("pwned2")));
 }
 
-TEST(MailScript, CodesForRunRefusedAndUnwritableScript) {
+TEST(MailScript, CodesForRunRefusedAndUnwritableScriptAndTheNextScriptReplacesIt) {
   TempDir dir;
   auto refuse = [](const std::string&, std::string& e) {
     e = "no";
@@ -93,13 +78,8 @@ TEST(MailScript, CodesForRunRefusedAndUnwritableScript) {
   EXPECT_EQ(RunMailScriptJob(Job(dir.Path("adir.sh"), "VELK a"), RunNow), kCodeScriptWriteError);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Dir()), fs::directory_iterator()), 2)
       << "a temporary script was left behind";
-}
-
-TEST(MailScript, TheSecondMessageLeavesItsScriptOnDisk) {
-  TempDir dir;
-  auto accept = [](const std::string&, std::string&) { return 0; };
-  RunMailScriptJob(Job(dir.Path("velkor.sh"), "VELK first"), accept);
-  RunMailScriptJob(Job(dir.Path("velkor.sh"), "VELK second"), accept);
+  // The next message's script replaces the one on disk.
+  RunMailScriptJob(Job(dir.Path("velkor.sh"), "VELK second"), [](const std::string&, std::string&) { return 0; });
   EXPECT_EQ(ReadFile(dir.Path("velkor.sh")), MailScriptText(Job(dir.Path("velkor.sh"), "VELK second")));
 }
 
@@ -137,13 +117,11 @@ TEST_P(Sendmail, ExitStatusDecidesAndFailuresAreLogged) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fakes, Sendmail,
-    ::testing::Values(SendmailCase{"mail_taken", "cat > mail.txt", kCodeScriptRun, ""},
-                      SendmailCase{"sendmail_fails", "cat > /dev/null; exit 75", kCodeScriptRunError,
-                                   "Err: Mail command failed, exit status 75."},
-                      SendmailCase{"sendmail_missing", nullptr, kCodeScriptRunError,
-                                   "Err: Mail command failed, exit status 127."}),
+INSTANTIATE_TEST_SUITE_P(Fakes, Sendmail, ::testing::Values(
+    SendmailCase{"mail_taken", "cat > mail.txt", kCodeScriptRun, ""},
+    SendmailCase{"sendmail_fails", "cat > /dev/null; exit 75", kCodeScriptRunError,
+                 "Err: Mail command failed, exit status 75."},
+    SendmailCase{"sendmail_missing", nullptr, kCodeScriptRunError, "Err: Mail command failed, exit status 127."}),
     [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace

@@ -4,11 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "messaging/gsm_jobs.h"
 #include "serial/sim_gsm.h"
@@ -36,13 +32,6 @@ inline GsmLink MakeLink(TComPort& port, ModemLock& lock, SleepFn sleep,
   link.sleep = std::move(sleep);
   link.session = std::move(session);
   return link;
-}
-
-inline void UseSimModem(TComPort& port, const SimGsmOptions& options) {
-  port.SetPort("sim-gsm");
-  port.SetBackendFactory([options](const std::string&, std::string&) -> std::unique_ptr<ComBackend> {
-    return std::make_unique<SimGsmModem>(options);
-  });
 }
 
 // The messages the simulated modem took, "number text" each. A log line has

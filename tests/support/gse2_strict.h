@@ -47,11 +47,9 @@ inline std::string LayoutProblem(const std::string& bytes, size_t* blocks = null
     std::string_view wid;
     if (!line(wid) || wid.substr(0, 5) != "WID2 " || wid.size() < kWid2BaseWidth)
       return fail(blockAt, "no whole WID2 line");
-    const std::string_view date = wid.substr(5, 23);
-    for (size_t i = 0; i < date.size(); ++i) {
-      const char want = "0000/00/00 00:00:00.000"[i];
-      if (want == '0' ? (date[i] < '0' || date[i] > '9') : date[i] != want)
-        return fail(blockAt, "WID2 date malformed");
+    for (size_t i = 0; i < 23; ++i) {
+      const char want = "0000/00/00 00:00:00.000"[i], got = wid[5 + i];
+      if (want == '0' ? (got < '0' || got > '9') : got != want) return fail(blockAt, "WID2 date malformed");
     }
     if (wid.substr(44, 3) != "INT") return fail(blockAt, "WID2 format is not INT");
     std::string_view countText = wid.substr(48, 6);

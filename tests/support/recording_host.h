@@ -14,22 +14,24 @@
 #include "common/worker.h"
 
 class RecordingHost final : public WorkerHost {
+ private:
+  // Defined first: the members below deduce their results from it.
+  template <class F>
+  auto Locked(F f) const {
+    std::lock_guard lock(m_mutex);
+    return f();
+  }
+
  public:
-  void WorkerStarting(bool saveThread) override {
-    std::lock_guard lock(m_mutex);
-    ++(saveThread ? m_startedSave : m_started);
-  }
+  void WorkerStarting(bool saveThread) override { Locked([&] { ++(saveThread ? m_startedSave : m_started); }); }
+  // Notified under the lock: the waiting test may destroy the host as soon as it wakes.
   void PostThreadFinished(int code, uint64_t threadId) override {
-    // Notified under the lock: the waiting test may destroy the host as soon
-    // as it wakes.
-    std::lock_guard lock(m_mutex);
-    m_posts.emplace_back(code, threadId);
-    m_changed.notify_all();
+    Locked([&] {
+      m_posts.emplace_back(code, threadId);
+      m_changed.notify_all();
+    });
   }
-  void Log(const std::string& message) override {
-    std::lock_guard lock(m_mutex);
-    m_log.push_back(message);
-  }
+  void Log(const std::string& message) override { Locked([&] { m_log.push_back(message); }); }
   // Waits for `n` reports (a bound against a hung job, not a timing) and
   // returns every report so far.
   std::vector<std::pair<int, uint64_t>> WaitForPosts(std::size_t n) {
@@ -39,31 +41,18 @@ class RecordingHost final : public WorkerHost {
     return m_posts;
   }
   // The same, codes only.
-  std::vector<int> WaitForCodes(std::size_t n) {
-    std::vector<int> codes;
-    for (const auto& post : WaitForPosts(n)) codes.push_back(post.first);
-    return codes;
-  }
-  std::vector<int> Codes() const {
-    std::lock_guard lock(m_mutex);
-    std::vector<int> codes;
-    for (const auto& post : m_posts) codes.push_back(post.first);
-    return codes;
-  }
-  int Started() const {
-    std::lock_guard lock(m_mutex);
-    return m_started;
-  }
-  int StartedSave() const {
-    std::lock_guard lock(m_mutex);
-    return m_startedSave;
-  }
-  std::vector<std::string> LogLines() const {
-    std::lock_guard lock(m_mutex);
-    return m_log;
-  }
+  std::vector<int> WaitForCodes(std::size_t n) { return CodesOf(WaitForPosts(n)); }
+  std::vector<int> Codes() const { return CodesOf(Locked([&] { return m_posts; })); }
+  int Started() const { return Locked([&] { return m_started; }); }
+  int StartedSave() const { return Locked([&] { return m_startedSave; }); }
+  std::vector<std::string> LogLines() const { return Locked([&] { return m_log; }); }
 
  private:
+  static std::vector<int> CodesOf(const std::vector<std::pair<int, uint64_t>>& posts) {
+    std::vector<int> codes;
+    for (const auto& post : posts) codes.push_back(post.first);
+    return codes;
+  }
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   int m_started = 0;

@@ -26,6 +26,14 @@ struct ComScript {
 };
 
 class ScriptedCom final : public ComBackend {
+ private:
+  // Defined first: the members below deduce their results from it.
+  template <class F>
+  auto Locked(F f) {
+    std::lock_guard lock(m_s->mutex);
+    return f();
+  }
+
  public:
   explicit ScriptedCom(std::shared_ptr<ComScript> s) : m_s(std::move(s)) {}
   bool Open(const TComSettings& settings, ComBackendEvents events, std::string& error) override {
@@ -39,13 +47,9 @@ class ScriptedCom final : public ComBackend {
     m_s->events = std::move(events);
     return true;
   }
-  void Close() override {
-    std::lock_guard lock(m_s->mutex);
-    ++m_s->closes;
-  }
+  void Close() override { Locked([&] { ++m_s->closes; }); }
   bool Apply(const TComSettings& settings, std::string&) override {
-    std::lock_guard lock(m_s->mutex);
-    m_s->settings = settings;
+    Locked([&] { m_s->settings = settings; });
     return true;
   }
   bool Write(const std::string& data, std::string&) override {
@@ -64,15 +68,9 @@ class ScriptedCom final : public ComBackend {
     m_s->rx.erase(0, out.size());
     return out;
   }
-  void ClearBuffers(bool input, bool) override {
-    std::lock_guard lock(m_s->mutex);
-    if (input) m_s->rx.clear();
-  }
+  void ClearBuffers(bool input, bool) override { if (input) Locked([&] { m_s->rx.clear(); }); }
   bool SetDTR(bool) override { return true; }
-  unsigned LineState() override {
-    std::lock_guard lock(m_s->mutex);
-    return m_s->lines;
-  }
+  unsigned LineState() override { return Locked([&] { return m_s->lines; }); }
 
  private:
   std::shared_ptr<ComScript> m_s;

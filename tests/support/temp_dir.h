@@ -2,9 +2,10 @@
 // A fresh directory under the system temp folder, removed with everything in it.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,26 +31,18 @@ class TempDir {
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 inline void WriteFile(const std::string& path, const std::string& data) {
-  std::ofstream f(path, std::ios::binary);
-  f << data;
+  std::ofstream(path, std::ios::binary) << data;
 }
 
 // Lines ended by CR LF; a last line without its end is returned as well.
 inline std::vector<std::string> CrLfLines(const std::string& text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find("\r\n", start), text.size());
     lines.push_back(text.substr(start, end - start));
     start = end + 2;
   }
