@@ -38,60 +38,29 @@ TEST(Gse2Checksum, MatchesTheModulusRule) {
 
 // ---- WID2 line -------------------------------------------------------------
 
-Wid2Fields SampleFields() {
-  Wid2Fields f;
-  f.Start = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
-  f.Station = "ST01";
-  f.Channel = "BHZ";
-  f.AuxId = "Z";
-  f.SampleCount = 100;
-  f.SampleRate = 100.0;
-  f.Calibration = 1.0;
-  f.Instrument = "CMG-4T";
-  return f;
-}
-
-// Empty texts (no channel code, no orientation) leave their columns blank; the
-// inserted texts push 71 spaces to the end: 105 + 71 characters in all.
-TEST(Wid2Line, AGpsBlockHeaderByteForByte) {
-  Wid2Fields f = SampleFields();
-  f.Channel = "";
-  f.AuxId = "GPS";
-  const std::string expected =
-      "WID2 2005/01/15 12:00:00.000 ST01      GPS  INT 100      100.000000  1.0000E+00 1.000   "
-      "CMG-4T" + std::string(11 + 71, ' ');
-  EXPECT_EQ(FormatWid2Line(f), expected);
-}
-
-TEST(Wid2Line, TextsLongerThanTheirLimitAreCut) {
-  Wid2Fields f = SampleFields();
-  f.Station = "LONGSTATION";
-  f.Channel = "BHZXX";
-  f.AuxId = "ALRMX";
-  f.Instrument = "TRILLIUM-120";
-  f.SampleCount = 12'345'678;
-  f.Calibration = -1.5e-120;  // "-1.5000E-120" is 12 characters
-  const std::string line = FormatWid2Line(f);
-  EXPECT_EQ(FieldAt(line, 30), "LONGS");
-  EXPECT_EQ(FieldAt(line, 36), "BHZ");
-  EXPECT_EQ(FieldAt(line, 40), "ALRM");
-  EXPECT_EQ(FieldAt(line, 49), "123456");
-  EXPECT_EQ(line.substr(69, 10), "-1.5000E-1");
-  EXPECT_EQ(FieldAt(line, 89), "TRILLI");
-  // The cut texts still leave the following columns in place.
-  EXPECT_EQ(FieldAt(line, 45), "INT");
-  EXPECT_EQ(FieldAt(line, 81), "1.000");
-}
-
-TEST(Wid2Line, OrientationFollowsTheAuxiliaryIdInAnyCase) {
-  const char* rows[][3] = {{"Z", "-1.0", "0.0"}, {"n", "0.0", "90.0"}, {"E", "90.0", "90.0"}, {"GPS", "", ""}};
-  for (const auto& [aux, horizontal, vertical] : rows) {
-    Wid2Fields f = SampleFields();
-    f.AuxId = aux;
-    const std::vector<std::string> t = Wid2FieldTexts(f);
-    EXPECT_EQ(t[11], horizontal) << aux;
-    EXPECT_EQ(t[12], vertical) << aux;
-  }
+// Byte for byte: texts longer than their limit are cut and the following
+// columns stay in place; empty texts (no channel code, no orientation) leave
+// their columns blank; the orientation follows the auxiliary id in any case.
+// The inserted texts push their length in spaces to the end of the line.
+TEST(Wid2Line, TextsAreCutToTheirColumnsAndTheOrientationFollowsTheAuxiliaryId) {
+  const struct {
+    Wid2Fields fields;
+    int trailingSpaces;
+    std::string text;
+  } rows[] = {
+      {{At(0), "ST01", "", "GPS", 100, 100, 1.0, "CMG-4T"}, 82,
+       "WID2 2005/01/15 12:00:00.000 ST01      GPS  INT 100      100.000000  1.0000E+00 1.000   CMG-4T"},
+      // "-1.5000E-120" is 12 characters.
+      {{At(0), "LONGSTATION", "BHZXX", "ALRMX", 12'345'678, 100, -1.5e-120, "TRILLIUM-120"}, 90,
+       "WID2 2005/01/15 12:00:00.000 LONGS BHZ ALRM INT 123456   100.000000  -1.5000E-1 1.000   TRILLI"},
+      {{At(0), "ST01", "bhz", "z", 100, 100, 1.0, "CMG-4T"}, 80,
+       "WID2 2005/01/15 12:00:00.000 ST01  bhz z    INT 100      100.000000  1.0000E+00 1.000   CMG-4T -1.0  0.0"},
+      {{At(0), "ST01", "BHN", "n", 100, 100, 1.0, "CMG-4T"}, 79,
+       "WID2 2005/01/15 12:00:00.000 ST01  BHN n    INT 100      100.000000  1.0000E+00 1.000   CMG-4T 0.0   90.0"},
+      {{At(0), "ST01", "BHE", "E", 100, 100, 1.0, "CMG-4T"}, 80,
+       "WID2 2005/01/15 12:00:00.000 ST01  BHE E    INT 100      100.000000  1.0000E+00 1.000   CMG-4T 90.0  90.0"}};
+  for (const auto& r : rows)
+    EXPECT_EQ(FormatWid2Line(r.fields), r.text + std::string(r.trailingSpaces, ' ')) << r.fields.AuxId;
 }
 
 TEST(Wid2Line, NumbersAreFormattedLocaleFree) {
@@ -162,8 +131,7 @@ class Gse2FileTest : public ::testing::Test {
   TempDir dir;
   SaveLock lock;
   std::unique_ptr<RecordingHost> host = std::make_unique<RecordingHost>();
-  TDateTime t0 = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
-  TDateTime t1 = EncodeDateTime(2005, 1, 15, 12, 0, 1, 0);
+  TDateTime t0 = At(0), t1 = At(1);
 };
 
 // The second segment goes over the first one's STOP: one BEGIN, one STOP at the end.
@@ -199,8 +167,7 @@ TEST_P(TornFileTest, IsCutBackToItsLastCompleteBlockBeforeAppending) {
   ASSERT_NE(at, std::string::npos) << c.cutAfter;
   WriteFile(file, whole.substr(0, at + std::strlen(c.cutAfter) + c.extra));
 
-  const TDateTime t2 = EncodeDateTime(2005, 1, 15, 12, 0, 2, 0);
-  ASSERT_EQ(TwoChannelWriter(file, t2, {5, 6}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(2), {5, 6}).Execute(lock, *host), 4);
   const std::string bytes = ReadFile(file);
   size_t blocks = 0;
   EXPECT_EQ(gse2_strict::LayoutProblem(bytes, &blocks), "");
@@ -224,6 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
 // An empty file, or one holding its BEGIN header or only part of it, ends as
 // a fresh one; a file that is not GSE2 at all is left alone and the segment fails.
 TEST_F(Gse2FileTest, AnEmptyOrTornHeaderIsWrittenAfreshAndAForeignFileLeftAlone) {
+  ASSERT_EQ(TwoChannelWriter(dir.Path("none"), t0, {}).Execute(lock, *host), 4);
+  EXPECT_EQ(ReadFile(dir.Path("none")), "BEGIN GSE2.0\n\nSTOP") << "a segment without samples";
   ASSERT_EQ(TwoChannelWriter(dir.Path("fresh"), t0, {5, 6}).Execute(lock, *host), 4);
   for (const std::string existing : {"", "BEGIN GS", "BEGIN GSE2.0\n\n"}) {
     WriteFile(dir.Path("old"), existing);
@@ -263,12 +232,6 @@ TEST_F(Gse2FileTest, AWriterWaitsForAHistoryReadAndThenAppends) {
   EXPECT_EQ(waited, 2000);
   EXPECT_NE(w.Error().find("history read"), std::string::npos) << w.Error();
   ::close(stuck);
-}
-
-TEST_F(Gse2FileTest, ASegmentWithoutSamplesWritesOnlyTheFrame) {
-  const std::string file = dir.Path("none.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {}).Execute(lock, *host), 4);
-  EXPECT_EQ(ReadFile(file), "BEGIN GSE2.0\n\nSTOP");
 }
 
 // A file in the way of a directory, a level the system refuses to even look
