@@ -5,6 +5,7 @@
 #include <thread>
 
 #include <algorithm>
+#include <array>
 #include <map>
 
 #include "platform/clock.h"
@@ -63,20 +64,13 @@ struct Window {
   }
 };
 
-// ---- cutting the interval ----------------------------------------------------
-
-TEST(PrepareBufferForSave, WithoutAnOutputWindowNothingIsReported) {
-  int32_t span = 360;
-  const SavePreparation r =
-      PrepareBufferForSave(nullptr, nullptr, nullptr, DefaultParams(), kT0, false, span);
-  EXPECT_EQ(r.Outcome, SaveOutcome::NoOutputWindow);
-  EXPECT_FALSE(r.Job);
-  EXPECT_FALSE(r.LastSaveTime);
-}
-
 // Whole segments tagged after the start, up to `span` seconds from the first;
 // the last segment of the window (maybe still growing) waits for the next save.
 TEST(PrepareBufferForSave, CutsTheSegmentsAfterTheStartWithinTheSpan) {
+  int32_t unused = 360;
+  const SavePreparation none = PrepareBufferForSave(nullptr, nullptr, nullptr, DefaultParams(), kT0, false, unused);
+  EXPECT_EQ(none.Outcome, SaveOutcome::NoOutputWindow);
+  EXPECT_FALSE(none.Job || none.LastSaveTime);
   struct Row {
     int start, span, first, count, spanLeft;
   } rows[] = {{0, 360, 1, 9, 9 - 360}, {2, 3, 3, 4, 1}, {9, 360, 0, 0, 0}, {12, 360, 0, 0, 0}};
@@ -141,77 +135,59 @@ TEST(PrepareBufferForSave, PeaksKeepTheirSignAndScale) {
     int32_t span = 360;
     const SavePreparation r = w.Prepare(p, kT0, false, span);
     ASSERT_TRUE(r.Job);
-    EXPECT_DOUBLE_EQ(r.PeakZ, c.z);
-    EXPECT_DOUBLE_EQ(r.PeakN, c.n);
-    EXPECT_DOUBLE_EQ(r.PeakE, c.e);
+    EXPECT_EQ((std::array{r.PeakZ, r.PeakN, r.PeakE}), (std::array{c.z, c.n, c.e}));
     EXPECT_EQ(r.Job->HighGainUsable, c.highGainUsable);
   }
 }
 
-// ---- channel tables ------------------------------------------------------------
-
-struct TableCase {
-  const char* legend;
-  bool fl, ds, all, gps, alm;
-  std::vector<std::string> expected;  // "input:aux:code"
-};
-
-class ChannelTableTest : public ::testing::TestWithParam<TableCase> {};
-
-TEST_P(ChannelTableTest, SavedInputsWithTheirLabels) {
-  const TableCase& c = GetParam();
-  TProgParam p = DefaultParams();
-  p.FullLoad = c.fl;
-  p.PPSChannel = c.fl ? 6 : 3;
-  p.DoubleSensitivity = c.ds;
-  p.AllChannels = c.all;
-  p.SaveGPS = c.gps;
-  p.AlarmOn = c.alm;
-  std::vector<std::string> got;
-  for (const SavedChannel& s : BuildChannelTable(p))
-    got.push_back(std::to_string(s.Input) + ":" + s.AuxId + ":" + s.Code);
-  EXPECT_EQ(got, c.expected) << c.legend;
+// The saved inputs with their labels by full load, double sensitivity, all
+// channels, GPS saved and alarm.
+TEST(ChannelTable, SavedInputsWithTheirLabels) {
+  const struct {
+    const char* legend;
+    bool fl, ds, all, gps, alm;
+    const char* expected;  // "input:aux:code" …
+  } rows[] = {
+      {"defaults", true, false, false, true, false, "0:Z:BHZ 1:N:BHN 2:E:BHE 6:GPS:"},
+      {"half load without GPS", false, false, false, false, true, "0:Z:BHZ 1:N:BHN 2:E:BHE"},
+      {"full load, all channels, alarm", true, false, true, true, true,
+       "0:Z:BHZ 1:N:BHN 2:E:BHE 3:: 4:: 5:: 6:GPS: 7::"},
+      {"half load, all channels: the upper inputs need full load", false, false, true, true, true,
+       "0:Z:BHZ 1:N:BHN 2:E:BHE 3:GPS:"},
+      {"double sensitivity: high gain only", true, true, false, true, false, "1:Z:BHZ 3:N:BHN 5:E:BHE 6:GPS:"},
+      {"double sensitivity, all, alarm", true, true, true, true, true,
+       "0:Z:BHZ 1:Z:BHZ 2:N:BHN 3:N:BHN 4:E:BHE 5:E:BHE 6:GPS: 7::"},
+      {"double sensitivity on half load relabels input 3", false, true, false, false, false,
+       "1:Z:BHZ 3:GPS:BHN 5:E:BHE"},
+      {"double sensitivity on half load with the alarm", false, true, true, false, true,
+       "0:Z:BHZ 1:Z:BHZ 2:N:BHN 3:GPS:BHN 4:E:BHE 5:E:BHE 6:: 7:ALRM:"}};
+  for (const auto& c : rows) {
+    TProgParam p = DefaultParams();
+    p.FullLoad = c.fl;
+    p.PPSChannel = c.fl ? 6 : 3;
+    p.DoubleSensitivity = c.ds;
+    p.AllChannels = c.all;
+    p.SaveGPS = c.gps;
+    p.AlarmOn = c.alm;
+    std::string got;
+    for (const SavedChannel& s : BuildChannelTable(p))
+      got += (got.empty() ? "" : " ") + std::to_string(s.Input) + ":" + s.AuxId + ":" + s.Code;
+    EXPECT_EQ(got, c.expected) << c.legend;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChannelTableTest,
-    ::testing::Values(
-        TableCase{"defaults", true, false, false, true, false,
-                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "6:GPS:"}},
-        TableCase{"half load without GPS", false, false, false, false, true,
-                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE"}},
-        TableCase{"full load, all channels, alarm", true, false, true, true, true,
-                  {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "3::", "4::", "5::", "6:GPS:", "7::"}},
-        TableCase{"half load, all channels: the upper inputs need full load", false, false, true,
-                  true, true, {"0:Z:BHZ", "1:N:BHN", "2:E:BHE", "3:GPS:"}},
-        TableCase{"double sensitivity: high gain only", true, true, false, true, false,
-                  {"1:Z:BHZ", "3:N:BHN", "5:E:BHE", "6:GPS:"}},
-        TableCase{"double sensitivity, all, alarm", true, true, true, true, true,
-                  {"0:Z:BHZ", "1:Z:BHZ", "2:N:BHN", "3:N:BHN", "4:E:BHE", "5:E:BHE", "6:GPS:",
-                   "7::"}},
-        TableCase{"double sensitivity on half load relabels input 3", false, true, false, false,
-                  false, {"1:Z:BHZ", "3:GPS:BHN", "5:E:BHE"}},
-        TableCase{"double sensitivity on half load with the alarm", false, true, true, false, true,
-                  {"0:Z:BHZ", "1:Z:BHZ", "2:N:BHN", "3:GPS:BHN", "4:E:BHE", "5:E:BHE", "6::",
-                   "7:ALRM:"}}),
-    LegendName<TableCase>);
-
-TEST(LowGainSubstitution, ConvertsToHighGainCountsRoundingHalvesToEven) {
-  EXPECT_EQ(ConvertLowToHighGain(5, 10.0, 4.0), 12);   // 12.5
-  EXPECT_EQ(ConvertLowToHighGain(7, 10.0, 4.0), 18);   // 17.5
-  EXPECT_EQ(ConvertLowToHighGain(-5, 10.0, 4.0), -12);
+// Low-gain values in high-gain counts: 12.5, 17.5, -12.5, 2.5, 5 and 7.5 round
+// to even; what does not fit saturates.
+TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainHeader) {
   EXPECT_EQ(ConvertLowToHighGain(2'000'000'000, 100.0, 1.0), INT32_MAX);
   EXPECT_EQ(ConvertLowToHighGain(5, 1.0, 0.0), INT32_MAX);
-}
-
-TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainHeader) {
   TProgParam p = DefaultParams();
   p.DoubleSensitivity = true;
   p.SaveGPS = false;
   p.LSBin = {10, 4, 10, 4, 10, 4, 1, 1};
+  constexpr int32_t kHigh = 60'000'000;
   SaveJob job;
-  job.Samples = {5, 60'000'000, 7, -60'000'000, -5, 60'000'000, 9, 9,
-                 1, 60'000'000, 2, 60'000'000, 3, 60'000'000, 9, 9};
+  job.Samples = {5, kHigh, 7, -kHigh, -5, kHigh, 9, 9, 1, kHigh, 2, kHigh, 3, kHigh, 9, 9};
   job.Tags = {{kT0, 0}};
   job.HighGainUsable = false;
   SaveLock lock;
@@ -223,12 +199,8 @@ TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainH
 
   job.HighGainUsable = true;
   writers = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
-  EXPECT_EQ(writers[0].Samples,
-            (ArrayOfDataType{60'000'000, -60'000'000, 60'000'000, 60'000'000, 60'000'000,
-                             60'000'000}));
+  EXPECT_EQ(writers[0].Samples, (ArrayOfDataType{kHigh, -kHigh, kHigh, kHigh, kHigh, kHigh}));
 }
-
-// ---- save jobs -----------------------------------------------------------------
 
 // Continuous segments go to the file of their own start time (checked end to
 // end below); a trigger keeps the whole event in the file of its first second.
@@ -306,8 +278,6 @@ TEST(SaveJob, AFailingWriterReports32AndLogsOneSavLine) {
   EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + ContinuousFileName(p, Second(1)), 0), 0u);
 }
 
-// ---- the save lock ---------------------------------------------------------------
-
 TEST(SaveLock, GivesUpAfterMoreThanTenMinutesWithoutRealWaiting) {
   ManualClock clock(1'000'000);
   int sleeps = 0;
@@ -341,8 +311,8 @@ TEST(SaveLock, AWriterThatCannotGetTheLockWritesNothing) {
   EXPECT_TRUE(lock.Held());  // still the test's
 }
 
-// ---- continuous saving by position: through the slide, across failures -------
-
+// Continuous saving by position, through the slide of the window and across
+// failed writes.
 constexpr int kFrames = 10;   // per second in the output window
 constexpr int kWindow = 30;   // seconds in the window
 constexpr int kDueSeconds = 20;
@@ -359,7 +329,7 @@ class ContinuationTest : public ::testing::TestWithParam<Case> {};
 
 // Values name their second, so a block read back tells which second it holds
 // whatever its time label says.
-int32_t Value(int second, int frame, int input) { return second * 10'000 + frame * 10 + input; }
+int32_t SecondValue(int second, int frame, int input) { return second * 10'000 + frame * 10 + input; }
 
 TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
   const Case& c = GetParam();
@@ -391,7 +361,7 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
     // The cycle: one second enters, the oldest leaves, the tags move along.
     window.erase(window.begin(), window.begin() + kSecondValues);
     for (int f = 0; f < kFrames; ++f)
-      for (int in = 0; in < 8; ++in) window.push_back(Value(second, f, in));
+      for (int in = 0; in < 8; ++in) window.push_back(SecondValue(second, f, in));
     TArrayOfPPS kept(kPPSTagCount);
     int k = 0;
     for (const TPPSRecord& t : tags)
@@ -439,7 +409,7 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
         ASSERT_EQ(b.Values.size(), static_cast<size_t>(kFrames));
         const int second = b.Values[0] / 10'000;
         const int input = b.AuxId == "Z" ? 0 : b.AuxId == "N" ? 1 : b.AuxId == "E" ? 2 : 6;
-        for (int f = 0; f < kFrames; ++f) EXPECT_EQ(b.Values[f], Value(second, f, input));
+        for (int f = 0; f < kFrames; ++f) EXPECT_EQ(b.Values[f], SecondValue(second, f, input));
         ++blocks[second];
       }
     }
@@ -456,9 +426,7 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
   }
   EXPECT_EQ(blocks.count(closedAt), 0u);
   EXPECT_EQ(never, lost) << "every second given up is reported";
-  if (c.blockFrom < 0) {
-    EXPECT_EQ(never, 0);
-  }
+  EXPECT_TRUE(c.blockFrom >= 0 || never == 0) << never << " seconds unwritten without a failure";
 }
 
 INSTANTIATE_TEST_SUITE_P(
