@@ -17,26 +17,23 @@ struct Resampled {
   ResamplerWindow Window() { return {buffer, length, sourcePos}; }
 };
 
-TEST(Resampler, WindowMovesOneFrameMoreWhenAlmostFullElseOneLess) {
-  ArrayOfDataType source(kN, 1);
-  int32_t pps = 0;
-  Resampled full;  // 0 free frames
-  EXPECT_EQ(Resample(source.data(), kN, 8000, kR, full.Window(), pps), 101 * 8);
-  Resampled roomy;
-  roomy.length -= 80;  // 10 free frames
-  roomy.sourcePos = kN;
-  EXPECT_EQ(Resample(source.data(), kN, 8000, kR, roomy.Window(), pps), 99 * 8);
-}
-
-TEST(Resampler, FewerNewFramesThanTheFactorNeverMoveTheWindowBack) {
-  ArrayOfDataType source(kN, 3);
-  Resampled r;
-  r.length -= 80;
-  int32_t pps = 0;
-  const ArrayOfDataType before = r.buffer;
-  EXPECT_EQ(Resample(source.data(), kN, 88, 20, r.Window(), pps), 0);
-  EXPECT_EQ(r.length, 1600);  // nothing complete to add
-  EXPECT_EQ(r.buffer, before);
+// The window moves one frame more than it gains when almost full, else one
+// less; fewer new frames than the factor leave it where it is.
+TEST(Resampler, WindowMovesByTheFramesItGainsCorrectedForItsRoom) {
+  const struct {
+    int32_t freeFrames, newCount, factor, moved, lengthAfter;
+  } rows[] = {{0, 8000, kR, 101 * 8, 1672}, {10, 8000, kR, 99 * 8, 1608}, {10, 88, 20, 0, 1600}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.freeFrames);
+    const ArrayOfDataType source(kN, 3);
+    Resampled w;
+    w.length -= 8 * r.freeFrames;
+    const ArrayOfDataType before = w.buffer;
+    int32_t pps = 0;
+    EXPECT_EQ(Resample(source.data(), kN, r.newCount, r.factor, w.Window(), pps), r.moved);
+    EXPECT_EQ(w.length, r.lengthAfter);
+    EXPECT_EQ(w.buffer == before, r.moved == 0);
+  }
 }
 
 TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
@@ -51,11 +48,9 @@ TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
   Resampled r;
   int32_t pps = 0;
   const int32_t s = Resample(source.data(), kN, 160, kR, r.Window(), pps);
-  const int32_t w0 = 1680 - s;
-  EXPECT_EQ(r.length, w0 + 16);
-  EXPECT_EQ(r.buffer[w0 + 0], 2);   // 2.5
-  EXPECT_EQ(r.buffer[w0 + 1], 4);   // 3.5
-  EXPECT_EQ(r.buffer[w0 + 8], -2);  // -2.5
+  // The two new output frames: 2.5, 3.5 and -2.5 rounded.
+  const ArrayOfDataType added(r.buffer.begin() + 1680 - s, r.buffer.begin() + r.length);
+  EXPECT_EQ(added, (ArrayOfDataType{2, 4, 0, 0, 0, 0, 0, 0, -2, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(r.sourcePos, kN);
 }
 
@@ -72,10 +67,7 @@ TEST_P(ResamplerPps, PulseGoesToTheBlockWhoseEndLiesHalfAFactorToAFactorAndAHalf
   int32_t pps = GetParam().ppsFrame * 8;
   const int32_t s = Resample(source.data(), kN, 800, kR, r.Window(), pps);
   const int32_t w0 = 1680 - s;
-  if (GetParam().outputBlock < 0)
-    EXPECT_EQ(pps, 0);
-  else
-    EXPECT_EQ(pps, w0 + 8 * GetParam().outputBlock);
+  EXPECT_EQ(pps, GetParam().outputBlock < 0 ? 0 : w0 + 8 * GetParam().outputBlock);
   // A pulse found only after its block was averaged lands on the same frame.
   const int32_t k = GetParam().fromEnd;
   EXPECT_EQ(ResampledPulsePosition(GetParam().ppsFrame * 8, r.sourcePos, r.length, kR),

@@ -4,9 +4,7 @@
 
 #include <filesystem>
 
-#include "storage_test_support.h"
-
-using namespace storage_test;
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -72,28 +70,6 @@ TEST_F(AsciiExportTest, InvalidPictureDoesNothingAndAFailedOneIsLoggedAsNotSaved
   EXPECT_FALSE(res.Error.empty());
   EXPECT_EQ(res.LogLine.rfind("Sav: ASCII file not saved: " + res.FileName + " (", 0), 0u)
       << res.LogLine;
-}
-
-TEST_F(AsciiExportTest, ExportOfARealReadHasOneLinePerFrameOfRawValues) {
-  const std::string path = m_dir.Path("data.ST01");
-  WriteSeconds(path, Range(100, 104), 2);  // channel 1 all negative
-  THistoryReader reader;
-  THistoryRecord r;
-  ASSERT_EQ(reader.Read(path, r, At(103), At(100)), kHistOk);
-  const TAsciiExportResult res = BtnAsciiClick(r, AsciiDir());
-  ASSERT_TRUE(res.Written);
-
-  const std::vector<std::string> lines = CrLfLines(ReadFile(res.FileName));
-  ASSERT_GE(lines.size(), 8u);
-  EXPECT_EQ(lines[3], "100");
-  EXPECT_EQ(lines[4], "1\t0.5");
-  EXPECT_EQ(lines[6], "102100\t-2100");
-  EXPECT_EQ(lines[7], "Z\tN");
-  const size_t frames = std::stoul(lines[5]);
-  ASSERT_EQ(frames, 3u * kRate) << "the requested three seconds";
-  ASSERT_EQ(lines.size(), 8 + frames);
-  for (size_t f = 0; f < frames; ++f)
-    ASSERT_EQ(lines[8 + f], std::to_string(r.Samples[2 * f]) + "\t" + std::to_string(r.Samples[2 * f + 1]));
 }
 
 }  // namespace
