@@ -51,10 +51,10 @@ inline std::vector<int> Range(int from, int to) {
   return r;
 }
 
-// One set of `channels` blocks per listed second (relative to kHour), each of
+// One set of `channels` blocks per listed second (relative to `base`), each of
 // `perBlock` samples, appended through the station's own writer.
 inline void WriteSeconds(const std::string& path, const std::vector<int>& seconds, int channels = 3,
-                         int perBlock = kRate) {
+                         int perBlock = kRate, TDateTime base = kHour) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   Gse2FileWriter w;
   ASSERT_TRUE(w.Open(path)) << w.Error();
@@ -62,7 +62,7 @@ inline void WriteSeconds(const std::string& path, const std::vector<int>& second
     for (int k = 0; k < channels; ++k) {
       std::vector<int32_t> v;
       for (int j = 0; j < perBlock; ++j) v.push_back(Value(s, k, j));
-      ASSERT_TRUE(w.WriteBlock(Header(k, At(s), perBlock), v.data(), v.size(), 1));
+      ASSERT_TRUE(w.WriteBlock(Header(k, AddMs(base, s * 1000LL), perBlock), v.data(), v.size(), 1));
     }
   }
   ASSERT_EQ(w.WriteStop(), 4);
