@@ -44,6 +44,13 @@ TProgParam DefaultParams(const std::string& root = "/nonexistent") {
   return p;
 }
 
+SaveJob Job(ArrayOfDataType samples, TArrayOfPPS tags) {
+  SaveJob job;
+  job.Samples = std::move(samples);
+  job.Tags = std::move(tags);
+  return job;
+}
+
 // An output window of `seconds` tagged seconds of `frames` frames each, tags
 // at Second(1 + i); values count up, or are all zero. Prepare applies the new
 // LastSaveTime as the controller does.
@@ -186,9 +193,7 @@ TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainH
   p.SaveGPS = false;
   p.LSBin = {10, 4, 10, 4, 10, 4, 1, 1};
   constexpr int32_t kHigh = 60'000'000;
-  SaveJob job;
-  job.Samples = {5, kHigh, 7, -kHigh, -5, kHigh, 9, 9, 1, kHigh, 2, kHigh, 3, kHigh, 9, 9};
-  job.Tags = {{kT0, 0}};
+  SaveJob job = Job({5, kHigh, 7, -kHigh, -5, kHigh, 9, 9, 1, kHigh, 2, kHigh, 3, kHigh, 9, 9}, {{kT0, 0}});
   job.HighGainUsable = false;
   SaveLock lock;
   std::vector<TSaveSeisDataThread> writers = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
@@ -207,11 +212,7 @@ TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainH
 TEST(SaveJob, ATriggerJobWritesEverySegmentToTheFileOfItsFirstSecond) {
   TProgParam p = DefaultParams("/r");
   p.TwentyMinuteFile = true;
-  SaveJob job;
-  job.Samples.assign(3 * 16, 1);
-  job.Tags = {{EncodeDateTime(2005, 1, 15, 12, 19, 59), 0},
-              {EncodeDateTime(2005, 1, 15, 12, 20, 0), 16},
-              {EncodeDateTime(2005, 1, 15, 12, 20, 1), 32}};
+  SaveJob job = Job(ArrayOfDataType(3 * 16, 1), {{Second(1199), 0}, {Second(1200), 16}, {Second(1201), 32}});
   job.Trigger = true;
   SaveLock lock;
   const std::vector<TSaveSeisDataThread> w = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
@@ -222,9 +223,7 @@ TEST(SaveJob, ATriggerJobWritesEverySegmentToTheFileOfItsFirstSecond) {
 TEST(SaveJob, RunsOneCountedWriterPerSegmentAndReportsItsOwnCode) {
   TempDir dir;
   TProgParam p = DefaultParams(dir.Path("r"));
-  SaveJob job;
-  job.Samples.assign(3 * 80, 5);
-  job.Tags = {{Second(1), 0}, {Second(2), 80}, {Second(3), 160}};
+  SaveJob job = Job(ArrayOfDataType(3 * 80, 5), {{Second(1), 0}, {Second(2), 80}, {Second(3), 160}});
   SaveLock lock;
   RecordingHost host;
   EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobDoneCode);
@@ -242,12 +241,8 @@ TEST(SaveJob, JobsWriteInTheOrderTheyWerePreparedWhateverOrderTheyRun) {
   TProgParam p = DefaultParams(dir.Path("r"));
   SaveLock lock;
   RecordingHost host;
-  SaveJob first, second;
-  first.Samples.assign(80, 1);
-  first.Tags = {{Second(1), 0}};
-  second.Samples.assign(80, 2);
-  second.Tags = {{Second(2), 0}};
-  TStartSaveSeisDataThread a(first, p, lock), b(second, p, lock);
+  TStartSaveSeisDataThread a(Job(ArrayOfDataType(80, 1), {{Second(1), 0}}), p, lock);
+  TStartSaveSeisDataThread b(Job(ArrayOfDataType(80, 2), {{Second(2), 0}}), p, lock);
   a.SetTicket(lock.TakeJobTicket());
   b.SetTicket(lock.TakeJobTicket());
   // The later job starts first and must wait for the earlier one.
@@ -264,9 +259,7 @@ TEST(SaveJob, AFailingWriterReports32AndLogsOneSavLine) {
   TempDir dir;
   WriteFile(dir.Path("r"), "a file where the data root's parent should be");
   TProgParam p = DefaultParams(dir.Path("r"));
-  SaveJob job;
-  job.Samples.assign(2 * 80, 5);
-  job.Tags = {{Second(1), 0}, {Second(2), 80}};
+  const SaveJob job = Job(ArrayOfDataType(2 * 80, 5), {{Second(1), 0}, {Second(2), 80}});
   SaveLock lock;
   RecordingHost host;
   ASSERT_TRUE(StartSaveJob(host, job, p, lock));
