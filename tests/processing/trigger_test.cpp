@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/loadini.h"
 #include "processing/alarm.h"
 
 namespace {
@@ -40,21 +41,15 @@ TEST(STATest, OnlyTheNewestValuesAndTheWindowBeforeThemAreSearched) {
 
 class TriggerRunTest : public ::testing::Test {
  protected:
+  // The default station: 100 frames a second after resampling, STA over 0.5 s
+  // from 800 nm/s down to 550 nm/s, 20 s before and 40 s after an event.
   void SetUp() override {
-    P.LSBin.assign(8, 1.0);
-    P.SampleRate = 1000;
-    P.ReSampling = 10;
-    P.STAlength = 0.5;
-    P.StartSTA = 800;
-    P.StopSTA = 550;
-    P.PredTime = 20;
-    P.PostTime = 40;
     tags.assign(185, {});
     for (int i = 0; i < 150; ++i) tags[i] = {EncodeDateTime(2026, 1, 15, 12, 0, 0) + i / 86400.0, i * 800};
   }
   TriggerDecision Run(bool loud) { return TriggerRun(state, P, loud ? hot : calm, tags, 800, 140); }
 
-  TProgParam P;
+  TProgParam P = FileDefaults();
   TArrayOfPPS tags;
   TriggerState state;
   ArrayOfDataType hot = Window(18000, 0, 100, 2000), calm = Window(18000, 0, 0, 0);

@@ -8,6 +8,7 @@
 #include <array>
 #include <map>
 
+#include "config/loadini.h"
 #include "platform/clock.h"
 #include "storage/file_naming.h"
 #include "storage/gse2.h"
@@ -22,25 +23,15 @@ const TDateTime kT0 = EncodeDateTime(2005, 1, 15, 12, 0, 0);
 
 TDateTime Second(int s) { return AddMs(kT0, 1000LL * s); }
 
-// The default station: full load, GPS saved, 1000 Hz resampled by 10.
+// The default station (full load, GPS saved, 1000 Hz resampled by 10),
+// recording triggers too.
 TProgParam DefaultParams(const std::string& root = "/nonexistent") {
-  TProgParam p;
+  TProgParam p = FileDefaults();
   p.IDStation = "TST";
-  p.Seismograph.Model = "CMG-4T";
-  p.Seismograph.FlagZ = "BHZ";
-  p.Seismograph.FlagN = "BHN";
-  p.Seismograph.FlagE = "BHE";
   p.DataDir = root + "/Data";
   p.TrigDir = root + "/Triggers";
-  p.SeparateDirectory = true;
-  p.FullLoad = true;
   p.PPSChannel = 6;
-  p.SaveGPS = true;
-  p.Continuous = true;
   p.Triggers = true;
-  p.SampleRate = 1000;
-  p.ReSampling = 10;
-  p.LSBin = ArrayOfReal(8, 1.0);
   return p;
 }
 
