@@ -19,10 +19,6 @@ using namespace storage_test;
 
 namespace {
 
-const TDateTime kT0 = EncodeDateTime(2005, 1, 15, 12, 0, 0);
-
-TDateTime Second(int s) { return AddMs(kT0, 1000LL * s); }
-
 // The default station (full load, GPS saved, 1000 Hz resampled by 10),
 // recording triggers too.
 TProgParam DefaultParams(const std::string& root = "/nonexistent") {
@@ -43,17 +39,17 @@ SaveJob Job(ArrayOfDataType samples, TArrayOfPPS tags) {
 }
 
 // An output window of `seconds` tagged seconds of `frames` frames each, tags
-// at Second(1 + i); values count up, or are all zero. Prepare applies the new
+// at At(1 + i); values count up, or are all zero. Prepare applies the new
 // LastSaveTime as the controller does.
 struct Window {
   ArrayOfDataType buffer;
   TArrayOfPPS tags = TArrayOfPPS(kPPSTagCount);
-  TDateTime lastSaveTime = kT0;
+  TDateTime lastSaveTime = kHour;
 
   Window(int seconds, int frames, bool silent = false) {
     buffer.resize(static_cast<size_t>(seconds) * frames * 8);
     for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = silent ? 0 : static_cast<int32_t>(i);
-    for (int s = 0; s < seconds; ++s) tags[s] = {Second(1 + s), s * frames * 8};
+    for (int s = 0; s < seconds; ++s) tags[s] = {At(1 + s), s * frames * 8};
   }
   SavePreparation Prepare(const TProgParam& p, TDateTime start, bool trigger, int32_t& span) {
     SavePreparation r = PrepareBufferForSave(&buffer, &tags, nullptr, p, start, trigger, span);
@@ -66,7 +62,7 @@ struct Window {
 // the last segment of the window (maybe still growing) waits for the next save.
 TEST(PrepareBufferForSave, CutsTheSegmentsAfterTheStartWithinTheSpan) {
   int32_t unused = 360;
-  const SavePreparation none = PrepareBufferForSave(nullptr, nullptr, nullptr, DefaultParams(), kT0, false, unused);
+  const SavePreparation none = PrepareBufferForSave(nullptr, nullptr, nullptr, DefaultParams(), kHour, false, unused);
   EXPECT_EQ(none.Outcome, SaveOutcome::NoOutputWindow);
   EXPECT_FALSE(none.Job || none.LastSaveTime);
   struct Row {
@@ -76,19 +72,19 @@ TEST(PrepareBufferForSave, CutsTheSegmentsAfterTheStartWithinTheSpan) {
     SCOPED_TRACE(c.start);
     Window w(10, 4);
     int32_t span = c.span;
-    const SavePreparation r = w.Prepare(DefaultParams(), Second(c.start), false, span);
+    const SavePreparation r = w.Prepare(DefaultParams(), At(c.start), false, span);
     if (c.count == 0) {
       EXPECT_EQ(r.Outcome, SaveOutcome::NothingToSave);
       EXPECT_FALSE(r.Job);
-      EXPECT_EQ(w.lastSaveTime, kT0);
+      EXPECT_EQ(w.lastSaveTime, kHour);
       continue;
     }
     ASSERT_EQ(r.Outcome, SaveOutcome::Saved);
     ASSERT_EQ(r.Job->Tags.size(), static_cast<size_t>(c.count));
-    for (int i = 0; i < c.count; ++i) EXPECT_EQ(r.Job->Tags[i], (TPPSRecord{Second(c.first + i), i * 32}));
+    for (int i = 0; i < c.count; ++i) EXPECT_EQ(r.Job->Tags[i], (TPPSRecord{At(c.first + i), i * 32}));
     const auto from = w.buffer.begin() + (c.first - 1) * 32;
     EXPECT_EQ(r.Job->Samples, ArrayOfDataType(from, from + c.count * 32));
-    EXPECT_EQ(w.lastSaveTime, Second(c.first + c.count - 1));
+    EXPECT_EQ(w.lastSaveTime, At(c.first + c.count - 1));
     EXPECT_EQ(span, c.spanLeft);
   }
 }
@@ -99,8 +95,8 @@ TEST(PrepareBufferForSave, ATriggerSaveMovesLastSaveTimeOnlyWhenOnlyTriggersAreR
     p.Continuous = continuous;
     Window w(10, 4);
     int32_t span = 5;
-    ASSERT_TRUE(w.Prepare(p, Second(1), true, span).Job);
-    EXPECT_EQ(w.lastSaveTime, continuous ? kT0 : Second(7));
+    ASSERT_TRUE(w.Prepare(p, At(1), true, span).Job);
+    EXPECT_EQ(w.lastSaveTime, continuous ? kHour : At(7));
   }
 }
 
@@ -131,7 +127,7 @@ TEST(PrepareBufferForSave, PeaksKeepTheirSignAndScale) {
     Window w(3, 4, true);
     for (const auto& [at, v] : c.values) w.buffer[at] = v;
     int32_t span = 360;
-    const SavePreparation r = w.Prepare(p, kT0, false, span);
+    const SavePreparation r = w.Prepare(p, kHour, false, span);
     ASSERT_TRUE(r.Job);
     EXPECT_EQ((std::array{r.PeakZ, r.PeakN, r.PeakE}), (std::array{c.z, c.n, c.e}));
     EXPECT_EQ(r.Job->HighGainUsable, c.highGainUsable);
@@ -184,7 +180,7 @@ TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainH
   p.SaveGPS = false;
   p.LSBin = {10, 4, 10, 4, 10, 4, 1, 1};
   constexpr int32_t kHigh = 60'000'000;
-  SaveJob job = Job({5, kHigh, 7, -kHigh, -5, kHigh, 9, 9, 1, kHigh, 2, kHigh, 3, kHigh, 9, 9}, {{kT0, 0}});
+  SaveJob job = Job({5, kHigh, 7, -kHigh, -5, kHigh, 9, 9, 1, kHigh, 2, kHigh, 3, kHigh, 9, 9}, {{kHour, 0}});
   job.HighGainUsable = false;
   SaveLock lock;
   std::vector<TSaveSeisDataThread> writers = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
@@ -203,7 +199,7 @@ TEST(LowGainSubstitution, SaturatedHighGainIsWrittenFromLowGainUnderTheHighGainH
 TEST(SaveJob, ATriggerJobWritesEverySegmentToTheFileOfItsFirstSecond) {
   TProgParam p = DefaultParams("/r");
   p.TwentyMinuteFile = true;
-  SaveJob job = Job(ArrayOfDataType(3 * 16, 1), {{Second(1199), 0}, {Second(1200), 16}, {Second(1201), 32}});
+  SaveJob job = Job(ArrayOfDataType(3 * 16, 1), {{At(1199), 0}, {At(1200), 16}, {At(1201), 32}});
   job.Trigger = true;
   SaveLock lock;
   const std::vector<TSaveSeisDataThread> w = TStartSaveSeisDataThread(job, p, lock).BuildWriters();
@@ -211,20 +207,33 @@ TEST(SaveJob, ATriggerJobWritesEverySegmentToTheFileOfItsFirstSecond) {
   for (const TSaveSeisDataThread& x : w) EXPECT_EQ(x.FileName, "/r/Triggers/01/15/050115121959.TST");
 }
 
+// Each segment is written by a counted save thread that reports 31, or 32 and
+// one "Sav: " line when it fails; the job reports its own code last.
 TEST(SaveJob, RunsOneCountedWriterPerSegmentAndReportsItsOwnCode) {
   TempDir dir;
   TProgParam p = DefaultParams(dir.Path("r"));
-  SaveJob job = Job(ArrayOfDataType(3 * 80, 5), {{Second(1), 0}, {Second(2), 80}, {Second(3), 160}});
+  SaveJob job = Job(ArrayOfDataType(2 * 80, 5), {{At(1), 0}, {At(2), 80}});
   SaveLock lock;
   RecordingHost host;
   EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobDoneCode);
-  EXPECT_EQ(host.Codes(), (std::vector<int>{31, 31, 31}));
-  EXPECT_EQ(host.StartedSave(), 3);
-
+  EXPECT_EQ(host.Codes(), (std::vector<int>{31, 31}));
+  EXPECT_EQ(host.StartedSave(), 2);
   job.Trigger = true;
   EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobTriggerCode);
   p.Continuous = false;
   EXPECT_EQ(TStartSaveSeisDataThread(job, p, lock).Execute(host), kSaveJobDoneCode);
+
+  WriteFile(dir.Path("f"), "a file where the data root's parent should be");
+  const TProgParam blocked = DefaultParams(dir.Path("f"));
+  job.Trigger = false;
+  RecordingHost failing;
+  ASSERT_TRUE(StartSaveJob(failing, job, blocked, lock));
+  EXPECT_EQ(failing.WaitForCodes(3), (std::vector<int>{32, 32, 90}));
+  EXPECT_EQ(failing.Started(), 1);
+  EXPECT_EQ(failing.StartedSave(), 2);
+  const std::vector<std::string> log = failing.LogLines();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + ContinuousFileName(blocked, At(1)), 0), 0u);
 }
 
 TEST(SaveJob, JobsWriteInTheOrderTheyWerePreparedWhateverOrderTheyRun) {
@@ -232,37 +241,24 @@ TEST(SaveJob, JobsWriteInTheOrderTheyWerePreparedWhateverOrderTheyRun) {
   TProgParam p = DefaultParams(dir.Path("r"));
   SaveLock lock;
   RecordingHost host;
-  TStartSaveSeisDataThread a(Job(ArrayOfDataType(80, 1), {{Second(1), 0}}), p, lock);
-  TStartSaveSeisDataThread b(Job(ArrayOfDataType(80, 2), {{Second(2), 0}}), p, lock);
+  TStartSaveSeisDataThread a(Job(ArrayOfDataType(80, 1), {{At(1), 0}}), p, lock);
+  TStartSaveSeisDataThread b(Job(ArrayOfDataType(80, 2), {{At(2), 0}}), p, lock);
   a.SetTicket(lock.TakeJobTicket());
   b.SetTicket(lock.TakeJobTicket());
   // The later job starts first and must wait for the earlier one.
   std::thread later([&] { b.Execute(host); });
   a.Execute(host);
   later.join();
-  const std::vector<ReadBlock> blocks = ParseGse2(ReadFile(ContinuousFileName(p, Second(1))));
+  const std::vector<ReadBlock> blocks = ParseGse2(ReadFile(ContinuousFileName(p, At(1))));
   ASSERT_EQ(blocks.size(), 2u * 4);
   EXPECT_EQ(blocks.front().Values.front(), 1);
   EXPECT_EQ(blocks.back().Values.front(), 2);
 }
 
-TEST(SaveJob, AFailingWriterReports32AndLogsOneSavLine) {
+// The lock gives up after more than ten minutes, without real waiting; a
+// writer that cannot get it writes nothing and says so.
+TEST(SaveLock, GivesUpAfterMoreThanTenMinutesAndItsWriterWritesNothing) {
   TempDir dir;
-  WriteFile(dir.Path("r"), "a file where the data root's parent should be");
-  TProgParam p = DefaultParams(dir.Path("r"));
-  const SaveJob job = Job(ArrayOfDataType(2 * 80, 5), {{Second(1), 0}, {Second(2), 80}});
-  SaveLock lock;
-  RecordingHost host;
-  ASSERT_TRUE(StartSaveJob(host, job, p, lock));
-  EXPECT_EQ(host.WaitForCodes(3), (std::vector<int>{32, 32, 90}));
-  EXPECT_EQ(host.Started(), 1);
-  EXPECT_EQ(host.StartedSave(), 2);
-  const std::vector<std::string> log = host.LogLines();
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[0].rfind("Sav: Disk write error. " + ContinuousFileName(p, Second(1)), 0), 0u);
-}
-
-TEST(SaveLock, GivesUpAfterMoreThanTenMinutesWithoutRealWaiting) {
   ManualClock clock(1'000'000);
   int sleeps = 0;
   SaveLock lock(clock, [&](int64_t ms) {
@@ -272,16 +268,6 @@ TEST(SaveLock, GivesUpAfterMoreThanTenMinutesWithoutRealWaiting) {
   ASSERT_TRUE(lock.Acquire());
   EXPECT_FALSE(lock.Acquire());
   EXPECT_EQ(sleeps, 601);  // at 600 000 ms it still waits; past it, it gives up
-  lock.Release();
-  EXPECT_TRUE(lock.Acquire());
-  EXPECT_EQ(sleeps, 601);
-}
-
-TEST(SaveLock, AWriterThatCannotGetTheLockWritesNothing) {
-  TempDir dir;
-  ManualClock clock(0);
-  SaveLock lock(clock, [&](int64_t ms) { clock.AdvanceMs(ms); });
-  ASSERT_TRUE(lock.Acquire());
   RecordingHost host;
   TSaveSeisDataThread w;
   w.FileName = dir.Path("x.TST");
@@ -293,6 +279,9 @@ TEST(SaveLock, AWriterThatCannotGetTheLockWritesNothing) {
   ASSERT_EQ(host.LogLines().size(), 1u);
   EXPECT_EQ(host.LogLines()[0].rfind("Sav: ", 0), 0u);
   EXPECT_TRUE(lock.Held());  // still the test's
+  lock.Release();
+  EXPECT_TRUE(lock.Acquire());
+  EXPECT_EQ(sleeps, 2 * 601);
 }
 
 // Continuous saving by position, through the slide of the window and across
