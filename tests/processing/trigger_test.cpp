@@ -14,7 +14,7 @@ ArrayOfDataType Window(int frames, int channel, int hot, int32_t value) {
   return b;
 }
 
-TEST(STATest, MeanOfAbsoluteVelocityOverTheWindowAgainstTheThreshold) {
+TEST(STATest, MeanOfAbsoluteVelocityOverTheNewestWindowsAgainstTheThreshold) {
   // 100 frames a second, 0.5 s: a 400-value (50-frame) window.
   const ArrayOfDataType quiet = Window(1000, 0, 0, 0);
   EXPECT_FALSE(STATest(quiet.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
@@ -27,10 +27,7 @@ TEST(STATest, MeanOfAbsoluteVelocityOverTheWindowAgainstTheThreshold) {
   const ArrayOfDataType other = Window(1000, 1, 60, 5000);
   EXPECT_FALSE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
   EXPECT_TRUE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 1, 100));
-}
-
-TEST(STATest, OnlyTheNewestValuesAndTheWindowBeforeThemAreSearched) {
-  // Energy well before the new values and the window before them is ignored.
+  // Only the newest values and the window before them are searched.
   ArrayOfDataType b(8000, 0);
   for (int f = 100; f < 200; ++f) b[static_cast<size_t>(f) * 8] = 10000;
   EXPECT_FALSE(STATest(b.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "config/loadini.h"
 #include "storage/file_naming.h"
 #include "storage_test_support.h"
 
@@ -38,12 +39,10 @@ void ExpectBlock(const THistoryRecord& r, int64_t frame, int second, int fromJ, 
 class HistoryReaderTest : public ::testing::Test {
  protected:
   TProgParam Params() const {
-    TProgParam p;
+    TProgParam p = FileDefaults();  // hourly files in the month/day tree
     p.IDStation = "ST01";
     p.DataDir = m_dir.Path("Data");
     p.TrigDir = m_dir.Path("Triggers");
-    p.SeparateDirectory = true;
-    p.TwentyMinuteFile = false;
     return p;
   }
   std::string Continuous(TDateTime t) const { return ContinuousFileName(Params(), t); }
