@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "storage/history_reader.h"
 #include "storage/save_lock.h"
 #include "storage/save_path.h"
 #include "storage_test_support.h"
@@ -238,8 +239,9 @@ TEST_F(Gse2FileTest, AnUnwritablePlaceFailsTheSegmentWithOneLogLine) {
 }
 
 // Another program appending to the same file (a second station on the same
-// data directory) would interleave its blocks with ours.
-TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAlone) {
+// data directory) would interleave its blocks with ours; a history read would
+// copy a half-written block.
+TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAloneAndNotRead) {
   const std::string file = dir.Path("held.ST01");
   ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host), 4);
   const std::string before = ReadFile(file);
@@ -248,9 +250,13 @@ TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAlone) {
   ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
   ExpectOneSavError(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, *host), file, " (");
   EXPECT_EQ(ReadFile(file), before);
+  THistoryReader reader;
+  THistoryRecord record;
+  EXPECT_EQ(reader.Read(file, record, At(1), At(0)), kHistCannotOpen);
   ::close(other);
   EXPECT_EQ(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, *host), 4);
   EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 4u);
+  EXPECT_EQ(reader.Read(file, record, At(2), At(0)), kHistOk);
 }
 
 // A full disk in a child process: the file-size limit makes writes fail
@@ -260,8 +266,7 @@ TEST_F(Gse2FileTest, AWriteThatFailsMidSegmentFailsTheSegmentWithOneLogLine) {
   std::vector<int32_t> samples(20'000, 123'456);
   const auto writeOverTheLimit = [&]() {
     std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit {};
-    limit.rlim_cur = limit.rlim_max = 4096;
+    const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     const int result = TwoChannelWriter(file, t0, samples).Execute(lock, *host);
     const std::vector<std::string> log = host->LogLines();

@@ -169,22 +169,6 @@ TEST_F(HistoryReaderTest, ValuesPastThePictureAreCarriedIntoTheNextPictureOfThat
   ExpectBlock(elsewhere, 0, 3, 0, 3 * kRate);
 }
 
-TEST_F(HistoryReaderTest, FileHeldByAWriterCannotBeOpened) {
-  const std::string path = m_dir.Path("busy");
-  WriteSeconds(path, Range(0, 2));
-  Gse2FileWriter w;
-  ASSERT_TRUE(w.Open(path));
-  EXPECT_EQ(m_reader.Read(path, m_record, At(2), At(0)), kHistCannotOpen);
-  w.Close();
-  EXPECT_EQ(m_reader.Read(path, m_record, At(2), At(0)), kHistOk);
-}
-
-struct BadFileCase {
-  const char* legend;
-  std::string bytes;
-  int32_t expected;
-};
-
 std::string Block(const std::string& wid2, const std::string& data) {
   return wid2 + "\nDAT2\n" + data + "\nCHK2 0\n\n";
 }
@@ -196,42 +180,38 @@ std::string Damaged(size_t column, const std::string& text, const std::string& d
   return Block(GoodWid2().replace(column - 1, text.size(), text), data);
 }
 
-class HistoryReaderOddballTest : public ::testing::TestWithParam<BadFileCase> {};
-
-TEST_P(HistoryReaderOddballTest, EndsInItsResultCode) {
-  THistoryReader reader;
-  THistoryRecord record;
-  EXPECT_EQ(reader.ReadBytes(GetParam().bytes, record, At(1), At(0)), GetParam().expected);
-  EXPECT_EQ(record.Valid, GetParam().expected >= kHistShort);
+TEST(HistoryReaderOddball, ForeignTornAndDamagedFilesEndInTheirResultCodes) {
+  // A block whose WID2 starts 10 bytes before the end of a 2000-byte chunk.
+  const std::string wid2AtChunkEnd = std::string(kGse2Begin) + std::string(1990 - 14 - 1, 'x') + "\n" +
+                                     Block(GoodWid2(), "1 2 3") + kGse2Stop;
+  const struct {
+    const char* legend;
+    std::string bytes;
+    int32_t expected;
+  } rows[] = {
+      {"foreign text", "This is not a data file.\nWID3\n", kHistNoRequestedData},
+      {"binary bytes", std::string("\x00\x01WID2\xff\x00", 8), kHistNoRequestedData},
+      {"header only", std::string(kGse2Begin) + kGse2Stop, kHistNoRequestedData},
+      {"WID2 line cut before its date ends", "BEGIN GSE2.0\n\nWID2 2005/01/1", kHistNoRequestedData},
+      {"WID2 torn before its numbers, then a whole block",
+       GoodWid2().substr(0, 50) + "\n" + Block(GoodWid2(), "1 2 3") + kGse2Stop, kHistOk},
+      {"WID2 found past a 2000-byte chunk border", wid2AtChunkEnd, kHistOk},
+      {"WID2 inside a data line is not a block", Block(GoodWid2(), "1 2 3") + "xWID2\n" + kGse2Stop, kHistOk},
+      {"letters in the date", Damaged(11, "Ja"), kHistDamaged},
+      {"impossible date", Damaged(11, "13"), kHistDamaged},
+      {"sample count not a number", Damaged(49, "x3"), kHistDamaged},
+      {"sample rate zero", Damaged(58, "  0.000000"), kHistDamaged},
+      {"calibration not a number", Damaged(70, "1.0000Q+00", "1"), kHistDamaged},
+      {"data value not a number in a whole block", Block(GoodWid2(), "1 2x 3"), kHistDamaged},
+      {"data value beyond 32 bits", Block(GoodWid2(), "1 2147483648 3"), kHistDamaged},
+      {"sample rate too high for memory", Damaged(58, "9.000E+300", "1"), kHistNoMemory}};
+  for (const auto& c : rows) {
+    THistoryReader reader;
+    THistoryRecord record;
+    EXPECT_EQ(reader.ReadBytes(c.bytes, record, At(1), At(0)), c.expected) << c.legend;
+    EXPECT_EQ(record.Valid, c.expected >= kHistShort) << c.legend;
+  }
 }
-
-// A block whose WID2 starts 10 bytes before the end of a 2000-byte chunk.
-std::string Wid2AtChunkEnd() {
-  std::string filler = std::string(kGse2Begin) + std::string(1990 - 14 - 1, 'x') + "\n";
-  return filler + Block(GoodWid2(), "1 2 3") + kGse2Stop;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, HistoryReaderOddballTest,
-    ::testing::Values(
-        BadFileCase{"foreign text", "This is not a data file.\nWID3\n", kHistNoRequestedData},
-        BadFileCase{"binary bytes", std::string("\x00\x01WID2\xff\x00", 8), kHistNoRequestedData},
-        BadFileCase{"header only", std::string(kGse2Begin) + kGse2Stop, kHistNoRequestedData},
-        BadFileCase{"WID2 line cut before its date ends", "BEGIN GSE2.0\n\nWID2 2005/01/1", kHistNoRequestedData},
-        BadFileCase{"WID2 torn before its numbers, then a whole block",
-                    GoodWid2().substr(0, 50) + "\n" + Block(GoodWid2(), "1 2 3") + kGse2Stop, kHistOk},
-        BadFileCase{"WID2 found past a 2000-byte chunk border", Wid2AtChunkEnd(), kHistOk},
-        BadFileCase{"WID2 inside a data line is not a block",
-                    Block(GoodWid2(), "1 2 3") + "xWID2\n" + kGse2Stop, kHistOk},
-        BadFileCase{"letters in the date", Damaged(11, "Ja"), kHistDamaged},
-        BadFileCase{"impossible date", Damaged(11, "13"), kHistDamaged},
-        BadFileCase{"sample count not a number", Damaged(49, "x3"), kHistDamaged},
-        BadFileCase{"sample rate zero", Damaged(58, "  0.000000"), kHistDamaged},
-        BadFileCase{"calibration not a number", Damaged(70, "1.0000Q+00", "1"), kHistDamaged},
-        BadFileCase{"data value not a number in a whole block", Block(GoodWid2(), "1 2x 3"), kHistDamaged},
-        BadFileCase{"data value beyond 32 bits", Block(GoodWid2(), "1 2147483648 3"), kHistDamaged},
-        BadFileCase{"sample rate too high for memory", Damaged(58, "9.000E+300", "1"), kHistNoMemory}),
-    LegendName<BadFileCase>);
 
 TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
   WriteFile(m_dir.Path("empty"), "");
@@ -257,13 +237,11 @@ TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
   EXPECT_EQ(HistoryMessage(kHistShort, "f"), "");
 }
 
-TEST(HistoryStep, PicturesOverlapByAQuarter) {
+// Pictures overlap by a quarter; Previous asks for a step earlier and shows
+// the first block from there.
+TEST_F(HistoryReaderTest, PreviousMovesByTheStepAndShowsTheFirstBlock) {
   for (const auto& [shown, step] : {std::pair{40, 30}, {1, 1}, {2, 1}, {3, 2}, {60, 45}})
     EXPECT_EQ(HistoryStepSeconds(shown), step) << shown;
-}
-
-// Previous asks for a step earlier and shows the first block from there.
-TEST_F(HistoryReaderTest, PreviousMovesByTheStepAndShowsTheFirstBlock) {
   WriteSeconds(Continuous(kHour), Range(0, 120));
   const THistoryNavigation nav =
       BtnPrevNextClick(m_reader, m_record, Params(), At(40, 300), 40, THistoryStep::Previous, false);
