@@ -36,10 +36,9 @@ const std::string kGolden =
     "1\t-2\t0\r\n"
     "7\t-8\t3\r\n";
 
-class AsciiExportTest : public ::testing::Test {
- protected:
-  std::string AsciiDir() const { return m_dir.Path("out/ASCII"); }
+struct AsciiExportTest : ::testing::Test {
   TempDir m_dir;
+  std::string AsciiDir() const { return m_dir.Path("out/ASCII"); }
 };
 
 // A second export of the same moment replaces the first, also a longer one.

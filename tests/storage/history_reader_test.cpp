@@ -54,8 +54,7 @@ class HistoryReaderTest : public ::testing::Test {
 
 TEST_F(HistoryReaderTest, ReadsBackWhatTheWriterWrote) {
   WriteSeconds(Continuous(kHour), Range(0, 60));
-  const int32_t rc = m_reader.Read(Continuous(kHour), m_record, At(30), At(10));
-  ASSERT_EQ(rc, kHistOk);
+  ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(30), At(10)), kHistOk);
   ASSERT_TRUE(m_record.Valid);
   EXPECT_EQ(m_record.StartTime, At(10));
   EXPECT_EQ(m_record.ChannelCount, 3);
@@ -87,9 +86,8 @@ TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlockAndAfterTheLas
 
 TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlat) {
   const std::string path = m_dir.Path("gap");
-  std::vector<int> withGap = Range(0, 20);
-  for (int s : Range(30, 70)) withGap.push_back(s);
-  WriteSeconds(path, withGap);
+  WriteSeconds(path, Range(0, 20));
+  WriteSeconds(path, Range(30, 70));
   ASSERT_EQ(m_reader.Read(path, m_record, At(60), At(0)), kHistOk);
   EXPECT_EQ(m_record.Errors, 10 * kRate);
   ExpectSeconds(m_record, 0, 20 * kRate, 0);
@@ -258,8 +256,7 @@ TEST_F(HistoryReaderTest, AShortPictureContinuesInTheNextHoursFileOnly) {
     const char* legend;
     int from, to;      // seconds in this hour's file
     bool nextHour;     // seconds 3600 … 3619 in the next one
-    int typed;
-    int32_t result;
+    int typed, result;
     int nextSeconds;   // seconds read from the next file
     bool reportsNext;  // the result is the next file's
   } rows[] = {{"across the hour", 3590, 3600, true, 3590, kHistOk, 10, true},
@@ -267,9 +264,8 @@ TEST_F(HistoryReaderTest, AShortPictureContinuesInTheNextHoursFileOnly) {
               {"short file within the hour", 0, 30, true, 20, kHistShort, 0, false}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.legend);
-    TempDir dir;
     TProgParam p = Params();
-    p.DataDir = dir.Path("Data");
+    p.DataDir = m_dir.Path(r.legend);
     WriteSeconds(ContinuousFileName(p, kHour), Range(r.from, r.to));
     if (r.nextHour) WriteSeconds(ContinuousFileName(p, At(3600)), Range(3600, 3620));
     THistoryRecord record;

@@ -11,7 +11,6 @@
 #include "config/loadini.h"
 #include "platform/clock.h"
 #include "storage/file_naming.h"
-#include "storage/gse2.h"
 #include "storage_test_support.h"
 #include "support/recording_host.h"
 
@@ -308,8 +307,7 @@ TEST_P(ContinuationTest, EverySecondStillInTheWindowIsWrittenOnce) {
   const Case& c = GetParam();
   TempDir dir;
   TProgParam p = DefaultParams(dir.Path("r"));
-  // Across a 20-minute file boundary.
-  p.TwentyMinuteFile = true;
+  p.TwentyMinuteFile = true;  // across a 20-minute file boundary
   const int64_t base = DateTimeToUnixMs(EncodeDateTime(2026, 1, 15, 12, 18, 30));
   SaveLock lock;
   RecordingHost host;
