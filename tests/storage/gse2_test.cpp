@@ -116,14 +116,13 @@ class Gse2FileTest : public ::testing::Test {
   TempDir dir;
   SaveLock lock;
   std::unique_ptr<RecordingHost> host = std::make_unique<RecordingHost>();
-  TDateTime t0 = At(0), t1 = At(1);
 };
 
 // The second segment goes over the first one's STOP: one BEGIN, one STOP at the end.
 TEST_F(Gse2FileTest, TwoSegmentsOfTwoChannelsMatchTheGoldenFileByteForByte) {
   const std::string file = dir.Path("golden.ST01");
-  EXPECT_EQ(TwoChannelWriter(file, t0, {10, 100'000'000, -20, -5, 35, 7}).Execute(lock, *host), 4);
-  EXPECT_EQ(TwoChannelWriter(file, t1, {-7, 60'000'000, -8, 50'000'000}).Execute(lock, *host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, At(0), {10, 100'000'000, -20, -5, 35, 7}).Execute(lock, *host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, At(1), {-7, 60'000'000, -8, 50'000'000}).Execute(lock, *host), 4);
   EXPECT_EQ(ReadFile(file), ReadFile(VELKOR_TEST_DATA "/storage/two_segments_two_channels.gse"));
   EXPECT_TRUE(host->LogLines().empty());
   EXPECT_FALSE(lock.Held());
@@ -144,9 +143,9 @@ class TornFileTest : public Gse2FileTest, public ::testing::WithParamInterface<T
 TEST_P(TornFileTest, IsCutBackToItsLastCompleteBlockBeforeAppending) {
   const TornCase& c = GetParam();
   const std::string file = dir.Path("torn.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2, 3, 4}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(0), {1, 2, 3, 4}).Execute(lock, *host), 4);
   const size_t firstEnd = ReadFile(file).size() - 4;
-  ASSERT_EQ(TwoChannelWriter(file, t1, {123456, -77, 123457, -78}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(1), {123456, -77, 123457, -78}).Execute(lock, *host), 4);
   const std::string whole = ReadFile(file);
   const size_t at = whole.find(c.cutAfter, firstEnd);
   ASSERT_NE(at, std::string::npos) << c.cutAfter;
@@ -176,12 +175,12 @@ INSTANTIATE_TEST_SUITE_P(
 // An empty file, or one holding its BEGIN header or only part of it, ends as
 // a fresh one.
 TEST_F(Gse2FileTest, AnEmptyOrTornHeaderIsWrittenAfresh) {
-  ASSERT_EQ(TwoChannelWriter(dir.Path("none"), t0, {}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(dir.Path("none"), At(0), {}).Execute(lock, *host), 4);
   EXPECT_EQ(ReadFile(dir.Path("none")), "BEGIN GSE2.0\n\nSTOP") << "a segment without samples";
-  ASSERT_EQ(TwoChannelWriter(dir.Path("fresh"), t0, {5, 6}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(dir.Path("fresh"), At(0), {5, 6}).Execute(lock, *host), 4);
   for (const std::string existing : {"", "BEGIN GS", "BEGIN GSE2.0\n\n"}) {
     WriteFile(dir.Path("old"), existing);
-    ASSERT_EQ(TwoChannelWriter(dir.Path("old"), t0, {5, 6}).Execute(lock, *host), 4);
+    ASSERT_EQ(TwoChannelWriter(dir.Path("old"), At(0), {5, 6}).Execute(lock, *host), 4);
     EXPECT_EQ(ReadFile(dir.Path("old")), ReadFile(dir.Path("fresh"))) << existing;
   }
 }
@@ -190,7 +189,7 @@ TEST_F(Gse2FileTest, AnEmptyOrTornHeaderIsWrittenAfresh) {
 // meeting it waits instead of losing its segment.
 TEST_F(Gse2FileTest, AWriterWaitsForAHistoryReadAndThenAppends) {
   const std::string file = dir.Path("read.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(0), {1, 2}).Execute(lock, *host), 4);
   const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(reader, 0);
   ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
@@ -231,7 +230,7 @@ TEST_F(Gse2FileTest, AnUnwritablePlaceFailsTheSegmentWithOneLogLine) {
     SCOPED_TRACE(file);
     host = std::make_unique<RecordingHost>();
     int result = 0;
-    EXPECT_NO_THROW(result = TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host));
+    EXPECT_NO_THROW(result = TwoChannelWriter(file, At(0), {1, 2}).Execute(lock, *host));
     ExpectOneSavError(result, file, inLine);
   }
   EXPECT_EQ(ReadFile(dir.Path("blocked")), "not a directory");
@@ -243,18 +242,18 @@ TEST_F(Gse2FileTest, AnUnwritablePlaceFailsTheSegmentWithOneLogLine) {
 // copy a half-written block.
 TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAloneAndNotRead) {
   const std::string file = dir.Path("held.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(0), {1, 2}).Execute(lock, *host), 4);
   const std::string before = ReadFile(file);
   const int other = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(other, 0);
   ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-  ExpectOneSavError(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, *host), file, " (");
+  ExpectOneSavError(TwoChannelWriter(file, At(1), {3, 4}).Execute(lock, *host), file, " (");
   EXPECT_EQ(ReadFile(file), before);
   THistoryReader reader;
   THistoryRecord record;
   EXPECT_EQ(reader.Read(file, record, At(1), At(0)), kHistCannotOpen);
   ::close(other);
-  EXPECT_EQ(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, *host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, At(1), {3, 4}).Execute(lock, *host), 4);
   EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 4u);
   EXPECT_EQ(reader.Read(file, record, At(2), At(0)), kHistOk);
 }
@@ -263,12 +262,11 @@ TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAloneAndNotRead) {
 // (EFBIG) once the file has grown past it.
 TEST_F(Gse2FileTest, AWriteThatFailsMidSegmentFailsTheSegmentWithOneLogLine) {
   const std::string file = dir.Path("full.ST01");
-  std::vector<int32_t> samples(20'000, 123'456);
   const auto writeOverTheLimit = [&]() {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    const int result = TwoChannelWriter(file, t0, samples).Execute(lock, *host);
+    const int result = TwoChannelWriter(file, At(0), std::vector<int32_t>(20'000, 123'456)).Execute(lock, *host);
     const std::vector<std::string> log = host->LogLines();
     const bool ok = result == -1 && log.size() == 1 &&
                     log[0].rfind("Sav: Disk write error. " + file, 0) == 0 && !lock.Held();

@@ -14,12 +14,9 @@ using namespace storage_test;
 
 namespace {
 
-int32_t Frame(const THistoryRecord& r, int64_t frame, int k) {
-  return r.Samples[static_cast<size_t>(frame * r.ChannelCount + k)];
-}
+int32_t Frame(const THistoryRecord& r, int64_t frame, int k) { return r.Samples[frame * r.ChannelCount + k]; }
 
-// Checks that frames [from, to) of the picture hold the data of the seconds
-// starting at `firstSecond`.
+// Frames [from, to) of the picture hold the seconds from `firstSecond` on.
 void ExpectSeconds(const THistoryRecord& r, int64_t from, int64_t to, int firstSecond) {
   for (int64_t f = from; f < to; ++f)
     for (int k = 0; k < r.ChannelCount; ++k) {
@@ -29,8 +26,7 @@ void ExpectSeconds(const THistoryRecord& r, int64_t from, int64_t to, int firstS
     }
 }
 
-// Frames from `frame` on hold values fromJ … fromJ + n - 1 of channel 0's
-// block of `second`.
+// Frames from `frame` on hold values fromJ … fromJ + n - 1 of channel 0's block of `second`.
 void ExpectBlock(const THistoryRecord& r, int64_t frame, int second, int fromJ, int n) {
   for (int j = 0; j < n; ++j)
     ASSERT_EQ(Frame(r, frame + j, 0), Value(second, 0, fromJ + j)) << "frame " << frame + j;
@@ -160,8 +156,7 @@ TEST_F(HistoryReaderTest, ValuesPastThePictureAreCarriedIntoTheNextPictureOfThat
   EXPECT_EQ(m_reader.CarriedFrames(), 0);
 
   // A picture elsewhere drops what was carried.
-  THistoryRecord again;
-  ASSERT_EQ(m_reader.Read(path, again, At(10), At(0)), kHistOk);
+  ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
   THistoryRecord elsewhere;
   ASSERT_EQ(m_reader.Read(path, elsewhere, At(8), At(3)), kHistOk);
   ExpectBlock(elsewhere, 0, 3, 0, 3 * kRate);

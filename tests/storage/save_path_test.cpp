@@ -143,15 +143,12 @@ TEST(ChannelTable, SavedInputsWithTheirLabels) {
   } rows[] = {
       {"defaults", true, false, false, true, false, "0:Z:BHZ 1:N:BHN 2:E:BHE 6:GPS:"},
       {"half load without GPS", false, false, false, false, true, "0:Z:BHZ 1:N:BHN 2:E:BHE"},
-      {"full load, all channels, alarm", true, false, true, true, true,
-       "0:Z:BHZ 1:N:BHN 2:E:BHE 3:: 4:: 5:: 6:GPS: 7::"},
-      {"half load, all channels: the upper inputs need full load", false, false, true, true, true,
-       "0:Z:BHZ 1:N:BHN 2:E:BHE 3:GPS:"},
+      {"full load, all, alarm", true, false, true, true, true, "0:Z:BHZ 1:N:BHN 2:E:BHE 3:: 4:: 5:: 6:GPS: 7::"},
+      {"half load, all: upper inputs need full load", false, false, true, true, true, "0:Z:BHZ 1:N:BHN 2:E:BHE 3:GPS:"},
       {"double sensitivity: high gain only", true, true, false, true, false, "1:Z:BHZ 3:N:BHN 5:E:BHE 6:GPS:"},
       {"double sensitivity, all, alarm", true, true, true, true, true,
        "0:Z:BHZ 1:Z:BHZ 2:N:BHN 3:N:BHN 4:E:BHE 5:E:BHE 6:GPS: 7::"},
-      {"double sensitivity on half load relabels input 3", false, true, false, false, false,
-       "1:Z:BHZ 3:GPS:BHN 5:E:BHE"},
+      {"double sensitivity on half load relabels 3", false, true, false, false, false, "1:Z:BHZ 3:GPS:BHN 5:E:BHE"},
       {"double sensitivity on half load with the alarm", false, true, true, false, true,
        "0:Z:BHZ 1:Z:BHZ 2:N:BHN 3:GPS:BHN 4:E:BHE 5:E:BHE 6:: 7:ALRM:"}};
   for (const auto& c : rows) {
