@@ -21,19 +21,16 @@ TEST(STATest, MeanOfAbsoluteVelocityOverTheNewestWindowsAgainstTheThreshold) {
   // 50 frames of |-1000| on channel 0: the mean over a full window is 1000 > 800.
   const ArrayOfDataType loud = Window(1000, 0, 60, -1000);
   EXPECT_TRUE(STATest(loud.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
-  // The factor turns counts into nm/s.
-  EXPECT_FALSE(STATest(loud.data(), 8000, 800, 0.5, 0.5, 800, 0, 100));
-  // Another channel's energy does not count.
+  EXPECT_FALSE(STATest(loud.data(), 8000, 800, 0.5, 0.5, 800, 0, 100));  // the factor turns counts into nm/s
   const ArrayOfDataType other = Window(1000, 1, 60, 5000);
-  EXPECT_FALSE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
+  EXPECT_FALSE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));  // another channel's energy
   EXPECT_TRUE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 1, 100));
   // Only the newest values and the window before them are searched.
   ArrayOfDataType b(8000, 0);
   for (int f = 100; f < 200; ++f) b[static_cast<size_t>(f) * 8] = 10000;
   EXPECT_FALSE(STATest(b.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
   EXPECT_TRUE(STATest(b.data(), 8000, 8000 - 400, 1.0, 0.5, 800, 0, 100));
-  // A window reaching before the buffer ends the test as negative.
-  EXPECT_FALSE(STATest(b.data(), 8000, 8000, 1.0, 0.5, 800, 0, 100));
+  EXPECT_FALSE(STATest(b.data(), 8000, 8000, 1.0, 0.5, 800, 0, 100));  // a window reaching before the buffer
 }
 
 class TriggerRunTest : public ::testing::Test {
@@ -53,12 +50,11 @@ class TriggerRunTest : public ::testing::Test {
 };
 
 TEST_F(TriggerRunTest, FivePositiveCyclesAreSavedInTheFortyFifthCycle) {
-  TriggerDecision d = Run(true);
-  EXPECT_TRUE(d.EventBegan);
+  EXPECT_TRUE(Run(true).EventBegan);
   EXPECT_TRUE(state.Detected);
   for (int i = 2; i <= 5; ++i) EXPECT_FALSE(Run(true).EventBegan);
   for (int i = 1; i < 40; ++i) ASSERT_FALSE(Run(false).Save) << i;
-  d = Run(false);  // the 45th cycle of the event
+  const TriggerDecision d = Run(false);  // the 45th cycle of the event
   ASSERT_TRUE(d.Save);
   EXPECT_EQ(d.Seconds, 65);
   EXPECT_EQ(d.EventTime, tags[140 - 45 + 1].Time);
