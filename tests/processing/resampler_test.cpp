@@ -17,26 +17,23 @@ struct Resampled {
   ResamplerWindow Window() { return {buffer, length, sourcePos}; }
 };
 
-TEST(Resampler, WindowMovesOneFrameMoreWhenAlmostFullElseOneLess) {
-  ArrayOfDataType source(kN, 1);
-  int32_t pps = 0;
-  Resampled full;  // 0 free frames
-  EXPECT_EQ(Resample(source.data(), kN, 8000, kR, full.Window(), pps), 101 * 8);
-  Resampled roomy;
-  roomy.length -= 80;  // 10 free frames
-  roomy.sourcePos = kN;
-  EXPECT_EQ(Resample(source.data(), kN, 8000, kR, roomy.Window(), pps), 99 * 8);
-}
-
-TEST(Resampler, FewerNewFramesThanTheFactorNeverMoveTheWindowBack) {
-  ArrayOfDataType source(kN, 3);
-  Resampled r;
-  r.length -= 80;
-  int32_t pps = 0;
-  const ArrayOfDataType before = r.buffer;
-  EXPECT_EQ(Resample(source.data(), kN, 88, 20, r.Window(), pps), 0);
-  EXPECT_EQ(r.length, 1600);  // nothing complete to add
-  EXPECT_EQ(r.buffer, before);
+// The window moves one frame more than it gains when almost full, else one
+// less; fewer new frames than the factor leave it where it is.
+TEST(Resampler, WindowMovesByTheFramesItGainsCorrectedForItsRoom) {
+  const struct {
+    int32_t freeFrames, newCount, factor, moved, lengthAfter;
+  } rows[] = {{0, 8000, kR, 101 * 8, 1672}, {10, 8000, kR, 99 * 8, 1608}, {10, 88, 20, 0, 1600}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.freeFrames);
+    const ArrayOfDataType source(kN, 3);
+    Resampled w;
+    w.length -= 8 * r.freeFrames;
+    const ArrayOfDataType before = w.buffer;
+    int32_t pps = 0;
+    EXPECT_EQ(Resample(source.data(), kN, r.newCount, r.factor, w.Window(), pps), r.moved);
+    EXPECT_EQ(w.length, r.lengthAfter);
+    EXPECT_EQ(w.buffer == before, r.moved == 0);
+  }
 }
 
 TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
@@ -51,47 +48,37 @@ TEST(Resampler, AveragesBlocksRoundingHalvesToEven) {
   Resampled r;
   int32_t pps = 0;
   const int32_t s = Resample(source.data(), kN, 160, kR, r.Window(), pps);
-  const int32_t w0 = 1680 - s;
-  EXPECT_EQ(r.length, w0 + 16);
-  EXPECT_EQ(r.buffer[w0 + 0], 2);   // 2.5
-  EXPECT_EQ(r.buffer[w0 + 1], 4);   // 3.5
-  EXPECT_EQ(r.buffer[w0 + 8], -2);  // -2.5
+  // The two new output frames: 2.5, 3.5 and -2.5 rounded.
+  const ArrayOfDataType added(r.buffer.begin() + 1680 - s, r.buffer.begin() + r.length);
+  EXPECT_EQ(added, (ArrayOfDataType{2, 4, 0, 0, 0, 0, 0, 0, -2, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(r.sourcePos, kN);
 }
 
-struct PlacementCase {
-  int32_t ppsFrame;     // source frame of the pulse; new data start at frame 1900
-  int32_t outputBlock;  // -1: not placed
-  int32_t fromEnd;      // output frames back from the end by the same rule, found late; 0: none yet
-};
-class ResamplerPps : public ::testing::TestWithParam<PlacementCase> {};
-
-TEST_P(ResamplerPps, PulseGoesToTheBlockWhoseEndLiesHalfAFactorToAFactorAndAHalfAfterIt) {
-  ArrayOfDataType source(kN, 0);
-  Resampled r;
-  int32_t pps = GetParam().ppsFrame * 8;
-  const int32_t s = Resample(source.data(), kN, 800, kR, r.Window(), pps);
-  const int32_t w0 = 1680 - s;
-  if (GetParam().outputBlock < 0)
-    EXPECT_EQ(pps, 0);
-  else
-    EXPECT_EQ(pps, w0 + 8 * GetParam().outputBlock);
-  // A pulse found only after its block was averaged lands on the same frame.
-  const int32_t k = GetParam().fromEnd;
-  EXPECT_EQ(ResampledPulsePosition(GetParam().ppsFrame * 8, r.sourcePos, r.length, kR),
-            k > 0 ? r.length - 8 * k : 0);
+// New data start at source frame 1900. A pulse found only after its block was
+// averaged lands on the same frame, counted back from the end.
+TEST(Resampler, PulseGoesToTheBlockWhoseEndLiesHalfAFactorToAFactorAndAHalfAfterIt) {
+  const struct {
+    int32_t ppsFrame;
+    int32_t outputBlock;  // -1: not placed
+    int32_t fromEnd;      // output frames back from the end when found late; 0: none yet
+  } rows[] = {{1908, 1, 9},    // 2 before block 0 ends, 12 before block 1 ends
+              {1907, 1, 9},    // 3 before block 0 ends: the next block
+              {1905, 0, 10},   // 5 before the end: this block
+              {1900, 0, 10},   // first frame of the block
+              {1997, -1, 0},   // 3 before the last block ends: no next block
+              {1850, -1, 15},  // already consumed
+              {0, -1, 0}};     // no pulse
+  for (const auto& c : rows) {
+    SCOPED_TRACE(c.ppsFrame);
+    const ArrayOfDataType source(kN, 0);
+    Resampled r;
+    int32_t pps = c.ppsFrame * 8;
+    const int32_t w0 = 1680 - Resample(source.data(), kN, 800, kR, r.Window(), pps);
+    EXPECT_EQ(pps, c.outputBlock < 0 ? 0 : w0 + 8 * c.outputBlock);
+    EXPECT_EQ(ResampledPulsePosition(c.ppsFrame * 8, r.sourcePos, r.length, kR),
+              c.fromEnd > 0 ? r.length - 8 * c.fromEnd : 0);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Frames, ResamplerPps,
-    ::testing::Values(PlacementCase{1908, 1, 9},    // 2 before block 0 ends, 12 before block 1 ends
-                      PlacementCase{1907, 1, 9},    // 3 before block 0 ends: the next block
-                      PlacementCase{1905, 0, 10},   // 5 before the end: this block
-                      PlacementCase{1900, 0, 10},   // first frame of the block
-                      PlacementCase{1997, -1, 0},   // 3 before the last block ends: no next block
-                      PlacementCase{1850, -1, 15},  // already consumed
-                      PlacementCase{0, -1, 0}),     // no pulse
-    [](const auto& i) { return "Frame" + std::to_string(i.param.ppsFrame); });
 
 // The output is the same sequence of frames however the source arrives.
 ArrayOfDataType StreamThrough(const ArrayOfDataType& stream, const std::vector<int32_t>& chunks) {

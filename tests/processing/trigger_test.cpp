@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/loadini.h"
 #include "processing/alarm.h"
 
 namespace {
@@ -13,60 +14,47 @@ ArrayOfDataType Window(int frames, int channel, int hot, int32_t value) {
   return b;
 }
 
-TEST(STATest, MeanOfAbsoluteVelocityOverTheWindowAgainstTheThreshold) {
+TEST(STATest, MeanOfAbsoluteVelocityOverTheNewestWindowsAgainstTheThreshold) {
   // 100 frames a second, 0.5 s: a 400-value (50-frame) window.
   const ArrayOfDataType quiet = Window(1000, 0, 0, 0);
   EXPECT_FALSE(STATest(quiet.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
   // 50 frames of |-1000| on channel 0: the mean over a full window is 1000 > 800.
   const ArrayOfDataType loud = Window(1000, 0, 60, -1000);
   EXPECT_TRUE(STATest(loud.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
-  // The factor turns counts into nm/s.
-  EXPECT_FALSE(STATest(loud.data(), 8000, 800, 0.5, 0.5, 800, 0, 100));
-  // Another channel's energy does not count.
+  EXPECT_FALSE(STATest(loud.data(), 8000, 800, 0.5, 0.5, 800, 0, 100));  // the factor turns counts into nm/s
   const ArrayOfDataType other = Window(1000, 1, 60, 5000);
-  EXPECT_FALSE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
+  EXPECT_FALSE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));  // another channel's energy
   EXPECT_TRUE(STATest(other.data(), 8000, 800, 1.0, 0.5, 800, 1, 100));
-}
-
-TEST(STATest, OnlyTheNewestValuesAndTheWindowBeforeThemAreSearched) {
-  // Energy well before the new values and the window before them is ignored.
+  // Only the newest values and the window before them are searched.
   ArrayOfDataType b(8000, 0);
   for (int f = 100; f < 200; ++f) b[static_cast<size_t>(f) * 8] = 10000;
   EXPECT_FALSE(STATest(b.data(), 8000, 800, 1.0, 0.5, 800, 0, 100));
   EXPECT_TRUE(STATest(b.data(), 8000, 8000 - 400, 1.0, 0.5, 800, 0, 100));
-  // A window reaching before the buffer ends the test as negative.
-  EXPECT_FALSE(STATest(b.data(), 8000, 8000, 1.0, 0.5, 800, 0, 100));
+  EXPECT_FALSE(STATest(b.data(), 8000, 8000, 1.0, 0.5, 800, 0, 100));  // a window reaching before the buffer
 }
 
 class TriggerRunTest : public ::testing::Test {
  protected:
+  // The default station: 100 frames a second after resampling, STA over 0.5 s
+  // from 800 nm/s down to 550 nm/s, 20 s before and 40 s after an event.
   void SetUp() override {
-    P.LSBin.assign(8, 1.0);
-    P.SampleRate = 1000;
-    P.ReSampling = 10;
-    P.STAlength = 0.5;
-    P.StartSTA = 800;
-    P.StopSTA = 550;
-    P.PredTime = 20;
-    P.PostTime = 40;
     tags.assign(185, {});
     for (int i = 0; i < 150; ++i) tags[i] = {EncodeDateTime(2026, 1, 15, 12, 0, 0) + i / 86400.0, i * 800};
   }
   TriggerDecision Run(bool loud) { return TriggerRun(state, P, loud ? hot : calm, tags, 800, 140); }
 
-  TProgParam P;
+  TProgParam P = FileDefaults();
   TArrayOfPPS tags;
   TriggerState state;
   ArrayOfDataType hot = Window(18000, 0, 100, 2000), calm = Window(18000, 0, 0, 0);
 };
 
 TEST_F(TriggerRunTest, FivePositiveCyclesAreSavedInTheFortyFifthCycle) {
-  TriggerDecision d = Run(true);
-  EXPECT_TRUE(d.EventBegan);
+  EXPECT_TRUE(Run(true).EventBegan);
   EXPECT_TRUE(state.Detected);
   for (int i = 2; i <= 5; ++i) EXPECT_FALSE(Run(true).EventBegan);
   for (int i = 1; i < 40; ++i) ASSERT_FALSE(Run(false).Save) << i;
-  d = Run(false);  // the 45th cycle of the event
+  const TriggerDecision d = Run(false);  // the 45th cycle of the event
   ASSERT_TRUE(d.Save);
   EXPECT_EQ(d.Seconds, 65);
   EXPECT_EQ(d.EventTime, tags[140 - 45 + 1].Time);

@@ -4,8 +4,7 @@
 
 #include <filesystem>
 
-#include "storage/gse2.h"
-#include "storage_test_support.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -37,10 +36,9 @@ const std::string kGolden =
     "1\t-2\t0\r\n"
     "7\t-8\t3\r\n";
 
-class AsciiExportTest : public ::testing::Test {
- protected:
-  std::string AsciiDir() const { return m_dir.Path("out/ASCII"); }
+struct AsciiExportTest : ::testing::Test {
   TempDir m_dir;
+  std::string AsciiDir() const { return m_dir.Path("out/ASCII"); }
 };
 
 // A second export of the same moment replaces the first, also a longer one.
@@ -71,46 +69,6 @@ TEST_F(AsciiExportTest, InvalidPictureDoesNothingAndAFailedOneIsLoggedAsNotSaved
   EXPECT_FALSE(res.Error.empty());
   EXPECT_EQ(res.LogLine.rfind("Sav: ASCII file not saved: " + res.FileName + " (", 0), 0u)
       << res.LogLine;
-}
-
-TEST_F(AsciiExportTest, ExportOfARealReadHasOneLinePerFrameOfRawValues) {
-  const std::string path = m_dir.Path("data.ST01");
-  const TDateTime start = EncodeDateTime(2005, 1, 15, 12, 0, 0);
-  {
-    Gse2FileWriter w;
-    ASSERT_TRUE(w.Open(path));
-    for (int s = 0; s < 4; ++s)
-      for (int k = 0; k < 2; ++k) {
-        Wid2Fields f;
-        f.Start = AddMs(start, s * 1000);
-        f.Station = "ST01";
-        f.AuxId = k ? "N" : "Z";
-        f.SampleCount = 50;
-        f.SampleRate = 50;
-        f.Calibration = 0.25;
-        std::vector<int32_t> v;
-        for (int j = 0; j < 50; ++j) v.push_back((s * 50 + j) * (k ? -3 : 1));
-        ASSERT_TRUE(w.WriteBlock(f, v.data(), v.size(), 1));
-      }
-    w.WriteStop();
-  }
-  THistoryReader reader;
-  THistoryRecord r;
-  ASSERT_EQ(reader.Read(path, r, AddMs(start, 3000), start), kHistOk);
-  const TAsciiExportResult res = BtnAsciiClick(r, AsciiDir());
-  ASSERT_TRUE(res.Written);
-
-  const std::vector<std::string> lines = CrLfLines(ReadFile(res.FileName));
-  ASSERT_GE(lines.size(), 8u);
-  EXPECT_EQ(lines[3], "50");
-  EXPECT_EQ(lines[4], "0.25\t0.25");
-  EXPECT_EQ(lines[6], "149\t-447");
-  EXPECT_EQ(lines[7], "Z\tN");
-  const size_t frames = std::stoul(lines[5]);
-  ASSERT_EQ(frames, 3u * 50) << "the requested three seconds";
-  ASSERT_EQ(lines.size(), 8 + frames);
-  for (size_t f = 0; f < frames; ++f)
-    ASSERT_EQ(lines[8 + f], std::to_string(r.Samples[2 * f]) + "\t" + std::to_string(r.Samples[2 * f + 1]));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "storage/history_reader.h"
 #include "storage/save_lock.h"
 #include "storage/save_path.h"
 #include "storage_test_support.h"
@@ -20,8 +21,6 @@
 using namespace storage_test;
 
 namespace {
-
-// ---- checksum --------------------------------------------------------------
 
 TEST(Gse2Checksum, MatchesTheModulusRule) {
   const struct {
@@ -36,62 +35,29 @@ TEST(Gse2Checksum, MatchesTheModulusRule) {
   for (const auto& r : rows) EXPECT_EQ(Gse2Checksum(r.values), r.expected) << r.legend;
 }
 
-// ---- WID2 line -------------------------------------------------------------
-
-Wid2Fields SampleFields() {
-  Wid2Fields f;
-  f.Start = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
-  f.Station = "ST01";
-  f.Channel = "BHZ";
-  f.AuxId = "Z";
-  f.SampleCount = 100;
-  f.SampleRate = 100.0;
-  f.Calibration = 1.0;
-  f.Instrument = "CMG-4T";
-  return f;
-}
-
-// Empty texts (no channel code, no orientation) leave their columns blank; the
-// inserted texts push 71 spaces to the end: 105 + 71 characters in all.
-TEST(Wid2Line, AGpsBlockHeaderByteForByte) {
-  Wid2Fields f = SampleFields();
-  f.Channel = "";
-  f.AuxId = "GPS";
-  const std::string expected =
-      "WID2 2005/01/15 12:00:00.000 ST01      GPS  INT 100      100.000000  1.0000E+00 1.000   "
-      "CMG-4T" + std::string(11 + 71, ' ');
-  EXPECT_EQ(FormatWid2Line(f), expected);
-}
-
-TEST(Wid2Line, TextsLongerThanTheirLimitAreCut) {
-  Wid2Fields f = SampleFields();
-  f.Station = "LONGSTATION";
-  f.Channel = "BHZXX";
-  f.AuxId = "ALRMX";
-  f.Instrument = "TRILLIUM-120";
-  f.SampleCount = 12'345'678;
-  f.Calibration = -1.5e-120;  // "-1.5000E-120" is 12 characters
-  const std::string line = FormatWid2Line(f);
-  EXPECT_EQ(FieldAt(line, 30), "LONGS");
-  EXPECT_EQ(FieldAt(line, 36), "BHZ");
-  EXPECT_EQ(FieldAt(line, 40), "ALRM");
-  EXPECT_EQ(FieldAt(line, 49), "123456");
-  EXPECT_EQ(line.substr(69, 10), "-1.5000E-1");
-  EXPECT_EQ(FieldAt(line, 89), "TRILLI");
-  // The cut texts still leave the following columns in place.
-  EXPECT_EQ(FieldAt(line, 45), "INT");
-  EXPECT_EQ(FieldAt(line, 81), "1.000");
-}
-
-TEST(Wid2Line, OrientationFollowsTheAuxiliaryIdInAnyCase) {
-  const char* rows[][3] = {{"Z", "-1.0", "0.0"}, {"n", "0.0", "90.0"}, {"E", "90.0", "90.0"}, {"GPS", "", ""}};
-  for (const auto& [aux, horizontal, vertical] : rows) {
-    Wid2Fields f = SampleFields();
-    f.AuxId = aux;
-    const std::vector<std::string> t = Wid2FieldTexts(f);
-    EXPECT_EQ(t[11], horizontal) << aux;
-    EXPECT_EQ(t[12], vertical) << aux;
-  }
+// Byte for byte: texts longer than their limit are cut and the following
+// columns stay in place; empty texts (no channel code, no orientation) leave
+// their columns blank; the orientation follows the auxiliary id in any case.
+// The inserted texts push their length in spaces to the end of the line.
+TEST(Wid2Line, TextsAreCutToTheirColumnsAndTheOrientationFollowsTheAuxiliaryId) {
+  const struct {
+    Wid2Fields fields;
+    int trailingSpaces;
+    std::string text;
+  } rows[] = {
+      {{At(0), "ST01", "", "GPS", 100, 100, 1.0, "CMG-4T"}, 82,
+       "WID2 2005/01/15 12:00:00.000 ST01      GPS  INT 100      100.000000  1.0000E+00 1.000   CMG-4T"},
+      // "-1.5000E-120" is 12 characters.
+      {{At(0), "LONGSTATION", "BHZXX", "ALRMX", 12'345'678, 100, -1.5e-120, "TRILLIUM-120"}, 90,
+       "WID2 2005/01/15 12:00:00.000 LONGS BHZ ALRM INT 123456   100.000000  -1.5000E-1 1.000   TRILLI"},
+      {{At(0), "ST01", "bhz", "z", 100, 100, 1.0, "CMG-4T"}, 80,
+       "WID2 2005/01/15 12:00:00.000 ST01  bhz z    INT 100      100.000000  1.0000E+00 1.000   CMG-4T -1.0  0.0"},
+      {{At(0), "ST01", "BHN", "n", 100, 100, 1.0, "CMG-4T"}, 79,
+       "WID2 2005/01/15 12:00:00.000 ST01  BHN n    INT 100      100.000000  1.0000E+00 1.000   CMG-4T 0.0   90.0"},
+      {{At(0), "ST01", "BHE", "E", 100, 100, 1.0, "CMG-4T"}, 80,
+       "WID2 2005/01/15 12:00:00.000 ST01  BHE E    INT 100      100.000000  1.0000E+00 1.000   CMG-4T 90.0  90.0"}};
+  for (const auto& r : rows)
+    EXPECT_EQ(FormatWid2Line(r.fields), r.text + std::string(r.trailingSpaces, ' ')) << r.fields.AuxId;
 }
 
 TEST(Wid2Line, NumbersAreFormattedLocaleFree) {
@@ -102,8 +68,6 @@ TEST(Wid2Line, NumbersAreFormattedLocaleFree) {
   EXPECT_EQ(FormatWid2Calibration(0.0012345), "1.2345E-03");
   EXPECT_EQ(FormatWid2Calibration(123456.0), "1.2346E+05");
 }
-
-// ---- data lines ------------------------------------------------------------
 
 std::vector<std::string> Lines(const std::vector<int32_t>& values) {
   Gse2LineBuilder b;
@@ -131,20 +95,10 @@ TEST(Gse2DataLines, NeverReach132Characters) {
   EXPECT_EQ(lines[1], "5");
 }
 
-// ---- files -----------------------------------------------------------------
-
-TSaveSeisDataThread TwoChannelWriter(const std::string& file, TDateTime start,
-                                     std::vector<int32_t> samples) {
-  TSaveSeisDataThread w;
-  w.SegmentStart = start;
-  w.SampleRate = 100.0;
-  w.ChannelCount = 2;
-  w.Channels = {{0, "Z", "BHZ", 1.0}, {1, "N", "BHN", 2.5e-3}};
-  w.FileName = file;
-  w.Instrument = "CMG-4T";
-  w.Station = "ST01";
-  w.Samples = std::move(samples);
-  return w;
+TSaveSeisDataThread TwoChannelWriter(const std::string& file, TDateTime start, std::vector<int32_t> samples) {
+  return {.SegmentStart = start, .SampleRate = 100.0, .ChannelCount = 2,
+          .Channels = {{0, "Z", "BHZ", 1.0}, {1, "N", "BHN", 2.5e-3}}, .FileName = file,
+          .Instrument = "CMG-4T", .Station = "ST01", .Samples = std::move(samples)};
 }
 
 class Gse2FileTest : public ::testing::Test {
@@ -162,15 +116,13 @@ class Gse2FileTest : public ::testing::Test {
   TempDir dir;
   SaveLock lock;
   std::unique_ptr<RecordingHost> host = std::make_unique<RecordingHost>();
-  TDateTime t0 = EncodeDateTime(2005, 1, 15, 12, 0, 0, 0);
-  TDateTime t1 = EncodeDateTime(2005, 1, 15, 12, 0, 1, 0);
 };
 
 // The second segment goes over the first one's STOP: one BEGIN, one STOP at the end.
 TEST_F(Gse2FileTest, TwoSegmentsOfTwoChannelsMatchTheGoldenFileByteForByte) {
   const std::string file = dir.Path("golden.ST01");
-  EXPECT_EQ(TwoChannelWriter(file, t0, {10, 100'000'000, -20, -5, 35, 7}).Execute(lock, *host), 4);
-  EXPECT_EQ(TwoChannelWriter(file, t1, {-7, 60'000'000, -8, 50'000'000}).Execute(lock, *host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, At(0), {10, 100'000'000, -20, -5, 35, 7}).Execute(lock, *host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, At(1), {-7, 60'000'000, -8, 50'000'000}).Execute(lock, *host), 4);
   EXPECT_EQ(ReadFile(file), ReadFile(VELKOR_TEST_DATA "/storage/two_segments_two_channels.gse"));
   EXPECT_TRUE(host->LogLines().empty());
   EXPECT_FALSE(lock.Held());
@@ -191,16 +143,15 @@ class TornFileTest : public Gse2FileTest, public ::testing::WithParamInterface<T
 TEST_P(TornFileTest, IsCutBackToItsLastCompleteBlockBeforeAppending) {
   const TornCase& c = GetParam();
   const std::string file = dir.Path("torn.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2, 3, 4}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(0), {1, 2, 3, 4}).Execute(lock, *host), 4);
   const size_t firstEnd = ReadFile(file).size() - 4;
-  ASSERT_EQ(TwoChannelWriter(file, t1, {123456, -77, 123457, -78}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(1), {123456, -77, 123457, -78}).Execute(lock, *host), 4);
   const std::string whole = ReadFile(file);
   const size_t at = whole.find(c.cutAfter, firstEnd);
   ASSERT_NE(at, std::string::npos) << c.cutAfter;
   WriteFile(file, whole.substr(0, at + std::strlen(c.cutAfter) + c.extra));
 
-  const TDateTime t2 = EncodeDateTime(2005, 1, 15, 12, 0, 2, 0);
-  ASSERT_EQ(TwoChannelWriter(file, t2, {5, 6}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(2), {5, 6}).Execute(lock, *host), 4);
   const std::string bytes = ReadFile(file);
   size_t blocks = 0;
   EXPECT_EQ(gse2_strict::LayoutProblem(bytes, &blocks), "");
@@ -222,26 +173,23 @@ INSTANTIATE_TEST_SUITE_P(
     LegendName<TornCase>);
 
 // An empty file, or one holding its BEGIN header or only part of it, ends as
-// a fresh one; a file that is not GSE2 at all is left alone and the segment fails.
-TEST_F(Gse2FileTest, AnEmptyOrTornHeaderIsWrittenAfreshAndAForeignFileLeftAlone) {
-  ASSERT_EQ(TwoChannelWriter(dir.Path("fresh"), t0, {5, 6}).Execute(lock, *host), 4);
+// a fresh one.
+TEST_F(Gse2FileTest, AnEmptyOrTornHeaderIsWrittenAfresh) {
+  ASSERT_EQ(TwoChannelWriter(dir.Path("none"), At(0), {}).Execute(lock, *host), 4);
+  EXPECT_EQ(ReadFile(dir.Path("none")), "BEGIN GSE2.0\n\nSTOP") << "a segment without samples";
+  ASSERT_EQ(TwoChannelWriter(dir.Path("fresh"), At(0), {5, 6}).Execute(lock, *host), 4);
   for (const std::string existing : {"", "BEGIN GS", "BEGIN GSE2.0\n\n"}) {
     WriteFile(dir.Path("old"), existing);
-    ASSERT_EQ(TwoChannelWriter(dir.Path("old"), t0, {5, 6}).Execute(lock, *host), 4);
+    ASSERT_EQ(TwoChannelWriter(dir.Path("old"), At(0), {5, 6}).Execute(lock, *host), 4);
     EXPECT_EQ(ReadFile(dir.Path("old")), ReadFile(dir.Path("fresh"))) << existing;
   }
-  const std::string foreign = dir.Path("foreign.ST01");
-  WriteFile(foreign, "holiday photos");
-  host = std::make_unique<RecordingHost>();
-  ExpectOneSavError(TwoChannelWriter(foreign, t0, {5, 6}).Execute(lock, *host), foreign, "");
-  EXPECT_EQ(ReadFile(foreign), "holiday photos");
 }
 
 // A history read holds the file shared for the moment it copies it; a writer
 // meeting it waits instead of losing its segment.
 TEST_F(Gse2FileTest, AWriterWaitsForAHistoryReadAndThenAppends) {
   const std::string file = dir.Path("read.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(0), {1, 2}).Execute(lock, *host), 4);
   const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(reader, 0);
   ASSERT_EQ(::flock(reader, LOCK_SH | LOCK_NB), 0);
@@ -265,59 +213,60 @@ TEST_F(Gse2FileTest, AWriterWaitsForAHistoryReadAndThenAppends) {
   ::close(stuck);
 }
 
-TEST_F(Gse2FileTest, ASegmentWithoutSamplesWritesOnlyTheFrame) {
-  const std::string file = dir.Path("none.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {}).Execute(lock, *host), 4);
-  EXPECT_EQ(ReadFile(file), "BEGIN GSE2.0\n\nSTOP");
-}
-
 // A file in the way of a directory, a level the system refuses to even look
 // at (a name longer than any file system allows), a file that cannot be
-// opened: each fails the segment with one log line, never an exception.
+// opened, a file that is not GSE2 at all: each fails the segment with one log
+// line, never an exception, and is left alone.
 TEST_F(Gse2FileTest, AnUnwritablePlaceFailsTheSegmentWithOneLogLine) {
   WriteFile(dir.Path("blocked"), "not a directory");
+  WriteFile(dir.Path("foreign.ST01"), "holiday photos");
   std::filesystem::create_directory(dir.Path("isadir.ST01"));
   const std::pair<std::string, std::string> rows[] = {
       {dir.Path("blocked/01/15/x.ST01"), "directory " + dir.Path("blocked") + ": a file is in the way"},
       {dir.Path(std::string(300, 'd') + "/x.ST01"), ""},
-      {dir.Path("isadir.ST01"), " ("}};
+      {dir.Path("isadir.ST01"), " ("},
+      {dir.Path("foreign.ST01"), ""}};
   for (const auto& [file, inLine] : rows) {
     SCOPED_TRACE(file);
     host = std::make_unique<RecordingHost>();
     int result = 0;
-    EXPECT_NO_THROW(result = TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host));
+    EXPECT_NO_THROW(result = TwoChannelWriter(file, At(0), {1, 2}).Execute(lock, *host));
     ExpectOneSavError(result, file, inLine);
   }
   EXPECT_EQ(ReadFile(dir.Path("blocked")), "not a directory");
+  EXPECT_EQ(ReadFile(dir.Path("foreign.ST01")), "holiday photos");
 }
 
 // Another program appending to the same file (a second station on the same
-// data directory) would interleave its blocks with ours.
-TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAlone) {
+// data directory) would interleave its blocks with ours; a history read would
+// copy a half-written block.
+TEST_F(Gse2FileTest, AFileHeldByAnotherWriterIsLeftAloneAndNotRead) {
   const std::string file = dir.Path("held.ST01");
-  ASSERT_EQ(TwoChannelWriter(file, t0, {1, 2}).Execute(lock, *host), 4);
+  ASSERT_EQ(TwoChannelWriter(file, At(0), {1, 2}).Execute(lock, *host), 4);
   const std::string before = ReadFile(file);
   const int other = ::open(file.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(other, 0);
   ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-  ExpectOneSavError(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, *host), file, " (");
+  ExpectOneSavError(TwoChannelWriter(file, At(1), {3, 4}).Execute(lock, *host), file, " (");
   EXPECT_EQ(ReadFile(file), before);
+  THistoryReader reader;
+  THistoryRecord record;
+  EXPECT_EQ(reader.Read(file, record, At(1), At(0)), kHistCannotOpen);
   ::close(other);
-  EXPECT_EQ(TwoChannelWriter(file, t1, {3, 4}).Execute(lock, *host), 4);
+  EXPECT_EQ(TwoChannelWriter(file, At(1), {3, 4}).Execute(lock, *host), 4);
   EXPECT_EQ(ParseGse2(ReadFile(file)).size(), 4u);
+  EXPECT_EQ(reader.Read(file, record, At(2), At(0)), kHistOk);
 }
 
 // A full disk in a child process: the file-size limit makes writes fail
 // (EFBIG) once the file has grown past it.
 TEST_F(Gse2FileTest, AWriteThatFailsMidSegmentFailsTheSegmentWithOneLogLine) {
   const std::string file = dir.Path("full.ST01");
-  std::vector<int32_t> samples(20'000, 123'456);
   const auto writeOverTheLimit = [&]() {
     std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit {};
-    limit.rlim_cur = limit.rlim_max = 4096;
+    const rlimit limit{4096, 4096};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    const int result = TwoChannelWriter(file, t0, samples).Execute(lock, *host);
+    const int result = TwoChannelWriter(file, At(0), std::vector<int32_t>(20'000, 123'456)).Execute(lock, *host);
     const std::vector<std::string> log = host->LogLines();
     const bool ok = result == -1 && log.size() == 1 &&
                     log[0].rfind("Sav: Disk write error. " + file, 0) == 0 && !lock.Held();

@@ -2,104 +2,43 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <filesystem>
 
+#include "config/loadini.h"
 #include "storage/file_naming.h"
-#include "storage/gse2.h"
 #include "storage_test_support.h"
 
 using namespace storage_test;
 
 namespace {
 
-constexpr int kRate = 100;
-const TDateTime kHour = EncodeDateTime(2005, 1, 15, 12, 0, 0);
+int32_t Frame(const THistoryRecord& r, int64_t frame, int k) { return r.Samples[frame * r.ChannelCount + k]; }
 
-TDateTime At(int seconds, int ms = 0) { return AddMs(kHour, int64_t{seconds} * 1000 + ms); }
-
-// Sample j of channel k in the block of second `second`: distinct, both signs.
-int32_t Value(int second, int k, int j) {
-  const int32_t v = second * 1000 + j + 1;
-  return (k % 2 ? -v : v) + k * 100'000;
-}
-
-Wid2Fields Header(int k, TDateTime start, int count) {
-  static const char* kAux[] = {"Z", "N", "E"};
-  static const char* kCode[] = {"BHZ", "BHN", "BHE"};
-  static const double kCal[] = {1.0, 0.5, 2.0};
-  Wid2Fields f;
-  f.Start = start;
-  f.Station = "ST01";
-  f.Channel = kCode[k];
-  f.AuxId = kAux[k];
-  f.SampleCount = count;
-  f.SampleRate = kRate;
-  f.Calibration = kCal[k];
-  f.Instrument = "CMG-4T";
-  return f;
-}
-
-// One set of `channels` blocks per listed second (relative to kHour), each of
-// `perBlock` samples, appended through the station's own writer.
-void WriteSeconds(const std::string& path, const std::vector<int>& seconds, int channels = 3,
-                  int perBlock = kRate) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  Gse2FileWriter w;
-  ASSERT_TRUE(w.Open(path)) << w.Error();
-  for (int s : seconds) {
-    for (int k = 0; k < channels; ++k) {
-      std::vector<int32_t> v;
-      for (int j = 0; j < perBlock; ++j) v.push_back(Value(s, k, j));
-      ASSERT_TRUE(w.WriteBlock(Header(k, At(s), perBlock), v.data(), v.size(), 1));
-    }
-  }
-  ASSERT_EQ(w.WriteStop(), 4);
-  w.Close();
-}
-
-std::vector<int> Range(int from, int to) {
-  std::vector<int> r;
-  for (int s = from; s < to; ++s) r.push_back(s);
-  return r;
-}
-
-int32_t At(const THistoryRecord& r, int64_t frame, int k) {
-  return r.Samples[static_cast<size_t>(frame * r.ChannelCount + k)];
-}
-
-// Checks that frames [from, to) of the picture hold the data of the seconds
-// starting at `firstSecond`.
+// Frames [from, to) of the picture hold the seconds from `firstSecond` on.
 void ExpectSeconds(const THistoryRecord& r, int64_t from, int64_t to, int firstSecond) {
   for (int64_t f = from; f < to; ++f)
     for (int k = 0; k < r.ChannelCount; ++k) {
       const int64_t n = f - from;
-      ASSERT_EQ(At(r, f, k), Value(firstSecond + static_cast<int>(n / kRate), k, n % kRate))
+      ASSERT_EQ(Frame(r, f, k), Value(firstSecond + static_cast<int>(n / kRate), k, n % kRate))
           << "frame " << f << " channel " << k;
     }
 }
 
-// Frames from `frame` on hold values fromJ … fromJ + n - 1 of channel 0's
-// block of `second`.
+// Frames from `frame` on hold values fromJ … fromJ + n - 1 of channel 0's block of `second`.
 void ExpectBlock(const THistoryRecord& r, int64_t frame, int second, int fromJ, int n) {
   for (int j = 0; j < n; ++j)
-    ASSERT_EQ(At(r, frame + j, 0), Value(second, 0, fromJ + j)) << "frame " << frame + j;
+    ASSERT_EQ(Frame(r, frame + j, 0), Value(second, 0, fromJ + j)) << "frame " << frame + j;
 }
 
 class HistoryReaderTest : public ::testing::Test {
  protected:
   TProgParam Params() const {
-    TProgParam p;
+    TProgParam p = FileDefaults();  // hourly files in the month/day tree
     p.IDStation = "ST01";
     p.DataDir = m_dir.Path("Data");
     p.TrigDir = m_dir.Path("Triggers");
-    p.SeparateDirectory = true;
-    p.TwentyMinuteFile = false;
     return p;
   }
   std::string Continuous(TDateTime t) const { return ContinuousFileName(Params(), t); }
@@ -111,25 +50,22 @@ class HistoryReaderTest : public ::testing::Test {
 
 TEST_F(HistoryReaderTest, ReadsBackWhatTheWriterWrote) {
   WriteSeconds(Continuous(kHour), Range(0, 60));
-  const int32_t rc = m_reader.Read(Continuous(kHour), m_record, At(30), At(10));
-  ASSERT_EQ(rc, kHistOk);
+  ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(30), At(10)), kHistOk);
   ASSERT_TRUE(m_record.Valid);
   EXPECT_EQ(m_record.StartTime, At(10));
-  EXPECT_EQ(m_record.Station, "ST01");
-  EXPECT_EQ(m_record.InstrumentType, "CMG-4T");
   EXPECT_EQ(m_record.ChannelCount, 3);
   EXPECT_EQ(m_record.SampleRate, 100.0);
+  EXPECT_EQ(HistoryCaption(m_record), "ST01 15.01.2005 12:00:10  CMG-4T @100Hz Errors: 0");
   EXPECT_EQ(m_record.Calibration, (std::vector<double>{1.0, 0.5, 2.0}));
   EXPECT_EQ(m_record.AuxIds, (std::vector<std::string>{"Z", "N", "E"}));
   EXPECT_EQ(m_record.ChannelCodes, (std::vector<std::string>{"BHZ", "BHN", "BHE"}));
   // The requested 20 s from the requested start, complete: no errors.
   ASSERT_EQ(m_record.Samples.size(), 20u * kRate * 3);
   ExpectSeconds(m_record, 0, 20 * kRate, 10);
-  EXPECT_EQ(m_record.Errors, 0);
   EXPECT_EQ(m_record.Peak, (std::vector<int32_t>{Value(29, 0, 99), Value(10, 1, 0), Value(29, 2, 99)}));
   // Display samples carry each channel's calibration.
-  EXPECT_EQ(m_record.DisplaySamples[1], static_cast<int32_t>(std::lround(At(m_record, 0, 1) * 0.5)));
-  EXPECT_EQ(m_record.DisplaySamples[5], At(m_record, 1, 2) * 2);
+  EXPECT_EQ(m_record.DisplaySamples[1], static_cast<int32_t>(std::lround(Frame(m_record, 0, 1) * 0.5)));
+  EXPECT_EQ(m_record.DisplaySamples[5], Frame(m_record, 1, 2) * 2);
 }
 
 TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlockAndAfterTheLastFindsNone) {
@@ -137,7 +73,7 @@ TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlockAndAfterTheLas
   ASSERT_EQ(m_reader.Read(Continuous(kHour), m_record, At(12), At(2, 500)), kHistOk);
   EXPECT_EQ(m_record.StartTime, At(5));
   // Placement is relative to the requested moment: second 5 begins 2.5 s in.
-  EXPECT_EQ(At(m_record, 249, 0), 0);
+  EXPECT_EQ(Frame(m_record, 249, 0), 0);
   ExpectSeconds(m_record, 250, 250 + 7 * kRate, 5);
   THistoryRecord none;
   EXPECT_EQ(m_reader.Read(Continuous(kHour), none, At(40), At(20)), kHistNoRequestedData);
@@ -145,19 +81,15 @@ TEST_F(HistoryReaderTest, RequestBetweenBlocksStartsAtTheNextBlockAndAfterTheLas
 }
 
 TEST_F(HistoryReaderTest, TenSecondGapIsCountedAndFlat) {
-  const std::string complete = m_dir.Path("complete"), gap = m_dir.Path("gap");
-  WriteSeconds(complete, Range(0, 70));
-  std::vector<int> withGap = Range(0, 20);
-  for (int s : Range(30, 70)) withGap.push_back(s);
-  WriteSeconds(gap, withGap);
-
-  THistoryRecord full, holed;
-  ASSERT_EQ(m_reader.Read(complete, full, At(60), At(0)), kHistOk);
-  ASSERT_EQ(m_reader.Read(gap, holed, At(60), At(0)), kHistOk);
-  EXPECT_EQ(holed.Errors, full.Errors + 10 * kRate);
+  const std::string path = m_dir.Path("gap");
+  WriteSeconds(path, Range(0, 20));
+  WriteSeconds(path, Range(30, 70));
+  ASSERT_EQ(m_reader.Read(path, m_record, At(60), At(0)), kHistOk);
+  EXPECT_EQ(m_record.Errors, 10 * kRate);
+  ExpectSeconds(m_record, 0, 20 * kRate, 0);
   for (int64_t f = 20 * kRate; f < 30 * kRate; ++f)
-    for (int k = 0; k < 3; ++k) ASSERT_EQ(At(holed, f, k), 0) << f;
-  ExpectSeconds(holed, 30 * kRate, 60 * kRate, 30);
+    for (int k = 0; k < 3; ++k) ASSERT_EQ(Frame(m_record, f, k), 0) << f;
+  ExpectSeconds(m_record, 30 * kRate, 60 * kRate, 30);
 }
 
 TEST_F(HistoryReaderTest, GapOfAtMostOneBlockLengthIsClosedUpEvenAfterFiveSeconds) {
@@ -186,9 +118,9 @@ TEST_F(HistoryReaderTest, TornBlockKeepsItsValuesAndTheFollowingSetsStayInPlace)
 
   ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
   ExpectSeconds(m_record, 0, 5 * kRate, 0);
-  for (int j = 0; j < 30; ++j) EXPECT_EQ(At(m_record, 5 * kRate + j, 0), Value(5, 0, j));
-  EXPECT_EQ(At(m_record, 5 * kRate + 30, 0), 0);
-  EXPECT_EQ(At(m_record, 5 * kRate, 1), 0);
+  for (int j = 0; j < 30; ++j) EXPECT_EQ(Frame(m_record, 5 * kRate + j, 0), Value(5, 0, j));
+  EXPECT_EQ(Frame(m_record, 5 * kRate + 30, 0), 0);
+  EXPECT_EQ(Frame(m_record, 5 * kRate, 1), 0);
   ExpectSeconds(m_record, 6 * kRate, 10 * kRate, 6);
   // Second 5: 70 of channel 0 and 100 of channel 1 empty.
   EXPECT_EQ(m_record.Errors, (70 + 100) / 2);
@@ -209,12 +141,7 @@ TEST_F(HistoryReaderTest, ValuesPastThePictureAreCarriedIntoTheNextPictureOfThat
   // picture, and a set starting in second 10 follows.
   const std::string path = m_dir.Path("carry");
   WriteSeconds(path, {0, 3, 6, 9}, 1, 3 * kRate);
-  Gse2FileWriter w;
-  ASSERT_TRUE(w.Open(path));
-  std::vector<int32_t> v(kRate, 77);
-  ASSERT_TRUE(w.WriteBlock(Header(0, At(10), kRate), v.data(), v.size(), 1));
-  w.WriteStop();
-  w.Close();
+  WriteSeconds(path, {10}, 1);
 
   ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
   EXPECT_EQ(m_record.CarriedFrames, 200);
@@ -225,96 +152,64 @@ TEST_F(HistoryReaderTest, ValuesPastThePictureAreCarriedIntoTheNextPictureOfThat
   ASSERT_EQ(m_reader.Read(path, next, At(14), At(10)), kHistShort);
   // Values 100 … 299 of the second-9 block open the picture, then second 10.
   ExpectBlock(next, 0, 9, 100, 2 * kRate);
-  for (int j = 0; j < kRate; ++j) ASSERT_EQ(At(next, 2 * kRate + j, 0), 77) << j;
+  ExpectBlock(next, 2 * kRate, 10, 0, kRate);
   EXPECT_EQ(m_reader.CarriedFrames(), 0);
 
   // A picture elsewhere drops what was carried.
-  THistoryRecord again;
-  ASSERT_EQ(m_reader.Read(path, again, At(10), At(0)), kHistOk);
+  ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
   THistoryRecord elsewhere;
   ASSERT_EQ(m_reader.Read(path, elsewhere, At(8), At(3)), kHistOk);
   ExpectBlock(elsewhere, 0, 3, 0, 3 * kRate);
 }
 
-TEST_F(HistoryReaderTest, FileHeldByAWriterCannotBeOpened) {
-  const std::string path = m_dir.Path("busy");
-  WriteSeconds(path, Range(0, 2));
-  Gse2FileWriter w;
-  ASSERT_TRUE(w.Open(path));
-  EXPECT_EQ(m_reader.Read(path, m_record, At(2), At(0)), kHistCannotOpen);
-  w.Close();
-  EXPECT_EQ(m_reader.Read(path, m_record, At(2), At(0)), kHistOk);
-}
-
-// ---- oddball and error files ----------------------------------------------
-
-struct BadFileCase {
-  const char* legend;
-  std::string bytes;
-  int32_t expected;
-};
-
 std::string Block(const std::string& wid2, const std::string& data) {
   return wid2 + "\nDAT2\n" + data + "\nCHK2 0\n\n";
 }
 
-std::string GoodWid2(int second = 0) { return FormatWid2Line(Header(0, At(second), 3)); }
+std::string GoodWid2() { return FormatWid2Line(Header(0, At(0), 3)); }
 
-std::string Replace(std::string line, size_t column, const std::string& text) {
-  return line.replace(column - 1, text.size(), text);
+// A block whose WID2 line has `text` from a 1-based column on.
+std::string Damaged(size_t column, const std::string& text, const std::string& data = "1 2 3") {
+  return Block(GoodWid2().replace(column - 1, text.size(), text), data);
 }
 
-class HistoryReaderOddballTest : public ::testing::TestWithParam<BadFileCase> {};
-
-TEST_P(HistoryReaderOddballTest, EndsInItsResultCode) {
-  THistoryReader reader;
-  THistoryRecord record;
-  EXPECT_EQ(reader.ReadBytes(GetParam().bytes, record, At(1), At(0)), GetParam().expected);
-  EXPECT_EQ(record.Valid, GetParam().expected >= kHistShort);
+TEST(HistoryReaderOddball, ForeignTornAndDamagedFilesEndInTheirResultCodes) {
+  // A block whose WID2 starts 10 bytes before the end of a 2000-byte chunk.
+  const std::string wid2AtChunkEnd = std::string(kGse2Begin) + std::string(1990 - 14 - 1, 'x') + "\n" +
+                                     Block(GoodWid2(), "1 2 3") + kGse2Stop;
+  const struct {
+    const char* legend;
+    std::string bytes;
+    int32_t expected;
+  } rows[] = {
+      {"foreign text", "This is not a data file.\nWID3\n", kHistNoRequestedData},
+      {"binary bytes", std::string("\x00\x01WID2\xff\x00", 8), kHistNoRequestedData},
+      {"header only", std::string(kGse2Begin) + kGse2Stop, kHistNoRequestedData},
+      {"WID2 line cut before its date ends", "BEGIN GSE2.0\n\nWID2 2005/01/1", kHistNoRequestedData},
+      {"WID2 torn before its numbers, then a whole block",
+       GoodWid2().substr(0, 50) + "\n" + Block(GoodWid2(), "1 2 3") + kGse2Stop, kHistOk},
+      {"WID2 found past a 2000-byte chunk border", wid2AtChunkEnd, kHistOk},
+      {"WID2 inside a data line is not a block", Block(GoodWid2(), "1 2 3") + "xWID2\n" + kGse2Stop, kHistOk},
+      {"letters in the date", Damaged(11, "Ja"), kHistDamaged},
+      {"impossible date", Damaged(11, "13"), kHistDamaged},
+      {"sample count not a number", Damaged(49, "x3"), kHistDamaged},
+      {"sample rate zero", Damaged(58, "  0.000000"), kHistDamaged},
+      {"calibration not a number", Damaged(70, "1.0000Q+00", "1"), kHistDamaged},
+      {"data value not a number in a whole block", Block(GoodWid2(), "1 2x 3"), kHistDamaged},
+      {"data value beyond 32 bits", Block(GoodWid2(), "1 2147483648 3"), kHistDamaged},
+      {"sample rate too high for memory", Damaged(58, "9.000E+300", "1"), kHistNoMemory}};
+  for (const auto& c : rows) {
+    THistoryReader reader;
+    THistoryRecord record;
+    EXPECT_EQ(reader.ReadBytes(c.bytes, record, At(1), At(0)), c.expected) << c.legend;
+    EXPECT_EQ(record.Valid, c.expected >= kHistShort) << c.legend;
+  }
 }
-
-// A block whose WID2 starts 10 bytes before the end of a 2000-byte chunk.
-std::string Wid2AtChunkEnd() {
-  std::string filler = std::string(kGse2Begin) + std::string(1990 - 14 - 1, 'x') + "\n";
-  return filler + Block(GoodWid2(), "1 2 3") + kGse2Stop;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, HistoryReaderOddballTest,
-    ::testing::Values(
-        BadFileCase{"foreign text", "This is not a data file.\nWID3\n", kHistNoRequestedData},
-        BadFileCase{"binary bytes", std::string("\x00\x01WID2\xff\x00", 8), kHistNoRequestedData},
-        BadFileCase{"header only", std::string(kGse2Begin) + kGse2Stop, kHistNoRequestedData},
-        BadFileCase{"WID2 line cut before its date ends", "BEGIN GSE2.0\n\nWID2 2005/01/1",
-                    kHistNoRequestedData},
-        BadFileCase{"WID2 torn before its numbers, then a whole block",
-                    GoodWid2().substr(0, 50) + "\n" + Block(GoodWid2(), "1 2 3") + kGse2Stop,
-                    kHistOk},
-        BadFileCase{"WID2 found past a 2000-byte chunk border", Wid2AtChunkEnd(), kHistOk},
-        BadFileCase{"WID2 inside a data line is not a block",
-                    Block(GoodWid2(), "1 2 3") + "xWID2\n" + kGse2Stop, kHistOk},
-        BadFileCase{"letters in the date", Block(Replace(GoodWid2(), 11, "Ja"), "1 2 3"),
-                    kHistDamaged},
-        BadFileCase{"impossible date", Block(Replace(GoodWid2(), 11, "13"), "1 2 3"),
-                    kHistDamaged},
-        BadFileCase{"sample count not a number", Block(Replace(GoodWid2(), 49, "x3"), "1 2 3"),
-                    kHistDamaged},
-        BadFileCase{"sample rate zero", Block(Replace(GoodWid2(), 58, "  0.000000"), "1 2 3"),
-                    kHistDamaged},
-        BadFileCase{"calibration not a number", Block(Replace(GoodWid2(), 70, "1.0000Q+00"), "1"),
-                    kHistDamaged},
-        BadFileCase{"data value not a number in a whole block", Block(GoodWid2(), "1 2x 3"),
-                    kHistDamaged},
-        BadFileCase{"data value beyond 32 bits", Block(GoodWid2(), "1 2147483648 3"),
-                    kHistDamaged},
-        BadFileCase{"sample rate too high for memory",
-                    Block(Replace(GoodWid2(), 58, "9.000E+300"), "1"), kHistNoMemory}),
-    LegendName<BadFileCase>);
 
 TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
   WriteFile(m_dir.Path("empty"), "");
   std::filesystem::create_directories(m_dir.Path("dir"));
-  WriteFile(m_dir.Path("bad"), Block(Replace(GoodWid2(), 49, "x3"), "1 2 3"));
+  WriteFile(m_dir.Path("bad"), Damaged(49, "x3"));
   const struct {
     const char* file;
     int32_t code;
@@ -335,28 +230,18 @@ TEST_F(HistoryReaderTest, FilesThatCannotBeReadGiveTheirCodesAndMessages) {
   EXPECT_EQ(HistoryMessage(kHistShort, "f"), "");
 }
 
-// ---- navigation ------------------------------------------------------------
-
-TEST(HistoryStep, PicturesOverlapByAQuarter) {
+// Pictures overlap by a quarter; Previous asks for a step earlier and shows
+// the first block from there.
+TEST_F(HistoryReaderTest, PreviousMovesByTheStepAndShowsTheFirstBlock) {
   for (const auto& [shown, step] : {std::pair{40, 30}, {1, 1}, {2, 1}, {3, 2}, {60, 45}})
     EXPECT_EQ(HistoryStepSeconds(shown), step) << shown;
-}
-
-TEST_F(HistoryReaderTest, NextAndPreviousMoveByTheStepAndShowTheFirstBlock) {
   WriteSeconds(Continuous(kHour), Range(0, 120));
-  THistoryNavigation nav = BtnPrevNextClick(m_reader, m_record, Params(), At(10), 40,
-                                            THistoryStep::Next, false);
-  EXPECT_EQ(nav.Requested, At(40));
-  EXPECT_EQ(nav.Result, kHistOk);
-  EXPECT_EQ(nav.Shown, At(40));
-  EXPECT_EQ(nav.Message, "");
-  ExpectSeconds(m_record, 0, 40 * kRate, 40);
-  nav = BtnPrevNextClick(m_reader, m_record, Params(), At(40, 300), 40, THistoryStep::Previous,
-                         false);
+  const THistoryNavigation nav =
+      BtnPrevNextClick(m_reader, m_record, Params(), At(40, 300), 40, THistoryStep::Previous, false);
   EXPECT_EQ(nav.Requested, At(10, 300));
   EXPECT_EQ(nav.Shown, At(11));
-  EXPECT_EQ(HistoryCaption(m_record), "ST01 15.01.2005 12:00:11  CMG-4T @100Hz Errors: " +
-                                          std::to_string(m_record.Errors));
+  EXPECT_EQ(nav.Message, "");
+  EXPECT_EQ(HistoryCaption(m_record), "ST01 15.01.2005 12:00:11  CMG-4T @100Hz Errors: 70");
 }
 
 // A picture the file ends early is continued from the next hour's file when
@@ -366,8 +251,7 @@ TEST_F(HistoryReaderTest, AShortPictureContinuesInTheNextHoursFileOnly) {
     const char* legend;
     int from, to;      // seconds in this hour's file
     bool nextHour;     // seconds 3600 … 3619 in the next one
-    int typed;
-    int32_t result;
+    int typed, result;
     int nextSeconds;   // seconds read from the next file
     bool reportsNext;  // the result is the next file's
   } rows[] = {{"across the hour", 3590, 3600, true, 3590, kHistOk, 10, true},
@@ -375,9 +259,8 @@ TEST_F(HistoryReaderTest, AShortPictureContinuesInTheNextHoursFileOnly) {
               {"short file within the hour", 0, 30, true, 20, kHistShort, 0, false}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.legend);
-    TempDir dir;
     TProgParam p = Params();
-    p.DataDir = dir.Path("Data");
+    p.DataDir = m_dir.Path(r.legend);
     WriteSeconds(ContinuousFileName(p, kHour), Range(r.from, r.to));
     if (r.nextHour) WriteSeconds(ContinuousFileName(p, At(3600)), Range(3600, 3620));
     THistoryRecord record;
@@ -391,21 +274,6 @@ TEST_F(HistoryReaderTest, AShortPictureContinuesInTheNextHoursFileOnly) {
     ExpectSeconds(record, 0, seconds * kRate, r.typed);
     EXPECT_EQ(record.Errors, (20 - seconds) * kRate);
   }
-}
-
-TEST_F(HistoryReaderTest, TriggerModeReadsTheTriggerFileOfThatSecondOnly) {
-  const TDateTime event = At(125);
-  WriteSeconds(TriggerFileName(Params(), event), Range(125, 130));
-  THistoryNavigation nav =
-      BtnPrevNextClick(m_reader, m_record, Params(), event, 10, THistoryStep::None, true);
-  EXPECT_EQ(nav.Result, kHistShort);
-  EXPECT_TRUE(m_record.Valid);
-  nav = BtnPrevNextClick(m_reader, m_record, Params(), At(126), 10, THistoryStep::None, true);
-  EXPECT_EQ(nav.Result, kHistNoFile);
-  EXPECT_TRUE(m_record.Valid) << "a failed read keeps the previous picture";
-  EXPECT_EQ(m_record.StartTime, event);
-  EXPECT_EQ(nav.Message, "No data file found. \"" + TriggerFileName(Params(), At(126)) + "\"");
-  EXPECT_EQ(nav.Shown, event) << "the field stays with the picture";
 }
 
 TEST(HistoryDateTimeTest, FieldTextRoundTripsAndRejectsMalformedText) {
@@ -433,16 +301,7 @@ TEST(HistoryDisplayTest, DisplaySamplesRoundAndSaturate) {
 TEST_F(HistoryReaderTest, ABlockDatedFarAwayIsPassedOverWithMemoryBoundedByTheRequest) {
   const std::string path = Continuous(kHour);
   WriteSeconds(path, Range(0, 5));
-  {
-    Gse2FileWriter w;
-    ASSERT_TRUE(w.Open(path));
-    for (int k = 0; k < 3; ++k) {
-      std::vector<int32_t> v(kRate, 5);
-      ASSERT_TRUE(w.WriteBlock(Header(k, EncodeDateTime(2099, 1, 15, 12, 0, 5), kRate), v.data(),
-                               v.size(), 1));
-    }
-    w.WriteStop();
-  }
+  WriteSeconds(path, {5}, 3, kRate, EncodeDateTime(2099, 1, 15, 12, 0, 0));
   WriteSeconds(path, Range(6, 20));
   ASSERT_EQ(m_reader.Read(path, m_record, At(10), At(0)), kHistOk);
   EXPECT_EQ(m_record.StartTime, At(0));
@@ -457,33 +316,35 @@ TEST_F(HistoryReaderTest, ABlockDatedFarAwayIsPassedOverWithMemoryBoundedByTheRe
   EXPECT_EQ(later.StartTime, At(6));
 }
 
-// Trigger mode: Next and Previous page through a 30-second record shown 10 s
-// at a time, and past its ends go to the neighbouring trigger files (Previous
-// to the last page of the earlier one).
+// Trigger mode reads only the trigger file of the second typed, and a failed
+// read keeps the picture and the field. Next and Previous page through a
+// 30-second record shown 10 s at a time, and past its ends go to the
+// neighbouring trigger files (Previous to the last page of the earlier one).
 TEST_F(HistoryReaderTest, TriggerModePagesThroughTheRecordAndOnToTheNeighbours) {
   const TProgParam p = Params();
   WriteSeconds(TriggerFileName(p, At(100)), Range(100, 130));
   WriteSeconds(TriggerFileName(p, At(40)), Range(40, 50));
   WriteSeconds(TriggerFileName(p, At(3700)), Range(3700, 3720));  // another hour's folder
-  THistoryNavigation nav =
-      BtnPrevNextClick(m_reader, m_record, p, At(100), 10, THistoryStep::None, true);
+  using enum THistoryStep;
+  THistoryNavigation nav = BtnPrevNextClick(m_reader, m_record, p, At(100), 10, None, true);
   ASSERT_EQ(nav.Result, kHistOk);
-  const struct {
-    THistoryStep step;
-    int shown;
-  } steps[] = {{THistoryStep::Next, 107},     {THistoryStep::Next, 114},
-               {THistoryStep::Next, 121},     {THistoryStep::Next, 3700},
-               {THistoryStep::Previous, 120}, {THistoryStep::Previous, 113},
-               {THistoryStep::Previous, 106}, {THistoryStep::Previous, 100},
-               {THistoryStep::Previous, 40}};
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.shown);
-    nav = BtnPrevNextClick(m_reader, m_record, p, nav.Shown, 10, s.step, true);
+  nav = BtnPrevNextClick(m_reader, m_record, p, At(101), 10, None, true);
+  EXPECT_EQ(nav.Result, kHistNoFile);
+  EXPECT_EQ(nav.Message, "No data file found. \"" + TriggerFileName(p, At(101)) + "\"");
+  EXPECT_TRUE(m_record.Valid);
+  EXPECT_EQ(m_record.StartTime, At(100));
+  EXPECT_EQ(nav.Shown, At(100));
+  const std::pair<THistoryStep, int> steps[] = {{Next, 107},     {Next, 114},     {Next, 121},
+                                                {Next, 3700},    {Previous, 120}, {Previous, 113},
+                                                {Previous, 106}, {Previous, 100}, {Previous, 40}};
+  for (const auto& [step, shown] : steps) {
+    SCOPED_TRACE(shown);
+    nav = BtnPrevNextClick(m_reader, m_record, p, nav.Shown, 10, step, true);
     ASSERT_TRUE(nav.Message.empty()) << nav.Message;
-    EXPECT_EQ(nav.Shown, At(s.shown));
-    EXPECT_EQ(At(m_record, 0, 0), Value(s.shown, 0, 0));
+    EXPECT_EQ(nav.Shown, At(shown));
+    EXPECT_EQ(Frame(m_record, 0, 0), Value(shown, 0, 0));
   }
-  nav = BtnPrevNextClick(m_reader, m_record, p, nav.Shown, 10, THistoryStep::Previous, true);
+  nav = BtnPrevNextClick(m_reader, m_record, p, nav.Shown, 10, Previous, true);
   EXPECT_EQ(nav.Message, "No earlier trigger file.");
   EXPECT_EQ(m_record.StartTime, At(40)) << "the picture stays";
 }
