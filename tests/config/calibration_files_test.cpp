@@ -51,22 +51,30 @@ class OffsetsTest : public ::testing::Test {
   const std::string file = dir.Path("offsets.bin");
 };
 
-TEST_F(OffsetsTest, WrittenWithCRLFBetweenAndNoneAfterAndReadBack) {
+TEST_F(OffsetsTest, WrittenWithCRLFBetweenAndNoneAfterReadBackAndAFailedWriteKeepsTheOldFile) {
   const ArrayOfDataType written{INT32_MIN, -1, 0, 1, 2, 3, 4, INT32_MAX};
+  const std::string text = "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647";
   ASSERT_TRUE(WriteOffsets(dir.Dir(), written));
-  EXPECT_EQ(ReadFile(file), "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647");
+  EXPECT_EQ(ReadFile(file), text);
   EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
-  WriteStamped(ReadFile(file), kWrittenMs);
+  WriteStamped(text, kWrittenMs);
   EXPECT_EQ(Read({}, kWrittenMs + 1000), written);
+  std::filesystem::create_directory(file + ".tmp");
+  EXPECT_FALSE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 5)));
+  EXPECT_EQ(ReadFile(file), text);
 }
 
-// Offsets are used only while the file is younger than three hours, by its time stamp.
-TEST_F(OffsetsTest, UsedOnlyWithinThreeHoursOfTheStamp) {
+// Offsets are used only while the file is there and younger than three hours, by its time stamp.
+TEST_F(OffsetsTest, UsedOnlyWithinThreeHoursOfTheStampAndUntilDeleted) {
   WriteStamped("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8", kWrittenMs);
   for (const auto& [age, used] : {std::pair{3 * kHourMs, false}, {-3 * kHourMs, false},
                                   {2 * kHourMs + 59 * 60'000, true}, {-kHourMs, true}})
     EXPECT_EQ(Read(ArrayOfDataType(8, -9), kWrittenMs + age),
               used ? (ArrayOfDataType{1, 2, 3, 4, 5, 6, 7, 8}) : ArrayOfDataType(8, -9)) << age;
+  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
+  EXPECT_EQ(Read({4, 4}, kWrittenMs), (ArrayOfDataType{4, 4}));
 }
 
 TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
@@ -78,21 +86,6 @@ TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
     WriteStamped(text, kWrittenMs);
     EXPECT_EQ(Read(ArrayOfDataType(4, -9), kWrittenMs), expected) << text;  // too short, nothing left over
   }
-}
-
-TEST_F(OffsetsTest, DeletedOrMissingFileLeavesOffsetsUntouched) {
-  ASSERT_TRUE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 1)));
-  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
-  EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
-  EXPECT_EQ(Read({4, 4}, kWrittenMs), (ArrayOfDataType{4, 4}));
-}
-
-TEST_F(OffsetsTest, FailedWriteKeepsTheOldFile) {
-  WriteFile(file, "1\r\n2");
-  std::filesystem::create_directory(file + ".tmp");
-  EXPECT_FALSE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 5)));
-  EXPECT_EQ(ReadFile(file), "1\r\n2");
 }
 
 }  // namespace

@@ -6,13 +6,6 @@
 
 namespace {
 
-TEST(IniFileTest, ReadStringFallsBackAndSectionsMatchWithoutRegardToCase) {
-  IniFile ini = IniFile::Parse("[gps]\r\nPPS=cts\r\n");
-  EXPECT_EQ(ini.ReadString("GPS", "pps", "x"), "cts");
-  EXPECT_EQ(ini.ReadString("GPS", "Port", "fallback"), "fallback");
-  EXPECT_TRUE(ini.HasSection("Gps"));
-}
-
 struct LineCase {
   const char *legend, *text, *section, *key, *expected;  // expected nullptr: not found
 };
@@ -50,17 +43,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"KeyOfTheOtherSection", "[A]\nk=1\n[B]\nk=b\n[a]\nk=3\n", "B", "k", "b"}),
     [](const auto& info) { return std::string(info.param.legend); });
 
-TEST(FormatIniTest, EmptyLineAfterEverySectionButTheLastAndEmptySectionsLeftOut) {
-  std::string text = FormatIni({{"A", {{"x", "1"}, {"y", "2"}}},
-                                {"Empty", {}},
-                                {"B", {{"z", "3"}}},
-                                {"C", {{"w", ""}}}});
-  EXPECT_EQ(text, "[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\nz=3\r\n\r\n[C]\r\nw=\r\n");
-}
-
-TEST(FormatIniTest, LineBreaksInsideAValueCannotForgeLines) {
-  std::string text = FormatIni({{"A", {{"msg", "hi\r\n[GPS]\nPort=evil"}}}});
-  EXPECT_EQ(text, "[A]\r\nmsg=hi  [GPS] Port=evil\r\n");
+// An empty line after every section but the last; empty sections are left out.
+TEST(FormatIniTest, LayoutAndLineBreaksInsideAValueCannotForgeLines) {
+  const std::string text =
+      FormatIni({{"A", {{"x", "1"}, {"msg", "hi\r\n[GPS]\nPort=evil"}}}, {"Empty", {}}, {"C", {{"w", ""}}}});
+  EXPECT_EQ(text, "[A]\r\nx=1\r\nmsg=hi  [GPS] Port=evil\r\n\r\n[C]\r\nw=\r\n");
   EXPECT_FALSE(IniFile::Parse(text).HasSection("GPS"));
 }
 

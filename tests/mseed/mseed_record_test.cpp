@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "mseed_test_support.h"
 
 namespace {
@@ -82,25 +84,17 @@ TEST(Packer, GapTimingChangeAndMidnightStartNewRecords) {
                                         {3'000'000LL, true}, {4'000'000LL, false}, {5'500'000LL, false}})
     packer.AddSecond("BHZ", beforeMidnight + offsetUs, flat.data(), flat.size(), TimingOf(pulse, true));
   packer.FlushAll();
-  ASSERT_EQ(out.size(), 4u);
-  const int64_t starts[] = {0, 3'000'000, 4'000'000, 5'500'000};
-  const int32_t counts[] = {300, 100, 100, 100};
-  for (size_t i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(Decode(out[i].Data.data()).StartUs, beforeMidnight + starts[i]);
-    EXPECT_EQ(out[i].Samples, counts[i]);
-  }
+  std::vector<std::pair<int64_t, int32_t>> records;  // start after 23:59:57, samples
+  for (const MseedRecord& r : out) records.push_back({Decode(r.Data.data()).StartUs - beforeMidnight, r.Samples});
+  EXPECT_EQ(records, (std::vector<std::pair<int64_t, int32_t>>{{0, 300}, {3'000'000, 100}, {4'000'000, 100},
+                                                                {5'500'000, 100}}));
 }
 
 TEST(Packer, ChannelsWithoutCodesGetStateOfHealthCodes) {
-  const struct {
-    double rate;
-    int input;
-    bool pulse;
-    const char* code;
-  } cases[] = {{100, 6, true, "HYP"}, {100, 4, false, "HY4"}, {20, 3, true, "BYP"}, {1000, 7, false, "FY7"},
-               {1, 6, true, "LYP"}};
-  for (const auto& c : cases) EXPECT_EQ(StateOfHealthCode(c.rate, c.input, c.pulse), c.code);
+  for (const auto& [rate, input, pulse, code] : {std::tuple{100.0, 6, true, "HYP"}, {100.0, 4, false, "HY4"},
+                                                 {20.0, 3, true, "BYP"}, {1000.0, 7, false, "FY7"},
+                                                 {1.0, 6, true, "LYP"}})
+    EXPECT_EQ(StateOfHealthCode(rate, input, pulse), code);
   EXPECT_EQ(LowGainCode("BHZ"), "BLZ");
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <mutex>
 
 #include "mseed_test_support.h"
@@ -25,16 +26,11 @@ std::vector<int64_t> StartsIn(const std::string& path) {
 }
 
 TEST(SdsPath, FollowsTheSdsLayout) {
-  const struct {
-    int64_t startUs;
-    const char *location, *path;
-  } cases[] = {
-      {kNoonUs, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.015"},
-      {kNoonUs, "00", "R/2026/XX/IDX/BHZ.D/XX.IDX.00.BHZ.D.2026.015"},
-      {1'767'225'600'000'000LL, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.001"},
-      {1'735'689'599'000'000LL, "", "R/2024/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2024.366"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(SdsPath("R/", MseedRecord{"XX", "IDX", c.location, "BHZ", c.startUs}), c.path);
+  for (const auto& [startUs, location, path] :
+       {std::tuple{kNoonUs, "00", "R/2026/XX/IDX/BHZ.D/XX.IDX.00.BHZ.D.2026.015"},
+        {1'767'225'600'000'000LL, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.001"},
+        {1'735'689'599'000'000LL, "", "R/2024/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2024.366"}})
+    EXPECT_EQ(SdsPath("R/", MseedRecord{"XX", "IDX", location, "BHZ", startUs}), path);
 }
 
 TEST(SdsArchive, DayFilesRollOverAtMidnight) {

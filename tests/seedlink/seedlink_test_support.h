@@ -16,12 +16,7 @@
 #include "seedlink/session.h"
 
 inline SeedLinkIdentity Identity() {
-  SeedLinkIdentity id;
-  id.Network = "XX";
-  id.Station = "IDX";
-  id.Description = id.Organization = "Velkor station IDX";
-  id.Software = "velkor 0.1.0";
-  return id;
+  return {"XX", "IDX", "Velkor station IDX", "velkor 0.1.0", "Velkor station IDX"};
 }
 
 // `count` records cycling through BHZ, BHN, HYP, each 10 s of a ramp.

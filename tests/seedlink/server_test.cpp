@@ -13,15 +13,11 @@ namespace {
 struct LogLines {
   std::mutex m;
   std::string all;
-  SeedLinkServerOptions Options(const Clock* clock = nullptr) {
-    SeedLinkServerOptions o;
-    o.Port = 0;
-    o.clock = clock;
-    o.log = [this](const std::string& line) {
-      std::lock_guard g(m);
-      all += line + "\n";
-    };
-    return o;
+  SeedLinkServerOptions Options(const Clock* clock = nullptr, const std::string& allow = "") {
+    return {.Port = 0, .Allow = allow, .clock = clock, .log = [this](const std::string& line) {
+              std::lock_guard g(m);
+              all += line + "\n";
+            }};
   }
   bool Has(const std::string& part) {
     std::lock_guard g(m);
@@ -111,9 +107,7 @@ TEST(SeedLinkServer, LimitsAllowListAndIdleConnections) {
     EXPECT_TRUE(greedy.WaitClosed());
     EXPECT_TRUE(log.Has("dropped: it does not read its replies"));
   }
-  SeedLinkServerOptions o = log.Options();
-  o.Allow = "10.1.2.3, 192.168.0.0/16";
-  SeedLinkServer guarded(ring, Identity(), o);
+  SeedLinkServer guarded(ring, Identity(), log.Options(nullptr, "10.1.2.3, 192.168.0.0/16"));
   ASSERT_TRUE(guarded.Start());
   TcpClient refused(guarded.Port());
   EXPECT_TRUE(refused.WaitClosed());

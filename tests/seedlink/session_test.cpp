@@ -4,6 +4,8 @@
 
 #include <fstream>
 #include <random>
+#include <tuple>
+#include <utility>
 
 #include "seedlink_test_support.h"
 #include "support/temp_dir.h"
@@ -13,18 +15,13 @@ namespace {
 std::string Send(SeedLinkSession& s, const std::string& bytes) {
   s.Output().clear();
   s.Receive(bytes.data(), bytes.size());
-  std::string out = s.Output();
-  s.Output().clear();
-  return out;
+  return std::exchange(s.Output(), {});
 }
 
 // What the session answers to `bytes`, then everything it streams.
 std::string Drain(SeedLinkSession& s, const std::string& bytes = "") {
   std::string all = Send(s, bytes);
-  while (s.Pump(1 << 20) || !s.Output().empty()) {
-    all += s.Output();
-    s.Output().clear();
-  }
+  while (s.Pump(1 << 20) || !s.Output().empty()) all += std::exchange(s.Output(), {});
   return all;
 }
 
@@ -138,11 +135,8 @@ TEST(SessionStreaming, StartPointsSelectorsAndEndMarkers) {
   SeedLinkRing ring;
   const std::vector<MseedRecord> recs = TestRecords(30);
   for (const MseedRecord& r : recs) ring.Push(r);
-  const struct {
-    const char *name, *commands;
-    std::vector<uint32_t> expected;
-    const char* rest;  // the replies, then what follows the packets
-  } cases[] = {
+  // name, commands, sequences streamed, the replies and what follows the packets
+  const std::tuple<const char*, const char*, std::vector<uint32_t>, const char*> cases[] = {
       {"UniDataNoBacklog", "DATA\r", {}, ""},
       {"UniDataFromSequence", "DATA 00001B\r", Range(27, 30), ""},
       {"MultiDataBeforeEndSendsNothing", "STATION IDX XX\rDATA 1B\r", {}, "OK\r\nOK\r\n"},
@@ -155,16 +149,16 @@ TEST(SessionStreaming, StartPointsSelectorsAndEndMarkers) {
       // Records of 10 s: 12:00:20 to 12:00:45 covers seconds 20..45 of each stream.
       {"TimeWindowEndsOnceEveryStreamPassedItsEnd", "TIME 2026,1,15,12,0,20 2026,1,15,12,0,45\r", Range(6, 15), "END"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, commands, expected, replies] : cases) {
+    SCOPED_TRACE(name);
     SeedLinkSession s(ring, Identity());
-    const std::string bytes = Drain(s, c.commands);
+    const std::string bytes = Drain(s, commands);
     // Replies come first, packets after.
     const size_t firstPacket = std::min(bytes.find("SL0"), bytes.size());
     std::string rest;
     const std::vector<Packet> packets = SplitPackets(bytes.substr(firstPacket), &rest);
-    EXPECT_EQ(Sequences(packets), c.expected);
-    EXPECT_EQ(bytes.substr(0, firstPacket) + rest, c.rest);
+    EXPECT_EQ(Sequences(packets), expected);
+    EXPECT_EQ(bytes.substr(0, firstPacket) + rest, replies);
     for (const Packet& p : packets) EXPECT_EQ(p.record, Bytes(recs[p.Seq()]));
   }
 }
@@ -199,17 +193,14 @@ TEST(SessionStreaming, ResumingClientGetsExactlyTheMissedRecordsAcrossARestart) 
 }
 
 TEST(Selectors, MatchLikeTheReferenceServers) {
-  const struct {
-    const char *selector, *location, *channel;
-    bool match;
-  } cases[] = {{"BHZ", "", "BHZ", true},   {"BH?", "00", "BHN", true},  {"??BHZ", "", "BHZ", true},
-               {"00BHZ", "", "BHZ", false}, {"--BHZ", "", "BHZ", true},  {"BHZ.D", "", "BHZ", true},
-               {"BHZ.L", "", "BHZ", false}, {"HYP", "", "BHZ", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.selector);
+  for (const auto& [selector, location, channel, match] :
+       {std::tuple{"BHZ", "", "BHZ", true}, {"BH?", "00", "BHN", true}, {"??BHZ", "", "BHZ", true},
+        {"00BHZ", "", "BHZ", false}, {"--BHZ", "", "BHZ", true}, {"BHZ.D", "", "BHZ", true},
+        {"BHZ.L", "", "BHZ", false}, {"HYP", "", "BHZ", false}}) {
+    SCOPED_TRACE(selector);
     Selector s;
-    ASSERT_TRUE(ParseSelector(c.selector, s));
-    EXPECT_EQ(s.Matches(c.location, c.channel, 'D'), c.match);
+    ASSERT_TRUE(ParseSelector(selector, s));
+    EXPECT_EQ(s.Matches(location, channel, 'D'), match);
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 const std::string kRMC = "$GPRMC,123456.00,A,4912.3456,N,01634.5678,E,0.0,0.0,061226,,,A*5E\r\n";
@@ -13,13 +15,8 @@ TSystemTime At(int y, int mo, int d, int h, int mi, int s) {
 
 // A field is found only when the separator after it was seen.
 TEST(ExtractField, FindsFieldOnlyWhenItsSeparatorWasSeen) {
-  const struct {
-    const char* legend;
-    std::string text, name;
-    int n;
-    bool found;
-    std::string field;
-  } rows[] = {
+  // legend, text, name, n, found, field
+  const std::tuple<const char*, std::string, std::string, int, bool, std::string> rows[] = {
       {"time field", kRMC, "GPRMC", 1, true, "123456.00"},
       {"status", kRMC, "GPRMC", 2, true, "A"},
       {"date", kRMC, "GPRMC", 9, true, "061226"},
@@ -35,10 +32,10 @@ TEST(ExtractField, FindsFieldOnlyWhenItsSeparatorWasSeen) {
       {"first occurrence wins", "$GPRMC,111111,V,*\r\n$GPRMC,222222,A,*", "GPRMC", 1, true,
          "111111"},
       {"second sentence in the reading", kRMC + kGGA, "GPGGA", 9, true, "234.5"}};
-  for (const auto& c : rows) {
+  for (const auto& [legend, text, name, n, found, expected] : rows) {
     std::string field = "stale";
-    EXPECT_EQ(ExtractNMEAField(c.text, c.name, c.n, field), c.found) << c.legend;
-    EXPECT_EQ(field, c.field) << c.legend;
+    EXPECT_EQ(ExtractNMEAField(text, name, n, field), found) << legend;
+    EXPECT_EQ(field, expected) << legend;
   }
 }
 

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "serial/comport.h"
+#include "support/scripted_com.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ static_assert(+clCTS == +kSignalCTS && +clDSR == +kSignalDSR && +clRing == +kSig
 
 const int64_t kGps0 = DateTimeToUnixMs(EncodeDateTime(2026, 12, 6, 12, 0, 0));
 
-// A port whose receive buffer the test fills; `calls` records what the reader asked of it.
+// A port whose receive buffer the test fills; `calls` records what the reader asked of it and its waits.
 class ScriptPort final : public GPSTextPort {
  public:
   std::string rx;
@@ -33,25 +35,9 @@ class ScriptPort final : public GPSTextPort {
   }
 };
 
-TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
-  ScriptPort port;
-  port.rx = std::string(60, 'a') + std::string(60, 'b');
-  const std::string first77 = port.rx.substr(0, 77);
-  EXPECT_EQ(ReadGPSText(port, 101, [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); }), first77);
-  EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
-  EXPECT_TRUE(port.rx.empty());
-}
-
 TGPSrec Settings(int32_t interval = 0, int32_t maxDiff = 0, bool validOnly = true, uint8_t pps = kSignalDSR) {
-  TGPSrec g;
-  g.PPS = pps;
-  g.UpDateOn = true;
-  g.ValidOnly = validOnly;
-  g.Correction = 1;
-  g.ReadingDelay = 20;
-  g.Interval = interval;
-  g.MaxDiff = maxDiff;
-  return g;
+  return {.Port = {}, .PPS = pps, .UpDateOn = true, .ValidOnly = validOnly, .ReadingDelay = 20, .Interval = interval,
+          .MaxDiff = maxDiff, .Correction = 1};
 }
 
 // The RMC sentence a receiver sends after the pulse of the GPS second `ms`.
@@ -69,7 +55,7 @@ struct Rig {
   explicit Rig(const TGPSrec& gps, int64_t offset = 0, ClockSetter* otherSetter = nullptr)
       : clock(kGps0 - 1000 + offset), sync(gps, clock, otherSetter ? *otherSetter : setter, port) {
     sync.SetEffectSink([this](TPPSEffects batch) { fx.insert(fx.end(), batch.begin(), batch.end()); });
-    sync.SetWait([this](int ms) { waits.push_back(ms); });
+    sync.SetWait([this](int ms) { port.calls.push_back("wait " + std::to_string(ms)); });
   }
   // Returns the effects of this pulse.
   TPPSEffects Pulse(int64_t offset = 0) {
@@ -91,7 +77,6 @@ struct Rig {
   ScriptPort port;
   TPPSSync sync;
   TPPSEffects fx;
-  std::vector<int> waits;
   int64_t gps = kGps0;  // GPS time of the next pulse
   std::string status = "A";
   bool silent = false;  // the receiver sends nothing after its pulses
@@ -121,10 +106,11 @@ TEST(PPSSync, ClockIsSetAtTheTenthPulseAndTheDifferenceShowsSecondsOfTheMinute) 
     EXPECT_TRUE(Has(fx, e)) << e.text;
   EXPECT_TRUE(rig.sync.ClockSynchronised());
   EXPECT_EQ(rig.Count("Tim: Present time is Valid Time."), 1);
-  // Every pulse but the first reads: the reading delay, then half of it.
-  ASSERT_EQ(rig.waits.size(), 18u);
-  EXPECT_EQ(rig.waits[0], 20);
-  EXPECT_EQ(rig.waits[1], 10);
+  // The first pulse clears the port; each later one waits the reading delay, reads one
+  // reading's length, waits half the delay and clears.
+  ASSERT_EQ(rig.port.calls.size(), 37u);
+  EXPECT_EQ(std::vector(rig.port.calls.begin(), rig.port.calls.begin() + 5),
+            (std::vector<std::string>{"clear", "wait 20", "read 77", "wait 10", "clear"}));
 
   Rig behind(Settings(), -1'500);
   behind.Pulses(3, -1'500);
@@ -286,23 +272,19 @@ TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
   };
   const std::string kKept = "Cor: The computer clock is kept by the system and agrees with GPS";
   const std::string kOff = "Err: Measuring waits: the computer clock is off by +5.000 s from GPS and may not be set.";
-  struct Case {
-    const char* name;
-    int64_t offsetMs;
-    bool synchronised;
-    int offLines;  // after a little more than an hour of pulses
-  };
-  for (const Case& c : {Case{"within MaxDiff", 30, true, 0}, Case{"five seconds off", 5000, false, 2}}) {
-    SCOPED_TRACE(c.name);
+  // offLines: after a little more than an hour of pulses
+  for (const auto& [name, offsetMs, synchronised, offLines] :
+       {std::tuple{"within MaxDiff", 30, true, 0}, {"five seconds off", 5000, false, 2}}) {
+    SCOPED_TRACE(name);
     Refusing refusing;
-    Rig rig(Settings(600, 45), c.offsetMs, &refusing);
-    rig.Pulses(3700, c.offsetMs);
-    EXPECT_EQ(rig.sync.ClockSynchronised(), c.synchronised);
-    EXPECT_EQ(std::count(rig.fx.begin(), rig.fx.end(), TPPSEffect::Synchronised()), c.synchronised ? 1 : 0);
+    Rig rig(Settings(600, 45), offsetMs, &refusing);
+    rig.Pulses(3700, offsetMs);
+    EXPECT_EQ(rig.sync.ClockSynchronised(), synchronised);
+    EXPECT_EQ(std::count(rig.fx.begin(), rig.fx.end(), TPPSEffect::Synchronised()), synchronised ? 1 : 0);
     EXPECT_EQ(rig.Count("Cor: Error setting computer clock: Operation not permitted"), 1);
     EXPECT_EQ(std::count_if(rig.fx.begin(), rig.fx.end(), [&](auto& e) { return e.text.rfind(kKept, 0) == 0; }),
-              c.synchronised ? 1 : 0);
-    EXPECT_EQ(rig.Count(kOff), c.offLines);
+              synchronised ? 1 : 0);
+    EXPECT_EQ(rig.Count(kOff), offLines);
     // The periodic request still tries the privilege now and then, no more.
     EXPECT_GE(refusing.calls, 2);
     EXPECT_LE(rig.Count(kActivated), 10);
@@ -355,27 +337,6 @@ TEST(PPSSync, RingLineOnlyWhenConfigured) {
   }
 }
 
-// A device whose line changes the test fires with the stamp the port's
-// thread would have taken, and whose receive buffer the test fills.
-class ScriptedLines final : public ComBackend {
- public:
-  bool Open(const TComSettings&, ComBackendEvents e, std::string&) override {
-    events = std::move(e);
-    return true;
-  }
-  void Close() override {}
-  bool Apply(const TComSettings&, std::string&) override { return true; }
-  bool Write(const std::string&, std::string&) override { return true; }
-  std::string ReadAvailable(std::size_t max) override { return port.ReadAvailable(max); }
-  void ClearBuffers(bool input, bool) override {
-    if (input) port.rx.clear();
-  }
-  bool SetDTR(bool) override { return true; }
-  unsigned LineState() override { return 0; }
-  ComBackendEvents events;
-  ScriptPort port;
-};
-
 struct StampCase {
   const char* legend;
   uint8_t pps;         // GPS/PPS
@@ -392,13 +353,8 @@ TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
   ManualClock clock(kGps0 - 1000);
   RecordingClockSetter setter;
   TComPort port;
-  ScriptedLines* device = nullptr;
-  port.SetBackendFactory([&](const std::string&, std::string&) {
-    auto d = std::make_unique<ScriptedLines>();
-    device = d.get();
-    return d;
-  });
-  port.SetPort("scripted");
+  const auto device = std::make_shared<ComScript>();
+  UseScript(port, device);
   port.SetSyncMethod(c.method);
   port.SetEvents(evRing | evCTS | evDSR);
   std::vector<std::function<void()>> queue;
@@ -421,7 +377,7 @@ TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
       for (auto& call : queue) call();
       queue.clear();
     }
-    device->port.rx += Rmc(second);
+    device->rx += Rmc(second);
   }
   EXPECT_EQ(setter.Requests(), std::vector<int64_t>{kGps0 + 9'000 + c.lateMs});
   EXPECT_EQ(sync.ClockDiffMs(), 0);
