@@ -40,7 +40,7 @@ class LoadIniTest : public ::testing::Test {
   TProgParam P;
 };
 
-TEST_F(LoadIniTest, DefaultFileHasTheExactLayoutLoadsLikeNoFileAndNeverOverwrites) {
+TEST_F(LoadIniTest, DefaultFileHasTheExactLayoutLoadsLikeNoFileNeverOverwritesAndIsSummedUp) {
   ASSERT_EQ(LoadParams(P, files), kLoadOk);
   const std::string without = ParamsToText(P);
   ASSERT_TRUE(WriteDefaultIni(files));
@@ -51,10 +51,7 @@ TEST_F(LoadIniTest, DefaultFileHasTheExactLayoutLoadsLikeNoFileAndNeverOverwrite
   WriteFile(ini, "[GPS]\r\nPort=COM5\r\n");
   EXPECT_TRUE(WriteDefaultIni(files));
   EXPECT_EQ(ReadFile(ini), "[GPS]\r\nPort=COM5\r\n");
-}
-
-TEST_F(LoadIniTest, SummaryListsEveryValueInOrder) {
-  LoadParams(P, files);
+  // The summary of the loaded values, logged at the start, lists every value in order.
   P.GSM.TelNum = {"+420123456789", "", "777"};
   const std::string d = dir.Dir();
   EXPECT_EQ(ParamsToText(P),
