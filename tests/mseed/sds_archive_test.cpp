@@ -12,11 +12,6 @@
 
 namespace {
 
-// Records of a flat signal at 100 Hz, `seconds` long from `startUs` on.
-std::vector<MseedRecord> Records(int64_t startUs, int seconds) {
-  return Pack(std::vector<int32_t>(seconds * 100, 42), startUs);
-}
-
 std::vector<int64_t> StartsIn(const std::string& path) {
   const std::string bytes = ReadFile(path);
   EXPECT_EQ(bytes.size() % kMseedRecordLength, 0u);
@@ -38,7 +33,8 @@ TEST(SdsArchive, DayFilesRollOverAtMidnight) {
   SdsArchive archive(dir.Path("SDS"));
   std::string error;
   constexpr int64_t kMidnight = 1'768'521'600'000'000LL;
-  for (const MseedRecord& r : Records(kMidnight - 20'000'000, 40))  // 23:59:40 to 00:00:20
+  // 23:59:40 to 00:00:20 at 100 Hz
+  for (const MseedRecord& r : Pack(std::vector<int32_t>(4000, 42), kMidnight - 20'000'000))
     ASSERT_TRUE(archive.Append(r, error));
   const std::string d15 = dir.Path("SDS/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.015");
   const std::string d16 = dir.Path("SDS/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.016");
@@ -57,7 +53,7 @@ TEST(SdsArchive, DayFilesRollOverAtMidnight) {
 
 TEST(SdsArchive, RestartContinuesTheDayFileWithoutDuplicatesAndCutsATornTail) {
   TempDir dir;
-  const std::vector<MseedRecord> recs = Records(kNoonUs, 60);
+  const std::vector<MseedRecord> recs = Pack(std::vector<int32_t>(6000, 42), kNoonUs);
   ASSERT_GE(recs.size(), 6u);
   std::vector<int64_t> expected;
   for (const MseedRecord& r : recs) expected.push_back(r.StartUs);

@@ -60,9 +60,9 @@ inline std::vector<uint32_t> Sequences(const std::vector<Packet>& packets) {
   return out;
 }
 
-inline std::vector<uint32_t> Range(uint32_t from, uint32_t to) {
+inline std::vector<uint32_t> Range(uint32_t from, uint32_t to, uint32_t step = 1) {
   std::vector<uint32_t> v;
-  for (uint32_t i = from; i < to; ++i) v.push_back(i);
+  for (uint32_t i = from; i < to; i += step) v.push_back(i);
   return v;
 }
 
