@@ -1,9 +1,8 @@
 #include "config/calibration_files.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -38,10 +37,8 @@ class OffsetsTest : public ::testing::Test {
  protected:
   void WriteStamped(const std::string& text, int64_t unixMs) {
     WriteFile(file, text);
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = unixMs / 1000;
-    times[0].tv_nsec = times[1].tv_nsec = (unixMs % 1000) * 1'000'000;
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    const std::chrono::sys_time<std::chrono::milliseconds> stamp{std::chrono::milliseconds(unixMs)};
+    std::filesystem::last_write_time(file, std::chrono::file_clock::from_sys(stamp));
   }
   ArrayOfDataType Read(ArrayOfDataType offsets, int64_t nowMs) {
     ReadOffsets(dir.Dir(), offsets, nowMs);

@@ -1,6 +1,5 @@
 #pragma once
-// Rings filled with real records, the packets a session sends, and a plain
-// blocking TCP client for the server tests.
+// Rings filled with real records, the packets a session sends, and a blocking TCP client.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -41,8 +40,7 @@ struct Packet {
   uint32_t Seq() const { return static_cast<uint32_t>(std::stoul(header.substr(2), nullptr, 16)); }
 };
 
-// Splits a byte stream into 520-byte packets; whatever follows ("END",
-// replies) is left in `rest`.
+// Splits a byte stream into 520-byte packets; whatever follows ("END", replies) is left in `rest`.
 inline std::vector<Packet> SplitPackets(const std::string& bytes, std::string* rest = nullptr) {
   std::vector<Packet> out;
   size_t at = 0;

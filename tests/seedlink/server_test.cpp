@@ -30,7 +30,6 @@ TEST(SeedLinkServer, StalledClientIsDroppedWhileTheOtherGetsEverything) {
   SeedLinkRing ring("", 300);
   SeedLinkServer server(ring, Identity(), log.Options());
   ASSERT_TRUE(server.Start());
-  ASSERT_NE(server.Port(), 0);
   TcpClient stalled(server.Port(), 4096);
   TcpClient reader(server.Port());
   ASSERT_TRUE(stalled.Connected() && reader.Connected());

@@ -1,6 +1,5 @@
-// A simulated station with a SeedLink client inside the test: the archive,
-// the GSE2 files and the live stream must hold the same samples, and the
-// stream's numbers must carry on across a restart.
+// A simulated station with a SeedLink client inside the test: the archive, the GSE2 files and the live
+// stream must hold the same samples, and the stream's numbers must carry on across a restart.
 #include <gtest/gtest.h>
 #include <libmseed.h>
 
@@ -18,8 +17,7 @@
 
 namespace {
 
-// Samples of each channel of the station's GSE2 files, keyed by auxiliary id,
-// blocks in file order.
+// Samples of each channel of the station's GSE2 files, keyed by auxiliary id, blocks in file order.
 std::map<std::string, std::vector<int32_t>> Gse2Samples(const std::string& dataDir) {
   std::vector<std::string> files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dataDir))
@@ -55,8 +53,7 @@ std::vector<std::pair<int64_t, int64_t>> Segments(const std::string& path, int* 
   return out;
 }
 
-// Runs a simulated station for `seconds` from `start` with a client streaming from
-// `fromSeq` until the station closes; returns the packets it received.
+// Runs a station for `seconds` from `start`; returns what a client streaming from `fromSeq` received.
 std::vector<Packet> RunWithClient(const TempDir& dir, TDateTime start, int seconds, uint32_t seed, size_t fromSeq) {
   ManualClock clock(DateTimeToUnixMs(start));
   StationController station(SimulatedStationOptions(dir, clock, seed));

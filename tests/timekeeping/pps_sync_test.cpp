@@ -57,7 +57,6 @@ struct Rig {
     sync.SetEffectSink([this](TPPSEffects batch) { fx.insert(fx.end(), batch.begin(), batch.end()); });
     sync.SetWait([this](int ms) { port.calls.push_back("wait " + std::to_string(ms)); });
   }
-  // Returns the effects of this pulse.
   TPPSEffects Pulse(int64_t offset = 0) {
     const std::size_t before = fx.size();
     clock.SetUnixMs(gps + offset);
@@ -93,7 +92,6 @@ TEST(PPSSync, ClockIsSetAtTheTenthPulseAndTheDifferenceShowsSecondsOfTheMinute) 
   EXPECT_TRUE(Has(first, TPPSEffect::Log(kActivated)));
   EXPECT_TRUE(Has(first, TPPSEffect::Text(TPPSField::EditDiff, "0s")));
   rig.Pulses(8, 75'250);
-  EXPECT_TRUE(rig.setter.Requests().empty());
   const int64_t tenth = rig.gps;
   const TPPSEffects fx = rig.Pulse(75'250);
   EXPECT_EQ(rig.setter.Requests(), std::vector<int64_t>{tenth});
@@ -250,9 +248,8 @@ TEST(PPSSync, TimeValidityWatchFiresAfterSixtySeconds) {
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 61'000), "12:00:02", "06.12.2026", false));
 }
 
-// Without the right to set the clock, the pulses compare the system-kept
-// clock with GPS time: close enough starts measuring, too far waits and says
-// so once an hour. Neither the refusal nor the requests flood the log.
+// Without the right to set the clock, the pulses compare the system-kept clock with GPS time: close enough
+// starts measuring, too far waits and says so once an hour. Neither refusal nor requests flood the log.
 TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
   struct Refusing final : ClockSetter {
     int calls = 0;
@@ -298,7 +295,6 @@ TEST(PPSSync, ImplausibleReceiverDateNeverSetsTheClock) {
                         " is not plausible; the computer clock waits for a sane date."),
               1);
     EXPECT_FALSE(rig.sync.ClockSynchronised());
-    // The receiver finds the right date: the clock is set to it.
     const int64_t pc = rig.clock.NowUnixMs() + 1000;
     rig.gps = pc;
     rig.Pulses(3);
@@ -320,60 +316,48 @@ TEST(PPSSync, SilentReceiverShowsTheTimeOfThisPulseFromTheRunningRecord) {
   EXPECT_EQ(rig.sync.GPSTime(), UnixMsToSystemTime(kGps0 + 5000));  // the next pulse
 }
 
-struct StampCase {
-  const char* legend;
-  uint8_t pps;         // GPS/PPS
-  TSyncMethod method;  // smThreadSync: the handler runs from a queue
-  int64_t lateMs;      // clock advance between the stamp and the handler
-};
-
-class PulseStampTest : public ::testing::TestWithParam<StampCase> {};
-
 // The clock is set to the pulse's second plus what passed since the stamp,
 // and the difference is measured at the stamp, however late the handler runs.
-TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
-  const StampCase& c = GetParam();
-  ManualClock clock(kGps0 - 1000);
-  RecordingClockSetter setter;
-  TComPort port;
-  const auto device = std::make_shared<ComScript>();
-  UseScript(port, device);
-  port.SetSyncMethod(c.method);
-  port.SetEvents(evRing | evCTS | evDSR);
-  std::vector<std::function<void()>> queue;
-  port.SetDispatcher([&](std::function<void()> call) { queue.push_back(std::move(call)); });
-  PortTextAdapter<TComPort> text(port);
-  TPPSSync sync(Settings(0, 0, true, c.pps), clock, setter, text);
-  sync.SetWait({});
-  port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs()); };
-  port.OnCTSChange = port.OnDSRChange;
-  port.OnRing = [&](TComPort&) { sync.ComPortGPSRing(TComPort::LineEventStampMs()); };
-  ASSERT_TRUE(port.Open());
-  const unsigned line = c.pps == kSignalRI ? clRing : c.pps == kSignalCTS ? clCTS : clDSR;
-  for (int64_t second = kGps0; second < kGps0 + 10'000; second += 1000) {
-    clock.SetUnixMs(second);
-    device->events.LineChange(line, line, second);
-    if (c.method == TSyncMethod::smNone) clock.AdvanceMs(c.lateMs);
-    device->events.LineChange(line, 0, second);
-    if (line != clRing) device->events.LineChange(clRing, 0, second + 500);  // a ring counts only when configured
-    if (c.method == TSyncMethod::smThreadSync) {
-      clock.AdvanceMs(c.lateMs);
-      for (auto& call : queue) call();
-      queue.clear();
+TEST(PPSSync, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
+  // GPS/PPS line, the port's handler thread (smThreadSync: from a queue), clock advance from stamp to handler
+  for (const auto& [pps, method, lateMs] : {std::tuple{kSignalDSR, TSyncMethod::smNone, 37},
+                                            {kSignalCTS, TSyncMethod::smThreadSync, 480},
+                                            {kSignalRI, TSyncMethod::smNone, 0}}) {
+    SCOPED_TRACE(lateMs);
+    ManualClock clock(kGps0 - 1000);
+    RecordingClockSetter setter;
+    TComPort port;
+    const auto device = std::make_shared<ComScript>();
+    UseScript(port, device);
+    port.SetSyncMethod(method);
+    port.SetEvents(evRing | evCTS | evDSR);
+    std::vector<std::function<void()>> queue;
+    port.SetDispatcher([&](std::function<void()> call) { queue.push_back(std::move(call)); });
+    PortTextAdapter<TComPort> text(port);
+    TPPSSync sync(Settings(0, 0, true, pps), clock, setter, text);
+    sync.SetWait({});
+    port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs()); };
+    port.OnCTSChange = port.OnDSRChange;
+    port.OnRing = [&](TComPort&) { sync.ComPortGPSRing(TComPort::LineEventStampMs()); };
+    ASSERT_TRUE(port.Open());
+    const unsigned line = pps == kSignalRI ? clRing : pps == kSignalCTS ? clCTS : clDSR;
+    for (int64_t second = kGps0; second < kGps0 + 10'000; second += 1000) {
+      clock.SetUnixMs(second);
+      device->events.LineChange(line, line, second);
+      if (method == TSyncMethod::smNone) clock.AdvanceMs(lateMs);
+      device->events.LineChange(line, 0, second);
+      if (line != clRing) device->events.LineChange(clRing, 0, second + 500);  // a ring counts only when configured
+      if (method == TSyncMethod::smThreadSync) {
+        clock.AdvanceMs(lateMs);
+        for (auto& call : queue) call();
+        queue.clear();
+      }
+      device->rx += Rmc(second);
     }
-    device->rx += Rmc(second);
+    EXPECT_EQ(setter.Requests(), std::vector<int64_t>{kGps0 + 9'000 + lateMs});
+    EXPECT_EQ(sync.ClockDiffMs(), 0);
+    port.Close();
   }
-  EXPECT_EQ(setter.Requests(), std::vector<int64_t>{kGps0 + 9'000 + c.lateMs});
-  EXPECT_EQ(sync.ClockDiffMs(), 0);
-  EXPECT_EQ(sync.PulseCounter(), 10);
-  port.Close();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    PPSSync, PulseStampTest,
-    ::testing::Values(StampCase{"DSR_on_the_event_thread_37_ms_late", kSignalDSR, TSyncMethod::smNone, 37},
-                      StampCase{"CTS_queued_480_ms_late", kSignalCTS, TSyncMethod::smThreadSync, 480},
-                      StampCase{"RI_on_time", kSignalRI, TSyncMethod::smNone, 0}),
-    [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace
