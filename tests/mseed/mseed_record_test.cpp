@@ -6,27 +6,23 @@
 
 namespace {
 
-struct TimingCase {
-  const char* name;
-  bool fromPulse, timeValid;
-  int quality;
-  uint8_t io, dq;
-};
+// name, tagged by the pulse, time valid; the timing quality, I/O flag 0x20 and data quality flag 0x80 it gives
+using TimingCase = std::tuple<const char*, bool, bool, int, int, int>;
 
 class PackerTiming : public ::testing::TestWithParam<TimingCase> {};
 
 TEST_P(PackerTiming, RecordsDecodeToTheSamplesWithTheirTiming) {
-  const TimingCase& c = GetParam();
+  const auto& [name, fromPulse, timeValid, quality, io, dq] = GetParam();
   const std::vector<int32_t> signal = TestSignal(6000, 7);
   std::vector<int32_t> decoded;
   int64_t expectedStart = kNoonUs;
-  for (const MseedRecord& r : Pack(signal, kNoonUs, 100, TimingOf(c.fromPulse, c.timeValid), "00")) {
+  for (const MseedRecord& r : Pack(signal, kNoonUs, 100, TimingOf(fromPulse, timeValid), "00")) {
     const DecodedRecord d = Decode(r.Data.data());
     ASSERT_TRUE(d.Ok);
     EXPECT_EQ(d.Encoding, DE_STEIM2);
-    EXPECT_EQ(d.Quality, c.quality);
-    EXPECT_EQ(d.IoFlags & 0x20, c.io);
-    EXPECT_EQ(d.DqFlags & 0x80, c.dq);
+    EXPECT_EQ(d.Quality, quality);
+    EXPECT_EQ(d.IoFlags & 0x20, io);
+    EXPECT_EQ(d.DqFlags & 0x80, dq);
     EXPECT_EQ(d.Channel, "BHZ");
     EXPECT_EQ(d.StartUs, expectedStart);
     EXPECT_EQ(r.StartUs, expectedStart);
@@ -44,13 +40,12 @@ TEST_P(PackerTiming, RecordsDecodeToTheSamplesWithTheirTiming) {
   EXPECT_EQ(decoded, signal);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tags, PackerTiming,
-    ::testing::Values(TimingCase{"PulseValid", true, true, 100, 0x20, 0},
-                      TimingCase{"ClockValid", false, true, 50, 0, 0},
-                      TimingCase{"PulseNotValid", true, false, 0, 0x20, 0x80},
-                      TimingCase{"ClockNotValid", false, false, 0, 0, 0x80}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tags, PackerTiming,
+                         ::testing::Values(TimingCase{"PulseValid", true, true, 100, 0x20, 0},
+                                           TimingCase{"ClockValid", false, true, 50, 0, 0},
+                                           TimingCase{"PulseNotValid", true, false, 0, 0x20, 0x80},
+                                           TimingCase{"ClockNotValid", false, false, 0, 0, 0x80}),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 TEST(Packer, FullRecordsLeaveAtOnceAndNoRecordWaitsBeyondTenSeconds) {
   std::vector<MseedRecord> out;
