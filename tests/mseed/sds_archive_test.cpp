@@ -54,7 +54,6 @@ TEST(SdsArchive, DayFilesRollOverAtMidnight) {
 TEST(SdsArchive, RestartContinuesTheDayFileWithoutDuplicatesAndCutsATornTail) {
   TempDir dir;
   const std::vector<MseedRecord> recs = Pack(std::vector<int32_t>(6000, 42), kNoonUs);
-  ASSERT_GE(recs.size(), 6u);
   std::vector<int64_t> expected;
   for (const MseedRecord& r : recs) expected.push_back(r.StartUs);
   const std::string file = SdsPath(dir.Path("SDS") + "/", recs[0]);
