@@ -1,9 +1,8 @@
 #include "config/calibration_files.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -12,23 +11,20 @@
 namespace {
 
 TEST(FilterFile, LoadsNormalisedCoefficientsOrNothing) {
-  const std::pair<const char*, ArrayOfReal> rows[] = {  // text (nullptr: no file), coefficients (empty: refused)
+  const std::pair<const char*, ArrayOfReal> rows[] = {  // text (nullptr: a directory), coefficients (empty: refused)
       {"1\r\n2\r\n1", {0.25, 0.5, 0.25}}, {"1\r\n2\r\n1\r\n", {0.25, 0.5, 0.25}}, {"1\n2\n1\n", {0.25, 0.5, 0.25}},
       {"4", {1.0}}, {"-1\r\n3\r\n", {-0.5, 1.5}}, {" 0.5 \r\n1.5\r\n", {0.25, 0.75}},
       {"1\r\n-1\r\n", {}} /* sum zero */, {"1\r\n\r\n2\r\n", {}}, {"1\r\n2\r\n\r\n", {}}, {"1\r\nabc\r\n", {}},
       {"0,5\r\n1\r\n", {}}, {"", {}}, {nullptr, {}}};
   for (const auto& [text, expected] : rows) {
-    SCOPED_TRACE(text ? text : "no file");
+    SCOPED_TRACE(text ? text : "a directory");
     TempDir dir;
-    if (text) WriteFile(dir.Path("f.txt"), text);
+    const std::string path = text ? dir.Path("f.txt") : dir.Dir();
+    if (text) WriteFile(path, text);
     ArrayOfReal coefs{9, 9};
-    EXPECT_EQ(LoadFilterFile(dir.Path("f.txt"), coefs), !expected.empty());
+    EXPECT_EQ(LoadFilterFile(path, coefs), !expected.empty());
     EXPECT_EQ(coefs, expected);
   }
-  TempDir dir;
-  ArrayOfReal coefs{1};
-  EXPECT_FALSE(LoadFilterFile(dir.Dir(), coefs));  // a directory
-  EXPECT_TRUE(coefs.empty());
 }
 
 constexpr int64_t kHourMs = 3'600'000;
@@ -38,10 +34,8 @@ class OffsetsTest : public ::testing::Test {
  protected:
   void WriteStamped(const std::string& text, int64_t unixMs) {
     WriteFile(file, text);
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = unixMs / 1000;
-    times[0].tv_nsec = times[1].tv_nsec = (unixMs % 1000) * 1'000'000;
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    const std::chrono::sys_time<std::chrono::milliseconds> stamp{std::chrono::milliseconds(unixMs)};
+    std::filesystem::last_write_time(file, std::chrono::file_clock::from_sys(stamp));
   }
   ArrayOfDataType Read(ArrayOfDataType offsets, int64_t nowMs) {
     ReadOffsets(dir.Dir(), offsets, nowMs);
@@ -51,22 +45,30 @@ class OffsetsTest : public ::testing::Test {
   const std::string file = dir.Path("offsets.bin");
 };
 
-TEST_F(OffsetsTest, WrittenWithCRLFBetweenAndNoneAfterAndReadBack) {
+TEST_F(OffsetsTest, WrittenWithCRLFBetweenAndNoneAfterReadBackAndAFailedWriteKeepsTheOldFile) {
   const ArrayOfDataType written{INT32_MIN, -1, 0, 1, 2, 3, 4, INT32_MAX};
+  const std::string text = "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647";
   ASSERT_TRUE(WriteOffsets(dir.Dir(), written));
-  EXPECT_EQ(ReadFile(file), "-2147483648\r\n-1\r\n0\r\n1\r\n2\r\n3\r\n4\r\n2147483647");
+  EXPECT_EQ(ReadFile(file), text);
   EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
-  WriteStamped(ReadFile(file), kWrittenMs);
+  WriteStamped(text, kWrittenMs);
   EXPECT_EQ(Read({}, kWrittenMs + 1000), written);
+  std::filesystem::create_directory(file + ".tmp");
+  EXPECT_FALSE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 5)));
+  EXPECT_EQ(ReadFile(file), text);
 }
 
-// Offsets are used only while the file is younger than three hours, by its time stamp.
-TEST_F(OffsetsTest, UsedOnlyWithinThreeHoursOfTheStamp) {
+// Offsets are used only while the file is there and younger than three hours, by its time stamp.
+TEST_F(OffsetsTest, UsedOnlyWithinThreeHoursOfTheStampAndUntilDeleted) {
   WriteStamped("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8", kWrittenMs);
   for (const auto& [age, used] : {std::pair{3 * kHourMs, false}, {-3 * kHourMs, false},
                                   {2 * kHourMs + 59 * 60'000, true}, {-kHourMs, true}})
     EXPECT_EQ(Read(ArrayOfDataType(8, -9), kWrittenMs + age),
               used ? (ArrayOfDataType{1, 2, 3, 4, 5, 6, 7, 8}) : ArrayOfDataType(8, -9)) << age;
+  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
+  EXPECT_EQ(Read({4, 4}, kWrittenMs), (ArrayOfDataType{4, 4}));
 }
 
 TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
@@ -78,21 +80,6 @@ TEST_F(OffsetsTest, LinesThatAreNotNumbersOrMissingGiveZeroAndHandEditsRead) {
     WriteStamped(text, kWrittenMs);
     EXPECT_EQ(Read(ArrayOfDataType(4, -9), kWrittenMs), expected) << text;  // too short, nothing left over
   }
-}
-
-TEST_F(OffsetsTest, DeletedOrMissingFileLeavesOffsetsUntouched) {
-  ASSERT_TRUE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 1)));
-  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
-  EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_TRUE(DeleteOffsets(dir.Dir()));
-  EXPECT_EQ(Read({4, 4}, kWrittenMs), (ArrayOfDataType{4, 4}));
-}
-
-TEST_F(OffsetsTest, FailedWriteKeepsTheOldFile) {
-  WriteFile(file, "1\r\n2");
-  std::filesystem::create_directory(file + ".tmp");
-  EXPECT_FALSE(WriteOffsets(dir.Dir(), ArrayOfDataType(8, 5)));
-  EXPECT_EQ(ReadFile(file), "1\r\n2");
 }
 
 }  // namespace

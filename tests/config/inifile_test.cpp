@@ -3,64 +3,38 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
-TEST(IniFileTest, ReadStringFallsBackAndSectionsMatchWithoutRegardToCase) {
-  IniFile ini = IniFile::Parse("[gps]\r\nPPS=cts\r\n");
-  EXPECT_EQ(ini.ReadString("GPS", "pps", "x"), "cts");
-  EXPECT_EQ(ini.ReadString("GPS", "Port", "fallback"), "fallback");
-  EXPECT_TRUE(ini.HasSection("Gps"));
+TEST(IniFileTest, ReadsEachValueAsWritten) {
+  // legend, text, section, key, value (nullptr: not found)
+  const std::tuple<const char*, const char*, const char*, const char*, const char*> rows[] = {
+      {"BlanksAroundNameAndValue", "  [ S ]  \n  k  =  v w  \n", "S", "k", "v w"},
+      {"EqualsSignInsideTheValue", "[S]\nk=a=b\n", "S", "k", "a=b"},
+      {"DoubleQuotesAreDropped", "[S]\nk=\"quoted text\"\n", "S", "k", "quoted text"},
+      {"SingleQuotesAreDropped", "[S]\nk='q'\n", "S", "k", "q"},
+      {"UnmatchedQuoteStays", "[S]\nk=\"open\n", "S", "k", "\"open"},
+      {"KeyBeforeAnySectionIsIgnored", "k=v\n[S]\n", "S", "k", nullptr},
+      {"UTF8ByteOrderMarkIgnored", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
+      {"KeyOfALaterSection", "[S]\n[T]\nk=v\n", "S", "k", nullptr},
+      {"NamesWithoutCase", "[Common]\r\nBackUpDir=D1\r\n", "COMMON", "backupdir", "D1"},
+      {"FirstOfDuplicateKeys", "[A]\nk=first\nk=second\n[a]\nK=third\n", "A", "k", "first"},
+      {"RepeatedSectionAddsKeys", "[A]\nk=1\n[B]\nk=b\n[a]\nonly=later\n", "A", "only", "later"},
+      {"KeyOfTheOtherSection", "[A]\nk=1\n[B]\nk=b\n[a]\nk=3\n", "B", "k", "b"},
+  };
+  for (const auto& [legend, text, section, key, expected] : rows) {
+    const IniFile ini = IniFile::Parse(text);
+    const std::string* v = ini.Find(section, key);
+    EXPECT_EQ(v ? "=" + *v : "not found", expected ? "=" + std::string(expected) : "not found") << legend;
+  }
 }
 
-struct LineCase {
-  const char *legend, *text, *section, *key, *expected;  // expected nullptr: not found
-};
-
-class IniLineTest : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(IniLineTest, ReadsValue) {
-  const LineCase& c = GetParam();
-  const IniFile ini = IniFile::Parse(c.text);
-  const std::string* v = ini.Find(c.section, c.key);
-  EXPECT_EQ(v ? "=" + *v : "not found", c.expected ? "=" + std::string(c.expected) : "not found");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, IniLineTest,
-    ::testing::Values(
-        LineCase{"CRLFLines", "[S]\r\nk=v\r\n", "S", "k", "v"},
-        LineCase{"NoFinalLineBreak", "[S]\nk=v", "S", "k", "v"},
-        LineCase{"BlanksAroundNameAndValue", "  [ S ]  \n  k  =  v w  \n", "S", "k", "v w"},
-        LineCase{"EqualsSignInsideTheValue", "[S]\nk=a=b\n", "S", "k", "a=b"},
-        LineCase{"DoubleQuotesAreDropped", "[S]\nk=\"quoted text\"\n", "S", "k", "quoted text"},
-        LineCase{"SingleQuotesAreDropped", "[S]\nk='q'\n", "S", "k", "q"},
-        LineCase{"UnmatchedQuoteStays", "[S]\nk=\"open\n", "S", "k", "\"open"},
-        LineCase{"KeyBeforeAnySectionIsIgnored", "k=v\n[S]\n", "S", "k", nullptr},
-        LineCase{"GarbageLinesAreSkipped", "[S]\n%%garbage\n=novalue\nk=v\n", "S", "k", "v"},
-        LineCase{"BrokenHeaderKeepsTheSection", "[S]\n[broken\nk=v\n", "S", "k", "v"},
-        LineCase{"NonUTF8BytesPassThrough", "[S]\nk=\xE8\xE9\xFF\x01\n", "S", "k",
-                 "\xE8\xE9\xFF\x01"},
-        LineCase{"UTF8ByteOrderMarkIgnored", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", "v"},
-        LineCase{"KeyOfALaterSection", "[S]\n[T]\nk=v\n", "S", "k", nullptr},
-        LineCase{"MissingSection", "[S]\nk=v\n", "T", "k", nullptr},
-        LineCase{"NamesWithoutCase", "[Common]\r\nBackUpDir=D1\r\n", "COMMON", "backupdir", "D1"},
-        LineCase{"FirstOfDuplicateKeys", "[A]\nk=first\nk=second\n[a]\nK=third\n", "A", "k", "first"},
-        LineCase{"RepeatedSectionAddsKeys", "[A]\nk=1\n[B]\nk=b\n[a]\nonly=later\n", "A", "only", "later"},
-        LineCase{"KeyOfTheOtherSection", "[A]\nk=1\n[B]\nk=b\n[a]\nk=3\n", "B", "k", "b"}),
-    [](const auto& info) { return std::string(info.param.legend); });
-
-TEST(FormatIniTest, EmptyLineAfterEverySectionButTheLastAndEmptySectionsLeftOut) {
-  std::string text = FormatIni({{"A", {{"x", "1"}, {"y", "2"}}},
-                                {"Empty", {}},
-                                {"B", {{"z", "3"}}},
-                                {"C", {{"w", ""}}}});
-  EXPECT_EQ(text, "[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\nz=3\r\n\r\n[C]\r\nw=\r\n");
-}
-
-TEST(FormatIniTest, LineBreaksInsideAValueCannotForgeLines) {
-  std::string text = FormatIni({{"A", {{"msg", "hi\r\n[GPS]\nPort=evil"}}}});
-  EXPECT_EQ(text, "[A]\r\nmsg=hi  [GPS] Port=evil\r\n");
+// An empty line after every section but the last; empty sections are left out.
+TEST(FormatIniTest, LayoutAndLineBreaksInsideAValueCannotForgeLines) {
+  const std::string text =
+      FormatIni({{"A", {{"x", "1"}, {"msg", "hi\r\n[GPS]\nPort=evil"}}}, {"Empty", {}}, {"C", {{"w", ""}}}});
+  EXPECT_EQ(text, "[A]\r\nx=1\r\nmsg=hi  [GPS] Port=evil\r\n\r\n[C]\r\nw=\r\n");
   EXPECT_FALSE(IniFile::Parse(text).HasSection("GPS"));
 }
 

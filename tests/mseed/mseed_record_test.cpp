@@ -1,30 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "mseed_test_support.h"
 
 namespace {
 
-struct TimingCase {
-  const char* name;
-  bool fromPulse, timeValid;
-  int quality;
-  uint8_t io, dq;
-};
+// name, tagged by the pulse, time valid; the timing quality, I/O flag 0x20 and data quality flag 0x80 it gives
+using TimingCase = std::tuple<const char*, bool, bool, int, int, int>;
 
 class PackerTiming : public ::testing::TestWithParam<TimingCase> {};
 
 TEST_P(PackerTiming, RecordsDecodeToTheSamplesWithTheirTiming) {
-  const TimingCase& c = GetParam();
+  const auto& [name, fromPulse, timeValid, quality, io, dq] = GetParam();
   const std::vector<int32_t> signal = TestSignal(6000, 7);
   std::vector<int32_t> decoded;
   int64_t expectedStart = kNoonUs;
-  for (const MseedRecord& r : Pack(signal, kNoonUs, 100, TimingOf(c.fromPulse, c.timeValid), "00")) {
+  for (const MseedRecord& r : Pack(signal, kNoonUs, 100, TimingOf(fromPulse, timeValid), "00")) {
     const DecodedRecord d = Decode(r.Data.data());
     ASSERT_TRUE(d.Ok);
     EXPECT_EQ(d.Encoding, DE_STEIM2);
-    EXPECT_EQ(d.Quality, c.quality);
-    EXPECT_EQ(d.IoFlags & 0x20, c.io);
-    EXPECT_EQ(d.DqFlags & 0x80, c.dq);
+    EXPECT_EQ(d.Quality, quality);
+    EXPECT_EQ(d.IoFlags & 0x20, io);
+    EXPECT_EQ(d.DqFlags & 0x80, dq);
     EXPECT_EQ(d.Channel, "BHZ");
     EXPECT_EQ(d.StartUs, expectedStart);
     EXPECT_EQ(r.StartUs, expectedStart);
@@ -42,13 +40,12 @@ TEST_P(PackerTiming, RecordsDecodeToTheSamplesWithTheirTiming) {
   EXPECT_EQ(decoded, signal);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tags, PackerTiming,
-    ::testing::Values(TimingCase{"PulseValid", true, true, 100, 0x20, 0},
-                      TimingCase{"ClockValid", false, true, 50, 0, 0},
-                      TimingCase{"PulseNotValid", true, false, 0, 0x20, 0x80},
-                      TimingCase{"ClockNotValid", false, false, 0, 0, 0x80}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tags, PackerTiming,
+                         ::testing::Values(TimingCase{"PulseValid", true, true, 100, 0x20, 0},
+                                           TimingCase{"ClockValid", false, true, 50, 0, 0},
+                                           TimingCase{"PulseNotValid", true, false, 0, 0x20, 0x80},
+                                           TimingCase{"ClockNotValid", false, false, 0, 0, 0x80}),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 TEST(Packer, FullRecordsLeaveAtOnceAndNoRecordWaitsBeyondTenSeconds) {
   std::vector<MseedRecord> out;
@@ -82,25 +79,17 @@ TEST(Packer, GapTimingChangeAndMidnightStartNewRecords) {
                                         {3'000'000LL, true}, {4'000'000LL, false}, {5'500'000LL, false}})
     packer.AddSecond("BHZ", beforeMidnight + offsetUs, flat.data(), flat.size(), TimingOf(pulse, true));
   packer.FlushAll();
-  ASSERT_EQ(out.size(), 4u);
-  const int64_t starts[] = {0, 3'000'000, 4'000'000, 5'500'000};
-  const int32_t counts[] = {300, 100, 100, 100};
-  for (size_t i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(Decode(out[i].Data.data()).StartUs, beforeMidnight + starts[i]);
-    EXPECT_EQ(out[i].Samples, counts[i]);
-  }
+  std::vector<std::pair<int64_t, int32_t>> records;  // start after 23:59:57, samples
+  for (const MseedRecord& r : out) records.push_back({Decode(r.Data.data()).StartUs - beforeMidnight, r.Samples});
+  EXPECT_EQ(records, (std::vector<std::pair<int64_t, int32_t>>{{0, 300}, {3'000'000, 100}, {4'000'000, 100},
+                                                                {5'500'000, 100}}));
 }
 
 TEST(Packer, ChannelsWithoutCodesGetStateOfHealthCodes) {
-  const struct {
-    double rate;
-    int input;
-    bool pulse;
-    const char* code;
-  } cases[] = {{100, 6, true, "HYP"}, {100, 4, false, "HY4"}, {20, 3, true, "BYP"}, {1000, 7, false, "FY7"},
-               {1, 6, true, "LYP"}};
-  for (const auto& c : cases) EXPECT_EQ(StateOfHealthCode(c.rate, c.input, c.pulse), c.code);
+  for (const auto& [rate, input, pulse, code] : {std::tuple{100.0, 6, true, "HYP"}, {100.0, 4, false, "HY4"},
+                                                 {20.0, 3, true, "BYP"}, {1000.0, 7, false, "FY7"},
+                                                 {1.0, 6, true, "LYP"}})
+    EXPECT_EQ(StateOfHealthCode(rate, input, pulse), code);
   EXPECT_EQ(LowGainCode("BHZ"), "BLZ");
 }
 

@@ -3,6 +3,7 @@
 #include <libmseed.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -53,18 +54,11 @@ inline uint16_t Be16At(const char* p) {
   return static_cast<uint16_t>((static_cast<uint8_t>(p[0]) << 8) | static_cast<uint8_t>(p[1]));
 }
 
-// A Steim-2 workout: steps of every size between neighbours.
+// A Steim-2 workout: differences between neighbours of every size up to 30 bits.
 inline std::vector<int32_t> TestSignal(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
   std::vector<int32_t> v(n);
-  uint32_t x = seed;
-  int32_t level = 0;
-  for (size_t i = 0; i < n; ++i) {
-    x = x * 1664525u + 1013904223u;
-    const int bits = static_cast<int>((x >> 8) % 28) + 1;
-    level += static_cast<int32_t>((x >> 3) % (1u << bits)) - (1 << (bits - 1));
-    level = std::max(-100'000'000, std::min(100'000'000, level));
-    v[i] = level;
-  }
+  for (int32_t& x : v) x = static_cast<int32_t>(rng()) >> (rng() % 29 + 3);
   return v;
 }
 

@@ -4,17 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <mutex>
 
 #include "mseed_test_support.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-// Records of a flat signal at 100 Hz, `seconds` long from `startUs` on.
-std::vector<MseedRecord> Records(int64_t startUs, int seconds) {
-  return Pack(std::vector<int32_t>(seconds * 100, 42), startUs);
-}
 
 std::vector<int64_t> StartsIn(const std::string& path) {
   const std::string bytes = ReadFile(path);
@@ -25,16 +21,11 @@ std::vector<int64_t> StartsIn(const std::string& path) {
 }
 
 TEST(SdsPath, FollowsTheSdsLayout) {
-  const struct {
-    int64_t startUs;
-    const char *location, *path;
-  } cases[] = {
-      {kNoonUs, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.015"},
-      {kNoonUs, "00", "R/2026/XX/IDX/BHZ.D/XX.IDX.00.BHZ.D.2026.015"},
-      {1'767'225'600'000'000LL, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.001"},
-      {1'735'689'599'000'000LL, "", "R/2024/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2024.366"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(SdsPath("R/", MseedRecord{"XX", "IDX", c.location, "BHZ", c.startUs}), c.path);
+  for (const auto& [startUs, location, path] :
+       {std::tuple{kNoonUs, "00", "R/2026/XX/IDX/BHZ.D/XX.IDX.00.BHZ.D.2026.015"},
+        {1'767'225'600'000'000LL, "", "R/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.001"},
+        {1'735'689'599'000'000LL, "", "R/2024/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2024.366"}})
+    EXPECT_EQ(SdsPath("R/", MseedRecord{"XX", "IDX", location, "BHZ", startUs}), path);
 }
 
 TEST(SdsArchive, DayFilesRollOverAtMidnight) {
@@ -42,7 +33,8 @@ TEST(SdsArchive, DayFilesRollOverAtMidnight) {
   SdsArchive archive(dir.Path("SDS"));
   std::string error;
   constexpr int64_t kMidnight = 1'768'521'600'000'000LL;
-  for (const MseedRecord& r : Records(kMidnight - 20'000'000, 40))  // 23:59:40 to 00:00:20
+  // 23:59:40 to 00:00:20 at 100 Hz
+  for (const MseedRecord& r : Pack(std::vector<int32_t>(4000, 42), kMidnight - 20'000'000))
     ASSERT_TRUE(archive.Append(r, error));
   const std::string d15 = dir.Path("SDS/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.015");
   const std::string d16 = dir.Path("SDS/2026/XX/IDX/BHZ.D/XX.IDX..BHZ.D.2026.016");
@@ -61,8 +53,7 @@ TEST(SdsArchive, DayFilesRollOverAtMidnight) {
 
 TEST(SdsArchive, RestartContinuesTheDayFileWithoutDuplicatesAndCutsATornTail) {
   TempDir dir;
-  const std::vector<MseedRecord> recs = Records(kNoonUs, 60);
-  ASSERT_GE(recs.size(), 6u);
+  const std::vector<MseedRecord> recs = Pack(std::vector<int32_t>(6000, 42), kNoonUs);
   std::vector<int64_t> expected;
   for (const MseedRecord& r : recs) expected.push_back(r.StartUs);
   const std::string file = SdsPath(dir.Path("SDS") + "/", recs[0]);

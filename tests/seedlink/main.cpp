@@ -1,5 +1,4 @@
-// One core application for the SeedLink tests: the station and the test's
-// clients need an event loop.
+// One core application for the SeedLink tests: the station and the test's clients need an event loop.
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 #pragma once
-// Rings filled with real records, the packets a session sends, and a plain
-// blocking TCP client for the server tests.
+// Rings filled with real records, the packets a session sends, and a blocking TCP client.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,12 +15,7 @@
 #include "seedlink/session.h"
 
 inline SeedLinkIdentity Identity() {
-  SeedLinkIdentity id;
-  id.Network = "XX";
-  id.Station = "IDX";
-  id.Description = id.Organization = "Velkor station IDX";
-  id.Software = "velkor 0.1.0";
-  return id;
+  return {"XX", "IDX", "Velkor station IDX", "velkor 0.1.0", "Velkor station IDX"};
 }
 
 // `count` records cycling through BHZ, BHN, HYP, each 10 s of a ramp.
@@ -46,8 +40,7 @@ struct Packet {
   uint32_t Seq() const { return static_cast<uint32_t>(std::stoul(header.substr(2), nullptr, 16)); }
 };
 
-// Splits a byte stream into 520-byte packets; whatever follows ("END",
-// replies) is left in `rest`.
+// Splits a byte stream into 520-byte packets; whatever follows ("END", replies) is left in `rest`.
 inline std::vector<Packet> SplitPackets(const std::string& bytes, std::string* rest = nullptr) {
   std::vector<Packet> out;
   size_t at = 0;
@@ -65,9 +58,9 @@ inline std::vector<uint32_t> Sequences(const std::vector<Packet>& packets) {
   return out;
 }
 
-inline std::vector<uint32_t> Range(uint32_t from, uint32_t to) {
+inline std::vector<uint32_t> Range(uint32_t from, uint32_t to, uint32_t step = 1) {
   std::vector<uint32_t> v;
-  for (uint32_t i = from; i < to; ++i) v.push_back(i);
+  for (uint32_t i = from; i < to; i += step) v.push_back(i);
   return v;
 }
 

@@ -1,6 +1,5 @@
-// A simulated station with a SeedLink client inside the test: the archive,
-// the GSE2 files and the live stream must hold the same samples, and the
-// stream's numbers must carry on across a restart.
+// A simulated station with a SeedLink client inside the test: the archive, the GSE2 files and the live
+// stream must hold the same samples, and the stream's numbers must carry on across a restart.
 #include <gtest/gtest.h>
 #include <libmseed.h>
 
@@ -18,8 +17,7 @@
 
 namespace {
 
-// Samples of each channel of the station's GSE2 files, keyed by auxiliary id,
-// blocks in file order.
+// Samples of each channel of the station's GSE2 files, keyed by auxiliary id, blocks in file order.
 std::map<std::string, std::vector<int32_t>> Gse2Samples(const std::string& dataDir) {
   std::vector<std::string> files;
   for (const auto& e : std::filesystem::recursive_directory_iterator(dataDir))
@@ -32,23 +30,14 @@ std::map<std::string, std::vector<int32_t>> Gse2Samples(const std::string& dataD
   return out;
 }
 
-struct DayFile {
-  std::vector<int32_t> samples;
-  std::vector<int64_t> starts;
-  std::vector<int> quality;
-  std::string bytes;
-};
-
-DayFile ReadDayFile(const std::string& path) {
-  DayFile day;
-  day.bytes = ReadFile(path);
-  for (const DecodedRecord& d : DecodeAll(day.bytes)) {
+// The samples of a day file's records in order; every record whole.
+std::vector<int32_t> Samples(const std::vector<DecodedRecord>& records) {
+  std::vector<int32_t> out;
+  for (const DecodedRecord& d : records) {
     EXPECT_TRUE(d.Ok);
-    day.samples.insert(day.samples.end(), d.Samples.begin(), d.Samples.end());
-    day.starts.push_back(d.StartUs);
-    day.quality.push_back(d.Quality);
+    out.insert(out.end(), d.Samples.begin(), d.Samples.end());
   }
-  return day;
+  return out;
 }
 
 // libmseed's trace list of a file: trace ids and the segments of each.
@@ -64,14 +53,12 @@ std::vector<std::pair<int64_t, int64_t>> Segments(const std::string& path, int* 
   return out;
 }
 
-// Runs a simulated station for `seconds` from `start` with a client streaming from
-// `fromSeq` until the station closes; returns the packets it received.
+// Runs a station for `seconds` from `start`; returns what a client streaming from `fromSeq` received.
 std::vector<Packet> RunWithClient(const TempDir& dir, TDateTime start, int seconds, uint32_t seed, size_t fromSeq) {
   ManualClock clock(DateTimeToUnixMs(start));
   StationController station(SimulatedStationOptions(dir, clock, seed));
   station.FormCreate();
-  EXPECT_NE(station.Mseed(), nullptr);
-  if (!station.Mseed()) return {};
+  if (!station.Mseed()) return {};  // no feed: nothing streamed
   char command[48];
   std::snprintf(command, sizeof command, "STATION IDX XX\rDATA %06X\r", static_cast<unsigned>(fromSeq));
   std::string bytes;
@@ -102,18 +89,18 @@ TEST(StationMiniSeed, ArchiveStreamAndGse2HoldTheSameSamplesAcrossARestart) {
   const auto gse2 = Gse2Samples(dir.Path("Data"));
   for (const auto& [aux, code] : channels) {
     SCOPED_TRACE(code);
-    const DayFile day = ReadDayFile(dayFile(code));
+    const std::string bytes = ReadFile(dayFile(code));
+    const std::vector<DecodedRecord> day = DecodeAll(bytes);
     ASSERT_TRUE(gse2.count(aux));
-    EXPECT_EQ(day.samples, gse2.at(aux)) << "the archive holds the samples of the GSE2 files";
-    EXPECT_EQ(day.bytes, streamed[code]) << "the stream holds the archive's records";
+    EXPECT_EQ(Samples(day), gse2.at(aux)) << "the archive holds the samples of the GSE2 files";
+    EXPECT_EQ(bytes, streamed[code]) << "the stream holds the archive's records";
     // One trace; once the pulse tags the seconds, one continuous segment to the end.
     int traces = 0;
     const auto segments = Segments(dayFile(code), &traces);
     EXPECT_EQ(traces, 1);
-    const size_t firstPulse = std::find(day.quality.begin(), day.quality.end(), 100) - day.quality.begin();
-    ASSERT_LT(firstPulse, day.starts.size());
-    ASSERT_FALSE(segments.empty());
-    EXPECT_LE(segments.back().first, day.starts[firstPulse]);
+    const auto firstPulse = std::find_if(day.begin(), day.end(), [](auto& d) { return d.Quality == 100; });
+    ASSERT_TRUE(firstPulse != day.end() && !segments.empty());
+    EXPECT_LE(segments.back().first, firstPulse->StartUs);
     EXPECT_GT(segments.back().second, kNoonUs + 590'000'000);
   }
 
@@ -124,10 +111,10 @@ TEST(StationMiniSeed, ArchiveStreamAndGse2HoldTheSameSamplesAcrossARestart) {
   const auto gse2After = Gse2Samples(dir.Path("Data"));
   for (const auto& [aux, code] : channels) {
     SCOPED_TRACE(code);
-    const DayFile day = ReadDayFile(dayFile(code));
-    EXPECT_EQ(day.samples, gse2After.at(aux));
-    EXPECT_TRUE(std::is_sorted(day.starts.begin(), day.starts.end()));
-    EXPECT_EQ(std::adjacent_find(day.starts.begin(), day.starts.end()), day.starts.end()) << "no record twice";
+    const std::vector<DecodedRecord> day = DecodeAll(ReadFile(dayFile(code)));
+    EXPECT_EQ(Samples(day), gse2After.at(aux));
+    const auto notLater = [](auto& a, auto& b) { return a.StartUs >= b.StartUs; };
+    EXPECT_EQ(std::adjacent_find(day.begin(), day.end(), notLater), day.end()) << "in order, no record twice";
   }
 }
 

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "serial/comport.h"
+#include "support/scripted_com.h"
 
 namespace {
 
@@ -16,7 +18,7 @@ static_assert(+clCTS == +kSignalCTS && +clDSR == +kSignalDSR && +clRing == +kSig
 
 const int64_t kGps0 = DateTimeToUnixMs(EncodeDateTime(2026, 12, 6, 12, 0, 0));
 
-// A port whose receive buffer the test fills; `calls` records what the reader asked of it.
+// A port whose receive buffer the test fills; `calls` records what the reader asked of it and its waits.
 class ScriptPort final : public GPSTextPort {
  public:
   std::string rx;
@@ -33,25 +35,9 @@ class ScriptPort final : public GPSTextPort {
   }
 };
 
-TEST(ReadGPSText, WaitsReadsAtMost77ThenWaitsHalfAndClears) {
-  ScriptPort port;
-  port.rx = std::string(60, 'a') + std::string(60, 'b');
-  const std::string first77 = port.rx.substr(0, 77);
-  EXPECT_EQ(ReadGPSText(port, 101, [&](int ms) { port.calls.push_back("wait " + std::to_string(ms)); }), first77);
-  EXPECT_EQ(port.calls, (std::vector<std::string>{"wait 101", "read 77", "wait 50", "clear"}));
-  EXPECT_TRUE(port.rx.empty());
-}
-
 TGPSrec Settings(int32_t interval = 0, int32_t maxDiff = 0, bool validOnly = true, uint8_t pps = kSignalDSR) {
-  TGPSrec g;
-  g.PPS = pps;
-  g.UpDateOn = true;
-  g.ValidOnly = validOnly;
-  g.Correction = 1;
-  g.ReadingDelay = 20;
-  g.Interval = interval;
-  g.MaxDiff = maxDiff;
-  return g;
+  return {.Port = {}, .PPS = pps, .UpDateOn = true, .ValidOnly = validOnly, .ReadingDelay = 20, .Interval = interval,
+          .MaxDiff = maxDiff, .Correction = 1};
 }
 
 // The RMC sentence a receiver sends after the pulse of the GPS second `ms`.
@@ -69,9 +55,8 @@ struct Rig {
   explicit Rig(const TGPSrec& gps, int64_t offset = 0, ClockSetter* otherSetter = nullptr)
       : clock(kGps0 - 1000 + offset), sync(gps, clock, otherSetter ? *otherSetter : setter, port) {
     sync.SetEffectSink([this](TPPSEffects batch) { fx.insert(fx.end(), batch.begin(), batch.end()); });
-    sync.SetWait([this](int ms) { waits.push_back(ms); });
+    sync.SetWait([this](int ms) { port.calls.push_back("wait " + std::to_string(ms)); });
   }
-  // Returns the effects of this pulse.
   TPPSEffects Pulse(int64_t offset = 0) {
     const std::size_t before = fx.size();
     clock.SetUnixMs(gps + offset);
@@ -91,7 +76,6 @@ struct Rig {
   ScriptPort port;
   TPPSSync sync;
   TPPSEffects fx;
-  std::vector<int> waits;
   int64_t gps = kGps0;  // GPS time of the next pulse
   std::string status = "A";
   bool silent = false;  // the receiver sends nothing after its pulses
@@ -108,7 +92,6 @@ TEST(PPSSync, ClockIsSetAtTheTenthPulseAndTheDifferenceShowsSecondsOfTheMinute) 
   EXPECT_TRUE(Has(first, TPPSEffect::Log(kActivated)));
   EXPECT_TRUE(Has(first, TPPSEffect::Text(TPPSField::EditDiff, "0s")));
   rig.Pulses(8, 75'250);
-  EXPECT_TRUE(rig.setter.Requests().empty());
   const int64_t tenth = rig.gps;
   const TPPSEffects fx = rig.Pulse(75'250);
   EXPECT_EQ(rig.setter.Requests(), std::vector<int64_t>{tenth});
@@ -121,10 +104,11 @@ TEST(PPSSync, ClockIsSetAtTheTenthPulseAndTheDifferenceShowsSecondsOfTheMinute) 
     EXPECT_TRUE(Has(fx, e)) << e.text;
   EXPECT_TRUE(rig.sync.ClockSynchronised());
   EXPECT_EQ(rig.Count("Tim: Present time is Valid Time."), 1);
-  // Every pulse but the first reads: the reading delay, then half of it.
-  ASSERT_EQ(rig.waits.size(), 18u);
-  EXPECT_EQ(rig.waits[0], 20);
-  EXPECT_EQ(rig.waits[1], 10);
+  // The first pulse clears the port; each later one waits the reading delay, reads one
+  // reading's length, waits half the delay and clears.
+  ASSERT_EQ(rig.port.calls.size(), 37u);
+  EXPECT_EQ(std::vector(rig.port.calls.begin(), rig.port.calls.begin() + 5),
+            (std::vector<std::string>{"clear", "wait 20", "read 77", "wait 10", "clear"}));
 
   Rig behind(Settings(), -1'500);
   behind.Pulses(3, -1'500);
@@ -138,10 +122,9 @@ TEST(PPSSync, BouncingPulsesAreIgnoredAndRestartTheTenPulseCount) {
   rig.clock.AdvanceMs(-700);  // 300 ms after the last accepted pulse
   const std::size_t before = rig.fx.size();
   rig.sync.ComPortGPSDSRorCTSChange(false);
-  EXPECT_EQ(rig.fx.size(), before);  // not even a display update
   EXPECT_EQ(rig.sync.PulseCounter(), 0);
   rig.sync.ComPortGPSDSRorCTSChange(true);  // on-edges never count
-  EXPECT_EQ(rig.fx.size(), before);
+  EXPECT_EQ(rig.fx.size(), before) << "not even a display update";
   rig.Pulses(9);
   EXPECT_TRUE(rig.setter.Requests().empty());
   rig.Pulse();
@@ -212,28 +195,21 @@ TEST(PPSSync, ValidTimeLampGoesOffOnceAtThe31stInvalidPulse) {
   EXPECT_FALSE(rig.sync.GPSTimeValid());
 }
 
-TEST(PPSSync, InvalidTimeSetsTheClockOnlyOnceSynchronisedWhenValidOnlyIsOff) {
-  Rig waiting(Settings(0, 0, false));
-  waiting.status = "V";
-  waiting.Pulses(20);
-  EXPECT_TRUE(waiting.setter.Requests().empty());
-  waiting.sync.SetClockSynchronised();
-  waiting.Pulse();
-  EXPECT_EQ(waiting.setter.Requests().size(), 1u);
-
-  Rig strict(Settings());
-  strict.status = "V";
-  strict.sync.SetClockSynchronised();
-  strict.Pulses(20);
-  EXPECT_TRUE(strict.setter.Requests().empty());
-}
-
-TEST(PPSSync, InvalidTimeHoldsThePeriodicCountdownWhenValidOnlyIsOn) {
+// Invalid time sets the clock only with ValidOnly off and once synchronised, and only
+// then does it run the periodic countdown.
+TEST(PPSSync, InvalidTimeSetsASynchronisedClockAndCountsDownOnlyWhenValidOnlyIsOff) {
   for (const bool validOnly : {true, false}) {
     SCOPED_TRACE(validOnly);
     Rig rig(Settings(100, 0, validOnly));
-    rig.Pulses(10);
-    ASSERT_FALSE(rig.sync.SyncRequest());
+    rig.status = "V";
+    rig.Pulses(20);
+    EXPECT_TRUE(rig.setter.Requests().empty());
+    rig.sync.SetClockSynchronised();
+    rig.Pulses(20);
+    EXPECT_EQ(rig.setter.Requests().size(), validOnly ? 0u : 1u);
+    rig.status = "A";
+    rig.Pulses(3);
+    ASSERT_EQ(rig.setter.Requests().size(), 1u);
     rig.status = "V";
     rig.Pulse();  // reads the last valid sentence
     const int before = rig.sync.SyncCountdown();
@@ -248,7 +224,6 @@ TEST(PPSSync, SetTimeButtonRaisesARequestWithoutLogging) {
   ASSERT_FALSE(rig.sync.SyncRequest());
   const size_t before = rig.fx.size();
   rig.sync.BtnSetTimeClick();
-  EXPECT_TRUE(rig.sync.SyncRequest());
   EXPECT_EQ(TPPSEffects(rig.fx.begin() + before, rig.fx.end()),
             TPPSEffects{TPPSEffect::Lamp(TPPSLamp::LedSyncReq, true)});  // no log line
   rig.Pulse();
@@ -272,9 +247,8 @@ TEST(PPSSync, TimeValidityWatchFiresAfterSixtySeconds) {
   EXPECT_FALSE(rig.sync.CheckTimeValidity(AddMs(last, 61'000), "12:00:02", "06.12.2026", false));
 }
 
-// Without the right to set the clock, the pulses compare the system-kept
-// clock with GPS time: close enough starts measuring, too far waits and says
-// so once an hour. Neither the refusal nor the requests flood the log.
+// Without the right to set the clock, the pulses compare the system-kept clock with GPS time: close enough
+// starts measuring, too far waits and says so once an hour. Neither refusal nor requests flood the log.
 TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
   struct Refusing final : ClockSetter {
     int calls = 0;
@@ -286,23 +260,19 @@ TEST(PPSSync, RefusedClockSettingComparesTheKeptClockWithGps) {
   };
   const std::string kKept = "Cor: The computer clock is kept by the system and agrees with GPS";
   const std::string kOff = "Err: Measuring waits: the computer clock is off by +5.000 s from GPS and may not be set.";
-  struct Case {
-    const char* name;
-    int64_t offsetMs;
-    bool synchronised;
-    int offLines;  // after a little more than an hour of pulses
-  };
-  for (const Case& c : {Case{"within MaxDiff", 30, true, 0}, Case{"five seconds off", 5000, false, 2}}) {
-    SCOPED_TRACE(c.name);
+  // offLines: after a little more than an hour of pulses
+  for (const auto& [name, offsetMs, synchronised, offLines] :
+       {std::tuple{"within MaxDiff", 30, true, 0}, {"five seconds off", 5000, false, 2}}) {
+    SCOPED_TRACE(name);
     Refusing refusing;
-    Rig rig(Settings(600, 45), c.offsetMs, &refusing);
-    rig.Pulses(3700, c.offsetMs);
-    EXPECT_EQ(rig.sync.ClockSynchronised(), c.synchronised);
-    EXPECT_EQ(std::count(rig.fx.begin(), rig.fx.end(), TPPSEffect::Synchronised()), c.synchronised ? 1 : 0);
+    Rig rig(Settings(600, 45), offsetMs, &refusing);
+    rig.Pulses(3700, offsetMs);
+    EXPECT_EQ(rig.sync.ClockSynchronised(), synchronised);
+    EXPECT_EQ(std::count(rig.fx.begin(), rig.fx.end(), TPPSEffect::Synchronised()), synchronised ? 1 : 0);
     EXPECT_EQ(rig.Count("Cor: Error setting computer clock: Operation not permitted"), 1);
     EXPECT_EQ(std::count_if(rig.fx.begin(), rig.fx.end(), [&](auto& e) { return e.text.rfind(kKept, 0) == 0; }),
-              c.synchronised ? 1 : 0);
-    EXPECT_EQ(rig.Count(kOff), c.offLines);
+              synchronised ? 1 : 0);
+    EXPECT_EQ(rig.Count(kOff), offLines);
     // The periodic request still tries the privilege now and then, no more.
     EXPECT_GE(refusing.calls, 2);
     EXPECT_LE(rig.Count(kActivated), 10);
@@ -324,7 +294,6 @@ TEST(PPSSync, ImplausibleReceiverDateNeverSetsTheClock) {
                         " is not plausible; the computer clock waits for a sane date."),
               1);
     EXPECT_FALSE(rig.sync.ClockSynchronised());
-    // The receiver finds the right date: the clock is set to it.
     const int64_t pc = rig.clock.NowUnixMs() + 1000;
     rig.gps = pc;
     rig.Pulses(3);
@@ -346,94 +315,48 @@ TEST(PPSSync, SilentReceiverShowsTheTimeOfThisPulseFromTheRunningRecord) {
   EXPECT_EQ(rig.sync.GPSTime(), UnixMsToSystemTime(kGps0 + 5000));  // the next pulse
 }
 
-TEST(PPSSync, RingLineOnlyWhenConfigured) {
-  for (const uint8_t pps : {kSignalDSR, kSignalRI}) {
-    Rig rig(Settings(0, 0, true, pps));
-    rig.clock.SetUnixMs(kGps0);
-    rig.sync.ComPortGPSRing();
-    EXPECT_EQ(rig.fx.empty(), pps != kSignalRI) << +pps;
-  }
-}
-
-// A device whose line changes the test fires with the stamp the port's
-// thread would have taken, and whose receive buffer the test fills.
-class ScriptedLines final : public ComBackend {
- public:
-  bool Open(const TComSettings&, ComBackendEvents e, std::string&) override {
-    events = std::move(e);
-    return true;
-  }
-  void Close() override {}
-  bool Apply(const TComSettings&, std::string&) override { return true; }
-  bool Write(const std::string&, std::string&) override { return true; }
-  std::string ReadAvailable(std::size_t max) override { return port.ReadAvailable(max); }
-  void ClearBuffers(bool input, bool) override {
-    if (input) port.rx.clear();
-  }
-  bool SetDTR(bool) override { return true; }
-  unsigned LineState() override { return 0; }
-  ComBackendEvents events;
-  ScriptPort port;
-};
-
-struct StampCase {
-  const char* legend;
-  uint8_t pps;         // GPS/PPS
-  TSyncMethod method;  // smThreadSync: the handler runs from a queue
-  int64_t lateMs;      // clock advance between the stamp and the handler
-};
-
-class PulseStampTest : public ::testing::TestWithParam<StampCase> {};
-
 // The clock is set to the pulse's second plus what passed since the stamp,
 // and the difference is measured at the stamp, however late the handler runs.
-TEST_P(PulseStampTest, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
-  const StampCase& c = GetParam();
-  ManualClock clock(kGps0 - 1000);
-  RecordingClockSetter setter;
-  TComPort port;
-  ScriptedLines* device = nullptr;
-  port.SetBackendFactory([&](const std::string&, std::string&) {
-    auto d = std::make_unique<ScriptedLines>();
-    device = d.get();
-    return d;
-  });
-  port.SetPort("scripted");
-  port.SetSyncMethod(c.method);
-  port.SetEvents(evRing | evCTS | evDSR);
-  std::vector<std::function<void()>> queue;
-  port.SetDispatcher([&](std::function<void()> call) { queue.push_back(std::move(call)); });
-  PortTextAdapter<TComPort> text(port);
-  TPPSSync sync(Settings(0, 0, true, c.pps), clock, setter, text);
-  sync.SetWait({});
-  port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs()); };
-  port.OnCTSChange = port.OnDSRChange;
-  port.OnRing = [&](TComPort&) { sync.ComPortGPSRing(TComPort::LineEventStampMs()); };
-  ASSERT_TRUE(port.Open());
-  const unsigned line = c.pps == kSignalRI ? clRing : c.pps == kSignalCTS ? clCTS : clDSR;
-  for (int64_t second = kGps0; second < kGps0 + 10'000; second += 1000) {
-    clock.SetUnixMs(second);
-    device->events.LineChange(line, line, second);
-    if (c.method == TSyncMethod::smNone) clock.AdvanceMs(c.lateMs);
-    device->events.LineChange(line, 0, second);
-    if (c.method == TSyncMethod::smThreadSync) {
-      clock.AdvanceMs(c.lateMs);
-      for (auto& call : queue) call();
-      queue.clear();
+TEST(PPSSync, ClockIsSetToThePulseSecondPlusTheTimeSinceTheStamp) {
+  // GPS/PPS line, the port's handler thread (smThreadSync: from a queue), clock advance from stamp to handler
+  for (const auto& [pps, method, lateMs] : {std::tuple{kSignalDSR, TSyncMethod::smNone, 37},
+                                            {kSignalCTS, TSyncMethod::smThreadSync, 480},
+                                            {kSignalRI, TSyncMethod::smNone, 0}}) {
+    SCOPED_TRACE(lateMs);
+    ManualClock clock(kGps0 - 1000);
+    RecordingClockSetter setter;
+    TComPort port;
+    const auto device = std::make_shared<ComScript>();
+    UseScript(port, device);
+    port.SetSyncMethod(method);
+    port.SetEvents(evRing | evCTS | evDSR);
+    std::vector<std::function<void()>> queue;
+    port.SetDispatcher([&](std::function<void()> call) { queue.push_back(std::move(call)); });
+    PortTextAdapter<TComPort> text(port);
+    TPPSSync sync(Settings(0, 0, true, pps), clock, setter, text);
+    sync.SetWait({});
+    port.OnDSRChange = [&](TComPort&, bool on) { sync.ComPortGPSDSRorCTSChange(on, TComPort::LineEventStampMs()); };
+    port.OnCTSChange = port.OnDSRChange;
+    port.OnRing = [&](TComPort&) { sync.ComPortGPSRing(TComPort::LineEventStampMs()); };
+    ASSERT_TRUE(port.Open());
+    const unsigned line = pps == kSignalRI ? clRing : pps == kSignalCTS ? clCTS : clDSR;
+    for (int64_t second = kGps0; second < kGps0 + 10'000; second += 1000) {
+      clock.SetUnixMs(second);
+      device->events.LineChange(line, line, second);
+      if (method == TSyncMethod::smNone) clock.AdvanceMs(lateMs);
+      device->events.LineChange(line, 0, second);
+      if (line != clRing) device->events.LineChange(clRing, 0, second + 500);  // a ring counts only when configured
+      if (method == TSyncMethod::smThreadSync) {
+        clock.AdvanceMs(lateMs);
+        for (auto& call : queue) call();
+        queue.clear();
+      }
+      device->rx += Rmc(second);
     }
-    device->port.rx += Rmc(second);
+    EXPECT_EQ(setter.Requests(), std::vector<int64_t>{kGps0 + 9'000 + lateMs});
+    EXPECT_EQ(sync.ClockDiffMs(), 0);
+    port.Close();
   }
-  EXPECT_EQ(setter.Requests(), std::vector<int64_t>{kGps0 + 9'000 + c.lateMs});
-  EXPECT_EQ(sync.ClockDiffMs(), 0);
-  EXPECT_EQ(sync.PulseCounter(), 10);
-  port.Close();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    PPSSync, PulseStampTest,
-    ::testing::Values(StampCase{"DSR_on_the_event_thread_37_ms_late", kSignalDSR, TSyncMethod::smNone, 37},
-                      StampCase{"CTS_queued_480_ms_late", kSignalCTS, TSyncMethod::smThreadSync, 480},
-                      StampCase{"RI_on_time", kSignalRI, TSyncMethod::smNone, 0}),
-    [](const auto& info) { return std::string(info.param.legend); });
 
 }  // namespace
