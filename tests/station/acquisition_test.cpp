@@ -68,18 +68,6 @@ class Acquisition : public ::testing::Test {
   TProgParam P;
 };
 
-TEST_F(Acquisition, AllocatesTheWindowsForTheSampleRate) {
-  P = Params(1000);
-  P.ReSampling = 10;
-  s.Offsets = {1, 2, 3, 4, 5, 6, 7, 8};
-  AllocateBuffers(s, P, true);
-  EXPECT_EQ(s.BufferLength, 1440000);
-  EXPECT_EQ(s.RawBuffer[8 * 1000 + 5], 6);  // the raw window starts at the offsets
-  // The decimated window holds ten frames more than the decimated data.
-  EXPECT_EQ(s.ResampledBuffer.size(), 144080u);
-  EXPECT_EQ(s.ResampledSourcePos, 1440000);
-}
-
 TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
   SetUpStation(10);
   const ArrayOfDataType before = s.DataBuffer;
@@ -118,24 +106,22 @@ TEST_F(Acquisition, ConstantInputIsRemovedOnceTheWindowIsFullOfIt) {
 
 TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
   SetUpStation(10);
-  const int32_t N = s.BufferLength;  // 1800 frames
-  // Channel 0 alternates 2, 3 (mean 2.5), channel 1 alternates 3, 4 (mean 3.5).
+  // Channel 0 alternates 2, 3 (mean 2.5), channel 1 alternates 3, 4 (mean 3.5);
+  // the twelve new frames (two carried, ten of the block) keep the alternation.
+  const auto alternate = [](ArrayOfDataType& v) {
+    for (size_t f = 0; f < v.size() / 8; ++f) {
+      v[8 * f] = 2 + f % 2;
+      v[8 * f + 1] = 3 + f % 2;
+    }
+  };
   std::fill(s.RawBuffer.begin(), s.RawBuffer.end(), 0);
-  for (int32_t f = 0; f < N / 8; ++f) {
-    s.RawBuffer[8 * f] = f % 2 ? 3 : 2;
-    s.RawBuffer[8 * f + 1] = f % 2 ? 4 : 3;
-  }
-  // Twelve new frames (two carried, ten of the block) keep the alternation.
-  s.CarryBlock = {2, 3, 0, 0, 0, 0, 0, 0, 3, 4, 0, 0, 0, 0, 0, 0};
+  alternate(s.RawBuffer);
+  s.CarryBlock.assign(16, 0);
+  alternate(s.CarryBlock);
   ArrayOfDataType block(8 * 20, 0);
-  for (int32_t f = 0; f < 20; ++f) {
-    block[8 * f] = f % 2 ? 3 : 2;
-    block[8 * f + 1] = f % 2 ? 4 : 3;
-  }
+  alternate(block);
   Append(block);
-  EXPECT_EQ(s.Offsets[0], 2);
-  EXPECT_EQ(s.Offsets[1], 4);
-  EXPECT_EQ(s.Offsets[2], 0);
+  EXPECT_EQ(ArrayOfDataType(s.Offsets.begin(), s.Offsets.begin() + 3), (ArrayOfDataType{2, 4, 0}));
 }
 
 // The display window is the data window in the display unit, shifted and
@@ -185,21 +171,6 @@ INSTANTIATE_TEST_SUITE_P(Intervals, SamplingRateCorrection,
                                            CorrectionCase{94, {}, 94, 80},
                                            CorrectionCase{100, {}, 100, 80}),
                          [](const auto& i) { return "Interval" + std::to_string(i.param.interval); });
-
-TEST_F(Acquisition, InsertedFramesRepeatTheTwoFramesBeforeThePulse) {
-  SetUpStation(100);
-  P.PPSLevel = -500;
-  const ArrayOfDataType block = Stream(0, 300, {20, 118});
-  Append(block);
-  const int32_t N = s.BufferLength;
-  const int32_t base = N - 8 * 290;  // stream frame 0 follows the 10 carried frames
-  const int32_t pulse = base + 8 * 118;
-  const auto at = [&](int32_t from, int32_t n) {
-    return ArrayOfDataType(s.DataBuffer.begin() + from, s.DataBuffer.begin() + from + n);
-  };
-  EXPECT_EQ(at(pulse, 16), at(pulse - 16, 16));
-  EXPECT_EQ(at(pulse + 16, 8), ArrayOfDataType(block.begin() + 8 * 118, block.begin() + 8 * 119));
-}
 
 TEST_F(Acquisition, InsertionInAShortBlockCarriesTheUnusedCarryAgain) {
   SetUpStation(100);
@@ -340,8 +311,7 @@ struct SimulatedRun {
   std::vector<CycleResult> results;
   int detectedAt = -1;
 
-  explicit SimulatedRun(int32_t resampling, double driftPpm = 0)
-      : converter(clock, 2024, driftPpm) {
+  explicit SimulatedRun(int32_t resampling) : converter(clock, 2024) {
     P.ReSampling = resampling;
     AllocateBuffers(s, P, false);
     s.LastPPSLevelTime = clock.NowUnixMs();
@@ -406,19 +376,6 @@ TEST(SimulatedAcquisition, PulseTagsTakeOverFromClockTagsOnAWholeSecondClock) {
   while (run.s.ResampledPPS[n + 1].Time != 0) ++n;
   EXPECT_EQ(run.s.ResampledPPS[n], (TPPSRecord{last.T, last.outputPPSPosition}));
   EXPECT_EQ(run.s.ResampledPPS[n].Index - run.s.ResampledPPS[n - 1].Index, 800);
-}
-
-TEST(SimulatedAcquisition, SlowlyDriftingPulseIsCorrectedOneFrameAtATime) {
-  SimulatedRun run(1, 250);  // a fast sampling clock: one frame too many every 4 s
-  run.Cycles(60, 1000);
-  int corrections = 0;
-  for (const CycleResult& r : run.results)
-    for (int32_t n : r.rateCorrections) {
-      EXPECT_EQ(n, -1);
-      ++corrections;
-    }
-  EXPECT_GE(corrections, 4);
-  ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 30);
 }
 
 }  // namespace

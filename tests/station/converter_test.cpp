@@ -12,19 +12,6 @@ namespace {
 
 constexpr int64_t kDayMs = 1'780'000'000'000;  // a whole second
 
-TEST(SimulatedConverter, OpensWithItsDescriptionAndClosesToNotOpen) {
-  ManualClock clock(kDayMs);
-  SimulatedConverter conv(clock, 7);
-  std::string description;
-  EXPECT_EQ(conv.ADInitialize(0, description, 1000.0), 0);
-  EXPECT_EQ(description, "Simulation Drumlo-4, Drumlo-8, Kelta-16");
-  EXPECT_EQ(conv.ADClose(0), static_cast<int32_t>(0x80000001u));
-  EXPECT_LT(conv.ADClose(5), 0);
-  EXPECT_EQ(conv.ADChannelCount("any"), 8);
-  EXPECT_FALSE(conv.ADBusy());
-  EXPECT_STREQ(ADModelText(), "Simulation");
-}
-
 // The stream of a converter read on a schedule, all blocks joined.
 struct Stream {
   int64_t frames = 0;

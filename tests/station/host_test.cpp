@@ -33,7 +33,6 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
   Plug(*first);
   auto s = Make("[Registration]\r\nFilter=\r\nWaitForSync=0\r\n[GPS]\r\nUpDateOn=1\r\nPort=" + link + "\r\n",
                 EncodeDateTime(2026, 12, 20, 12, 0, 0));
-  s->FormCreate();
   ASSERT_EQ(Logged("GPS: Error opening port."), 0);
   auto cycle = [&](int64_t ms) { clock.AdvanceMs(ms); s->TimerTimer(); };
   Unplug(*first);
@@ -84,7 +83,6 @@ TEST_F(StationHost, GsmPortVanishingBetweenJobsIsLoggedGoneAndBack) {
                 "[GSM]\r\nEmailGate=\r\nPIN=1234\r\nSMScentrum=+420603052000\r\nPort=" + link + "\r\n",
                 EncodeDateTime(2026, 12, 20, 12, 0, 0));
   auto settle = [&] { EXPECT_TRUE(WaitUntil([&] { return s->State().PendingThreads.load() == 0; })) << "a job hangs"; };
-  s->FormCreate();
   settle();
   std::filesystem::remove(link);  // unplugged
   s->BtnSignalClick();

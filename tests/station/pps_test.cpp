@@ -161,36 +161,28 @@ INSTANTIATE_TEST_SUITE_P(Bounds, PPSSecond,
                                   std::to_string(i.param.framesBack);
                          });
 
-TEST(PPSTimeError, NoPulseInTheWindowIsAboutMinus180Seconds) {
-  const PPSTimeError e = ComputePPSTimeError(kNoonMs + 123, 0, 1440000, 1000);
-  EXPECT_NEAR(e.Seconds(), -179.877, 1e-9);
-  EXPECT_FALSE(ComputePPSSecond(e, kNoonMs + 123));
-}
-
-TEST(PPSTimeError, FormatsThreeDecimals) {
-  EXPECT_EQ(FormatTimeError({-750, 1000}), "-0.750s");
-  EXPECT_EQ(FormatTimeError({0, 1000}), "0.000s");
-  EXPECT_EQ(FormatTimeError({-5, 10'000'000}), "0.000s");     // -0.0000005 s
-  EXPECT_EQ(FormatTimeError({-5000, 10'000'000}), "-0.001s");  // -0.0005 s, half away
-  EXPECT_EQ(FormatTimeError({-123456, 10'000}), "-12.346s");
-  EXPECT_EQ(FormatTimeError({59999, 1000}), "59.999s");
-}
-
+// Found once, lost once at 60 s off; the field shows whole milliseconds,
+// halves away from zero and no negative zero.
 TEST(PPSPresence, LoggedOnceWhenFoundAndOnceWhenLost) {
   const struct {
-    int64_t numerator;  // of 1000
+    PPSTimeError e;
     bool present, detectedNow, lostNow;
     const char* text;
-  } rows[] = {{-750, true, true, false, "-0.750s"},
-              {10, true, false, false, "0.010s"},
-              {-60000, false, false, true, "N/A"},  // exactly 60 s off
-              {-180000, false, false, false, "N/A"}};
+  } rows[] = {{{-750, 1000}, true, true, false, "-0.750s"},
+              {{10, 1000}, true, false, false, "0.010s"},
+              {{-5, 10'000'000}, true, false, false, "0.000s"},
+              {{-5000, 10'000'000}, true, false, false, "-0.001s"},
+              {{-123456, 10'000}, true, false, false, "-12.346s"},
+              {{59999, 1000}, true, false, false, "59.999s"},
+              {{-60000, 1000}, false, false, true, "N/A"},
+              {{-180000, 1000}, false, false, false, "N/A"}};
   bool flag = false;
   for (const auto& r : rows) {
-    const PPSPresence p = CheckPPSPresence({r.numerator, 1000}, flag);
-    EXPECT_EQ(flag, r.present) << r.numerator;
-    EXPECT_EQ(p.detectedNow, r.detectedNow) << r.numerator;
-    EXPECT_EQ(p.lostNow, r.lostNow) << r.numerator;
+    SCOPED_TRACE(r.e.Seconds());
+    const PPSPresence p = CheckPPSPresence(r.e, flag);
+    EXPECT_EQ(flag, r.present);
+    EXPECT_EQ(p.detectedNow, r.detectedNow);
+    EXPECT_EQ(p.lostNow, r.lostNow);
     EXPECT_EQ(p.editTimeTag, r.text);
   }
 }

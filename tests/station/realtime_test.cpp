@@ -72,7 +72,6 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
                   o.converterSeed = 5;
                   o.converterDriftPpm = c.driftPpm;
                 });
-  s->FormCreate();
   const int64_t runFor = 200;
   RunSimulated(*s, clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
 
