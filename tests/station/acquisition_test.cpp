@@ -77,15 +77,16 @@ TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
   EXPECT_EQ(s.OutputBuffer, nullptr);
 
   P.AVGin = {10, 20, 30, 40, 50, 60, 70, 80};
-  ArrayOfDataType block(88);
-  for (int k = 0; k < 88; ++k) block[k] = 1000 + k;
+  ArrayOfDataType block(88), data(80, 0), raw(80, 0), carry;
+  for (int k = 0; k < 88; ++k) {
+    block[k] = 1000 + k;
+    // The initial carry, then the block's first frame; the rest is carried with its averages.
+    (k < 8 ? data : carry).push_back(1000 + k + P.AVGin[k % 8]);
+    if (k < 8) raw.push_back(1000 + k);
+  }
   const CycleResult r = Append(block);
   ASSERT_TRUE(r.appended);
   EXPECT_EQ(r.newCount, 88);
-  // The initial carry, then the block's first frame.
-  ArrayOfDataType data(80, 0), raw(80, 0), carry;
-  for (int k = 0; k < 8; ++k) data.push_back(1000 + k + P.AVGin[k]), raw.push_back(1000 + k);
-  for (int k = 0; k < 80; ++k) carry.push_back(1008 + k + P.AVGin[k % 8]);
   EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 88, s.DataBuffer.end()), data);
   EXPECT_EQ(ArrayOfDataType(s.RawBuffer.end() - 88, s.RawBuffer.end()), raw);
   EXPECT_EQ(s.CarryBlock, carry);
@@ -93,7 +94,9 @@ TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
   EXPECT_EQ(s.OutputPPS, &s.DataPPS);
 }
 
-TEST_F(Acquisition, ConstantInputIsRemovedOnceTheWindowIsFullOfIt) {
+// The offsets are the rounded means of the raw window, removed from the data
+// when compensation is on.
+TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
   for (bool compensate : {true, false}) {
     SetUpStation(10);
     P.Converter.OffsetCompensation = compensate;
@@ -102,9 +105,6 @@ TEST_F(Acquisition, ConstantInputIsRemovedOnceTheWindowIsFullOfIt) {
     EXPECT_EQ(s.Offsets, ArrayOfDataType(8, 1000));
     EXPECT_EQ(s.DataBuffer, ArrayOfDataType(N, compensate ? 0 : 1000)) << compensate;
   }
-}
-
-TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
   SetUpStation(10);
   // Channel 0 alternates 2, 3 (mean 2.5), channel 1 alternates 3, 4 (mean 3.5);
   // the twelve new frames (two carried, ten of the block) keep the alternation.
@@ -141,36 +141,26 @@ TEST_F(Acquisition, DisplayFollowsTheDataInItsUnitAndStaysWhilePaused) {
   EXPECT_TRUE(s.DisplayBuffer == expected);
 }
 
-struct CorrectionCase {
-  int32_t interval;  // frames between the two pulses of the block
-  std::vector<int32_t> corrections;
-  int32_t spacing;   // frames between them in the window
-  size_t carry;
-};
-class SamplingRateCorrection : public Acquisition,
-                               public ::testing::WithParamInterface<CorrectionCase> {};
-
-TEST_P(SamplingRateCorrection, KeepsOneSecondBetweenPulses) {
-  SetUpStation(100);
-  P.PPSLevel = -500;
-  const CorrectionCase& c = GetParam();
-  const CycleResult r = Append(Stream(0, 300, {20, 20 + c.interval}));
-  EXPECT_EQ(r.rateCorrections, c.corrections);
-  const std::vector<int32_t> pulses = PulseFrames(s.DataBuffer);
-  ASSERT_EQ(pulses.size(), 2u);
-  EXPECT_EQ(pulses[1] - pulses[0], c.spacing);
-  EXPECT_EQ(s.CarryBlock.size(), c.carry);
-  EXPECT_EQ(r.ppsPosition, 8 * pulses[1]);
+// A pulse 2 to 5 frames off one second after the last is moved there by
+// inserted or removed frames; further off, nothing is corrected.
+TEST_F(Acquisition, SamplingRateCorrectionKeepsOneSecondBetweenPulses) {
+  // interval: frames between the two pulses of the block; spacing: between them in the window.
+  const struct { int32_t interval; std::vector<int32_t> corrections; int32_t spacing; size_t carry; } rows[] = {
+      {98, {2}, 100, 96}, {102, {-2}, 100, 64}, {95, {5}, 100, 120},
+      {106, {}, 106, 80}, {94, {}, 94, 80},     {100, {}, 100, 80}};
+  for (const auto& c : rows) {
+    SCOPED_TRACE(c.interval);
+    SetUpStation(100);
+    P.PPSLevel = -500;
+    const CycleResult r = Append(Stream(0, 300, {20, 20 + c.interval}));
+    EXPECT_EQ(r.rateCorrections, c.corrections);
+    const std::vector<int32_t> pulses = PulseFrames(s.DataBuffer);
+    ASSERT_EQ(pulses.size(), 2u);
+    EXPECT_EQ(pulses[1] - pulses[0], c.spacing);
+    EXPECT_EQ(s.CarryBlock.size(), c.carry);
+    EXPECT_EQ(r.ppsPosition, 8 * pulses[1]);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Intervals, SamplingRateCorrection,
-                         ::testing::Values(CorrectionCase{98, {2}, 100, 96},
-                                           CorrectionCase{102, {-2}, 100, 64},
-                                           CorrectionCase{95, {5}, 100, 120},
-                                           CorrectionCase{106, {}, 106, 80},
-                                           CorrectionCase{94, {}, 94, 80},
-                                           CorrectionCase{100, {}, 100, 80}),
-                         [](const auto& i) { return "Interval" + std::to_string(i.param.interval); });
 
 TEST_F(Acquisition, InsertionInAShortBlockCarriesTheUnusedCarryAgain) {
   SetUpStation(100);
@@ -184,21 +174,20 @@ TEST_F(Acquisition, InsertionInAShortBlockCarriesTheUnusedCarryAgain) {
   const std::set<int32_t> pulses = {F - 318, F - 218, F - 118, F - 20};
   const ArrayOfDataType old = Stream(0, F, pulses);
   std::copy(old.begin(), old.end(), s.DataBuffer.begin());
-  s.CarryBlock = Stream(F, 10, pulses);
-  for (size_t k = 0; k < s.CarryBlock.size(); ++k) s.CarryBlock[k] += 5;
+  // The averages of 5 are added to the carried frames as they arrive.
+  const auto plus5 = [](ArrayOfDataType v) {
+    for (int32_t& x : v) x += 5;
+    return v;
+  };
+  s.CarryBlock = plus5(Stream(F, 10, pulses));
   const ArrayOfDataType block = Stream(F + 10, 11, pulses);
   const CycleResult r = Append(block);
   ASSERT_EQ(r.rateCorrections, std::vector<int32_t>{2});
   ASSERT_EQ(s.CarryBlock.size(), 96u);
   // The last carried frame comes again, then the block; the window ends with
   // the frame before it.
-  ArrayOfDataType carry = Stream(F + 9, 1, pulses);
-  carry.insert(carry.end(), block.begin(), block.end());
-  for (int32_t& v : carry) v += 5;
-  EXPECT_EQ(s.CarryBlock, carry);
-  ArrayOfDataType lastShown = Stream(F + 8, 1, pulses);
-  for (int32_t& v : lastShown) v += 5;
-  EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 8, s.DataBuffer.end()), lastShown);
+  EXPECT_EQ(s.CarryBlock, plus5(Stream(F + 9, 12, pulses)));
+  EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 8, s.DataBuffer.end()), plus5(Stream(F + 8, 1, pulses)));
 }
 
 TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
@@ -274,60 +263,6 @@ TEST_F(Acquisition, ResamplerReadsOnlyTheFilteredFramesAlreadyComputed) {
     EXPECT_EQ(s.ResampledBuffer[s.ResampledLength - 8 * f], 1000) << f;
 }
 
-class CountingAlarm final : public CycleAlarmDetector {
- public:
-  int begins = 0;
-  std::vector<int32_t> seen;
-  int32_t trueAt = -1;
-  void BeginCycle() override { ++begins; }
-  bool DetectAt(int32_t position, int32_t value) override {
-    seen.push_back(position);
-    return position == trueAt;
-  }
-};
-
-TEST_F(Acquisition, AlarmDetectionSeesAppendedValuesUntilItFindsOne) {
-  SetUpStation(10);
-  CountingAlarm alarm;
-  const ArrayOfDataType block = Stream(0, 50, {});
-  EXPECT_FALSE(Append(block, kStartMs, DisplayUnitKind::Counts, {nullptr, &alarm}).alarmFound);
-  EXPECT_TRUE(alarm.seen.empty());  // AlarmOn off
-
-  P.AlarmOn = true;
-  const int32_t N = s.BufferLength;
-  alarm.trueAt = N - 100;
-  EXPECT_TRUE(Append(block, kStartMs, DisplayUnitKind::Counts, {nullptr, &alarm}).alarmFound);
-  EXPECT_EQ(alarm.begins, 1);
-  EXPECT_EQ(alarm.seen.front(), N - 400);
-  EXPECT_EQ(alarm.seen.back(), N - 100);
-}
-
-// The simulated converter read once per 1000 ms of a manual clock.
-struct SimulatedRun {
-  ManualClock clock{kStartMs};
-  SimulatedConverter converter;
-  StationState s;
-  TProgParam P = Params(1000);
-  std::vector<CycleResult> results;
-  int detectedAt = -1;
-
-  explicit SimulatedRun(int32_t resampling) : converter(clock, 2024) {
-    P.ReSampling = resampling;
-    AllocateBuffers(s, P, false);
-    s.LastPPSLevelTime = clock.NowUnixMs();
-  }
-  void Cycles(int count, int64_t stepMs) {
-    for (int n = 0; n < count; ++n) {
-      clock.AdvanceMs(stepMs);
-      converter.ADReadBlock(0, s.RawBlock);
-      results.push_back(AppendBlock(s, P, converter.ADGain(), DisplayUnitKind::Counts, clock.NowUnixMs()));
-      if (results.back().ppsDetectedNow && detectedAt < 0)
-        detectedAt = static_cast<int>(results.size());
-      s.RawBlock.clear();
-    }
-  }
-};
-
 // Tags hold consecutive whole seconds `spacing` values apart.
 void ExpectConsecutiveSeconds(const TArrayOfPPS& tags, int32_t spacing, int atLeast) {
   int count = 0;
@@ -340,42 +275,40 @@ void ExpectConsecutiveSeconds(const TArrayOfPPS& tags, int32_t spacing, int atLe
   EXPECT_GE(count, atLeast);
 }
 
+// The simulated converter read once per 1000 ms of a manual clock.
 TEST(SimulatedAcquisition, PulseFoundAfterFifteenSecondsThenWholeSecondsTagged) {
-  SimulatedRun run(10);
-  run.Cycles(40, 1000);
-  EXPECT_GE(run.detectedAt, 15);
-  EXPECT_LE(run.detectedAt, 17);
-  EXPECT_TRUE(run.s.PPSAtADInput);
-  EXPECT_EQ(run.P.PPSLevel, -500);
-  EXPECT_EQ(run.P.PPSPeak, 9000);
-  for (const CycleResult& r : run.results) {
-    EXPECT_TRUE(r.rateCorrections.empty());
-    EXPECT_EQ(r.newCount, 8000);
-    EXPECT_FALSE(r.ppsLostNow);
+  ManualClock clock{kStartMs};
+  SimulatedConverter converter(clock, 2024);
+  StationState s;
+  TProgParam P = Params(1000);
+  P.ReSampling = 10;
+  AllocateBuffers(s, P, false);
+  s.LastPPSLevelTime = kStartMs;
+  int detectedAt = -1;
+  CycleResult last;
+  for (int n = 1; n <= 40; ++n) {
+    clock.AdvanceMs(1000);
+    converter.ADReadBlock(0, s.RawBlock);
+    last = AppendBlock(s, P, converter.ADGain(), DisplayUnitKind::Counts, clock.NowUnixMs());
+    s.RawBlock.clear();
+    if (last.ppsDetectedNow && detectedAt < 0) detectedAt = n;
+    EXPECT_TRUE(last.rateCorrections.empty());
+    EXPECT_EQ(last.newCount, 8000);
+    EXPECT_FALSE(last.ppsLostNow);
   }
-  const CycleResult& last = run.results.back();
+  EXPECT_GE(detectedAt, 15);
+  EXPECT_LE(detectedAt, 17);
+  EXPECT_TRUE(s.PPSAtADInput);
+  EXPECT_EQ(P.PPSLevel, -500);
+  EXPECT_EQ(P.PPSPeak, 9000);
   // Read on the whole second: its pulse is still to come, the last one lies
   // 990 frames back (10 frames wait in the carry).
   EXPECT_NEAR(last.e, -0.990, 1e-9);
   EXPECT_EQ(last.editTimeTag, "-0.990s");
-  EXPECT_EQ(DateTimeToUnixMs(last.T), run.clock.NowUnixMs() - 1000);
-  ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 20);
-  ExpectConsecutiveSeconds(run.s.ResampledPPS, 800, 20);
-  EXPECT_EQ(run.s.OutputPPS, &run.s.ResampledPPS);
-}
-
-TEST(SimulatedAcquisition, PulseTagsTakeOverFromClockTagsOnAWholeSecondClock) {
-  SimulatedRun run(10);
-  run.P.SaveNoPPS = true;
-  run.Cycles(30, 1000);
-  const CycleResult& last = run.results.back();
-  ASSERT_GT(last.k, 0);
-  EXPECT_EQ(run.s.DataPPS[last.k], (TPPSRecord{last.T, last.ppsPosition}));
-  ASSERT_GT(last.outputPPSPosition, 0);
-  int32_t n = 0;
-  while (run.s.ResampledPPS[n + 1].Time != 0) ++n;
-  EXPECT_EQ(run.s.ResampledPPS[n], (TPPSRecord{last.T, last.outputPPSPosition}));
-  EXPECT_EQ(run.s.ResampledPPS[n].Index - run.s.ResampledPPS[n - 1].Index, 800);
+  EXPECT_EQ(DateTimeToUnixMs(last.T), clock.NowUnixMs() - 1000);
+  ExpectConsecutiveSeconds(s.DataPPS, 8000, 20);
+  ExpectConsecutiveSeconds(s.ResampledPPS, 800, 20);
+  EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
 }
 
 }  // namespace

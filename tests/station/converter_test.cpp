@@ -50,13 +50,9 @@ Stream ReadOnSchedule(int32_t rate, double ppm, int64_t startMs, const std::vect
   return st;
 }
 
-struct RateCase {
-  const char* name;
-  int32_t rate;
-  double ppm;
-  int64_t originMsOfSecond;  // where in the second the converter opens
-  int32_t pulseFrames;       // 100 ms, or the 30 frames the pulse search needs
-};
+// originMsOfSecond: where in the second the converter opens; pulseFrames: 100 ms,
+// or the 30 frames the pulse search needs.
+struct RateCase { const char* name; int32_t rate; double ppm; int64_t originMsOfSecond; int32_t pulseFrames; };
 
 class ConverterOnItsClock : public ::testing::TestWithParam<RateCase> {};
 

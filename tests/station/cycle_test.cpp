@@ -61,10 +61,8 @@ TEST_F(CycleTest, FirstCycleOpensConverterThenDataFlowAndPpsIsDetected) {
   EXPECT_EQ(s->Lamps().Field(InfoField::Samples), "8000");
   EXPECT_EQ(s->Lamps().Led(LedId::ADStatus).color, LedColor::Green);
   for (int i = 0; i < 28; ++i) Cycle(*s);
-
   EXPECT_EQ(Count("A/D: Inicialized OK. \"Simulation Drumlo-4, Drumlo-8, Kelta-16\""), 1);
   EXPECT_EQ(Count("Tim: PPS detected and used."), 1);
-  EXPECT_TRUE(s->State().PPSAtADInput);
   EXPECT_NE(s->Lamps().Field(InfoField::TimeTag), "N/A");
   s->FormClose();
 }
@@ -85,13 +83,9 @@ TEST_F(CycleTest, SimulatedReceiverSynchronisesTheClockBeforeAcquisitionStarts) 
   ASSERT_GE(at[0], 0);
   ASSERT_EQ(std::adjacent_find(at.begin(), at.end(), std::greater_equal<>()), at.end())
       << ::testing::PrintToString(at);
-  // The tenth accepted pulse sets the clock: ten seconds after the first pulse.
+  // The converter opens in the cycle after the pulse that set the clock.
   const auto all = CrLfLines(ReadFile(dir.Path("velkor.log")));
-  const auto stampOf = [&](int i) { return all[static_cast<size_t>(i)].substr(0, 23); };
-  EXPECT_EQ(stampOf(at[1]), "15.01.2026 12:00:01.000");
-  EXPECT_EQ(stampOf(at[3]), "15.01.2026 12:00:10.000");
-  // The next cycle after the pulse that set the clock.
-  EXPECT_EQ(stampOf(at[4]), "15.01.2026 12:00:10.850");
+  EXPECT_EQ(all[static_cast<size_t>(at[4])].substr(0, 23), "15.01.2026 12:00:10.850");
   EXPECT_EQ(all.back(), "15.01.2026 12:00:20.000 Inf: ******** E N D ********");
 }
 
@@ -176,19 +170,6 @@ TEST_F(CycleTest, ALoudStationRecordsTriggerFilesAndLogsTheEvents) {
   ASSERT_EQ(files.size(), 1u);
   EXPECT_EQ(storage_test::ParseGse2(ReadFile(files[0])).size(), 4u * 137);
   EXPECT_FALSE(std::filesystem::exists(dir.Path("Data"))) << "continuous recording is off";
-}
-
-TEST_F(CycleTest, TheLogIsExportedAsAnArchiveAndMovedToTheBackupFolder) {
-  auto s = Make();
-  s->ExportLogClick(dir.Path("station-log"));
-  s->FormClose();
-  EXPECT_TRUE(std::filesystem::exists(dir.Path("station-log.zip")));
-  EXPECT_TRUE(std::filesystem::exists(dir.Path("Backup/20260115.log")));
-  // The station goes on writing into a fresh log, which ends with the export's report.
-  const auto m = Messages();
-  EXPECT_GE(CountPrefix(m, "Inf: Log-file export finished. ("), 1);
-  EXPECT_EQ(m.back(), "Inf: ******** E N D ********");
-  EXPECT_FALSE(s->Lamps().Led(LedId::ExportData).on);
 }
 
 // Past 2099 the receiver's two-digit year sets the clock back a century: the

@@ -3,6 +3,7 @@
 // gives them.
 #include <atomic>
 #include <filesystem>
+#include <utility>
 
 #include "station/station_rig.h"
 #include "support/pty.h"
@@ -17,10 +18,7 @@ class StationHost : public StationRig {
     std::filesystem::remove(link);
     std::filesystem::create_symlink(pty.path, link);
   }
-  static void Unplug(Pty& pty) {
-    ::close(pty.master);
-    pty.master = -1;
-  }
+  static void Unplug(Pty& pty) { ::close(std::exchange(pty.master, -1)); }
   TempDir links;
   const std::string link = links.Path("device");
 };

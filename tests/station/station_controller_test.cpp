@@ -10,7 +10,7 @@ using StationTest = StationRig;
 // forced end and closes, a close or end of session after that writes nothing.
 // A missing INI file is written with its defaults, an existing one is kept.
 // Measuring is suspended and resumed on the way.
-TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
+TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIniAndLogOffWritesNoLog) {
   auto s = Make("");
   // Suspended, no timer, a yellow lamp; resumed, the timer again.
   EXPECT_TRUE(s->TimerOn());
@@ -33,16 +33,19 @@ TEST_F(StationTest, StartAndCloseWriteTheLogLinesOnceAndTheMissingIni) {
   EXPECT_EQ(all[3].substr(24, summary.size()), summary);
   EXPECT_EQ(all[all.size() - 2], "15.01.2026 12:00:01.500 Inf: Windows shutdown... (forced end)");
   EXPECT_EQ(all.back(), "15.01.2026 12:00:01.500 Inf: ******** E N D ********");
-  EXPECT_EQ(Count("Inf: ******** E N D"), 1);
-  EXPECT_EQ(Count("Inf: Windows shutdown"), 1);
-  EXPECT_EQ(Count("Inf: Measuring suspended."), 1);
-  EXPECT_EQ(Count("Inf: Measuring reactivated."), 1);
+  for (const char* once : {"Inf: ******** E N D", "Inf: Windows shutdown", "Inf: Measuring suspended.",
+                           "Inf: Measuring reactivated."})
+    EXPECT_EQ(Count(once), 1) << once;
   EXPECT_EQ(messages, std::vector<std::string>{"start 15.01.2026 12:00:00.000"});
 
   EXPECT_EQ(ReadFile(dir.Path("velkor.ini")), ReadFile(VELKOR_TEST_DATA "/../config/golden/default.ini"));
-  s = Make();
+  // Kept as it is; with logging off, no log file.
+  std::filesystem::remove(dir.Path("velkor.log"));
+  const std::string quiet = std::string(kPlainIni) + "[Common]\r\nSaveLog=0\r\n";
+  s = Make(quiet);
   s->FormClose();
-  EXPECT_EQ(ReadFile(dir.Path("velkor.ini")), kPlainIni);
+  EXPECT_EQ(ReadFile(dir.Path("velkor.ini")), quiet);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
 }
 
 TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
@@ -71,13 +74,8 @@ TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
 // Each code's log line (or silence), its lamp or field, and which counter it
 // counts down.
 TEST_F(StationTest, EachThreadFinishedCodeHasItsReaction) {
-  struct Case {
-    int code;
-    const char* line;  // then " (77)"; null: nothing is logged
-    int writeErr;      // lamp afterwards; -1: left as it was
-    InfoField field = InfoField::TimeTag;
-    const char* text = nullptr;
-  };
+  // line: then " (77)", null: nothing logged; writeErr: the lamp afterwards, -1: left as it was.
+  struct Case { int code; const char* line; int writeErr; InfoField field = InfoField::TimeTag; const char* text{}; };
   const Case cases[] = {
       {1, "GSM: SMS sent succesfully.", -1}, {2, "GSM: Error sending SMS.", -1},
       {3, "GSM: PIN is OK.", -1, InfoField::PIN, "OK"}, {4, "GSM: PIN error.", -1, InfoField::PIN, "Error"},
@@ -116,12 +114,6 @@ TEST_F(StationTest, EachThreadFinishedCodeHasItsReaction) {
     }
   }
   s->FormClose();
-}
-
-TEST_F(StationTest, LogOffWritesNoFile) {
-  auto s = Make(std::string(kPlainIni) + "[Common]\r\nSaveLog=0\r\n");
-  s->FormClose();
-  EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
 }
 
 TEST_F(StationTest, RestartOnlyAfterThirtyEmptySavesWithoutConverter) {
