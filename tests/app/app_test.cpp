@@ -32,9 +32,8 @@ struct Child {
   std::string seen;  // read so far
 };
 
-// `env` entries are "NAME=value"; every child loses an inherited NOTIFY_SOCKET.
-// `fileLimit` > 0 makes the kernel kill it (SIGXFSZ) in the middle of the
-// write that crosses that file size.
+// `env` entries are "NAME=value"; every child loses an inherited NOTIFY_SOCKET. `fileLimit` > 0
+// makes the kernel kill it (SIGXFSZ) in the middle of the write that crosses that file size.
 Child Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
             rlim_t fileLimit = 0) {
   int fds[2];
@@ -134,7 +133,6 @@ TEST(VelkorApp, SimulatedRunStartsAcquiresAndEndsWhenItsReaderIsGone) {
   EXPECT_EQ(WaitExit(child, 60000), 0);
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_EQ(Count(log, "15.01.2026 12:00:00.000 Inf: ****** S T A R T ****** ("), 1) << log;
-  EXPECT_EQ(Count(log, kAcquiring + " \"Simulation Drumlo-4, Drumlo-8, Kelta-16\"\r\n"), 1);
   EXPECT_EQ(Count(log, "Tim: PPS detected and used.\r\n"), 1);
   EXPECT_EQ(Count(log, "15.01.2026 12:05:00.000 " + kEnd), 1);
   std::vector<std::string> messages;
@@ -209,11 +207,9 @@ TEST_P(StopTest, EndsWithinTenSecondsWithEndLoggedOnce) {
       << ReadFile(dir.Path("velkor.log"));
   if (c.closeStdout) ::close(std::exchange(child.out, -1));
   for (int s : c.signals) ::kill(child.pid, s);
-  const auto start = Clock::now();
-  const int rc = WaitExit(child, 10000);
+  const int rc = WaitExit(child, 10000);  // -1 when still running after 10 s
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_EQ(rc, 0) << log;
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(Count(log, kEnd), 1) << log;
   // A signal during the close is noted (signals close together may arrive as
   // one), but closes nothing twice.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 #include "platform/clock.h"
 #include "processing/conditioning.h"
@@ -40,7 +41,7 @@ ArrayOfDataType Stream(int32_t firstFrame, int32_t frames, const std::set<int32_
   return v;
 }
 
-// First frames of the runs of 9000 on channel 3 in the last `frames` frames.
+// First frames of the runs of 9000 on channel 3.
 std::vector<int32_t> PulseFrames(const ArrayOfDataType& data) {
   std::vector<int32_t> starts;
   bool high = false;
@@ -90,8 +91,7 @@ TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
   EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 88, s.DataBuffer.end()), data);
   EXPECT_EQ(ArrayOfDataType(s.RawBuffer.end() - 88, s.RawBuffer.end()), raw);
   EXPECT_EQ(s.CarryBlock, carry);
-  EXPECT_EQ(s.OutputBuffer, &s.DataBuffer);
-  EXPECT_EQ(s.OutputPPS, &s.DataPPS);
+  EXPECT_EQ(std::pair(s.OutputBuffer, s.OutputPPS), std::pair(&std::as_const(s.DataBuffer), &std::as_const(s.DataPPS)));
 }
 
 // The offsets are the rounded means of the raw window, removed from the data
@@ -204,18 +204,15 @@ TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
 }
 
 // The FIR filter behind the cycle's filter step, as the controller wires it.
-class FirStep final : public CycleFilter {
- public:
-  explicit FirStep(const TProgParam& params) : m_params(params) {}
-  int calls = 0;
+struct FirStep final : CycleFilter {
+  explicit FirStep(const TProgParam& params) : P(params) {}
   int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
                      int32_t& filteredLength, int32_t& ppsPosition) override {
     ++calls;
-    return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
+    return RunFilter(data, filtered, filteredLength, P, newCount, ppsPosition);
   }
-
- private:
-  const TProgParam& m_params;
+  const TProgParam& P;
+  int calls = 0;
 };
 
 TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
@@ -232,15 +229,15 @@ TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
   AllocateBuffers(s, P);
   const CycleResult r = Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
   EXPECT_EQ(filter.calls, 1);
-  EXPECT_EQ(s.OutputBuffer, &s.FilteredBuffer);
-  EXPECT_EQ(s.OutputPPS, &s.FilteredPPS);
+  EXPECT_EQ(std::pair(s.OutputBuffer, s.OutputPPS),
+            std::pair(&std::as_const(s.FilteredBuffer), &std::as_const(s.FilteredPPS)));
   EXPECT_EQ(r.outputNewCount, r.newCount);
 
   P.ReSampling = 10;
   AllocateBuffers(s, P);
   const CycleResult q = Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
-  EXPECT_EQ(s.OutputBuffer, &s.ResampledBuffer);
-  EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
+  EXPECT_EQ(std::pair(s.OutputBuffer, s.OutputPPS),
+            std::pair(&std::as_const(s.ResampledBuffer), &std::as_const(s.ResampledPPS)));
   EXPECT_EQ(q.outputNewCount, 11 * 8);  // 100 frames / 10 + 1 (window full at start)
 }
 

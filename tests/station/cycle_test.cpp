@@ -17,9 +17,8 @@ struct ScriptedConverter final : ADConverter {
   int initCount = 0;
   ArrayOfReal gain = ArrayOfReal(8, 1.0);
   void ADSelectModule(const std::string&) override {}
-  int32_t ADInitialize(int32_t, std::string& d, double) override {
+  int32_t ADInitialize(int32_t, std::string&, double) override {
     ++initCount;
-    d = "Scripted";
     return 0;
   }
   int32_t ADReadBlock(int32_t, ArrayOfDataType& block) override {
@@ -36,21 +35,7 @@ struct ScriptedConverter final : ADConverter {
   bool ADBusy() const override { return false; }
 };
 
-class CycleTest : public StationRig {
- protected:
-  // A station on the scripted converter, which the test keeps watching.
-  std::unique_ptr<StationController> MakeScripted(const std::string& ini) {
-    auto s = Make(ini, EncodeDateTime(2026, 1, 15, 12, 0, 0), [this](StationOptions& o) {
-      o.converterFactory = [this] {
-        auto c = std::make_unique<ScriptedConverter>();
-        conv = c.get();
-        return std::unique_ptr<ADConverter>(std::move(c));
-      };
-    });
-    return s;
-  }
-  ScriptedConverter* conv = nullptr;
-};
+using CycleTest = StationRig;
 
 TEST_F(CycleTest, FirstCycleOpensConverterThenDataFlowAndPpsIsDetected) {
   auto s = Make();
@@ -93,7 +78,15 @@ TEST_F(CycleTest, SimulatedReceiverSynchronisesTheClockBeforeAcquisitionStarts) 
 // again; an exception in a cycle is logged once and the timer runs on. The
 // alarm input lights its lamp, logs and reports once each way.
 TEST_F(CycleTest, ConverterFaultsAndTheAlarmInput) {
-  auto s = MakeScripted(std::string(kPlainIni) + "[Common]\r\nAlarmOn=1\r\n");
+  ScriptedConverter* conv = nullptr;  // the station's, which the test keeps watching
+  auto s = Make(std::string(kPlainIni) + "[Common]\r\nAlarmOn=1\r\n", EncodeDateTime(2026, 1, 15, 12, 0, 0),
+                [&conv](StationOptions& o) {
+                  o.converterFactory = [&conv]() -> std::unique_ptr<ADConverter> {
+                    auto c = std::make_unique<ScriptedConverter>();
+                    conv = c.get();
+                    return c;
+                  };
+                });
   Cycle(*s);  // opens
   Cycle(*s);
   EXPECT_FALSE(s->Lamps().Led(LedId::Alarm).on);
@@ -150,8 +143,7 @@ TEST_F(CycleTest, DailyMessageIsSentOncePerDayWithTheStatusText) {
   EXPECT_EQ(messages[0], "start 15.01.2026 12:30:40.000");
   // Converter lamp, time validity, PPS, free space of the data directory's
   // file system in whole units, last save, time tag.
-  EXPECT_TRUE(std::regex_search(messages[1], std::regex("^active GVA [0-9]+(GB|MB|kB) ")))
-      << messages[1];
+  EXPECT_TRUE(std::regex_search(messages[1], std::regex("^active GVA [0-9]+(GB|MB|kB) "))) << messages[1];
   EXPECT_NE(messages[1].find(" 15.01.2026 12:30:40 N/A"), std::string::npos) << messages[1];
 }
 

@@ -1,6 +1,5 @@
-// The station's ports on devices that vanish (an unplugged USB receiver or
-// modem) and come back, through pseudo-terminals behind a symlink as udev
-// gives them.
+// The station's ports on devices that vanish (an unplugged USB receiver or modem) and
+// come back, through pseudo-terminals behind a symlink as udev gives them.
 #include <atomic>
 #include <filesystem>
 #include <utility>
@@ -50,9 +49,8 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
   s->FormClose();
 }
 
-// A modem that answers "OK" to each command line, so that a job takes a few
-// exchanges, not the minutes of counted silence a mute one costs (which a
-// loaded machine stretches past any bound in real time).
+// A modem that answers "OK" to each command line, so that a job takes a few exchanges, not the
+// minutes of counted silence a mute one costs (which a loaded machine stretches past any bound).
 struct OkModem {
   Pty pty;
   std::atomic<bool> stop{false};

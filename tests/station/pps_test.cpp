@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "config/progparam.h"
 
 namespace {
 
-// 2026-06-01 12:00:00 UTC.
-constexpr int64_t kNoonMs = 1'780'315'200'000;
+constexpr int64_t kNoonMs = 1'780'315'200'000;  // 2026-06-01 12:00:00 UTC
 
 TDateTime AtMs(int64_t unixMs) { return UnixMsToDateTime(unixMs); }
 
@@ -56,9 +57,7 @@ class RateCorrection : public ::testing::Test {
  protected:
   static constexpr int32_t kN = 8 * 400;
   std::vector<int32_t> data = std::vector<int32_t>(kN);
-  RateCorrection() {
-    for (int32_t k = 0; k < kN; ++k) data[k] = k;
-  }
+  RateCorrection() { std::iota(data.begin(), data.end(), 0); }
   RateCorrectionArgs Args(bool carry = true, int32_t sourceEnd = 100000) {
     return {data.data(), kN, 100, 3, carry, sourceEnd};
   }
@@ -79,7 +78,7 @@ TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
     EXPECT_EQ((std::vector<int32_t>{i, j, prev, cur}), (moved ? std::vector<int32_t>{1599, 304, 1600, 0} : unmoved));
   }
   // Inserted frames repeat the two frames before the pulse.
-  for (int32_t k = 0; k < kN; ++k) data[k] = k;
+  std::iota(data.begin(), data.end(), 0);
   int32_t prev = 800, cur = 1600 - 24, i = cur + 195, j = 500;
   ASSERT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 3);
   for (int32_t x = 0; x < 24; ++x) EXPECT_EQ(data[1576 + x], 1560 + x % 16) << x;
@@ -89,18 +88,16 @@ TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
   EXPECT_EQ((std::vector<int32_t>{prev, cur, i}), (std::vector<int32_t>{1600, 0, 1795}));
 }
 
-TEST_F(RateCorrection, RemovalThatWouldRunPastTheBlockIsNotMade) {
+// A removal that would read past the block is not made; an insertion near the
+// window's end is cut there.
+TEST_F(RateCorrection, TheFillStaysInsideTheBlockAndTheWindow) {
   int32_t prev = 800, cur = 1616, i = cur + 195, j = 500;
   // The fill would need source up to j - 196 + (kN - 1599) = 1905.
   EXPECT_EQ(CorrectSamplingRate(Args(true, 1904), prev, cur, i, j), 0);
   EXPECT_EQ(i, 1616 + 195);
   prev = 800, cur = 1616, i = cur + 195, j = 500;
   EXPECT_EQ(CorrectSamplingRate(Args(true, 1905), prev, cur, i, j), -2);
-}
-
-TEST_F(RateCorrection, InsertionNearTheWindowEndIsCutAtTheEnd) {
-  int32_t prev = kN - 792, cur = kN - 8;  // d = -16, one frame left
-  int32_t i = kN - 1, j = 0;
+  prev = kN - 792, cur = kN - 8, i = kN - 1, j = 0;  // d = -16, one frame left
   EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 1);
   EXPECT_EQ(data[kN - 8], kN - 24);
   EXPECT_EQ(prev, kN);
@@ -184,12 +181,9 @@ TEST(TimeTags, MoveWithTheWindowAndTagEachNewSecondOnce) {
        {{-181000, 7992}, {-180000, 8000}, {-2000, 1424000}, {kFree, 55}, {0, 99}}, 1432000, -1000,
        false, false, {}, 2, {{-180000, 0}, {-2000, 1416000}, {-1000, 1432000}}},
       // A cycle shorter than a second: a clock tag would split that second in two.
-      {"no new pulse second, no clock tag", {{-1000, 20000}}, 1432000, -1000, true, true, {}, 1,
-       {{-1000, 12000}}},
-      {"no new pulse second, no clock tag either way", {{-1000, 20000}}, 1432000, -1000, true,
-       false, {}, 1, {{-1000, 12000}}},
-      {"tags never run backwards", {{-1000, 20000}}, 1432000, -2000, true, true, {}, 1,
-       {{-1000, 12000}}},
+      {"no new pulse second, no clock tag", {{-1000, 20000}}, 1432000, -1000, true, true, {}, 1, {{-1000, 12000}}},
+      {"nor with clock tags off", {{-1000, 20000}}, 1432000, -1000, true, false, {}, 1, {{-1000, 12000}}},
+      {"tags never run backwards", {{-1000, 20000}}, 1432000, -2000, true, true, {}, 1, {{-1000, 12000}}},
       // A 2.6 s cycle brought three pulses; the first was tagged last cycle.
       {"every new second of a long cycle in order", {{-3000, 1416000}}, 1432000, 0, false, false,
        {{-3000, 1408000}, {-2000, 1416000}, {-1000, 1424000}}, 3,
@@ -197,12 +191,9 @@ TEST(TimeTags, MoveWithTheWindowAndTagEachNewSecondOnce) {
       // A clock on whole seconds: last cycle's fallback names the pulse's second.
       {"the pulse replaces the clock fallback of its second", {{-3000, 500000}, {-1000, 1439992}},
        1432000, -1000, true, true, {}, 1, {{-3000, 492000}, {-1000, 1432000}}},
-      {"no pulse while it is at the input leaves the entry free", {}, 0, -1000, true, true, {}, 0,
-       {}},
-      {"no pulse without it at the input: the clock tag", {}, 0, -1000, false, true, {}, 0,
-       {{450, 1439992}}},
-      {"a pulse of an unknown second: the clock tag", {}, 5000, kFree, true, true, {}, 0,
-       {{450, 1439992}}},
+      {"no pulse while it is at the input leaves the entry free", {}, 0, -1000, true, true, {}, 0, {}},
+      {"no pulse without it at the input: the clock tag", {}, 0, -1000, false, true, {}, 0, {{450, 1439992}}},
+      {"a pulse of an unknown second: the clock tag", {}, 5000, kFree, true, true, {}, 0, {{450, 1439992}}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.legend);

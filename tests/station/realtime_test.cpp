@@ -14,10 +14,8 @@ namespace {
 
 struct RealTimeCase { const char* name; int32_t rate, resampling; double driftPpm; bool filter; };
 
-// Cycle intervals as a computer gives them: mostly 850 ms plus a few ms of
-// delays (cycles shorter than the gap between two pulses), now and then up
-// to 1500 ms, one 3 s stall and one cycle straight after another (a second
-// read in the same millisecond).
+// Cycles as a computer gives them: mostly 850 ms plus a few ms (shorter than two pulses apart),
+// now and then up to 1500 ms, one 3 s stall and one straight after another (a second read).
 std::function<int64_t()> JitteredIntervals(uint32_t seed) {
   auto rng = std::make_shared<std::mt19937>(seed);
   auto n = std::make_shared<int>(0);

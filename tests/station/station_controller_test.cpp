@@ -68,7 +68,6 @@ TEST_F(StationTest, ExecutableNameDecidesFileNamesAndTitle) {
   EXPECT_TRUE(std::filesystem::exists(dir.Path("station2.log")));
   EXPECT_TRUE(std::filesystem::exists(dir.Path("station2.ini")));
   EXPECT_FALSE(std::filesystem::exists(dir.Path("velkor.log")));
-  EXPECT_EQ(s->Caption(), "velkor \"station2\" (" + StationController::ConverterModelText() + ")");
 }
 
 // Each code's log line (or silence), its lamp or field, and which counter it
@@ -137,11 +136,8 @@ TEST_F(StationTest, RestartOnlyAfterThirtyEmptySavesWithoutConverter) {
 TEST_F(StationTest, PortThatCannotOpenHaltsButCloseStillEnds) {
   const std::string reason =
       "The filter file \"missing.txt\" is missing, empty or holds a line that is not a number.";
-  struct Case {
-    const char* name;
-    std::string ini;
-    std::vector<std::string> boxes, first;  // the port's box last; the first lines logged
-  };
+  // boxes: the port's box last; first: the first lines logged.
+  struct Case { const char* name; std::string ini; std::vector<std::string> boxes, first; };
   for (const Case& c :
        {Case{"gps", "[Registration]\r\nFilter=missing.txt\r\n[GPS]\r\nUpDateOn=1\r\nPort=/nonexistent/tty\r\n",
              {"Err: Error loading filter file.\n" + reason, "GPS: Error opening port."},

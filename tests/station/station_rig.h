@@ -23,8 +23,7 @@ inline constexpr char kPlainIni[] = "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDat
 
 // Lines of `lines` that begin with `prefix`.
 inline int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  return static_cast<int>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 // Index of the first such line at or after `from`, or -1.
 inline int IndexOfPrefix(const std::vector<std::string>& lines, const std::string& prefix,
