@@ -1,5 +1,5 @@
 // The acquisition cycle end to end on the manual clock: converter opening,
-// data flow, PPS tags, the GPS start-up sequence and the periodic jobs.
+// data flow, the GPS start-up sequence, converter faults and the periodic jobs.
 #include <deque>
 #include <regex>
 
