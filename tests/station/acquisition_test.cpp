@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
 
 #include "platform/clock.h"
 #include "processing/conditioning.h"
@@ -40,7 +41,7 @@ ArrayOfDataType Stream(int32_t firstFrame, int32_t frames, const std::set<int32_
   return v;
 }
 
-// First frames of the runs of 9000 on channel 3 in the last `frames` frames.
+// First frames of the runs of 9000 on channel 3.
 std::vector<int32_t> PulseFrames(const ArrayOfDataType& data) {
   std::vector<int32_t> starts;
   bool high = false;
@@ -68,18 +69,6 @@ class Acquisition : public ::testing::Test {
   TProgParam P;
 };
 
-TEST_F(Acquisition, AllocatesTheWindowsForTheSampleRate) {
-  P = Params(1000);
-  P.ReSampling = 10;
-  s.Offsets = {1, 2, 3, 4, 5, 6, 7, 8};
-  AllocateBuffers(s, P, true);
-  EXPECT_EQ(s.BufferLength, 1440000);
-  EXPECT_EQ(s.RawBuffer[8 * 1000 + 5], 6);  // the raw window starts at the offsets
-  // The decimated window holds ten frames more than the decimated data.
-  EXPECT_EQ(s.ResampledBuffer.size(), 144080u);
-  EXPECT_EQ(s.ResampledSourcePos, 1440000);
-}
-
 TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
   SetUpStation(10);
   const ArrayOfDataType before = s.DataBuffer;
@@ -89,23 +78,25 @@ TEST_F(Acquisition, EightyValuesAreNotAppendedEightyEightAppendOneFrame) {
   EXPECT_EQ(s.OutputBuffer, nullptr);
 
   P.AVGin = {10, 20, 30, 40, 50, 60, 70, 80};
-  ArrayOfDataType block(88);
-  for (int k = 0; k < 88; ++k) block[k] = 1000 + k;
+  ArrayOfDataType block(88), data(80, 0), raw(80, 0), carry;
+  for (int k = 0; k < 88; ++k) {
+    block[k] = 1000 + k;
+    // The initial carry, then the block's first frame; the rest is carried with its averages.
+    (k < 8 ? data : carry).push_back(1000 + k + P.AVGin[k % 8]);
+    if (k < 8) raw.push_back(1000 + k);
+  }
   const CycleResult r = Append(block);
   ASSERT_TRUE(r.appended);
   EXPECT_EQ(r.newCount, 88);
-  // The initial carry, then the block's first frame.
-  ArrayOfDataType data(80, 0), raw(80, 0), carry;
-  for (int k = 0; k < 8; ++k) data.push_back(1000 + k + P.AVGin[k]), raw.push_back(1000 + k);
-  for (int k = 0; k < 80; ++k) carry.push_back(1008 + k + P.AVGin[k % 8]);
   EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 88, s.DataBuffer.end()), data);
   EXPECT_EQ(ArrayOfDataType(s.RawBuffer.end() - 88, s.RawBuffer.end()), raw);
   EXPECT_EQ(s.CarryBlock, carry);
-  EXPECT_EQ(s.OutputBuffer, &s.DataBuffer);
-  EXPECT_EQ(s.OutputPPS, &s.DataPPS);
+  EXPECT_EQ(std::pair(s.OutputBuffer, s.OutputPPS), std::pair(&std::as_const(s.DataBuffer), &std::as_const(s.DataPPS)));
 }
 
-TEST_F(Acquisition, ConstantInputIsRemovedOnceTheWindowIsFullOfIt) {
+// The offsets are the rounded means of the raw window, removed from the data
+// when compensation is on.
+TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
   for (bool compensate : {true, false}) {
     SetUpStation(10);
     P.Converter.OffsetCompensation = compensate;
@@ -114,28 +105,23 @@ TEST_F(Acquisition, ConstantInputIsRemovedOnceTheWindowIsFullOfIt) {
     EXPECT_EQ(s.Offsets, ArrayOfDataType(8, 1000));
     EXPECT_EQ(s.DataBuffer, ArrayOfDataType(N, compensate ? 0 : 1000)) << compensate;
   }
-}
-
-TEST_F(Acquisition, OffsetsAreTheRoundedMeansOfTheRawWindow) {
   SetUpStation(10);
-  const int32_t N = s.BufferLength;  // 1800 frames
-  // Channel 0 alternates 2, 3 (mean 2.5), channel 1 alternates 3, 4 (mean 3.5).
+  // Channel 0 alternates 2, 3 (mean 2.5), channel 1 alternates 3, 4 (mean 3.5);
+  // the twelve new frames (two carried, ten of the block) keep the alternation.
+  const auto alternate = [](ArrayOfDataType& v) {
+    for (size_t f = 0; f < v.size() / 8; ++f) {
+      v[8 * f] = 2 + f % 2;
+      v[8 * f + 1] = 3 + f % 2;
+    }
+  };
   std::fill(s.RawBuffer.begin(), s.RawBuffer.end(), 0);
-  for (int32_t f = 0; f < N / 8; ++f) {
-    s.RawBuffer[8 * f] = f % 2 ? 3 : 2;
-    s.RawBuffer[8 * f + 1] = f % 2 ? 4 : 3;
-  }
-  // Twelve new frames (two carried, ten of the block) keep the alternation.
-  s.CarryBlock = {2, 3, 0, 0, 0, 0, 0, 0, 3, 4, 0, 0, 0, 0, 0, 0};
+  alternate(s.RawBuffer);
+  s.CarryBlock.assign(16, 0);
+  alternate(s.CarryBlock);
   ArrayOfDataType block(8 * 20, 0);
-  for (int32_t f = 0; f < 20; ++f) {
-    block[8 * f] = f % 2 ? 3 : 2;
-    block[8 * f + 1] = f % 2 ? 4 : 3;
-  }
+  alternate(block);
   Append(block);
-  EXPECT_EQ(s.Offsets[0], 2);
-  EXPECT_EQ(s.Offsets[1], 4);
-  EXPECT_EQ(s.Offsets[2], 0);
+  EXPECT_EQ(ArrayOfDataType(s.Offsets.begin(), s.Offsets.begin() + 3), (ArrayOfDataType{2, 4, 0}));
 }
 
 // The display window is the data window in the display unit, shifted and
@@ -155,50 +141,25 @@ TEST_F(Acquisition, DisplayFollowsTheDataInItsUnitAndStaysWhilePaused) {
   EXPECT_TRUE(s.DisplayBuffer == expected);
 }
 
-struct CorrectionCase {
-  int32_t interval;  // frames between the two pulses of the block
-  std::vector<int32_t> corrections;
-  int32_t spacing;   // frames between them in the window
-  size_t carry;
-};
-class SamplingRateCorrection : public Acquisition,
-                               public ::testing::WithParamInterface<CorrectionCase> {};
-
-TEST_P(SamplingRateCorrection, KeepsOneSecondBetweenPulses) {
-  SetUpStation(100);
-  P.PPSLevel = -500;
-  const CorrectionCase& c = GetParam();
-  const CycleResult r = Append(Stream(0, 300, {20, 20 + c.interval}));
-  EXPECT_EQ(r.rateCorrections, c.corrections);
-  const std::vector<int32_t> pulses = PulseFrames(s.DataBuffer);
-  ASSERT_EQ(pulses.size(), 2u);
-  EXPECT_EQ(pulses[1] - pulses[0], c.spacing);
-  EXPECT_EQ(s.CarryBlock.size(), c.carry);
-  EXPECT_EQ(r.ppsPosition, 8 * pulses[1]);
-}
-
-INSTANTIATE_TEST_SUITE_P(Intervals, SamplingRateCorrection,
-                         ::testing::Values(CorrectionCase{98, {2}, 100, 96},
-                                           CorrectionCase{102, {-2}, 100, 64},
-                                           CorrectionCase{95, {5}, 100, 120},
-                                           CorrectionCase{106, {}, 106, 80},
-                                           CorrectionCase{94, {}, 94, 80},
-                                           CorrectionCase{100, {}, 100, 80}),
-                         [](const auto& i) { return "Interval" + std::to_string(i.param.interval); });
-
-TEST_F(Acquisition, InsertedFramesRepeatTheTwoFramesBeforeThePulse) {
-  SetUpStation(100);
-  P.PPSLevel = -500;
-  const ArrayOfDataType block = Stream(0, 300, {20, 118});
-  Append(block);
-  const int32_t N = s.BufferLength;
-  const int32_t base = N - 8 * 290;  // stream frame 0 follows the 10 carried frames
-  const int32_t pulse = base + 8 * 118;
-  const auto at = [&](int32_t from, int32_t n) {
-    return ArrayOfDataType(s.DataBuffer.begin() + from, s.DataBuffer.begin() + from + n);
-  };
-  EXPECT_EQ(at(pulse, 16), at(pulse - 16, 16));
-  EXPECT_EQ(at(pulse + 16, 8), ArrayOfDataType(block.begin() + 8 * 118, block.begin() + 8 * 119));
+// A pulse 2 to 5 frames off one second after the last is moved there by
+// inserted or removed frames; further off, nothing is corrected.
+TEST_F(Acquisition, SamplingRateCorrectionKeepsOneSecondBetweenPulses) {
+  // interval: frames between the two pulses of the block; spacing: between them in the window.
+  const struct { int32_t interval; std::vector<int32_t> corrections; int32_t spacing; size_t carry; } rows[] = {
+      {98, {2}, 100, 96}, {102, {-2}, 100, 64}, {95, {5}, 100, 120},
+      {106, {}, 106, 80}, {94, {}, 94, 80},     {100, {}, 100, 80}};
+  for (const auto& c : rows) {
+    SCOPED_TRACE(c.interval);
+    SetUpStation(100);
+    P.PPSLevel = -500;
+    const CycleResult r = Append(Stream(0, 300, {20, 20 + c.interval}));
+    EXPECT_EQ(r.rateCorrections, c.corrections);
+    const std::vector<int32_t> pulses = PulseFrames(s.DataBuffer);
+    ASSERT_EQ(pulses.size(), 2u);
+    EXPECT_EQ(pulses[1] - pulses[0], c.spacing);
+    EXPECT_EQ(s.CarryBlock.size(), c.carry);
+    EXPECT_EQ(r.ppsPosition, 8 * pulses[1]);
+  }
 }
 
 TEST_F(Acquisition, InsertionInAShortBlockCarriesTheUnusedCarryAgain) {
@@ -213,21 +174,20 @@ TEST_F(Acquisition, InsertionInAShortBlockCarriesTheUnusedCarryAgain) {
   const std::set<int32_t> pulses = {F - 318, F - 218, F - 118, F - 20};
   const ArrayOfDataType old = Stream(0, F, pulses);
   std::copy(old.begin(), old.end(), s.DataBuffer.begin());
-  s.CarryBlock = Stream(F, 10, pulses);
-  for (size_t k = 0; k < s.CarryBlock.size(); ++k) s.CarryBlock[k] += 5;
+  // The averages of 5 are added to the carried frames as they arrive.
+  const auto plus5 = [](ArrayOfDataType v) {
+    for (int32_t& x : v) x += 5;
+    return v;
+  };
+  s.CarryBlock = plus5(Stream(F, 10, pulses));
   const ArrayOfDataType block = Stream(F + 10, 11, pulses);
   const CycleResult r = Append(block);
   ASSERT_EQ(r.rateCorrections, std::vector<int32_t>{2});
   ASSERT_EQ(s.CarryBlock.size(), 96u);
   // The last carried frame comes again, then the block; the window ends with
   // the frame before it.
-  ArrayOfDataType carry = Stream(F + 9, 1, pulses);
-  carry.insert(carry.end(), block.begin(), block.end());
-  for (int32_t& v : carry) v += 5;
-  EXPECT_EQ(s.CarryBlock, carry);
-  ArrayOfDataType lastShown = Stream(F + 8, 1, pulses);
-  for (int32_t& v : lastShown) v += 5;
-  EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 8, s.DataBuffer.end()), lastShown);
+  EXPECT_EQ(s.CarryBlock, plus5(Stream(F + 9, 12, pulses)));
+  EXPECT_EQ(ArrayOfDataType(s.DataBuffer.end() - 8, s.DataBuffer.end()), plus5(Stream(F + 8, 1, pulses)));
 }
 
 TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
@@ -244,18 +204,15 @@ TEST_F(Acquisition, BlockLongerThanTheWindowKeepsItsNewestValues) {
 }
 
 // The FIR filter behind the cycle's filter step, as the controller wires it.
-class FirStep final : public CycleFilter {
- public:
-  explicit FirStep(const TProgParam& params) : m_params(params) {}
-  int calls = 0;
+struct FirStep final : CycleFilter {
+  explicit FirStep(const TProgParam& params) : P(params) {}
   int32_t FilterStep(const ArrayOfDataType& data, int32_t newCount, ArrayOfDataType& filtered,
                      int32_t& filteredLength, int32_t& ppsPosition) override {
     ++calls;
-    return RunFilter(data, filtered, filteredLength, m_params, newCount, ppsPosition);
+    return RunFilter(data, filtered, filteredLength, P, newCount, ppsPosition);
   }
-
- private:
-  const TProgParam& m_params;
+  const TProgParam& P;
+  int calls = 0;
 };
 
 TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
@@ -272,15 +229,15 @@ TEST_F(Acquisition, OutputIsResampledElseFilteredElseTheDataWindow) {
   AllocateBuffers(s, P);
   const CycleResult r = Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
   EXPECT_EQ(filter.calls, 1);
-  EXPECT_EQ(s.OutputBuffer, &s.FilteredBuffer);
-  EXPECT_EQ(s.OutputPPS, &s.FilteredPPS);
+  EXPECT_EQ(std::pair(s.OutputBuffer, s.OutputPPS),
+            std::pair(&std::as_const(s.FilteredBuffer), &std::as_const(s.FilteredPPS)));
   EXPECT_EQ(r.outputNewCount, r.newCount);
 
   P.ReSampling = 10;
   AllocateBuffers(s, P);
   const CycleResult q = Append(block, kStartMs, DisplayUnitKind::Counts, {&filter, nullptr});
-  EXPECT_EQ(s.OutputBuffer, &s.ResampledBuffer);
-  EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
+  EXPECT_EQ(std::pair(s.OutputBuffer, s.OutputPPS),
+            std::pair(&std::as_const(s.ResampledBuffer), &std::as_const(s.ResampledPPS)));
   EXPECT_EQ(q.outputNewCount, 11 * 8);  // 100 frames / 10 + 1 (window full at start)
 }
 
@@ -303,61 +260,6 @@ TEST_F(Acquisition, ResamplerReadsOnlyTheFilteredFramesAlreadyComputed) {
     EXPECT_EQ(s.ResampledBuffer[s.ResampledLength - 8 * f], 1000) << f;
 }
 
-class CountingAlarm final : public CycleAlarmDetector {
- public:
-  int begins = 0;
-  std::vector<int32_t> seen;
-  int32_t trueAt = -1;
-  void BeginCycle() override { ++begins; }
-  bool DetectAt(int32_t position, int32_t value) override {
-    seen.push_back(position);
-    return position == trueAt;
-  }
-};
-
-TEST_F(Acquisition, AlarmDetectionSeesAppendedValuesUntilItFindsOne) {
-  SetUpStation(10);
-  CountingAlarm alarm;
-  const ArrayOfDataType block = Stream(0, 50, {});
-  EXPECT_FALSE(Append(block, kStartMs, DisplayUnitKind::Counts, {nullptr, &alarm}).alarmFound);
-  EXPECT_TRUE(alarm.seen.empty());  // AlarmOn off
-
-  P.AlarmOn = true;
-  const int32_t N = s.BufferLength;
-  alarm.trueAt = N - 100;
-  EXPECT_TRUE(Append(block, kStartMs, DisplayUnitKind::Counts, {nullptr, &alarm}).alarmFound);
-  EXPECT_EQ(alarm.begins, 1);
-  EXPECT_EQ(alarm.seen.front(), N - 400);
-  EXPECT_EQ(alarm.seen.back(), N - 100);
-}
-
-// The simulated converter read once per 1000 ms of a manual clock.
-struct SimulatedRun {
-  ManualClock clock{kStartMs};
-  SimulatedConverter converter;
-  StationState s;
-  TProgParam P = Params(1000);
-  std::vector<CycleResult> results;
-  int detectedAt = -1;
-
-  explicit SimulatedRun(int32_t resampling, double driftPpm = 0)
-      : converter(clock, 2024, driftPpm) {
-    P.ReSampling = resampling;
-    AllocateBuffers(s, P, false);
-    s.LastPPSLevelTime = clock.NowUnixMs();
-  }
-  void Cycles(int count, int64_t stepMs) {
-    for (int n = 0; n < count; ++n) {
-      clock.AdvanceMs(stepMs);
-      converter.ADReadBlock(0, s.RawBlock);
-      results.push_back(AppendBlock(s, P, converter.ADGain(), DisplayUnitKind::Counts, clock.NowUnixMs()));
-      if (results.back().ppsDetectedNow && detectedAt < 0)
-        detectedAt = static_cast<int>(results.size());
-      s.RawBlock.clear();
-    }
-  }
-};
-
 // Tags hold consecutive whole seconds `spacing` values apart.
 void ExpectConsecutiveSeconds(const TArrayOfPPS& tags, int32_t spacing, int atLeast) {
   int count = 0;
@@ -370,55 +272,40 @@ void ExpectConsecutiveSeconds(const TArrayOfPPS& tags, int32_t spacing, int atLe
   EXPECT_GE(count, atLeast);
 }
 
+// The simulated converter read once per 1000 ms of a manual clock.
 TEST(SimulatedAcquisition, PulseFoundAfterFifteenSecondsThenWholeSecondsTagged) {
-  SimulatedRun run(10);
-  run.Cycles(40, 1000);
-  EXPECT_GE(run.detectedAt, 15);
-  EXPECT_LE(run.detectedAt, 17);
-  EXPECT_TRUE(run.s.PPSAtADInput);
-  EXPECT_EQ(run.P.PPSLevel, -500);
-  EXPECT_EQ(run.P.PPSPeak, 9000);
-  for (const CycleResult& r : run.results) {
-    EXPECT_TRUE(r.rateCorrections.empty());
-    EXPECT_EQ(r.newCount, 8000);
-    EXPECT_FALSE(r.ppsLostNow);
+  ManualClock clock{kStartMs};
+  SimulatedConverter converter(clock, 2024);
+  StationState s;
+  TProgParam P = Params(1000);
+  P.ReSampling = 10;
+  AllocateBuffers(s, P, false);
+  s.LastPPSLevelTime = kStartMs;
+  int detectedAt = -1;
+  CycleResult last;
+  for (int n = 1; n <= 40; ++n) {
+    clock.AdvanceMs(1000);
+    converter.ADReadBlock(0, s.RawBlock);
+    last = AppendBlock(s, P, converter.ADGain(), DisplayUnitKind::Counts, clock.NowUnixMs());
+    s.RawBlock.clear();
+    if (last.ppsDetectedNow && detectedAt < 0) detectedAt = n;
+    EXPECT_TRUE(last.rateCorrections.empty());
+    EXPECT_EQ(last.newCount, 8000);
+    EXPECT_FALSE(last.ppsLostNow);
   }
-  const CycleResult& last = run.results.back();
+  EXPECT_GE(detectedAt, 15);
+  EXPECT_LE(detectedAt, 17);
+  EXPECT_TRUE(s.PPSAtADInput);
+  EXPECT_EQ(P.PPSLevel, -500);
+  EXPECT_EQ(P.PPSPeak, 9000);
   // Read on the whole second: its pulse is still to come, the last one lies
   // 990 frames back (10 frames wait in the carry).
   EXPECT_NEAR(last.e, -0.990, 1e-9);
   EXPECT_EQ(last.editTimeTag, "-0.990s");
-  EXPECT_EQ(DateTimeToUnixMs(last.T), run.clock.NowUnixMs() - 1000);
-  ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 20);
-  ExpectConsecutiveSeconds(run.s.ResampledPPS, 800, 20);
-  EXPECT_EQ(run.s.OutputPPS, &run.s.ResampledPPS);
-}
-
-TEST(SimulatedAcquisition, PulseTagsTakeOverFromClockTagsOnAWholeSecondClock) {
-  SimulatedRun run(10);
-  run.P.SaveNoPPS = true;
-  run.Cycles(30, 1000);
-  const CycleResult& last = run.results.back();
-  ASSERT_GT(last.k, 0);
-  EXPECT_EQ(run.s.DataPPS[last.k], (TPPSRecord{last.T, last.ppsPosition}));
-  ASSERT_GT(last.outputPPSPosition, 0);
-  int32_t n = 0;
-  while (run.s.ResampledPPS[n + 1].Time != 0) ++n;
-  EXPECT_EQ(run.s.ResampledPPS[n], (TPPSRecord{last.T, last.outputPPSPosition}));
-  EXPECT_EQ(run.s.ResampledPPS[n].Index - run.s.ResampledPPS[n - 1].Index, 800);
-}
-
-TEST(SimulatedAcquisition, SlowlyDriftingPulseIsCorrectedOneFrameAtATime) {
-  SimulatedRun run(1, 250);  // a fast sampling clock: one frame too many every 4 s
-  run.Cycles(60, 1000);
-  int corrections = 0;
-  for (const CycleResult& r : run.results)
-    for (int32_t n : r.rateCorrections) {
-      EXPECT_EQ(n, -1);
-      ++corrections;
-    }
-  EXPECT_GE(corrections, 4);
-  ExpectConsecutiveSeconds(run.s.DataPPS, 8000, 30);
+  EXPECT_EQ(DateTimeToUnixMs(last.T), clock.NowUnixMs() - 1000);
+  ExpectConsecutiveSeconds(s.DataPPS, 8000, 20);
+  ExpectConsecutiveSeconds(s.ResampledPPS, 800, 20);
+  EXPECT_EQ(s.OutputPPS, &s.ResampledPPS);
 }
 
 }  // namespace

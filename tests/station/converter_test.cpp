@@ -12,19 +12,6 @@ namespace {
 
 constexpr int64_t kDayMs = 1'780'000'000'000;  // a whole second
 
-TEST(SimulatedConverter, OpensWithItsDescriptionAndClosesToNotOpen) {
-  ManualClock clock(kDayMs);
-  SimulatedConverter conv(clock, 7);
-  std::string description;
-  EXPECT_EQ(conv.ADInitialize(0, description, 1000.0), 0);
-  EXPECT_EQ(description, "Simulation Drumlo-4, Drumlo-8, Kelta-16");
-  EXPECT_EQ(conv.ADClose(0), static_cast<int32_t>(0x80000001u));
-  EXPECT_LT(conv.ADClose(5), 0);
-  EXPECT_EQ(conv.ADChannelCount("any"), 8);
-  EXPECT_FALSE(conv.ADBusy());
-  EXPECT_STREQ(ADModelText(), "Simulation");
-}
-
 // The stream of a converter read on a schedule, all blocks joined.
 struct Stream {
   int64_t frames = 0;
@@ -63,13 +50,9 @@ Stream ReadOnSchedule(int32_t rate, double ppm, int64_t startMs, const std::vect
   return st;
 }
 
-struct RateCase {
-  const char* name;
-  int32_t rate;
-  double ppm;
-  int64_t originMsOfSecond;  // where in the second the converter opens
-  int32_t pulseFrames;       // 100 ms, or the 30 frames the pulse search needs
-};
+// originMsOfSecond: where in the second the converter opens; pulseFrames: 100 ms,
+// or the 30 frames the pulse search needs.
+struct RateCase { const char* name; int32_t rate; double ppm; int64_t originMsOfSecond; int32_t pulseFrames; };
 
 class ConverterOnItsClock : public ::testing::TestWithParam<RateCase> {};
 
@@ -99,9 +82,7 @@ TEST_P(ConverterOnItsClock, DeliversTheFramesDueAndPulsesOnEveryWholeSecond) {
     for (size_t n = 0; n < st.pulseStarts[k].size(); ++n) {
       const int64_t second = 1000 * (static_cast<int64_t>(n) + firstSecond) - c.originMsOfSecond;
       EXPECT_EQ(st.pulseStarts[k][n], static_cast<int64_t>(std::ceil(second * perMs))) << n;
-      if (n + 1 < st.pulseStarts[k].size()) {
-        EXPECT_EQ(st.pulseFrames[k][n], c.pulseFrames) << n;
-      }
+      if (n + 1 < st.pulseStarts[k].size()) { EXPECT_EQ(st.pulseFrames[k][n], c.pulseFrames) << n; }
     }
   }
   EXPECT_TRUE(st.log.empty());
@@ -115,13 +96,12 @@ INSTANTIATE_TEST_SUITE_P(
                       RateCase{"r10000slow50ppm", 10000, -50, 640, 1000}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SimulatedConverter, NoDataInTheSameMillisecondOrBelowElevenFramesAndNothingIsLost) {
+// Nothing in the same millisecond or below eleven frames, and nothing is lost;
+// a stall longer than the window is clamped and logged once.
+TEST(SimulatedConverter, ShortReadsWaitAndLongStallsAreClampedOnce) {
   // 1 ms at 1000 Hz is one frame; 11 ms the first usable block.
-  const Stream st = ReadOnSchedule(1000, 0, kDayMs, {0, 5, 0, 5, 1, 850, 0, 850});
-  EXPECT_EQ(st.blockFrames, (std::vector<int32_t>{11, 850, 850}));
-}
-
-TEST(SimulatedConverter, AStallLongerThanTheWindowIsClampedAndLoggedOnce) {
+  EXPECT_EQ(ReadOnSchedule(1000, 0, kDayMs, {0, 5, 0, 5, 1, 850, 0, 850}).blockFrames,
+            (std::vector<int32_t>{11, 850, 850}));
   const Stream st = ReadOnSchedule(1000, 0, kDayMs, {1000, 200000, 1000});
   EXPECT_EQ(st.blockFrames, (std::vector<int32_t>{1000, 180000, 1000}));
   EXPECT_EQ(st.log, (std::vector<std::string>{"A/D: Converter overrun, 20000 frames lost."}));

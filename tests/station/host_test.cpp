@@ -1,8 +1,8 @@
-// The station's ports on devices that vanish (an unplugged USB receiver or
-// modem) and come back, through pseudo-terminals behind a symlink as udev
-// gives them.
+// The station's ports on devices that vanish (an unplugged USB receiver or modem) and
+// come back, through pseudo-terminals behind a symlink as udev gives them.
 #include <atomic>
 #include <filesystem>
+#include <utility>
 
 #include "station/station_rig.h"
 #include "support/pty.h"
@@ -17,10 +17,7 @@ class StationHost : public StationRig {
     std::filesystem::remove(link);
     std::filesystem::create_symlink(pty.path, link);
   }
-  static void Unplug(Pty& pty) {
-    ::close(pty.master);
-    pty.master = -1;
-  }
+  static void Unplug(Pty& pty) { ::close(std::exchange(pty.master, -1)); }
   TempDir links;
   const std::string link = links.Path("device");
 };
@@ -33,11 +30,10 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
   Plug(*first);
   auto s = Make("[Registration]\r\nFilter=\r\nWaitForSync=0\r\n[GPS]\r\nUpDateOn=1\r\nPort=" + link + "\r\n",
                 EncodeDateTime(2026, 12, 20, 12, 0, 0));
-  s->FormCreate();
   ASSERT_EQ(Logged("GPS: Error opening port."), 0);
   auto cycle = [&](int64_t ms) { clock.AdvanceMs(ms); s->TimerTimer(); };
   Unplug(*first);
-  ASSERT_TRUE(WaitUntil([&] { return Logged(kLost) == 1; }, 10));
+  ASSERT_TRUE(WaitUntil([&] { return Logged(kLost) == 1; }));
   Pty second;
   Plug(second);
   cycle(5'000);
@@ -47,15 +43,14 @@ TEST_F(StationHost, VanishedGpsPortIsOpenedAgainEveryTenSeconds) {
   EXPECT_EQ(Logged(kLost), 1);
   // Gone again: noticed again, since the port was back in between.
   Unplug(second);
-  EXPECT_TRUE(WaitUntil([&] { return Logged(kLost) == 2; }, 10));
+  EXPECT_TRUE(WaitUntil([&] { return Logged(kLost) == 2; }));
   cycle(10'000);  // nothing to open: quiet
   EXPECT_EQ(Logged(kBack), 1);
   s->FormClose();
 }
 
-// A modem that answers "OK" to each command line, so that a job takes a few
-// exchanges, not the minutes of counted silence a mute one costs (which a
-// loaded machine stretches past any bound in real time).
+// A modem that answers "OK" to each command line, so that a job takes a few exchanges, not the
+// minutes of counted silence a mute one costs (which a loaded machine stretches past any bound).
 struct OkModem {
   Pty pty;
   std::atomic<bool> stop{false};
@@ -84,7 +79,6 @@ TEST_F(StationHost, GsmPortVanishingBetweenJobsIsLoggedGoneAndBack) {
                 "[GSM]\r\nEmailGate=\r\nPIN=1234\r\nSMScentrum=+420603052000\r\nPort=" + link + "\r\n",
                 EncodeDateTime(2026, 12, 20, 12, 0, 0));
   auto settle = [&] { EXPECT_TRUE(WaitUntil([&] { return s->State().PendingThreads.load() == 0; })) << "a job hangs"; };
-  s->FormCreate();
   settle();
   std::filesystem::remove(link);  // unplugged
   s->BtnSignalClick();

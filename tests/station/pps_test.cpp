@@ -2,28 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "config/progparam.h"
 
 namespace {
 
-// 2026-06-01 12:00:00 UTC.
-constexpr int64_t kNoonMs = 1'780'315'200'000;
+constexpr int64_t kNoonMs = 1'780'315'200'000;  // 2026-06-01 12:00:00 UTC
 
 TDateTime AtMs(int64_t unixMs) { return UnixMsToDateTime(unixMs); }
 
 // The level follows the range at most every 15 whole seconds, either way
 // (a clock set back), and never from a flat range.
 TEST(PPSLevel, FivePercentOfTheRangeAboveTheMinimumEveryFifteenSeconds) {
-  struct Row {
-    int32_t min, max;
-    int64_t afterMs;
-    bool updated;
-    int32_t level;
-  } rows[] = {{-1000, 9000, 15000, true, -500},  {-1000, 9000, -15000, true, -500},
-              {-1000, 9000, 14999, false, 7},    {-1000, 9000, -14999, false, 7},
-              {9000, 9000, 20000, false, 7},
-              // 64-bit product: -536870912 + 53687091.2, rounded.
-              {-536870912, 536870912, 60000, true, -483183821}};
+  struct Row { int32_t min, max; int64_t afterMs; bool updated; int32_t level; } rows[] = {
+      {-1000, 9000, 15000, true, -500},  {-1000, 9000, -15000, true, -500},
+      {-1000, 9000, 14999, false, 7},    {-1000, 9000, -14999, false, 7},
+      {9000, 9000, 20000, false, 7},
+      // 64-bit product: -536870912 + 53687091.2, rounded.
+      {-536870912, 536870912, 60000, true, -483183821}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.afterMs);
     int64_t last = kNoonMs;
@@ -60,137 +57,97 @@ class RateCorrection : public ::testing::Test {
  protected:
   static constexpr int32_t kN = 8 * 400;
   std::vector<int32_t> data = std::vector<int32_t>(kN);
-  RateCorrection() {
-    for (int32_t k = 0; k < kN; ++k) data[k] = k;
-  }
+  RateCorrection() { std::iota(data.begin(), data.end(), 0); }
   RateCorrectionArgs Args(bool carry = true, int32_t sourceEnd = 100000) {
     return {data.data(), kN, 100, 3, carry, sourceEnd};
   }
 };
 
 TEST_F(RateCorrection, OnlyWithinFiveFramesAndWholeFrames) {
-  struct Case {
-    int32_t d;
-    bool carry;
-    int32_t expected;
-  };
+  struct Case { int32_t d; bool carry; int32_t expected; };
   for (const Case c : {Case{48, true, 0}, Case{-48, true, 0}, Case{16, false, 0},
                        Case{4, true, kRateCorrectionError}, Case{40, true, -5},
                        Case{-40, true, 5}, Case{16, true, -2}, Case{-16, true, 2},
                        Case{0, true, 0}}) {
+    SCOPED_TRACE(c.d);
     int32_t prev = 800, cur = 1600 + c.d, i = cur + 195, j = 500;
-    const int32_t i0 = i, j0 = j;
-    EXPECT_EQ(CorrectSamplingRate(Args(c.carry), prev, cur, i, j), c.expected) << c.d;
-    if (c.expected == 0 || c.expected == kRateCorrectionError) {
-      EXPECT_EQ(i, i0);
-      EXPECT_EQ(j, j0);
-      EXPECT_EQ(prev, 1600 + c.d);
-    } else {
-      // The fill rewrites the pulse frame (source j - 196) one second after
-      // the previous pulse.
-      EXPECT_EQ(i, 1600 - 1) << c.d;
-      EXPECT_EQ(j, 500 - 196) << c.d;
-      EXPECT_EQ(prev, 1600) << c.d;
-    }
-    EXPECT_EQ(cur, 0);
+    const std::vector<int32_t> unmoved{i, j, cur, 0};
+    EXPECT_EQ(CorrectSamplingRate(Args(c.carry), prev, cur, i, j), c.expected);
+    // Moved, the fill rewrites the pulse frame (source j - 196) one second after the previous pulse.
+    const bool moved = c.expected != 0 && c.expected != kRateCorrectionError;
+    EXPECT_EQ((std::vector<int32_t>{i, j, prev, cur}), (moved ? std::vector<int32_t>{1599, 304, 1600, 0} : unmoved));
   }
   // Inserted frames repeat the two frames before the pulse.
-  for (int32_t k = 0; k < kN; ++k) data[k] = k;
+  std::iota(data.begin(), data.end(), 0);
   int32_t prev = 800, cur = 1600 - 24, i = cur + 195, j = 500;
   ASSERT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 3);
   for (int32_t x = 0; x < 24; ++x) EXPECT_EQ(data[1576 + x], 1560 + x % 16) << x;
   // The first pulse of a cycle only becomes the previous one.
   prev = 0, cur = 1600, i = 1795;
   EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 0);
-  EXPECT_EQ(prev, 1600);
-  EXPECT_EQ(cur, 0);
-  EXPECT_EQ(i, 1795);
+  EXPECT_EQ((std::vector<int32_t>{prev, cur, i}), (std::vector<int32_t>{1600, 0, 1795}));
 }
 
-TEST_F(RateCorrection, RemovalThatWouldRunPastTheBlockIsNotMade) {
+// A removal that would read past the block is not made; an insertion near the
+// window's end is cut there.
+TEST_F(RateCorrection, TheFillStaysInsideTheBlockAndTheWindow) {
   int32_t prev = 800, cur = 1616, i = cur + 195, j = 500;
   // The fill would need source up to j - 196 + (kN - 1599) = 1905.
   EXPECT_EQ(CorrectSamplingRate(Args(true, 1904), prev, cur, i, j), 0);
   EXPECT_EQ(i, 1616 + 195);
   prev = 800, cur = 1616, i = cur + 195, j = 500;
   EXPECT_EQ(CorrectSamplingRate(Args(true, 1905), prev, cur, i, j), -2);
-}
-
-TEST_F(RateCorrection, InsertionNearTheWindowEndIsCutAtTheEnd) {
-  int32_t prev = kN - 792, cur = kN - 8;  // d = -16, one frame left
-  int32_t i = kN - 1, j = 0;
+  prev = kN - 792, cur = kN - 8, i = kN - 1, j = 0;  // d = -16, one frame left
   EXPECT_EQ(CorrectSamplingRate(Args(), prev, cur, i, j), 1);
   EXPECT_EQ(data[kN - 8], kN - 24);
   EXPECT_EQ(prev, kN);
 }
 
-struct ErrorCase {
-  int32_t millisecond;
-  int32_t framesBack;  // frames from the pulse to the window end
-  int shift;           // -1, 0, +1 second; 9: no tag
-};
-class PPSSecond : public ::testing::TestWithParam<ErrorCase> {};
-
-TEST_P(PPSSecond, FromTheTimeError) {
+// The pulse's second from the time error: -1, 0 or +1 second, or none (9).
+TEST(PPSSecond, FromTheTimeError) {
   constexpr int32_t kRate = 1000, kN = 1440 * kRate;
-  const int64_t now = kNoonMs + 7000 + GetParam().millisecond;
-  const PPSTimeError e = ComputePPSTimeError(now, kN - 8 * GetParam().framesBack, kN, kRate);
-  EXPECT_DOUBLE_EQ(e.Seconds(), GetParam().millisecond / 1000.0 - GetParam().framesBack / 1000.0);
-  const std::optional<int64_t> T = ComputePPSSecond(e, now);
-  if (GetParam().shift == 9)
-    EXPECT_FALSE(T);
-  else
-    EXPECT_EQ(T, kNoonMs + 7000 + 1000 * GetParam().shift);
+  // framesBack: from the pulse to the window end.
+  const struct { int32_t millisecond, framesBack; int shift; } rows[] = {{250, 1000, -1},  // -0.75
+              {500, 0, 9},      // 0.5
+              {500, 1000, 9},   // -0.5
+              {300, 1000, -1},  // -0.7 included
+              {0, 1500, 9},     // -1.5 excluded
+              {1, 1500, -1},    // -1.499
+              {300, 0, 0},      // 0.3 included
+              {0, 300, 0},      // -0.3 included
+              {0, 301, 9},      // -0.301
+              {301, 0, 9},      // 0.301
+              {700, 0, 1},      // 0.7 included
+              {999, 0, 1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(::testing::Message() << r.millisecond << " ms, " << r.framesBack << " frames back");
+    const int64_t now = kNoonMs + 7000 + r.millisecond;
+    const PPSTimeError e = ComputePPSTimeError(now, kN - 8 * r.framesBack, kN, kRate);
+    EXPECT_DOUBLE_EQ(e.Seconds(), r.millisecond / 1000.0 - r.framesBack / 1000.0);
+    const std::optional<int64_t> T = ComputePPSSecond(e, now);
+    EXPECT_EQ(T, r.shift == 9 ? std::nullopt : std::optional<int64_t>(kNoonMs + 7000 + 1000 * r.shift));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bounds, PPSSecond,
-                         ::testing::Values(ErrorCase{250, 1000, -1},  // -0.75
-                                           ErrorCase{500, 0, 9},      // 0.5
-                                           ErrorCase{500, 1000, 9},   // -0.5
-                                           ErrorCase{300, 1000, -1},  // -0.7 included
-                                           ErrorCase{0, 1500, 9},     // -1.5 excluded
-                                           ErrorCase{1, 1500, -1},    // -1.499
-                                           ErrorCase{300, 0, 0},      // 0.3 included
-                                           ErrorCase{0, 300, 0},      // -0.3 included
-                                           ErrorCase{0, 301, 9},      // -0.301
-                                           ErrorCase{301, 0, 9},      // 0.301
-                                           ErrorCase{700, 0, 1},      // 0.7 included
-                                           ErrorCase{999, 0, 1}),
-                         [](const auto& i) {
-                           return "Ms" + std::to_string(i.param.millisecond) + "FramesBack" +
-                                  std::to_string(i.param.framesBack);
-                         });
-
-TEST(PPSTimeError, NoPulseInTheWindowIsAboutMinus180Seconds) {
-  const PPSTimeError e = ComputePPSTimeError(kNoonMs + 123, 0, 1440000, 1000);
-  EXPECT_NEAR(e.Seconds(), -179.877, 1e-9);
-  EXPECT_FALSE(ComputePPSSecond(e, kNoonMs + 123));
-}
-
-TEST(PPSTimeError, FormatsThreeDecimals) {
-  EXPECT_EQ(FormatTimeError({-750, 1000}), "-0.750s");
-  EXPECT_EQ(FormatTimeError({0, 1000}), "0.000s");
-  EXPECT_EQ(FormatTimeError({-5, 10'000'000}), "0.000s");     // -0.0000005 s
-  EXPECT_EQ(FormatTimeError({-5000, 10'000'000}), "-0.001s");  // -0.0005 s, half away
-  EXPECT_EQ(FormatTimeError({-123456, 10'000}), "-12.346s");
-  EXPECT_EQ(FormatTimeError({59999, 1000}), "59.999s");
-}
-
+// Found once, lost once at 60 s off; the field shows whole milliseconds,
+// halves away from zero and no negative zero.
 TEST(PPSPresence, LoggedOnceWhenFoundAndOnceWhenLost) {
-  const struct {
-    int64_t numerator;  // of 1000
-    bool present, detectedNow, lostNow;
-    const char* text;
-  } rows[] = {{-750, true, true, false, "-0.750s"},
-              {10, true, false, false, "0.010s"},
-              {-60000, false, false, true, "N/A"},  // exactly 60 s off
-              {-180000, false, false, false, "N/A"}};
+  const struct { PPSTimeError e; bool present, detectedNow, lostNow; const char* text; } rows[] = {
+      {{-750, 1000}, true, true, false, "-0.750s"},
+      {{10, 1000}, true, false, false, "0.010s"},
+      {{-5, 10'000'000}, true, false, false, "0.000s"},
+      {{-5000, 10'000'000}, true, false, false, "-0.001s"},
+      {{-123456, 10'000}, true, false, false, "-12.346s"},
+      {{59999, 1000}, true, false, false, "59.999s"},
+      {{-60000, 1000}, false, false, true, "N/A"},
+      {{-180000, 1000}, false, false, false, "N/A"}};
   bool flag = false;
   for (const auto& r : rows) {
-    const PPSPresence p = CheckPPSPresence({r.numerator, 1000}, flag);
-    EXPECT_EQ(flag, r.present) << r.numerator;
-    EXPECT_EQ(p.detectedNow, r.detectedNow) << r.numerator;
-    EXPECT_EQ(p.lostNow, r.lostNow) << r.numerator;
+    SCOPED_TRACE(r.e.Seconds());
+    const PPSPresence p = CheckPPSPresence(r.e, flag);
+    EXPECT_EQ(flag, r.present);
+    EXPECT_EQ(p.detectedNow, r.detectedNow);
+    EXPECT_EQ(p.lostNow, r.lostNow);
     EXPECT_EQ(p.editTimeTag, r.text);
   }
 }
@@ -209,11 +166,12 @@ TArrayOfPPS TagArray(const Tags& list) {
 // The window moved by 8000 values of 1440000 at noon + 450 ms; the clock
 // fallback's tag is (450, 1439992).
 TEST(TimeTags, MoveWithTheWindowAndTagEachNewSecondOnce) {
+  // second: the pulse's, kFree when unknown; earlier: pulses of the cycle before its last.
   const struct {
     const char* legend;
     Tags before;
     int32_t pps;
-    int64_t second;  // kFree: unknown
+    int64_t second;
     bool atInput, saveNoPPS;
     Tags earlier;
     int32_t kept;
@@ -223,12 +181,9 @@ TEST(TimeTags, MoveWithTheWindowAndTagEachNewSecondOnce) {
        {{-181000, 7992}, {-180000, 8000}, {-2000, 1424000}, {kFree, 55}, {0, 99}}, 1432000, -1000,
        false, false, {}, 2, {{-180000, 0}, {-2000, 1416000}, {-1000, 1432000}}},
       // A cycle shorter than a second: a clock tag would split that second in two.
-      {"no new pulse second, no clock tag", {{-1000, 20000}}, 1432000, -1000, true, true, {}, 1,
-       {{-1000, 12000}}},
-      {"no new pulse second, no clock tag either way", {{-1000, 20000}}, 1432000, -1000, true,
-       false, {}, 1, {{-1000, 12000}}},
-      {"tags never run backwards", {{-1000, 20000}}, 1432000, -2000, true, true, {}, 1,
-       {{-1000, 12000}}},
+      {"no new pulse second, no clock tag", {{-1000, 20000}}, 1432000, -1000, true, true, {}, 1, {{-1000, 12000}}},
+      {"nor with clock tags off", {{-1000, 20000}}, 1432000, -1000, true, false, {}, 1, {{-1000, 12000}}},
+      {"tags never run backwards", {{-1000, 20000}}, 1432000, -2000, true, true, {}, 1, {{-1000, 12000}}},
       // A 2.6 s cycle brought three pulses; the first was tagged last cycle.
       {"every new second of a long cycle in order", {{-3000, 1416000}}, 1432000, 0, false, false,
        {{-3000, 1408000}, {-2000, 1416000}, {-1000, 1424000}}, 3,
@@ -236,12 +191,9 @@ TEST(TimeTags, MoveWithTheWindowAndTagEachNewSecondOnce) {
       // A clock on whole seconds: last cycle's fallback names the pulse's second.
       {"the pulse replaces the clock fallback of its second", {{-3000, 500000}, {-1000, 1439992}},
        1432000, -1000, true, true, {}, 1, {{-3000, 492000}, {-1000, 1432000}}},
-      {"no pulse while it is at the input leaves the entry free", {}, 0, -1000, true, true, {}, 0,
-       {}},
-      {"no pulse without it at the input: the clock tag", {}, 0, -1000, false, true, {}, 0,
-       {{450, 1439992}}},
-      {"a pulse of an unknown second: the clock tag", {}, 5000, kFree, true, true, {}, 0,
-       {{450, 1439992}}},
+      {"no pulse while it is at the input leaves the entry free", {}, 0, -1000, true, true, {}, 0, {}},
+      {"no pulse without it at the input: the clock tag", {}, 0, -1000, false, true, {}, 0, {{450, 1439992}}},
+      {"a pulse of an unknown second: the clock tag", {}, 5000, kFree, true, true, {}, 0, {{450, 1439992}}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.legend);

@@ -1,30 +1,21 @@
-// The station on a real computer's timing: cycles 850 to 1500 ms apart with a
-// 3 s stall and a double read, the simulated receiver's pulses on whole
-// seconds, a converter sampling on its own (maybe drifting) clock. Every saved
-// second from the first pulse-tagged one on must join the previous exactly,
-// across the hour and its file change.
+// The station on a real computer's timing, the simulated receiver's pulses on
+// whole seconds and a converter sampling on its own (maybe drifting) clock:
+// every saved second from the first pulse-tagged one on must join the previous
+// exactly, across the hour and its file change.
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <random>
 
 #include "station/station_rig.h"
-#include "storage/gse2.h"
 #include "storage/storage_test_support.h"
 
 namespace {
 
-struct RealTimeCase {
-  const char* name;
-  int32_t rate, resampling;
-  double driftPpm;
-  bool filter;
-};
+struct RealTimeCase { const char* name; int32_t rate, resampling; double driftPpm; bool filter; };
 
-// Cycle intervals as a computer gives them: mostly 850 ms plus a few ms of
-// delays (cycles shorter than the gap between two pulses), now and then up
-// to 1500 ms, one 3 s stall and one cycle straight after another (a second
-// read in the same millisecond).
+// Cycles as a computer gives them: mostly 850 ms plus a few ms (shorter than two pulses apart),
+// now and then up to 1500 ms, one 3 s stall and one straight after another (a second read).
 std::function<int64_t()> JitteredIntervals(uint32_t seed) {
   auto rng = std::make_shared<std::mt19937>(seed);
   auto n = std::make_shared<int>(0);
@@ -47,13 +38,11 @@ std::map<std::string, std::vector<SavedSecond>> ReadContinuous(const std::string
     if (e.is_regular_file()) files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   for (const auto& file : files) {
+    // The reader holds every block to its sample count and checksum.
     for (const auto& b : storage_test::ParseGse2(ReadFile(file))) {
-      EXPECT_EQ(static_cast<int>(b.Values.size()), b.SampleCount) << file;
-      EXPECT_EQ(b.Checksum, Gse2Checksum(b.Values)) << file << " " << b.Wid2;
       int y = 0, mo = 1, d = 1, h = 0, mi = 0, sec = 0, ms = 0;
       EXPECT_EQ(std::sscanf(b.Time.c_str(), "%d/%d/%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms), 7) << b.Wid2;
-      out[b.Channel].push_back(
-          {DateTimeToUnixMs(EncodeDateTime(y, mo, d, h, mi, sec, ms)), b.SampleCount});
+      out[b.Channel].push_back({DateTimeToUnixMs(EncodeDateTime(y, mo, d, h, mi, sec, ms)), b.SampleCount});
     }
   }
   return out;
@@ -72,15 +61,13 @@ TEST_P(RealTimeCycles, EverySavedSecondFromTheFirstPulseOnHoldsOneSecondAndJoins
                   o.converterSeed = 5;
                   o.converterDriftPpm = c.driftPpm;
                 });
-  s->FormCreate();
   const int64_t runFor = 200;
   RunSimulated(*s, clock, runFor, JitteredIntervals(static_cast<uint32_t>(c.rate + c.resampling)));
 
   const std::string log = ReadFile(dir.Path("velkor.log"));
   EXPECT_NE(log.find("Tim: PPS detected and used."), std::string::npos);
-  EXPECT_EQ(log.find("A/D: Error occured"), std::string::npos) << log;
-  EXPECT_EQ(log.find("Err: PPS is at least 60 seconds off"), std::string::npos) << log;
-  EXPECT_EQ(log.find("Sav: No data for save"), std::string::npos) << log;
+  for (const char* never : {"A/D: Error occured", "Err: PPS is at least 60 seconds off", "Sav: No data for save"})
+    EXPECT_EQ(log.find(never), std::string::npos) << log;
   EXPECT_EQ(log.find("A/D: Sampling rate correction. (") != std::string::npos, c.driftPpm != 0);
 
   const int perSecond = c.rate / c.resampling;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -22,8 +23,7 @@ inline constexpr char kPlainIni[] = "[Registration]\r\nFilter=\r\n[GPS]\r\nUpDat
 
 // Lines of `lines` that begin with `prefix`.
 inline int CountPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  return static_cast<int>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 // Index of the first such line at or after `from`, or -1.
 inline int IndexOfPrefix(const std::vector<std::string>& lines, const std::string& prefix,
@@ -35,11 +35,14 @@ inline int IndexOfPrefix(const std::vector<std::string>& lines, const std::strin
 
 class StationRig : public ::testing::Test {
  protected:
-  // Writes the INI file and builds the station with its clock at `start`.
+  // Writes the INI file (none when empty) and starts the station with its clock at `start`.
   std::unique_ptr<StationController> Make(const std::string& ini = kPlainIni,
                                           TDateTime start = EncodeDateTime(2026, 1, 15, 12, 0, 0),
                                           const std::function<void(StationOptions&)>& tweak = {}) {
-    WriteFile(dir.Path("velkor.ini"), ini);
+    if (ini.empty())
+      std::filesystem::remove(dir.Path("velkor.ini"));
+    else
+      WriteFile(dir.Path("velkor.ini"), ini);
     clock.Set(start);
     StationOptions o = SimulatedStationOptions(dir, clock, 11);
     if (tweak) tweak(o);
@@ -49,6 +52,8 @@ class StationRig : public ::testing::Test {
     // Lines logged by workers arrive on the main thread too.
     QObject::connect(s.get(), &StationController::logLine, s.get(),
                      [this](const std::string& l) { lines.push_back(l.substr(24)); });
+    QObject::connect(s.get(), &StationController::messageBox, [this](const std::string& t) { boxes.push_back(t); });
+    s->FormCreate();
     return s;
   }
   // One cycle, then one second of station time and whatever it brings.
@@ -78,4 +83,5 @@ class StationRig : public ::testing::Test {
   ManualClock clock;
   std::vector<std::string> messages;  // dispatched station messages
   std::vector<std::string> lines;     // logged, as they were logged
+  std::vector<std::string> boxes;     // message boxes shown
 };

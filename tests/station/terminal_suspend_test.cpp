@@ -11,7 +11,6 @@ TEST_F(TerminalSuspend, ClosesGpsHoldsSmsJobsAndGivesBothBack) {
   auto s = Make("[Registration]\r\nFilter=\r\nWaitForSync=0\r\n[Communication]\r\nSendSMS=1\r\n"
                 "[GSM]\r\nPort=sim-gsm\r\nPIN=1234\r\nSMScentrum=+420123456789\r\nTelNum0=+420111222333\r\n"
                 "EmailOnly=0\r\nEmailGate=\r\n[GPS]\r\nPort=sim-gps\r\nUpDateOn=1\r\nInterval=100\r\n");
-  s->FormCreate();
   // The PIN job ends before the terminal opens, so the GSM port is free.
   ASSERT_TRUE(WaitUntil([&] { return s->State().PendingThreads.load() == 0; }));
   ASSERT_TRUE(s->GpsPortOpen());
