@@ -1,10 +1,7 @@
 #include "ui/language.h"
 
-#include <gtest/gtest.h>
-
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
 
 #include "station_window.h"
 

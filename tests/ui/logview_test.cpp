@@ -1,13 +1,9 @@
 #include "ui/logview.h"
 
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <filesystem>
 #include <thread>
@@ -26,11 +22,6 @@ class LogViewTest : public ::testing::Test {
   QString LastLine() const { return Text().section('\n', -1); }
   void Write(const std::string& text) { WriteFile(path, text); }
   void Append(const std::string& text) { WriteFile(path, ReadFile(path) + text); }
-  void PressEscape(QWidget* target) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &press);
-    Settle();
-  }
 
   TempDir dir;
   std::string path = dir.Path("velkor.log");
@@ -138,35 +129,32 @@ TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
   EXPECT_EQ(Text(), "a\nb\nc\ne");
 }
 
+// Back is the cancel button of the whole window, not only of the text view.
 TEST_F(LogViewTest, EscapeClosesLikeBack) {
-  ASSERT_TRUE(view.Open(path));
-  PressEscape(view.RichEdit);
-  EXPECT_FALSE(view.isVisible());
-
-  // Back is the cancel button of the whole window, not only of the text view.
-  ASSERT_TRUE(view.Open(path));
-  PressEscape(view.PauseBtn);
-  EXPECT_FALSE(view.isVisible());
+  for (QWidget* target : std::initializer_list<QWidget*>{view.RichEdit, view.PauseBtn}) {
+    ASSERT_TRUE(view.Open(path));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    Settle();
+    EXPECT_FALSE(view.isVisible());
+  }
 }
 
 // The main window's "View log" opens the station's log, and lines logged from
 // a worker thread reach the viewer on the window's thread.
-TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
-  TempDir dir;
-  ManualClock clock;
-  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-  WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
-  StationWindow w(dir, clock);
-  QAction* item = w.form->Action("MenuViewLog");
+using LogViewMainFormTest = StationWindowTest;
+
+TEST_F(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
+  QAction* item = Form().Action("MenuViewLog");
   EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
-  EXPECT_EQ(w.station.Params().LogFile, dir.Path("velkor.log"));
+  EXPECT_EQ(w->station.Params().LogFile, dir.Path("velkor.log"));
   item->trigger();
   Settle();
-  ASSERT_TRUE(w.form->LogView->isVisible());
-  std::thread worker([&] { w.station.IndicateSaveLog("Inf: from a worker \xE9"); });
+  ASSERT_TRUE(Form().LogView->isVisible());
+  std::thread worker([&] { w->station.IndicateSaveLog("Inf: from a worker \xE9"); });
   worker.join();
   Settle();
-  EXPECT_EQ(w.form->LogView->RichEdit->toPlainText().section('\n', -1),
+  EXPECT_EQ(Form().LogView->RichEdit->toPlainText().section('\n', -1),
             QString::fromUtf8("02.03.2026 10:00:00.000 Inf: from a worker é"));
 }
 

@@ -1,11 +1,7 @@
 #include "ui/manual.h"
 
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QTextBrowser>
 
 #include "station_window.h"

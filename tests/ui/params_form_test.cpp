@@ -1,11 +1,8 @@
 #include "ui/paramsform.h"
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTableWidget>
 
 #include "station_window.h"
@@ -31,10 +28,13 @@ class ParamsRig {
   std::string File() const { return ReadFile(files.IniPath()); }
   bool FileHas(const std::string& line) const { return File().find("\r\n" + line + "\r\n") != std::string::npos; }
   // "$" in a value stands for the station directory.
+  std::string Expand(std::string value) const {
+    if (const size_t at = value.find('$'); at != std::string::npos) value.replace(at, 1, dir.Dir());
+    return value;
+  }
   void Apply(const Changes& changes) {
     for (const auto& [name, raw] : changes) {
-      std::string value = raw;
-      if (const size_t at = value.find('$'); at != std::string::npos) value.replace(at, 1, dir.Dir());
+      const std::string value = Expand(raw);
       const QString text = QString::fromStdString(value);
       if (auto* box = form.findChild<QCheckBox*>(name)) box->setChecked(value == "1");
       else if (auto* edit = form.findChild<QLineEdit*>(name)) edit->setText(text);
@@ -113,37 +113,29 @@ INSTANTIATE_TEST_SUITE_P(
                       "Drumlo-8", QStringList(8, "15.2587890625")}),
     [](const auto& info) { return std::string(info.param.name); });
 
-struct FullLoadCase {
-  const char* name;
-  std::string model;
-  bool fullLoad;
-  QString ppsChannel;
-  bool alarmEnabled, doubleEnabled;
-};
-
-class FullLoadRules : public ::testing::TestWithParam<FullLoadCase> {};
-
-TEST_P(FullLoadRules, FollowTheModel) {
-  const FullLoadCase& c = GetParam();
-  // Both options on in the file, so that every rule that clears them shows.
-  ParamsRig rig(QuietStationIni("AlarmOn=1\r\n") + "[Converter]\r\nModel=" + c.model +
-                "\r\n[ADcard]\r\nFullLoad=1\r\nDoubleSensitivity=1\r\n");
-  rig.form.FullLoadChkBox->setChecked(c.fullLoad);
-  EXPECT_EQ(rig.form.PPSChannelEdit->text(), c.ppsChannel);
-  EXPECT_EQ(rig.form.AlarmChkBox->isEnabled(), c.alarmEnabled);
-  EXPECT_EQ(rig.form.DoubleSensChkBox->isEnabled(), c.doubleEnabled);
-  // A disabled option is also unchecked (Drumlo-4 without full load keeps the alarm).
-  EXPECT_TRUE(c.alarmEnabled || !rig.form.AlarmChkBox->isChecked());
-  EXPECT_TRUE(c.doubleEnabled || !rig.form.DoubleSensChkBox->isChecked());
+// Both options on in the file, so that every rule that clears them shows. A
+// disabled option is also unchecked (Drumlo-4 without full load keeps the alarm).
+TEST(ParamsForm, FullLoadRulesFollowTheModel) {
+  const struct {
+    const char* model;
+    bool fullLoad;
+    const char* ppsChannel;
+    bool alarmEnabled, doubleEnabled;
+  } rows[] = {{"Kelta-16", true, "6", true, true},    {"Kelta-16", false, "3", false, false},
+              {"Drumlo-8", false, "3", false, false}, {"Drumlo-4", true, "4", false, false},
+              {"Drumlo-4", false, "3", true, false}};
+  for (const auto& c : rows) {
+    SCOPED_TRACE(std::string(c.model) + (c.fullLoad ? " full load" : " partial load"));
+    ParamsRig rig(QuietStationIni("AlarmOn=1\r\n") + "[Converter]\r\nModel=" + c.model +
+                  "\r\n[ADcard]\r\nFullLoad=1\r\nDoubleSensitivity=1\r\n");
+    rig.form.FullLoadChkBox->setChecked(c.fullLoad);
+    EXPECT_EQ(rig.form.PPSChannelEdit->text(), c.ppsChannel);
+    EXPECT_EQ(rig.form.AlarmChkBox->isEnabled(), c.alarmEnabled);
+    EXPECT_EQ(rig.form.DoubleSensChkBox->isEnabled(), c.doubleEnabled);
+    EXPECT_TRUE(c.alarmEnabled || !rig.form.AlarmChkBox->isChecked());
+    EXPECT_TRUE(c.doubleEnabled || !rig.form.DoubleSensChkBox->isChecked());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Params, FullLoadRules,
-                         ::testing::Values(FullLoadCase{"Kelta16Full", "Kelta-16", true, "6", true, true},
-                                           FullLoadCase{"Kelta16Partial", "Kelta-16", false, "3", false, false},
-                                           FullLoadCase{"Drumlo8Partial", "Drumlo-8", false, "3", false, false},
-                                           FullLoadCase{"Drumlo4Full", "Drumlo-4", true, "4", false, false},
-                                           FullLoadCase{"Drumlo4Partial", "Drumlo-4", false, "3", true, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 struct SaveCase {
   const char* name;
@@ -163,10 +155,7 @@ TEST_P(SaveCases, WriteTheFile) {
   EXPECT_TRUE(rig.messages.empty()) << rig.messages.front();
   EXPECT_TRUE(rig.form.Saved());
   EXPECT_EQ(rig.form.windowTitle(), "Please restart program to activate changes");
-  for (std::string line : c.savedLines) {
-    if (const size_t at = line.find('$'); at != std::string::npos) line.replace(at, 1, rig.dir.Dir());
-    EXPECT_TRUE(rig.FileHas(line)) << line << "\n" << rig.File();
-  }
+  for (const std::string& line : c.savedLines) EXPECT_TRUE(rig.FileHas(rig.Expand(line))) << line << "\n" << rig.File();
   if (c.after) c.after(rig);
 }
 
@@ -239,7 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFieldCase{"StaLengthWithComma", {{"STALengthEdit", "0,5"}},
                      "'0,5' is not a valid floating point value (STA Length [sec])"},
         BadFieldCase{"SensorRow", {}, "'abc' is not a valid floating point value (LSB/Averages)"},
-        BadFieldCase{"EmptyMaxDiff", {{"GPSMaxDiffEdit", ""}}, "'' is not a valid integer value (Max. Difference [ms])"},
+        BadFieldCase{"EmptyMaxDiff", {{"GPSMaxDiffEdit", ""}},
+                     "'' is not a valid integer value (Max. Difference [ms])"},
         BadFieldCase{"HourOutsideTheDay", {{"MaskEdit", "25:00"}}, "'25:00' is not a valid time (Daily Message At)"},
         BadFieldCase{"UnknownConverter", {{"ModelComboBox", "Kelta-99"}},
                      "Selected converter is not supported by this program."},
@@ -261,39 +251,35 @@ TEST(ParamsForm, PickedFilterFileIsRelativeAndEnablesTheFilter) {
 // The operator's way: Options -> Parametres, a new station code, Save, Back;
 // the restarted station logs the new code in its summary line. The running
 // station keeps its configuration but hears whether to keep its offsets file.
-TEST(ParamsForm, MainWindowResultsAndRestart) {
-  TempDir dir;
-  ManualClock clock;
-  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-  WriteFile(dir.Path("velkor.ini"), QuietStationIni());
+using ParamsMenuTest = StationWindowTest;
+
+TEST_F(ParamsMenuTest, ResultsAndRestart) {
   const char* const kSavedLine = "Inf: New parametres were saved into ini-file.";
-  {
-    StationWindow w(dir, clock);
-    QAction* menu = w.form->Action("MenuParametres");
-    EXPECT_EQ(menu->shortcut(), QKeySequence(Qt::Key_F11));
-    auto open = [&](std::function<void(TParamsForm&)> inside) {
-      WhenModal([&, inside] { inside(*w.form->ParamsForm); });
-      menu->trigger();
-      return w.form->ParamsForm->result();
-    };
-    EXPECT_EQ(open([](TParamsForm& f) { f.BackBtn->click(); }), kModalCancel);
-    EXPECT_EQ(w.Count(kSavedLine), 0);
-    EXPECT_EQ(open([](TParamsForm& f) {
-                f.StationEdit->setText("NEWC");
-                f.OffsetCompChkBox->setChecked(false);
-                f.SaveBtn->click();
-                SavePicture(&f, "params_form.png");
-                f.BackBtn->click();
-              }),
-              kModalOK);
-    // The saved flag lasts the run; only the close box cancels.
-    EXPECT_EQ(open([](TParamsForm& f) { f.BackBtn->click(); }), kModalOK);
-    EXPECT_EQ(open([](TParamsForm& f) { f.close(); }), kModalCancel);
-    EXPECT_EQ(w.Count(kSavedLine), 2);
-    // Nothing changes for the running station but the fate of its offsets file.
-    EXPECT_EQ(w.station.Params().IDStation, "OLD");
-    EXPECT_FALSE(w.station.State().KeepOffsetsFile);
-  }
+  QAction* menu = Form().Action("MenuParametres");
+  EXPECT_EQ(menu->shortcut(), QKeySequence(Qt::Key_F11));
+  auto open = [&](std::function<void(TParamsForm&)> inside) {
+    WhenModal([&, inside] { inside(*Form().ParamsForm); });
+    menu->trigger();
+    return Form().ParamsForm->result();
+  };
+  EXPECT_EQ(open([](TParamsForm& f) { f.BackBtn->click(); }), kModalCancel);
+  EXPECT_EQ(w->Count(kSavedLine), 0);
+  EXPECT_EQ(open([](TParamsForm& f) {
+              f.StationEdit->setText("NEWC");
+              f.OffsetCompChkBox->setChecked(false);
+              f.SaveBtn->click();
+              SavePicture(&f, "params_form.png");
+              f.BackBtn->click();
+            }),
+            kModalOK);
+  // The saved flag lasts the run; only the close box cancels.
+  EXPECT_EQ(open([](TParamsForm& f) { f.BackBtn->click(); }), kModalOK);
+  EXPECT_EQ(open([](TParamsForm& f) { f.close(); }), kModalCancel);
+  EXPECT_EQ(w->Count(kSavedLine), 2);
+  // Nothing changes for the running station but the fate of its offsets file.
+  EXPECT_EQ(w->station.Params().IDStation, "OLD");
+  EXPECT_FALSE(w->station.State().KeepOffsetsFile);
+  w.reset();
   StationWindow restarted(dir, clock);
   EXPECT_EQ(restarted.Count("Inf: \"Kelta-16\" \"KM-16S1\" \"0\" \"English\" \"NEWC\""), 1);
 }

@@ -1,19 +1,11 @@
 #include "ui/terminalform.h"
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include "station_window.h"
 #include "support/pty.h"
@@ -21,8 +13,6 @@
 
 namespace {
 
-// The master side plays the receiver or the modem.
-using Peer = Pty;
 // Lets the port's event thread hand its deliveries to this thread, with a bound.
 bool Eventually(const std::function<bool()>& done) {
   for (int i = 0; i < 250 && !done(); ++i) {
@@ -52,7 +42,7 @@ class TerminalSend : public ::testing::TestWithParam<SendCase> {};
 
 TEST_P(TerminalSend, WritesTheCommandLineAndShowsTheAnswerAsLatin1) {
   const SendCase& c = GetParam();
-  Peer modem;
+  Pty modem;
   TTerminalForm t;
   UsePort(t, t.GSMSettingBtn, modem.path);
   EXPECT_FALSE(t.GSMSendBtn->isEnabled());
@@ -82,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Terminal, TerminalSend,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TerminalForm, GpsHalfShowsTheReceiversSentencesAndSavesThem) {
-  Peer receiver;
+  Pty receiver;
   TempDir dir;
   TTerminalForm t;
   UsePort(t, t.GPSSettingsBtn, receiver.path);
@@ -127,7 +117,7 @@ TEST(TerminalForm, PortSetupOffersDevicesAndChangesEverySetting) {
 
 // Enter in the command line closes the window instead of sending; so does Escape.
 TEST(TerminalForm, EnterAndEscapeCloseTheWindow) {
-  Peer modem;
+  Pty modem;
   TTerminalForm t;
   UsePort(t, t.GSMSettingBtn, modem.path);
   for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
@@ -145,18 +135,15 @@ TEST(TerminalForm, EnterAndEscapeCloseTheWindow) {
   EXPECT_EQ(modem.Pending(), "");
 }
 
-TEST(TerminalForm, MenuSuspendsTheStationsPortsWhileOpen) {
-  TempDir dir;
-  ManualClock clock;
-  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-  WriteFile(dir.Path("velkor.ini"), QuietStationIni());
-  StationWindow w(dir, clock);
-  QAction* menu = w.form->Action("MenuTerminal");
+using TerminalMenuTest = StationWindowTest;
+
+TEST_F(TerminalMenuTest, SuspendsTheStationsPortsWhileOpen) {
+  QAction* menu = Form().Action("MenuTerminal");
   ASSERT_TRUE(menu->isEnabled());
   std::vector<std::string> logWhileOpen;
   WhenModal([&] {
-    logWhileOpen = w.log;
-    TTerminalForm& t = *w.form->TerminalForm;
+    logWhileOpen = w->log;
+    TTerminalForm& t = *Form().TerminalForm;
     EXPECT_TRUE(t.GSMOpenBtn->isEnabled());
     // The operator's check of the modem: the GSM half on sim-gsm, AT, OK.
     UsePort(t, t.GSMSettingBtn, "sim-gsm");
@@ -169,8 +156,8 @@ TEST(TerminalForm, MenuSuspendsTheStationsPortsWhileOpen) {
   menu->trigger();
   ASSERT_FALSE(logWhileOpen.empty());
   EXPECT_NE(logWhileOpen.back().find("Inf: Terminal activated - GPS eventually GSM suspended."), std::string::npos);
-  EXPECT_NE(w.log.back().find("Inf: Terminal window closed - GPS eventually GSM re-activated."), std::string::npos);
-  EXPECT_FALSE(w.form->TerminalForm->GSMComPort().Connected());
+  EXPECT_NE(w->log.back().find("Inf: Terminal window closed - GPS eventually GSM re-activated."), std::string::npos);
+  EXPECT_FALSE(Form().TerminalForm->GSMComPort().Connected());
 }
 
 }  // namespace
