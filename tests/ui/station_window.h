@@ -60,10 +60,10 @@ class StationWindow {
     form->close();
     Settle();
   }
+  // Log lines containing `text`.
   int Count(const std::string& text) const {
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& l) {
-      return l.find(text) != std::string::npos;
-    }));
+    const auto has = [&](const std::string& l) { return l.find(text) != std::string::npos; };
+    return static_cast<int>(std::ranges::count_if(log, has));
   }
   // One acquisition cycle per second of station time.
   void Cycles(int n) {

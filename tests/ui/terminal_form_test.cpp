@@ -32,44 +32,33 @@ void UsePort(TTerminalForm& t, QPushButton* settings, const std::string& port) {
   settings->click();
 }
 
-struct SendCase {
-  const char* name;
-  bool crlf, ctrlZ;
-  std::string wire;
-};
-
-class TerminalSend : public ::testing::TestWithParam<SendCase> {};
-
-TEST_P(TerminalSend, WritesTheCommandLineAndShowsTheAnswerAsLatin1) {
-  const SendCase& c = GetParam();
-  Pty modem;
-  TTerminalForm t;
-  UsePort(t, t.GSMSettingBtn, modem.path);
-  EXPECT_FALSE(t.GSMSendBtn->isEnabled());
-  t.GSMOpenBtn->click();
-  ASSERT_TRUE(t.GSMComPort().Connected());
-  EXPECT_EQ(t.GSMOpenBtn->text(), "Close");
-  EXPECT_TRUE(t.GSMSendBtn->isEnabled());
-  t.Edit->setText("AT");
-  t.CRLFCheckBox->setChecked(c.crlf);
-  t.CtrlZCheckBox->setChecked(c.ctrlZ);
-  t.GSMSendBtn->click();
-  EXPECT_EQ(modem.Receive(c.wire.size()), c.wire);
-  modem.Send("\r\nOK \xE9\r\n");
-  EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains(QString::fromUtf8("OK \xC3\xA9")); }))
-      << t.GSMMemo->toPlainText().toStdString();
-  t.GSMOpenBtn->click();
-  EXPECT_FALSE(t.GSMComPort().Connected());
-  EXPECT_EQ(t.GSMOpenBtn->text(), "Open");
-  EXPECT_FALSE(t.GSMSendBtn->isEnabled());
+TEST(TerminalForm, SendWritesTheCommandLineAndShowsTheAnswerAsLatin1) {
+  const std::tuple<bool, bool, std::string> rows[] = {
+      {false, false, "AT"}, {true, false, "AT\r\n"}, {true, true, "AT\x1A\r\n"}, {false, true, "AT\x1A"}};
+  for (const auto& [crlf, ctrlZ, wire] : rows) {
+    SCOPED_TRACE(wire);
+    Pty modem;
+    TTerminalForm t;
+    UsePort(t, t.GSMSettingBtn, modem.path);
+    EXPECT_FALSE(t.GSMSendBtn->isEnabled());
+    t.GSMOpenBtn->click();
+    ASSERT_TRUE(t.GSMComPort().Connected());
+    EXPECT_EQ(t.GSMOpenBtn->text(), "Close");
+    EXPECT_TRUE(t.GSMSendBtn->isEnabled());
+    t.Edit->setText("AT");
+    t.CRLFCheckBox->setChecked(crlf);
+    t.CtrlZCheckBox->setChecked(ctrlZ);
+    t.GSMSendBtn->click();
+    EXPECT_EQ(modem.Receive(wire.size()), wire);
+    modem.Send("\r\nOK \xE9\r\n");
+    EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains(QString::fromUtf8("OK \xC3\xA9")); }))
+        << t.GSMMemo->toPlainText().toStdString();
+    t.GSMOpenBtn->click();
+    EXPECT_FALSE(t.GSMComPort().Connected());
+    EXPECT_EQ(t.GSMOpenBtn->text(), "Open");
+    EXPECT_FALSE(t.GSMSendBtn->isEnabled());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Terminal, TerminalSend,
-                         ::testing::Values(SendCase{"Plain", false, false, "AT"},
-                                           SendCase{"CrLf", true, false, "AT\r\n"},
-                                           SendCase{"CtrlZThenCrLf", true, true, "AT\x1A\r\n"},
-                                           SendCase{"CtrlZ", false, true, "AT\x1A"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TerminalForm, GpsHalfShowsTheReceiversSentencesAndSavesThem) {
   Pty receiver;
