@@ -38,8 +38,7 @@ TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreenAndEscapeCallsTheMainWindow) {
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   const int h = screen.height() * 2 / 3;
   EXPECT_EQ(form.windowTitle(), "Seismograph");
-  EXPECT_EQ(form.height(), h);
-  EXPECT_EQ(form.width(), h * 3 / 2);
+  EXPECT_EQ(form.size(), QSize(h * 3 / 2, h));
   EXPECT_LE(std::abs(form.geometry().center().x() - screen.center().x()), 1);
   EXPECT_LE(std::abs(form.geometry().center().y() - screen.center().y()), 1);
   EXPECT_TRUE(form.isWindow());
@@ -51,9 +50,7 @@ TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreenAndEscapeCallsTheMainWindow) {
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QCoreApplication::sendEvent(&form, &release);
   }
-  EXPECT_EQ(requests, 1);
-  EXPECT_EQ(closed, 0);
-  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(std::tuple(requests, closed, form.isVisible()), std::tuple(1, 0, true));
 }
 
 TEST(WaveForm, PaintsThePictureOfItsProcedure) {
