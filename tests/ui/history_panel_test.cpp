@@ -39,7 +39,6 @@ class HistoryPanelTest : public StationWindowTest {
     out.Close();
   }
   THistoryPanel& History() { return *Form().PanelHistory; }
-  // Types the moment and presses Enter.
   void ReadAt(const char* typed) {
     History().MaskEditDateTime->setText(typed);
     History().BtnPrevNextClick(THistoryStep::None);
@@ -51,9 +50,8 @@ class HistoryPanelTest : public StationWindowTest {
   QString Messages() const { return w->messages.join("|"); }
 };
 
-// Ten seconds asked for from 10:00:20: the picture runs from that second to
-// the tenth, and complete data have no errors; Next steps three quarters, and
-// ASCII exports what is shown.
+// Ten seconds from 10:00:20: the picture runs from that second to the tenth, complete data
+// have no errors; Next steps three quarters, and ASCII exports what is shown.
 TEST_F(HistoryPanelTest, PictureShowsTheRequestedSecondsAndNextStepsThreeQuarters) {
   Click(Form().BtnHistory);
   ReadAt("02.03.2026 10:00:20");
@@ -112,8 +110,7 @@ TEST_F(HistoryPanelTest, TriggerModeNextPagesThroughTheRecord) {
   EXPECT_TRUE(w->messages.isEmpty()) << Messages().toStdString();
 }
 
-// The chosen job runs and marks its item; Cancel and No start nothing and
-// leave no mark.
+// The chosen job runs and marks its item; Cancel and No start nothing and leave no mark.
 TEST_F(HistoryPanelTest, ExportMenuMarksOnlyTheJobsThatRun) {
   Form().SaveFileHook = [](const QString&) { return QString(); };
   QString asked;

@@ -73,12 +73,10 @@ TEST_F(LogViewTest, LimitIsTenMillionBytes) {
     EXPECT_EQ(view.Open(path), opens);
     Settle();
     EXPECT_EQ(view.isVisible(), opens);
+    EXPECT_EQ(messages, opens ? QStringList() : QStringList{"Log file is too large to view."});
+    // The zeros are dropped; the text after them is not cut off.
     if (opens) {
-      EXPECT_TRUE(messages.isEmpty());
-      // The zeros are dropped; the text after them is not cut off.
       EXPECT_EQ(Text(), "05.12.2026 14:03:27.058 Inf: first\n05.12.2026 14:09:00.000 Inf: last");
-    } else {
-      EXPECT_EQ(messages, QStringList{"Log file is too large to view."});
     }
   }
 }
@@ -139,7 +137,6 @@ using LogViewMainFormTest = StationWindowTest;
 TEST_F(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
   QAction* item = Form().Action("MenuViewLog");
   EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
-  EXPECT_EQ(w->station.Params().LogFile, dir.Path("velkor.log"));
   item->trigger();
   Settle();
   ASSERT_TRUE(Form().LogView->isVisible());

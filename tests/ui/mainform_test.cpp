@@ -57,9 +57,8 @@ TEST_F(MainFormTest, StartsCompactOnScreenWithItsIconsAndWithoutTheControlsTheCo
   Settle();
   EXPECT_EQ(Form().Field(InfoField::Latitude)->text(), QString::fromUtf8("48°12.5 N"));
   EXPECT_EQ(Form().Field(InfoField::GPStime)->text(), "N/A");
-  EXPECT_FALSE(Form().TrayIcon->icon().isNull());
-  EXPECT_FALSE(Form().windowIcon().isNull());
-  EXPECT_FALSE(Form().WaveForm->windowIcon().isNull());
+  for (const QIcon& icon : {Form().TrayIcon->icon(), Form().windowIcon(), Form().WaveForm->windowIcon()})
+    EXPECT_FALSE(icon.isNull());
   // The frame, title bar included, is on the screen.
   EXPECT_TRUE(Form().screen()->availableGeometry().contains(Form().frameGeometry().topLeft()));
   // The tray item toggles between minimised and restored.
@@ -117,10 +116,9 @@ TEST_F(MainFormTest, PanelsStackInOpeningOrderCloseUpwardsAndLiveAndHistoryExclu
   EXPECT_EQ(Button(f.BtnHistory, f.MenuHistory), "&History > | Show History Browser");
 }
 
-// Velocities take the calibration × 2^29, rounded half to even, saturating
-// where a 32-bit value would wrap (4 nm/s per count or more); µV the
-// converter's gain, counts 2^29. The history view keeps a velocity unit and
-// falls back to nm/s; the live view then shows the history's unit again.
+// Velocities take the calibration × 2^29, rounded half to even, saturating where a 32-bit value
+// would wrap (4 nm/s per count or more); µV the converter's gain, counts 2^29. The history view
+// keeps a velocity unit and falls back to nm/s; the live view then shows the history's unit.
 struct UnitCase {
   const char* legend;
   const char* lsb0;

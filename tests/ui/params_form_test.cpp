@@ -201,9 +201,8 @@ TEST(ParamsForm, PickedFilterFileIsRelativeAndEnablesTheFilter) {
   EXPECT_TRUE(rig.FileHas("Filter=lowpass.txt"));
 }
 
-// The operator's way: Options -> Parametres, a new station code, Save, Back;
-// the restarted station logs the new code in its summary line. The running
-// station keeps its configuration but hears whether to keep its offsets file.
+// Options -> Parametres, a new station code, Save, Back: the restarted station logs
+// the new code in its summary line.
 using ParamsMenuTest = StationWindowTest;
 
 TEST_F(ParamsMenuTest, ResultsAndRestart) {

@@ -32,8 +32,7 @@ int BlackPixels(const QImage& image, const QRect& area) {
 class PrintingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A sine-like ramp on channel 0 only: the lower bands carry just the
-    // grid, so black there can only be the caption.
+    // A ramp on channel 0 only: the lower bands carry just the grid, so black there is the caption.
     for (int f = 0; f < 1000; ++f)
       for (int k = 0; k < kChannelCount; ++k)
         samples.push_back(k == 0 ? ((f % 100) - 50) * 1000 : 0);

@@ -1,7 +1,6 @@
 #pragma once
-// A main window over a simulated station in a temporary directory, with the
-// log lines it wrote and the messages it showed; a second one on the same
-// directory is a restart.
+// A main window over a simulated station in a temporary directory, with its log lines and
+// messages; a second one on the same directory is a restart.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -60,7 +59,6 @@ class StationWindow {
     form->close();
     Settle();
   }
-  // Log lines containing `text`.
   int Count(const std::string& text) const {
     const auto has = [&](const std::string& l) { return l.find(text) != std::string::npos; };
     return static_cast<int>(std::ranges::count_if(log, has));

@@ -90,9 +90,9 @@ TEST(WaveformLayout, AmountOfDataAndColumns) {
   }
 }
 
-// Columns average the newest whole frames, in 64 bits: stray values of a
-// partial frame at the end shift nothing.
-TEST(WaveformLayout, ColumnsAverageTheNewestWholeFrames) {
+// Columns average the newest whole frames, in 64 bits: stray values of a partial frame at the
+// end shift nothing. The full scale is per channel.
+TEST(WaveformLayout, ColumnsAverageTheNewestWholeFramesAndFullScaleIsPerChannel) {
   ArrayOfDataType samples = MakeSamples(50, 8, [](int f, int k) { return k * 100 + f; });
   samples.insert(samples.end(), {99999, 99999});
   WaveformLayout L = ComputeWaveformLayout(Input(samples, 1, 100, 8), 600, 400);
@@ -113,15 +113,13 @@ TEST(WaveformLayout, ColumnsAverageTheNewestWholeFrames) {
   EXPECT_DOUBLE_EQ(L.Averages[0], INT32_MAX);
   EXPECT_DOUBLE_EQ(L.Averages[1], INT32_MIN);
   EXPECT_EQ(L.FullScale[1], INT32_MIN);  // its magnitude does not fit 32 bits
-}
 
-TEST(WaveformLayout, FullScalePerChannel) {
   const ArrayOfDataType frames = {3, 0, 7, -5, 0, 0,  //
                                   -9, 0, 2, 4, 0, 0,  //
                                   5, 0, -7, 1, 0, 0};
   WaveformInput in = Input(frames, 1, 3, 6);
   in.FullScale = 1000;
-  WaveformLayout L = ComputeWaveformLayout(in, 600, 400);
+  L = ComputeWaveformLayout(in, 600, 400);
   // Largest magnitude with its sign; a tie keeps the first; silence gives 0.
   EXPECT_EQ(L.FullScale, (std::vector<int64_t>{-9, 0, 7, -5, 0, 0}));
 
@@ -143,8 +141,7 @@ TEST(WaveformLabels, FullScaleTextHasFiveSignificantDigitsAndTwoDecimals) {
     EXPECT_EQ(FormatFullScale(fullScale, divisor), text) << fullScale << " / " << divisor;
 }
 
-// The full-scale label of band 0 on a 1200 × 800 picture, compared with the
-// expected text drawn alone at the same place.
+// The full-scale label of band 0 on a 1200 × 800 picture, against the text drawn alone there.
 TEST(WaveformLabels, FullScaleLabelDrawsValueAndUnit) {
   const struct {
     DisplayUnitKind unit;
@@ -213,9 +210,8 @@ TEST(WaveformRender, TracesLieInTheirBandsAndAHiddenOneLeavesOnlyItsLabels) {
   EXPECT_GT(CountIn(hidden, QRect(2, 180, 38, 19), light), 10);
 }
 
-// 10 s at 50 Hz wanted, 4 s there: 200 columns of one frame each, drawn from
-// the oldest value; the sine starts at 0 rising, so column 1 lies just above
-// the centre line. Nothing is drawn right of the data.
+// 10 s at 50 Hz wanted, 4 s there: 200 columns of one frame each, from the oldest value (the
+// sine starts at 0 rising, so column 1 lies just above the centre line), nothing right of them.
 TEST(WaveformRender, FillingBufferDrawsEveryFrameOnTheLeftPart) {
   const auto samples = MakeSamples(200, 8, [](int f, int) { return Sine(f, 50, 1.0, 800); });
   const QImage img = Render(Input(samples, 10, 50));
@@ -224,9 +220,8 @@ TEST(WaveformRender, FillingBufferDrawsEveryFrameOnTheLeftPart) {
   EXPECT_EQ(CountColour(img, kYellow, QRect(200, 0, 400, 400)), 0);
 }
 
-// Normalisation off: 60 % of the full scale sits 15 of 25 rows above the
-// centre. With a full scale of 1 every column lies billions of rows away; the
-// segments are clamped and clipped to the picture's area.
+// Normalisation off: 60 % of the full scale sits 15 of 25 rows above the centre. With a full
+// scale of 1 every column lies billions of rows away; segments are clamped and clipped to the area.
 TEST(WaveformRender, FixedFullScaleScalesAllBandsAlikeAndKeepsFarValuesInside) {
   const auto flat = MakeSamples(100, 8, [](int, int) { return 600; });
   const auto far = MakeSamples(100, 8, [](int f, int k) { return (f + k) % 2 ? INT32_MAX : INT32_MIN; });

@@ -30,8 +30,7 @@ ArrayOfDataType SyntheticStation(int rate) {
   return v;
 }
 
-// Its own top-level window even with a parent; Escape asks for the main
-// window, other keys do nothing.
+// Its own top-level window even with a parent; Escape asks for the main window, other keys do nothing.
 TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreenAndEscapeCallsTheMainWindow) {
   QWidget owner;
   TWaveForm form(&owner);
