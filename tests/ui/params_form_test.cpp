@@ -109,6 +109,27 @@ TEST(ParamsForm, PickingAConverterShowsItsSensitivities) {
   }
 }
 
+// Both options on in the file, so that every rule that clears them shows. A
+// disabled option is also unchecked (Drumlo-4 without full load keeps the alarm).
+TEST(ParamsForm, FullLoadRulesFollowTheModel) {
+  // Model, full load; then the PPS channel shown, alarm and double sensitivity enabled.
+  const std::tuple<const char*, bool, const char*, bool, bool> rows[] = {
+      {"Kelta-16", true, "6", true, true},    {"Kelta-16", false, "3", false, false},
+      {"Drumlo-8", false, "3", false, false}, {"Drumlo-4", true, "4", false, false},
+      {"Drumlo-4", false, "3", true, false}};
+  for (const auto& [model, fullLoad, ppsChannel, alarmEnabled, doubleEnabled] : rows) {
+    SCOPED_TRACE(std::string(model) + (fullLoad ? " full load" : " partial load"));
+    ParamsRig rig(QuietStationIni("AlarmOn=1\r\n") + "[Converter]\r\nModel=" + model +
+                  "\r\n[ADcard]\r\nFullLoad=1\r\nDoubleSensitivity=1\r\n");
+    rig.form.FullLoadChkBox->setChecked(fullLoad);
+    EXPECT_EQ(rig.form.PPSChannelEdit->text(), ppsChannel);
+    EXPECT_EQ(rig.form.AlarmChkBox->isEnabled(), alarmEnabled);
+    EXPECT_EQ(rig.form.DoubleSensChkBox->isEnabled(), doubleEnabled);
+    EXPECT_TRUE(alarmEnabled || !rig.form.AlarmChkBox->isChecked());
+    EXPECT_TRUE(doubleEnabled || !rig.form.DoubleSensChkBox->isChecked());
+  }
+}
+
 struct SaveCase {
   const char* name;
   std::string gpsKeys;  // the [GPS] keys of the running configuration

@@ -25,8 +25,7 @@ ArrayOfDataType MakeSamples(int frames, int nch, const std::function<int32_t(int
 }
 
 int32_t Sine(int frame, int rate, double hz, double amplitude) {
-  return static_cast<int32_t>(
-      std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * frame / rate)));
+  return static_cast<int32_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * frame / rate)));
 }
 
 // Into `area`, the whole picture by default.
@@ -143,24 +142,21 @@ TEST(WaveformLabels, FullScaleTextHasFiveSignificantDigitsAndTwoDecimals) {
 
 // The full-scale label of band 0 on a 1200 × 800 picture, against the text drawn alone there.
 TEST(WaveformLabels, FullScaleLabelDrawsValueAndUnit) {
-  const struct {
-    DisplayUnitKind unit;
-    bool normalise;
-    int32_t peak;
-    const char* expected;
-  } rows[] = {{DisplayUnitKind::Counts, false, 5, "536870912 counts"},
-              {DisplayUnitKind::MicroVolt, true, -12000, "-12000 µV"},
-              {DisplayUnitKind::MicroMetrePerSecond, true, -12000, "-12.00 µm/s"},
-              {DisplayUnitKind::MilliMetrePerSecond, false, 0, "536.87 mm/s"},
-              {DisplayUnitKind::Counts, true, 0, "0 counts"}};  // silent, normalised
-  for (const auto& c : rows) {
-    SCOPED_TRACE(c.expected);
-    const auto samples = MakeSamples(100, 8, [&](int f, int) { return f == 40 ? c.peak : 0; });
+  // Unit, normalised, the peak of the data, the label.
+  const std::tuple<DisplayUnitKind, bool, int32_t, const char*> rows[] = {
+      {DisplayUnitKind::Counts, false, 5, "536870912 counts"},
+      {DisplayUnitKind::MicroVolt, true, -12000, "-12000 µV"},
+      {DisplayUnitKind::MicroMetrePerSecond, true, -12000, "-12.00 µm/s"},
+      {DisplayUnitKind::MilliMetrePerSecond, false, 0, "536.87 mm/s"},
+      {DisplayUnitKind::Counts, true, 0, "0 counts"}};  // silent, normalised
+  for (const auto& [unit, normalise, peak, expected] : rows) {
+    SCOPED_TRACE(expected);
+    const auto samples = MakeSamples(100, 8, [&](int f, int) { return f == 40 ? peak : 0; });
     WaveformInput in = Input(samples, 1, 100);
     in.Mask.assign(8, 0);  // no trace crosses the label
-    in.Normalise = c.normalise;
+    in.Normalise = normalise;
     in.FullScale = 536870912;
-    in.Unit = c.unit;
+    in.Unit = unit;
     const QImage img = Render(in, 1200, 800);
 
     QImage ref(1200, 800, QImage::Format_RGB32);
@@ -168,7 +164,7 @@ TEST(WaveformLabels, FullScaleLabelDrawsValueAndUnit) {
     QPainter p(&ref);
     const QFontMetrics fm(p.font());
     p.setPen(Qt::white);
-    p.drawText(QPoint(2, 100 - 2 - fm.height() + fm.ascent()), QString::fromUtf8(c.expected));
+    p.drawText(QPoint(2, 100 - 2 - fm.height() + fm.ascent()), QString::fromUtf8(expected));
     p.end();
     ASSERT_LT(fm.height(), 45) << "the label would reach the grid";
     // Left of the first vertical grid line, between the band's centre line and its border.
