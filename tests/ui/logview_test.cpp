@@ -20,7 +20,6 @@ class LogViewTest : public ::testing::Test {
   void TearDown() override { view.hide(); }
   QString Text() const { return view.RichEdit->toPlainText(); }
   QString LastLine() const { return Text().section('\n', -1); }
-  void Write(const std::string& text) { WriteFile(path, text); }
   void Append(const std::string& text) { WriteFile(path, ReadFile(path) + text); }
 
   TempDir dir;
@@ -33,7 +32,7 @@ TEST_F(LogViewTest, LoadsTheWholeFileAsLatin1AndShowsItsLastLine) {
   std::string log;
   for (int i = 0; i < 200; ++i) log += "05.12.2026 14:03:27.058 Inf: line " + std::to_string(i) + "\r\n";
   log += "05.12.2026 14:03:28.000 GPS: K\xD6L 48\xB0" "12.5 N\r\n";
-  Write(log);
+  WriteFile(path, log);
 
   ASSERT_TRUE(view.Open(path));
   Settle();
@@ -65,7 +64,7 @@ TEST_F(LogViewTest, LimitIsTenMillionBytes) {
     view.hide();
     // Sparse: a line, a hole of zeros as a power cut can leave one, a last line.
     const std::string last = "05.12.2026 14:09:00.000 Inf: last\r\n";
-    Write("05.12.2026 14:03:27.058 Inf: first\r\n");
+    WriteFile(path, "05.12.2026 14:03:27.058 Inf: first\r\n");
     std::filesystem::resize_file(path, size - last.size());
     Append(last);
     ASSERT_EQ(std::filesystem::file_size(path), size);
@@ -88,7 +87,7 @@ TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysEscapeClosesAndAnUn
   EXPECT_TRUE(messages.isEmpty());
   // Opening while visible does not reload.
   view.AddLine("b");
-  Write("c\r\n");
+  WriteFile(path, "c\r\n");
   EXPECT_TRUE(view.Open(path));
   EXPECT_EQ(Text(), "b");
   // Escape closes like Back: Back is the cancel button of the whole window.
@@ -108,7 +107,7 @@ TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysEscapeClosesAndAnUn
 }
 
 TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
-  Write("a\r\n");
+  WriteFile(path, "a\r\n");
   ASSERT_TRUE(view.Open(path));
   view.PauseBtn->click();
   EXPECT_EQ(std::pair(view.Paused(), view.PauseBtn->font().bold()), std::pair(true, true));

@@ -46,7 +46,6 @@ class PrintingTest : public ::testing::Test {
       in.SampleRate = 100;
       return in;
     });
-    pause.setEnabled(true);
   }
 
   TempDir dir;
