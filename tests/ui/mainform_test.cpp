@@ -186,12 +186,17 @@ TEST_F(MainFormTest, SecondsStayWithinOneToSixtyAndCarryToTheOtherViewAsDoesTheM
   EXPECT_EQ(Form().PanelHistory->EditShowHistorySeconds->value(), 25);
 }
 
-// The simulated receiver stands in for the GPS port.
+// The simulated receiver stands in for the GPS port; details shown at start.
 class GpsTest : public MainFormTest {
   std::string GpsKeys() const override { return "UpDateOn=1\r\nPort=sim-gps\r\n"; }
+  std::string CommonKeys() const override { return "AutoShowDetails=1\r\n"; }
 };
 
-TEST_F(GpsTest, SetTimeButtonAndSyncMenuItemRequestASynchronisation) {
+TEST_F(GpsTest, ShowingTheWindowOpensTheDetailsAndSetTimeAndSyncMenuItemRequestASynchronisation) {
+  EXPECT_TRUE(Form().PanelInfo->isVisible());
+  EXPECT_TRUE(Form().PanelActual->isVisible());
+  EXPECT_TRUE(Form().WaveForm->isVisible());
+  EXPECT_LT(Form().PanelInfo->y(), Form().PanelActual->y());
   ASSERT_FALSE(w->station.State().HaltRequested);
   EXPECT_TRUE(Form().MenuSyncPCClock->isChecked());
   TPPSSync* sync = w->station.PPSSync();
@@ -250,17 +255,6 @@ TEST_F(FilteredTest, PauseFreezesTheCaptionAndFilteredSwitchesTheLiveView) {
   EXPECT_EQ(w->Caption().toStdString(), FormatLogTimestamp(u));
   EXPECT_NE(Form().Field(InfoField::Samples)->text(), "N/A");
   EXPECT_EQ(Form().Field(InfoField::Samples)->text().toStdString(), w->station.Lamps().Field(InfoField::Samples));
-}
-
-class AutoShowTest : public MainFormTest {
-  std::string CommonKeys() const override { return "AutoShowDetails=1\r\n"; }
-};
-
-TEST_F(AutoShowTest, ShowingTheWindowOpensInformationAndTheLiveView) {
-  EXPECT_TRUE(Form().PanelInfo->isVisible());
-  EXPECT_TRUE(Form().PanelActual->isVisible());
-  EXPECT_TRUE(Form().WaveForm->isVisible());
-  EXPECT_LT(Form().PanelInfo->y(), Form().PanelActual->y());
 }
 
 }  // namespace

@@ -68,14 +68,11 @@ TEST(WaveformLayout, AmountOfDataAndColumns) {
     bool stretching;
     int columns;
   } rows[] = {
-      // wanted = 8 × 1000 × 10: no surplus, so no stretching and no division by it.
-      {"exact fit", 10, 1000, 8, 1000, 800, 180000, 10, 80000, 80000, false, 1000},
+      {"exact fit: no stretching, no division by 0", 10, 1000, 8, 1000, 800, 180000, 10, 80000, 80000, false, 1000},
       // The largest live picture: 37 frames a column, one extra every 75.
       {"largest live", 60, 1000, 8, 1600, 1000, 180000, 37, 473600, 480000, true, 1600},
-      // Fewer frames than columns: one frame per column, count = wanted.
-      {"step one", 1, 100, 8, 600, 400, 18000, 1, 4800, 800, false, 100},
-      // The window is still filling: what is there, from the oldest value.
-      {"filling", 10, 1000, 8, 1000, 800, 3000, 10, 80000, 24000, false, 300},
+      {"fewer frames than columns: one a column", 1, 100, 8, 600, 400, 18000, 1, 4800, 800, false, 100},
+      {"filling: what is there, from the oldest", 10, 1000, 8, 1000, 800, 3000, 10, 80000, 24000, false, 300},
       // A surplus of 2/3: every other column takes two frames, the picture spans the width.
       {"large surplus", 10, 100, 8, 600, 400, 18000, 1, 4800, 7200, true, 600},
       {"history of three channels", 20, 100, 3, 600, 400, 2100, 3, 5400, 5940, true, 600},
