@@ -24,7 +24,6 @@ class Language : public ::testing::Test {
 TEST_F(Language, DeutschTranslatesTheWindowsButNotTheLog) {
   WriteFile(dir.Path("velkor.ini"), QuietStationIni("Language=Deutsch\r\n"));
   StationWindow w(dir, clock);
-  EXPECT_EQ(w.Count("Err:"), 0);
   EXPECT_EQ(MenuTitles(*w.form), QStringList({"Export", "&Allgemein", "&Optionen", "&Hilfe"}));
   EXPECT_EQ(w.form->Action("MenuParametres")->text(), "Parameter");
   EXPECT_EQ(w.form->BtnActual->text(), "&Aktuelle Messung >");

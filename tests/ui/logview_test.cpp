@@ -131,9 +131,7 @@ TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
   EXPECT_EQ(Text(), "a\nb\nc\ne");
 }
 
-using LogViewMainFormTest = StationWindowTest;
-
-TEST_F(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
+TEST_F(StationWindowTest, LogViewMenuOpensTheLogAndWorkerLinesArrive) {
   QAction* item = Form().Action("MenuViewLog");
   EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
   item->trigger();

@@ -69,8 +69,6 @@ class ParamsRig {
   TParamsForm form;
 };
 
-const QString kPlusMinus = QString::fromLatin1("\xB1");
-
 struct ConverterCase {
   const char* name;
   std::string model, module;                    // the running configuration
@@ -90,8 +88,8 @@ TEST(ParamsForm, PickingAConverterShowsItsSensitivities) {
        {kModelA, kModelA, kModelA, kModelA, "1"}},
       {"module KM-16S1 switches to Kelta", "Drumlo-8", "\xB1" "10V", {{false, "KM-16S1"}}, "Kelta-16",
        {kS1Even, kS1Odd, kS1Even, kS1Odd, kS1Even, kS1Odd, kS1Even, kS1Odd}},
-      {"range 500 mV switches to Drumlo-8", "Kelta-16", "KM-16A1", {{false, kPlusMinus + "500mV"}}, "Drumlo-8",
-       QStringList(8, "15.2587890625")}};
+      {"range 500 mV switches to Drumlo-8", "Kelta-16", "KM-16A1", {{false, QString::fromLatin1("\xB1" "500mV")}},
+       "Drumlo-8", QStringList(8, "15.2587890625")}};
   for (const ConverterCase& c : rows) {
     SCOPED_TRACE(c.name);
     ParamsRig rig(QuietStationIni() + "[Converter]\r\nModel=" + c.model + "\r\nModule=" + c.module + "\r\n");
@@ -224,9 +222,7 @@ TEST(ParamsForm, PickedFilterFileIsRelativeAndEnablesTheFilter) {
 
 // Options -> Parametres, a new station code, Save, Back: the restarted station logs
 // the new code in its summary line.
-using ParamsMenuTest = StationWindowTest;
-
-TEST_F(ParamsMenuTest, ResultsAndRestart) {
+TEST_F(StationWindowTest, ParamsMenuResultsAndRestart) {
   const char* const kSavedLine = "Inf: New parametres were saved into ini-file.";
   QAction* menu = Form().Action("MenuParametres");
   EXPECT_EQ(menu->shortcut(), QKeySequence(Qt::Key_F11));

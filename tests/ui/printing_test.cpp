@@ -119,11 +119,9 @@ TEST_F(PrintingTest, ConfirmedPrintWritesLandscapeSeismogramOnWhite) {
   EXPECT_EQ(BlackPixels(image, area(150, 310, 200, 40)), 0);
 }
 
-using MainFormPrintTest = StationWindowTest;
-
 // The Print buttons share the live view's Pause button, turned while the
 // dialog is open; a failed print is not passed off as done.
-TEST_F(MainFormPrintTest, AFailedPrintTellsTheOperator) {
+TEST_F(StationWindowTest, AFailedPrintTellsTheOperator) {
   Click(Form().BtnHistory);
   QPushButton* pause = Form().PanelActual->BtnPause;
   const bool pauseEnabled = pause->isEnabled();

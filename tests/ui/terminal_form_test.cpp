@@ -102,9 +102,7 @@ TEST(TerminalForm, PortSetupOffersDevicesAndChangesEverySetting) {
   EXPECT_EQ(out.FlowControl.ControlDTR, TDTRFlowControl::dtrEnable);
 }
 
-using TerminalMenuTest = StationWindowTest;
-
-TEST_F(TerminalMenuTest, SuspendsTheStationsPortsWhileOpenAndEnterCloses) {
+TEST_F(StationWindowTest, TerminalMenuSuspendsTheStationsPortsWhileOpenAndEnterCloses) {
   QAction* menu = Form().Action("MenuTerminal");
   std::vector<std::string> logWhileOpen;
   WhenModal([&] {

@@ -127,18 +127,16 @@ TEST(WaveformLayout, ColumnsAverageTheNewestWholeFramesAndFullScaleIsPerChannel)
   EXPECT_EQ(L.FullScale, std::vector<int64_t>(6, 1));
 }
 
-TEST(WaveformLabels, FullScaleTextHasFiveSignificantDigitsAndTwoDecimals) {
-  const std::tuple<int64_t, double, const char*> rows[] = {
+// The full-scale text has five significant digits and two decimals. The label of band 0 on
+// a 1200 × 800 picture is compared with the text drawn alone there.
+TEST(WaveformLabels, FullScaleTextAndLabelWithItsUnit) {
+  const std::tuple<int64_t, double, const char*> texts[] = {
       {536870912, 1.0, "536870912"}, {-4711, 1.0, "-4711"},         {1234, 1000.0, "1.23"},
       {-1500, 1000.0, "-1.50"},      {0, 1000.0, "0.00"},           {99999, 1000.0, "100.00"},
       {536870912, 1e6, "536.87"},    {1999990, 1000.0, "2000.00"},  {536870912, 1000.0, "536870.00"},
       {123456789, 1000.0, "123460.00"}};
-  for (const auto& [fullScale, divisor, text] : rows)
+  for (const auto& [fullScale, divisor, text] : texts)
     EXPECT_EQ(FormatFullScale(fullScale, divisor), text) << fullScale << " / " << divisor;
-}
-
-// The full-scale label of band 0 on a 1200 × 800 picture, against the text drawn alone there.
-TEST(WaveformLabels, FullScaleLabelDrawsValueAndUnit) {
   // Unit, normalised, the peak of the data, the label.
   const std::tuple<DisplayUnitKind, bool, int32_t, const char*> rows[] = {
       {DisplayUnitKind::Counts, false, 5, "536870912 counts"},
