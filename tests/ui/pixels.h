@@ -1,7 +1,6 @@
 #pragma once
 // Counting pixels of a rendered picture.
 #include <QImage>
-#include <QRect>
 
 #include <functional>
 

@@ -4,8 +4,6 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
-#include <algorithm>
-#include <vector>
 
 #include "pixels.h"
 #include "station_window.h"

@@ -88,6 +88,7 @@ class StationWindowTest : public ::testing::Test {
     WriteFile(dir.Path("velkor.ini"), Ini());
     w = std::make_unique<StationWindow>(clock, Options());
   }
+  // Before the fixtures' own members go: the station may hold pointers to them.
   void TearDown() override { w.reset(); }
   virtual std::string Ini() const { return QuietStationIni(); }
   virtual TDateTime Start() const { return EncodeDateTime(2026, 3, 2, 10, 0, 0); }

@@ -92,8 +92,7 @@ TEST(WaveformLayout, ColumnsAverageTheNewestWholeFramesAndFullScaleIsPerChannel)
   ArrayOfDataType samples = MakeSamples(50, 8, [](int f, int k) { return k * 100 + f; });
   samples.insert(samples.end(), {99999, 99999});
   WaveformLayout L = ComputeWaveformLayout(Input(samples, 1, 100, 8), 600, 400);
-  ASSERT_EQ(L.Count, 400);
-  ASSERT_EQ(L.Columns, 50);
+  ASSERT_EQ(std::pair(L.Count, L.Columns), std::pair(int64_t{400}, 50));
   for (int x = 0; x < 50; ++x)
     for (int k = 0; k < 8; ++k) EXPECT_EQ(L.Averages[x * 8 + k], k * 100 + x);
   // 20 s of 1000 Hz, 10 s shown on 1000 columns: 10 frames a column from frame 10000.
