@@ -1,13 +1,9 @@
 #include "ui/logview.h"
 
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QScrollBar>
 #include <filesystem>
 #include <thread>
@@ -24,13 +20,7 @@ class LogViewTest : public ::testing::Test {
   void TearDown() override { view.hide(); }
   QString Text() const { return view.RichEdit->toPlainText(); }
   QString LastLine() const { return Text().section('\n', -1); }
-  void Write(const std::string& text) { WriteFile(path, text); }
   void Append(const std::string& text) { WriteFile(path, ReadFile(path) + text); }
-  void PressEscape(QWidget* target) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &press);
-    Settle();
-  }
 
   TempDir dir;
   std::string path = dir.Path("velkor.log");
@@ -42,7 +32,7 @@ TEST_F(LogViewTest, LoadsTheWholeFileAsLatin1AndShowsItsLastLine) {
   std::string log;
   for (int i = 0; i < 200; ++i) log += "05.12.2026 14:03:27.058 Inf: line " + std::to_string(i) + "\r\n";
   log += "05.12.2026 14:03:28.000 GPS: K\xD6L 48\xB0" "12.5 N\r\n";
-  Write(log);
+  WriteFile(path, log);
 
   ASSERT_TRUE(view.Open(path));
   Settle();
@@ -74,7 +64,7 @@ TEST_F(LogViewTest, LimitIsTenMillionBytes) {
     view.hide();
     // Sparse: a line, a hole of zeros as a power cut can leave one, a last line.
     const std::string last = "05.12.2026 14:09:00.000 Inf: last\r\n";
-    Write("05.12.2026 14:03:27.058 Inf: first\r\n");
+    WriteFile(path, "05.12.2026 14:03:27.058 Inf: first\r\n");
     std::filesystem::resize_file(path, size - last.size());
     Append(last);
     ASSERT_EQ(std::filesystem::file_size(path), size);
@@ -82,27 +72,32 @@ TEST_F(LogViewTest, LimitIsTenMillionBytes) {
     EXPECT_EQ(view.Open(path), opens);
     Settle();
     EXPECT_EQ(view.isVisible(), opens);
+    EXPECT_EQ(messages, opens ? QStringList() : QStringList{"Log file is too large to view."});
+    // The zeros are dropped; the text after them is not cut off.
     if (opens) {
-      EXPECT_TRUE(messages.isEmpty());
-      // The zeros are dropped; the text after them is not cut off.
       EXPECT_EQ(Text(), "05.12.2026 14:03:27.058 Inf: first\n05.12.2026 14:09:00.000 Inf: last");
-    } else {
-      EXPECT_EQ(messages, QStringList{"Log file is too large to view."});
     }
   }
 }
 
-TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysAndAnUnreadableOneAMessage) {
+TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysEscapeClosesAndAnUnreadableOneTells) {
   ASSERT_TRUE(view.Open(path));
   EXPECT_TRUE(view.isVisible());
   EXPECT_TRUE(Text().isEmpty());
   EXPECT_TRUE(messages.isEmpty());
   // Opening while visible does not reload.
   view.AddLine("b");
-  Write("c\r\n");
+  WriteFile(path, "c\r\n");
   EXPECT_TRUE(view.Open(path));
   EXPECT_EQ(Text(), "b");
-  view.BackBtnClick();
+  // Escape closes like Back: Back is the cancel button of the whole window.
+  for (QWidget* target : std::initializer_list<QWidget*>{view.RichEdit, view.PauseBtn}) {
+    ASSERT_TRUE(view.Open(path));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    Settle();
+    EXPECT_FALSE(view.isVisible());
+  }
 
   std::filesystem::remove(path);
   std::filesystem::create_directory(path);
@@ -112,11 +107,10 @@ TEST_F(LogViewTest, MissingFileShowsAnEmptyViewAnOpenOneStaysAndAnUnreadableOneA
 }
 
 TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
-  Write("a\r\n");
+  WriteFile(path, "a\r\n");
   ASSERT_TRUE(view.Open(path));
   view.PauseBtn->click();
-  EXPECT_TRUE(view.Paused());
-  EXPECT_TRUE(view.PauseBtn->font().bold());
+  EXPECT_EQ(std::pair(view.Paused(), view.PauseBtn->font().bold()), std::pair(true, true));
   view.AddLine("b");
   Append("b\r\n");
   EXPECT_EQ(Text(), "a");
@@ -132,41 +126,21 @@ TEST_F(LogViewTest, PausedLinesAppearOnlyAfterReopening) {
   EXPECT_EQ(Text(), "a\nb\nc") << "still paused after reopening";
 
   view.PauseBtn->click();
-  EXPECT_FALSE(view.Paused());
-  EXPECT_FALSE(view.PauseBtn->font().bold());
+  EXPECT_EQ(std::pair(view.Paused(), view.PauseBtn->font().bold()), std::pair(false, false));
   view.AddLine("e");
   EXPECT_EQ(Text(), "a\nb\nc\ne");
 }
 
-TEST_F(LogViewTest, EscapeClosesLikeBack) {
-  ASSERT_TRUE(view.Open(path));
-  PressEscape(view.RichEdit);
-  EXPECT_FALSE(view.isVisible());
-
-  // Back is the cancel button of the whole window, not only of the text view.
-  ASSERT_TRUE(view.Open(path));
-  PressEscape(view.PauseBtn);
-  EXPECT_FALSE(view.isVisible());
-}
-
-// The main window's "View log" opens the station's log, and lines logged from
-// a worker thread reach the viewer on the window's thread.
-TEST(LogViewMainFormTest, MenuOpensTheLogAndWorkerLinesArrive) {
-  TempDir dir;
-  ManualClock clock;
-  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-  WriteFile(dir.Path("velkor.ini"), kQuietStationIni);
-  StationWindow w(dir, clock);
-  QAction* item = w.form->Action("MenuViewLog");
+TEST_F(StationWindowTest, LogViewMenuOpensTheLogAndWorkerLinesArrive) {
+  QAction* item = Form().Action("MenuViewLog");
   EXPECT_EQ(item->shortcut(), QKeySequence(Qt::Key_F12));
-  EXPECT_EQ(w.station.Params().LogFile, dir.Path("velkor.log"));
   item->trigger();
   Settle();
-  ASSERT_TRUE(w.form->LogView->isVisible());
-  std::thread worker([&] { w.station.IndicateSaveLog("Inf: from a worker \xE9"); });
+  ASSERT_TRUE(Form().LogView->isVisible());
+  std::thread worker([&] { w->station.IndicateSaveLog("Inf: from a worker \xE9"); });
   worker.join();
   Settle();
-  EXPECT_EQ(w.form->LogView->RichEdit->toPlainText().section('\n', -1),
+  EXPECT_EQ(Form().LogView->RichEdit->toPlainText().section('\n', -1),
             QString::fromUtf8("02.03.2026 10:00:00.000 Inf: from a worker é"));
 }
 

@@ -1,5 +1,4 @@
-// One QApplication for the whole GUI test binary, on the offscreen platform
-// unless the environment chooses another.
+// One QApplication for the whole GUI test binary, offscreen unless the environment says otherwise.
 #include <gtest/gtest.h>
 
 #include <QApplication>

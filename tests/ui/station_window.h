@@ -1,7 +1,6 @@
 #pragma once
-// A main window over a simulated station in a temporary directory, with the
-// log lines it wrote and the messages it showed; a second one on the same
-// directory is a restart.
+// A main window over a simulated station in a temporary directory, with its log lines and
+// messages; a second one on the same directory is a restart.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -61,9 +60,8 @@ class StationWindow {
     Settle();
   }
   int Count(const std::string& text) const {
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& l) {
-      return l.find(text) != std::string::npos;
-    }));
+    const auto has = [&](const std::string& l) { return l.find(text) != std::string::npos; };
+    return static_cast<int>(std::ranges::count_if(log, has));
   }
   // One acquisition cycle per second of station time.
   void Cycles(int n) {
@@ -90,6 +88,7 @@ class StationWindowTest : public ::testing::Test {
     WriteFile(dir.Path("velkor.ini"), Ini());
     w = std::make_unique<StationWindow>(clock, Options());
   }
+  // Before the fixtures' own members go: the station may hold pointers to them.
   void TearDown() override { w.reset(); }
   virtual std::string Ini() const { return QuietStationIni(); }
   virtual TDateTime Start() const { return EncodeDateTime(2026, 3, 2, 10, 0, 0); }

@@ -1,19 +1,11 @@
 #include "ui/terminalform.h"
 
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include "station_window.h"
 #include "support/pty.h"
@@ -21,8 +13,6 @@
 
 namespace {
 
-// The master side plays the receiver or the modem.
-using Peer = Pty;
 // Lets the port's event thread hand its deliveries to this thread, with a bound.
 bool Eventually(const std::function<bool()>& done) {
   for (int i = 0; i < 250 && !done(); ++i) {
@@ -42,47 +32,33 @@ void UsePort(TTerminalForm& t, QPushButton* settings, const std::string& port) {
   settings->click();
 }
 
-struct SendCase {
-  const char* name;
-  bool crlf, ctrlZ;
-  std::string wire;
-};
-
-class TerminalSend : public ::testing::TestWithParam<SendCase> {};
-
-TEST_P(TerminalSend, WritesTheCommandLineAndShowsTheAnswerAsLatin1) {
-  const SendCase& c = GetParam();
-  Peer modem;
-  TTerminalForm t;
-  UsePort(t, t.GSMSettingBtn, modem.path);
-  EXPECT_FALSE(t.GSMSendBtn->isEnabled());
-  t.GSMOpenBtn->click();
-  ASSERT_TRUE(t.GSMComPort().Connected());
-  EXPECT_EQ(t.GSMOpenBtn->text(), "Close");
-  EXPECT_TRUE(t.GSMSendBtn->isEnabled());
-  t.Edit->setText("AT");
-  t.CRLFCheckBox->setChecked(c.crlf);
-  t.CtrlZCheckBox->setChecked(c.ctrlZ);
-  t.GSMSendBtn->click();
-  EXPECT_EQ(modem.Receive(c.wire.size()), c.wire);
-  modem.Send("\r\nOK \xE9\r\n");
-  EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains(QString::fromUtf8("OK \xC3\xA9")); }))
-      << t.GSMMemo->toPlainText().toStdString();
-  t.GSMOpenBtn->click();
-  EXPECT_FALSE(t.GSMComPort().Connected());
-  EXPECT_EQ(t.GSMOpenBtn->text(), "Open");
-  EXPECT_FALSE(t.GSMSendBtn->isEnabled());
+TEST(TerminalForm, SendWritesTheCommandLineAndShowsTheAnswerAsLatin1) {
+  const std::tuple<bool, bool, std::string> rows[] = {
+      {false, false, "AT"}, {true, false, "AT\r\n"}, {true, true, "AT\x1A\r\n"}, {false, true, "AT\x1A"}};
+  for (const auto& [crlf, ctrlZ, wire] : rows) {
+    SCOPED_TRACE(wire);
+    Pty modem;
+    TTerminalForm t;
+    UsePort(t, t.GSMSettingBtn, modem.path);
+    t.GSMOpenBtn->click();
+    ASSERT_TRUE(t.GSMComPort().Connected());
+    EXPECT_EQ(std::pair(t.GSMOpenBtn->text(), t.GSMSendBtn->isEnabled()), std::pair(QString("Close"), true));
+    t.Edit->setText("AT");
+    t.CRLFCheckBox->setChecked(crlf);
+    t.CtrlZCheckBox->setChecked(ctrlZ);
+    t.GSMSendBtn->click();
+    EXPECT_EQ(modem.Receive(wire.size()), wire);
+    modem.Send("\r\nOK \xE9\r\n");
+    EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains(QString::fromUtf8("OK \xC3\xA9")); }))
+        << t.GSMMemo->toPlainText().toStdString();
+    t.GSMOpenBtn->click();
+    EXPECT_FALSE(t.GSMComPort().Connected());
+    EXPECT_EQ(std::pair(t.GSMOpenBtn->text(), t.GSMSendBtn->isEnabled()), std::pair(QString("Open"), false));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Terminal, TerminalSend,
-                         ::testing::Values(SendCase{"Plain", false, false, "AT"},
-                                           SendCase{"CrLf", true, false, "AT\r\n"},
-                                           SendCase{"CtrlZThenCrLf", true, true, "AT\x1A\r\n"},
-                                           SendCase{"CtrlZ", false, true, "AT\x1A"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 TEST(TerminalForm, GpsHalfShowsTheReceiversSentencesAndSavesThem) {
-  Peer receiver;
+  Pty receiver;
   TempDir dir;
   TTerminalForm t;
   UsePort(t, t.GPSSettingsBtn, receiver.path);
@@ -125,52 +101,27 @@ TEST(TerminalForm, PortSetupOffersDevicesAndChangesEverySetting) {
   EXPECT_EQ(out.FlowControl.ControlDTR, TDTRFlowControl::dtrEnable);
 }
 
-// Enter in the command line closes the window instead of sending; so does Escape.
-TEST(TerminalForm, EnterAndEscapeCloseTheWindow) {
-  Peer modem;
-  TTerminalForm t;
-  UsePort(t, t.GSMSettingBtn, modem.path);
-  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-    SCOPED_TRACE(key);
-    WhenModal([&] {
-      t.GSMOpenBtn->click();
-      t.Edit->setFocus();
-      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-      QCoreApplication::sendEvent(t.Edit, &press);
-    });
-    t.exec();
-    EXPECT_FALSE(t.isVisible());
-    EXPECT_FALSE(t.GSMComPort().Connected());
-  }
-  EXPECT_EQ(modem.Pending(), "");
-}
-
-TEST(TerminalForm, MenuSuspendsTheStationsPortsWhileOpen) {
-  TempDir dir;
-  ManualClock clock;
-  clock.Set(EncodeDateTime(2026, 3, 2, 10, 0, 0));
-  WriteFile(dir.Path("velkor.ini"), QuietStationIni());
-  StationWindow w(dir, clock);
-  QAction* menu = w.form->Action("MenuTerminal");
-  ASSERT_TRUE(menu->isEnabled());
+TEST_F(StationWindowTest, TerminalMenuSuspendsTheStationsPortsWhileOpenAndEnterCloses) {
+  QAction* menu = Form().Action("MenuTerminal");
   std::vector<std::string> logWhileOpen;
   WhenModal([&] {
-    logWhileOpen = w.log;
-    TTerminalForm& t = *w.form->TerminalForm;
-    EXPECT_TRUE(t.GSMOpenBtn->isEnabled());
+    logWhileOpen = w->log;
+    TTerminalForm& t = *Form().TerminalForm;
     // The operator's check of the modem: the GSM half on sim-gsm, AT, OK.
     UsePort(t, t.GSMSettingBtn, "sim-gsm");
     t.GSMOpenBtn->click();
     t.Edit->setText("AT");
     t.GSMSendBtn->click();
     EXPECT_TRUE(Eventually([&] { return t.GSMMemo->toPlainText().contains("OK"); }));
-    t.BackBtn->click();
+    // Enter in the command line closes the window instead of sending.
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(t.Edit, &enter);
   });
   menu->trigger();
   ASSERT_FALSE(logWhileOpen.empty());
   EXPECT_NE(logWhileOpen.back().find("Inf: Terminal activated - GPS eventually GSM suspended."), std::string::npos);
-  EXPECT_NE(w.log.back().find("Inf: Terminal window closed - GPS eventually GSM re-activated."), std::string::npos);
-  EXPECT_FALSE(w.form->TerminalForm->GSMComPort().Connected());
+  EXPECT_NE(w->log.back().find("Inf: Terminal window closed - GPS eventually GSM re-activated."), std::string::npos);
+  EXPECT_FALSE(Form().TerminalForm->GSMComPort().Connected());
 }
 
 }  // namespace

@@ -3,54 +3,40 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
-#include <QImage>
 #include <QKeyEvent>
 #include <QScreen>
 #include <cmath>
 #include <numbers>
 
+#include "pixels.h"
 #include "station/station_state.h"
 #include "ui/waveform.h"
 
 namespace {
 
 const QRgb kYellow = qRgb(255, 255, 0);
-const QRgb kGrid = qRgb(128, 128, 128);
 
-int CountColour(const QImage& img, QRgb colour, const QRect& r) {
-  int n = 0;
-  for (int y = r.top(); y <= r.bottom(); ++y)
-    for (int x = r.left(); x <= r.right(); ++x) n += img.pixel(x, y) == colour;
-  return n;
-}
-
-// 180 s of a station: microseisms with a local event 6 s before the end,
-// the PPS copy on input 4 and a silent input 5. Deterministic, so every run
-// looks alike.
+// 180 s of a station, alike in every run: microseisms with a local event 6 s
+// before the end, the PPS copy on input 4 and a silent input 5.
 ArrayOfDataType SyntheticStation(int rate) {
-  const int frames = 180 * rate;
-  ArrayOfDataType v(static_cast<size_t>(frames) * 8);
-  const double pi2 = 2 * std::numbers::pi;
-  for (int f = 0; f < frames; ++f) {
-    const double t = double(f) / rate, a = t - 174.0;
-    const double event = a < 0 ? 0 : 60000 * std::exp(-a / 1.2) * std::sin(pi2 * 7.5 * a) * std::min(1.0, a * 8);
+  ArrayOfDataType v(static_cast<size_t>(180 * rate) * 8, 0);
+  for (size_t f = 0; f < v.size() / 8; ++f) {
+    const double t = double(f) / rate, a = std::max(0.0, t - 174.0), pi2 = 2 * std::numbers::pi;
+    const double event = 60000 * std::exp(-a / 1.2) * std::sin(pi2 * 7.5 * a) * std::min(1.0, a * 8);
     for (int k : {0, 1, 2, 3, 6, 7})
-      v[static_cast<size_t>(f) * 8 + k] = static_cast<int32_t>(4000 * std::sin(pi2 * (0.2 + 0.3 * k) * t) + event / (k + 1));
-    v[static_cast<size_t>(f) * 8 + 4] = (f % rate) < rate / 10 ? 20000 : 0;
+      v[f * 8 + k] = static_cast<int32_t>(4000 * std::sin(pi2 * (0.2 + 0.3 * k) * t) + event / (k + 1));
+    v[f * 8 + 4] = static_cast<int>(f % rate) < rate / 10 ? 20000 : 0;
   }
   return v;
 }
 
-// Its own top-level window even with a parent; Escape asks for the main
-// window, other keys do nothing.
+// Its own top-level window even with a parent; Escape asks for the main window, other keys do nothing.
 TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreenAndEscapeCallsTheMainWindow) {
   QWidget owner;
   TWaveForm form(&owner);
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   const int h = screen.height() * 2 / 3;
-  EXPECT_EQ(form.windowTitle(), "Seismograph");
-  EXPECT_EQ(form.height(), h);
-  EXPECT_EQ(form.width(), h * 3 / 2);
+  EXPECT_EQ(form.size(), QSize(h * 3 / 2, h));
   EXPECT_LE(std::abs(form.geometry().center().x() - screen.center().x()), 1);
   EXPECT_LE(std::abs(form.geometry().center().y() - screen.center().y()), 1);
   EXPECT_TRUE(form.isWindow());
@@ -62,20 +48,7 @@ TEST(WaveForm, OpensCentredAtTwoThirdsOfTheScreenAndEscapeCallsTheMainWindow) {
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
     QCoreApplication::sendEvent(&form, &release);
   }
-  EXPECT_EQ(requests, 1);
-  EXPECT_EQ(closed, 0);
-  EXPECT_TRUE(form.isVisible());
-}
-
-TEST(WaveForm, WithoutPaintProcedureShowsTheGridOfItsBands) {
-  TWaveForm form;
-  form.resize(600, 400);
-  form.SetBandCount(3);  // half = 66
-  const QImage img = form.grab().toImage();
-  ASSERT_EQ(img.size(), QSize(600, 400));
-  for (int y : {132, 264, 396}) EXPECT_EQ(img.pixel(5, y), kGrid) << y;
-  EXPECT_EQ(img.pixel(5, 200), qRgb(0, 0, 0));  // no fourth band border
-  EXPECT_EQ(CountColour(img, kYellow, img.rect()), 0);
+  EXPECT_EQ(std::tuple(requests, closed, form.isVisible()), std::tuple(1, 0, true));
 }
 
 TEST(WaveForm, PaintsThePictureOfItsProcedure) {
@@ -93,10 +66,7 @@ TEST(WaveForm, PaintsThePictureOfItsProcedure) {
   const QImage screen = form.grab().toImage();
   for (int k = 0; k < 8; ++k) {
     const int traces = CountColour(screen, kYellow, QRect(0, 100 * k + 1, 1200, 98));
-    if (k == 6)
-      EXPECT_EQ(traces, 0);
-    else
-      EXPECT_GT(traces, 100) << "band " << k;
+    EXPECT_TRUE(k == 6 ? traces == 0 : traces > 100) << "band " << k << ": " << traces << " trace pixels";
   }
   ASSERT_TRUE(QDir().mkpath(VELKOR_ARTEFACTS));
   EXPECT_TRUE(screen.save(QStringLiteral(VELKOR_ARTEFACTS) + "/waveform_window.png", "PNG"));
