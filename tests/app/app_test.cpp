@@ -212,10 +212,10 @@ TEST_P(StopTest, EndsWithinTenSecondsWithEndLoggedOnce) {
   EXPECT_EQ(rc, 0) << log;
   EXPECT_EQ(Count(log, kEnd), 1) << log;
   // A signal during the close is noted (signals close together may arrive as
-  // one), but closes nothing twice.
+  // one, or each on its own on a slow machine), but closes nothing twice.
   const int forced = Count(log, "Inf: Windows shutdown... (forced end)\r\n");
   EXPECT_GE(forced, 1) << log;
-  EXPECT_LE(forced, c.signals.size() > 1 ? 2 : 1) << log;
+  EXPECT_LE(forced, static_cast<int>(c.signals.size())) << log;
   EXPECT_TRUE(std::filesystem::exists(dir.Path("Data"))) << log;
   EXPECT_NE(ReadFile(dir.Path("velkor.ini")).find("[SeedLink]"), std::string::npos);
 }
