@@ -23,7 +23,6 @@
 
 namespace {
 
-
 void BM_Gse2WriterHour(benchmark::State& state) {
   const HourOfData& h = Hour();
   SaveLock lock;

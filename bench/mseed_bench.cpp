@@ -1,6 +1,6 @@
 // One hour of the default output (100 Hz, inputs 0, 1, 2 and the pulse input
 // 6, one segment per second) packed into Steim-2 miniSEED records, with and
-// without the SDS archive, and in the same run written by the GSE2 writer.
+// without the SDS archive; BM_Gse2WriterHour writes the same hour as GSE2.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -15,7 +15,6 @@
 #include "mseed/mseed_record.h"
 #include "mseed/sds_archive.h"
 #include "storage/file_naming.h"
-#include "storage/save_lock.h"
 #include "storage/save_path.h"
 #include "hour_of_data.h"
 
@@ -68,18 +67,5 @@ void BM_MiniSeedPackAndArchiveHour(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MiniSeedPackAndArchiveHour)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-
-void BM_Gse2WriterSameHour(benchmark::State& state) {
-  const HourOfData& h = Hour();
-  SaveLock lock;
-  QuietHost host;
-  for (auto _ : state) {
-    std::filesystem::remove(h.file);
-    for (const TSaveSeisDataThread& w : h.writers)
-      if (w.Execute(lock, host) != 4) state.SkipWithError("writer failed");
-  }
-  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(h.file));
-}
-BENCHMARK(BM_Gse2WriterSameHour)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 }  // namespace
